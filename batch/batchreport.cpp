@@ -1,0 +1,178 @@
+#include "batch/batchreport.h"
+
+#include "scan/reportrun.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+volatile std::sig_atomic_t g_nStopSignal = 0;
+
+void OnStopSignal(int) { g_nStopSignal = 1; }
+
+const char Usage[] =
+    "Usage: kavel-report --strings FILE --output FILE [--quiet] FILE...\n"
+    "Checks every line of each FILE for the search strings in the strings file (one per\n"
+    "CR LF line, letter case ignored) and writes the report to the output file and to\n"
+    "standard output.\n"
+    "  --strings FILE  the search strings file\n"
+    "  --output FILE   the output file, created anew\n"
+    "  --quiet         write nothing to standard output\n"
+    "  --help          show this text\n"
+    "Exit status: 0 no potential problem, 1 potential problems found, 2 failure,\n"
+    "130 stopped by a signal.\n";
+
+// Writes all bytes to a descriptor; false on failure.
+bool WriteAll(int fd, const char* data, size_t len) {
+    while (len > 0) {
+        ssize_t n = ::write(fd, data, len);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        len -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+class CBatchHost : public CReportHost {
+  public:
+    std::string m_strOutput;
+    std::string m_strStrings;
+    std::vector<std::string> m_files;
+    bool m_bQuiet = false;
+    bool m_bStdoutFailed = false;
+
+    CBatchHost() {
+        m_bProgress = ::isatty(STDERR_FILENO) == 1;
+        m_pending.reserve(STDOUT_BUFFER);
+    }
+
+    std::string GetOutputPath() override { return m_strOutput; }
+    std::string GetSearchStringsPath() override { return m_strStrings; }
+    std::string GetCurrentDirectory() override {
+        std::vector<char> buffer(4096);
+        while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+            if (errno != ERANGE)
+                return ".";
+            buffer.resize(buffer.size() * 2);
+        }
+        return buffer.data();
+    }
+    int GetFileCount() override { return static_cast<int>(m_files.size()); }
+    bool IsFileSelected(int) override { return true; }
+    std::string GetFileName(int index) override { return m_files[index]; }
+
+    void AppendReportLine(std::string_view text) override {
+        if (m_bQuiet)
+            return;
+        m_pending.append(text);
+        m_pending.append("\r\n");
+        if (m_pending.size() >= STDOUT_BUFFER)
+            FlushStdout();
+    }
+    void SetStatusText(const std::string& text) override {
+        if (!m_bProgress)
+            return;
+        auto now = std::chrono::steady_clock::now();
+        if (now - m_lastProgress < std::chrono::milliseconds(100))
+            return;
+        m_lastProgress = now;
+        std::string shown = "\r" + text + "\x1b[K";
+        WriteAll(STDERR_FILENO, shown.data(), shown.size());
+        m_bProgressShown = true;
+    }
+    void DrainMessageQueue() override {
+        if (g_nStopSignal)
+            m_bReporting = 0;
+    }
+    void EndReporting() override {
+        FlushStdout();
+        if (m_bProgressShown)
+            WriteAll(STDERR_FILENO, "\r\x1b[K", 4);
+        m_bProgress = false;
+    }
+
+  private:
+    static constexpr size_t STDOUT_BUFFER = 64 * 1024;
+
+    void FlushStdout() {
+        if (!m_bStdoutFailed && !m_pending.empty() &&
+            !WriteAll(STDOUT_FILENO, m_pending.data(), m_pending.size()))
+            m_bStdoutFailed = true;
+        m_pending.clear();
+    }
+
+    std::string m_pending;
+    bool m_bProgress = false;
+    bool m_bProgressShown = false;
+    std::chrono::steady_clock::time_point m_lastProgress{};
+};
+
+int CommandLineError(const std::string& message) {
+    std::fprintf(stderr, "kavel-report: %s (see kavel-report --help)\n", message.c_str());
+    return BATCH_EXIT_FAILURE;
+}
+
+} // namespace
+
+int RunBatchReport(int argc, char** argv) {
+    CBatchHost host;
+    bool haveStrings = false, haveOutput = false, endOfOptions = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (endOfOptions || arg.empty() || arg[0] != '-' || arg == "-") {
+            host.m_files.push_back(arg);
+        } else if (arg == "--") {
+            endOfOptions = true;
+        } else if (arg == "--help" || arg == "-h") {
+            std::fputs(Usage, stdout);
+            return BATCH_EXIT_CLEAN;
+        } else if (arg == "--quiet" || arg == "-q") {
+            host.m_bQuiet = true;
+        } else if (arg == "--strings" || arg == "--output") {
+            if (i + 1 >= argc)
+                return CommandLineError(arg + " needs a file name");
+            (arg == "--strings" ? host.m_strStrings : host.m_strOutput) = argv[++i];
+            (arg == "--strings" ? haveStrings : haveOutput) = true;
+        } else if (arg.rfind("--strings=", 0) == 0) {
+            host.m_strStrings = arg.substr(10);
+            haveStrings = true;
+        } else if (arg.rfind("--output=", 0) == 0) {
+            host.m_strOutput = arg.substr(9);
+            haveOutput = true;
+        } else {
+            return CommandLineError("unknown option " + arg);
+        }
+    }
+    if (!haveStrings)
+        return CommandLineError("--strings FILE is required");
+    if (!haveOutput)
+        return CommandLineError("--output FILE is required");
+
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    // Check the stop signal often enough that a stop feels immediate.
+    host.m_drainInterval = std::chrono::milliseconds(20);
+    const CReportResult result = RunReport(host);
+
+    if (result.bCancelled)
+        return BATCH_EXIT_CANCELLED;
+    if (!result.bOutputCreated || result.bOutputWriteFailed || !result.bStringsOpened ||
+        result.nFilesFailed > 0 || host.m_bStdoutFailed)
+        return BATCH_EXIT_FAILURE;
+    return result.nProblems > 0 ? BATCH_EXIT_PROBLEMS : BATCH_EXIT_CLEAN;
+}

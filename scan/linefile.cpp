@@ -1,0 +1,229 @@
+#include "scan/linefile.h"
+
+#include <cerrno>
+#include <algorithm>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+int OpenNonBlocking(const std::string& path, int flags) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+void ClearNonBlocking(int fd) {
+    int fl = ::fcntl(fd, F_GETFL);
+    if (fl >= 0)
+        ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+}
+
+} // namespace
+
+CLineFile::~CLineFile() { Close(); }
+
+bool CLineFile::OpenRead(const std::string& path) {
+    Close();
+    if (path.empty())
+        return false;
+    int fd = OpenNonBlocking(path, O_RDONLY);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    ClearNonBlocking(fd);
+    m_fd = fd;
+    m_bWriting = false;
+    m_bWriteFailed = false;
+    m_pBuffer.reset(new char[BUFFER_SIZE]);
+    m_nPos = m_nEnd = 0;
+    m_nReadSoFar = 0;
+    m_nReadLimit = -1;
+    return true;
+}
+
+bool CLineFile::Create(const std::string& path) {
+    Close();
+    if (path.empty())
+        return false;
+    int fd = OpenNonBlocking(path, O_WRONLY | O_CREAT | O_TRUNC);
+    if (fd < 0)
+        return false;
+    ClearNonBlocking(fd);
+    m_fd = fd;
+    m_bWriting = true;
+    m_bWriteFailed = false;
+    m_pBuffer.reset(new char[BUFFER_SIZE]);
+    m_nPos = m_nEnd = 0;
+    return true;
+}
+
+bool CLineFile::Close() {
+    if (m_fd < 0)
+        return !m_bWriteFailed;
+    if (m_bWriting)
+        Flush();
+    if (::close(m_fd) != 0 && m_bWriting && errno != EINTR)
+        m_bWriteFailed = true;
+    m_fd = -1;
+    m_pBuffer.reset();
+    m_nPos = m_nEnd = 0;
+    return !m_bWriteFailed;
+}
+
+bool CLineFile::Fill() {
+    if (m_fd < 0 || m_bWriting)
+        return false;
+    size_t want = BUFFER_SIZE;
+    if (m_nReadLimit >= 0) {
+        off_t left = m_nReadLimit - m_nReadSoFar;
+        if (left <= 0)
+            return false;
+        if (static_cast<off_t>(want) > left)
+            want = static_cast<size_t>(left);
+    }
+    ssize_t got;
+    do {
+        got = ::read(m_fd, m_pBuffer.get(), want);
+    } while (got < 0 && errno == EINTR);
+    if (got <= 0) {
+        m_nPos = m_nEnd = 0;
+        return false;
+    }
+    m_nReadSoFar += got;
+    m_nPos = 0;
+    m_nEnd = static_cast<size_t>(got);
+    return true;
+}
+
+bool CLineFile::Write(const char* data, size_t len) {
+    if (m_fd < 0 || !m_bWriting || m_bWriteFailed)
+        return false;
+    while (len > 0) {
+        if (m_nEnd == BUFFER_SIZE && !Flush())
+            return false;
+        size_t n = std::min(len, BUFFER_SIZE - m_nEnd);
+        std::memcpy(m_pBuffer.get() + m_nEnd, data, n);
+        m_nEnd += n;
+        data += n;
+        len -= n;
+    }
+    return true;
+}
+
+bool CLineFile::Flush() {
+    if (m_fd < 0 || !m_bWriting)
+        return !m_bWriteFailed;
+    size_t done = 0;
+    while (!m_bWriteFailed && done < m_nEnd) {
+        ssize_t n = ::write(m_fd, m_pBuffer.get() + done, m_nEnd - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            m_bWriteFailed = true;
+        else
+            done += static_cast<size_t>(n);
+    }
+    m_nEnd = 0;
+    return !m_bWriteFailed;
+}
+
+bool CLineFile::Identity(dev_t& dev, ino_t& ino, off_t* size) const {
+    struct stat st;
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0)
+        return false;
+    dev = st.st_dev;
+    ino = st.st_ino;
+    if (size != nullptr)
+        *size = st.st_size;
+    return true;
+}
+
+int ReadTextLine(CLineFile& file, char* buffer, unsigned maxChars) {
+    if (maxChars == 0)
+        maxChars = 1;
+    int first = file.GetByte();
+    if (first < 0) {
+        buffer[1] = '\0';
+        return 1;
+    }
+    buffer[0] = static_cast<char>(first);
+    size_t i = 1;
+    while (i < maxChars) {
+        auto [data, avail] = file.Peek();
+        if (avail == 0)
+            break;
+        size_t take = std::min<size_t>(avail, maxChars - i);
+        const char* lf = static_cast<const char*>(std::memchr(data, '\n', take));
+        if (lf == nullptr) {
+            std::memcpy(buffer + i, data, take);
+            file.Consume(take);
+            i += take;
+            continue;
+        }
+        size_t k = static_cast<size_t>(lf - data);
+        std::memcpy(buffer + i, data, k);
+        file.Consume(k + 1);
+        i += k;
+        if (buffer[i - 1] == '\r') {
+            --i; // the CR LF pair ends the line and is not stored
+            break;
+        }
+        buffer[i++] = '\n'; // a LF without CR is data
+    }
+    buffer[i] = '\0';
+    return 0;
+}
+
+int ReadWholeTextLine(CLineFile& file, std::string& line, size_t keepChars) {
+    line.clear();
+    int first = file.GetByte();
+    if (first < 0)
+        return 1;
+    // line holds the first keepChars + 1 bytes read (the spare one may be the terminator's CR);
+    // total counts every byte read, so the cut is right whatever the line's length.
+    const size_t keep = keepChars + 1;
+    char last = static_cast<char>(first);
+    line.push_back(last);
+    size_t total = 1;
+    for (;;) {
+        auto [data, avail] = file.Peek();
+        if (avail == 0)
+            break;
+        const char* lf = static_cast<const char*>(std::memchr(data, '\n', avail));
+        size_t k = lf ? static_cast<size_t>(lf - data) : avail;
+        bool ends = lf && (k > 0 ? data[k - 1] == '\r' : last == '\r');
+        size_t n = ends ? k : (lf ? k + 1 : k);
+        if (line.size() < keep)
+            line.append(data, std::min(keep - line.size(), n));
+        total += n;
+        if (n > 0)
+            last = data[n - 1];
+        if (ends) {
+            file.Consume(k + 1);
+            --total; // the CR of the pair
+            break;
+        }
+        file.Consume(n);
+    }
+    line.resize(std::min({line.size(), total, keepChars}));
+    return 0;
+}
+
+void WriteTextLine(CLineFile& file, const char* text, size_t len) {
+    file.Write(text, len);
+    file.Write("\r\n", 2);
+}
+
+void AddTrailingBackslash(std::string& path) {
+    if (path.empty() || path.back() != '/')
+        path.push_back('/');
+}

@@ -1,0 +1,89 @@
+#pragma once
+// Line-oriented file access: one RAII file type with a buffer, and the line reader and writer
+// that every text file of the program goes through.
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <sys/types.h>
+
+// A file opened either for reading or for writing, on a POSIX descriptor. Reads and writes are
+// buffered; the observable results are those of unbuffered byte-wise access.
+class CLineFile {
+  public:
+    static constexpr size_t BUFFER_SIZE = 128 * 1024;
+
+    CLineFile() = default;
+    ~CLineFile();
+    CLineFile(const CLineFile&) = delete;
+    CLineFile& operator=(const CLineFile&) = delete;
+
+    // Opens an existing regular file read-only. Anything else (missing, no permission, a
+    // directory, a FIFO, a device) fails without blocking.
+    bool OpenRead(const std::string& path);
+    // Creates the file, or truncates an existing one to zero length. Devices are allowed
+    // (/dev/null, /dev/full); a FIFO without a reader fails instead of blocking.
+    bool Create(const std::string& path);
+    bool IsOpen() const { return m_fd >= 0; }
+    // Flushes pending writes and closes. Returns false when any write of this file failed.
+    bool Close();
+
+    // Reading: reads stop at this many bytes from the start of the file (used to scan the
+    // report's own output file only up to where it stood when the scan opened it).
+    void LimitReadLength(off_t length) { m_nReadLimit = length; }
+    // Next byte, or -1 at end of file (a read error counts as end of file).
+    int GetByte() {
+        if (m_nPos == m_nEnd && !Fill())
+            return -1;
+        return static_cast<unsigned char>(m_pBuffer[m_nPos++]);
+    }
+    // The unread bytes in the buffer, refilled when empty; an empty result means end of file.
+    // Consume(n) takes n of them.
+    std::pair<const char*, size_t> Peek() {
+        if (m_nPos == m_nEnd && !Fill())
+            return {nullptr, 0};
+        return {m_pBuffer.get() + m_nPos, m_nEnd - m_nPos};
+    }
+    void Consume(size_t n) { m_nPos += n; }
+
+    // Writing: queues the bytes; false once any write has failed (the data is dropped then).
+    bool Write(const char* data, size_t len);
+    // Writes out the queued bytes; false once any write has failed.
+    bool Flush();
+    bool WriteFailed() const { return m_bWriteFailed; }
+
+    // Device and inode of the open file, to recognise the same file under another name, and
+    // its present size.
+    bool Identity(dev_t& dev, ino_t& ino, off_t* size = nullptr) const;
+
+  private:
+    bool Fill();
+
+    int m_fd = -1;
+    bool m_bWriting = false;
+    bool m_bWriteFailed = false;
+    std::unique_ptr<char[]> m_pBuffer;
+    size_t m_nPos = 0;
+    size_t m_nEnd = 0;
+    off_t m_nReadSoFar = 0;
+    off_t m_nReadLimit = -1;
+};
+
+// Reads one line into buffer (which holds maxChars + 1 characters) and ends it with NUL.
+// Returns 0 when a line was read (possibly empty), 1 at end of file. Only CR LF ends a line;
+// a longer line comes back in pieces of maxChars characters; CR LF is recognised only within
+// one call. maxChars must be at least 1.
+int ReadTextLine(CLineFile& file, char* buffer, unsigned maxChars);
+
+// Reads one whole line of any length (only CR LF ends it), keeping at most keepChars of its
+// bytes in line and skipping the rest. Returns 0 when a line was read, 1 at end of file.
+int ReadWholeTextLine(CLineFile& file, std::string& line, size_t keepChars);
+
+// Writes the text, then CR LF. A failed write is remembered by the file (WriteFailed).
+void WriteTextLine(CLineFile& file, const char* text, size_t len);
+inline void WriteTextLine(CLineFile& file, const std::string& text) {
+    WriteTextLine(file, text.data(), text.size());
+}
+
+// Makes the path end in exactly one separator: "" gives "/", a path ending in "/" stays.
+void AddTrailingBackslash(std::string& path);

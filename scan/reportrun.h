@@ -1,0 +1,72 @@
+#pragma once
+// The report run: header, strings file, every selected file line by line, summaries, end line.
+// The same run serves the main window, the batch tool and the tests through CReportHost.
+
+#include "scan/linefile.h"
+#include "scan/matcher.h"
+#include "scan/searchstrings.h"
+#include "toolkit/datestamp.h"
+
+#include <chrono>
+#include <ctime>
+#include <string>
+#include <string_view>
+
+// The most characters of a checked line that one read returns; a longer line is cut.
+constexpr unsigned SCAN_LINE_MAX = 1024;
+
+// What a run needs from the program that runs it. Every call comes from the thread that
+// called RunReport; none of them may start another run.
+class CReportHost {
+  public:
+    virtual ~CReportHost() = default;
+
+    // 1 while a run is active, else 0. The run sets it at its start; a stop clears it from
+    // inside DrainMessageQueue, and the run then ends after the line being checked.
+    int m_bReporting = 0;
+    // The search string table, filled anew by every run.
+    SearchStringTable m_szSearchStrings = {};
+    // Progress is shown and DrainMessageQueue called at most this far apart while lines are
+    // checked, and at the end of every file; zero means after every line.
+    std::chrono::milliseconds m_drainInterval{40};
+
+    // The two settings: output file path and strings file path ("" when not set).
+    virtual std::string GetOutputPath() = 0;
+    virtual std::string GetSearchStringsPath() = 0;
+    // The directory that relative file names are taken from.
+    virtual std::string GetCurrentDirectory() = 0;
+    // The file list, asked afresh for every item: a name is relative to the current
+    // directory unless it starts with "/".
+    virtual int GetFileCount() = 0;
+    virtual bool IsFileSelected(int index) = 0;
+    virtual std::string GetFileName(int index) = 0;
+    // The report view's side of one report line (the text without the CR LF that follows it;
+    // the text may itself end in CR LF).
+    virtual void AppendReportLine(std::string_view text) = 0;
+    virtual void SetStatusText(const std::string& text) = 0;
+    // Lets the program handle what waits (painting, commands, a stop request).
+    virtual void DrainMessageQueue() = 0;
+    // The run begins (controls to lock) and ends (controls to unlock); "Ready" follows the end.
+    virtual void BeginReporting() {}
+    virtual void EndReporting() {}
+    // The clock of the header's date and time stamps.
+    virtual std::tm GetLocalTime() { return ReadLocalTime(); }
+};
+
+// What became of a run; the window ignores it, the batch tool turns it into its exit status.
+struct CReportResult {
+    bool bOutputCreated = false;
+    bool bOutputWriteFailed = false;
+    bool bStringsOpened = false;
+    bool bCancelled = false;
+    int nFilesChecked = 0;
+    int nFilesFailed = 0; // selected files that could not be opened
+    long nProblems = 0;   // lines reported, over all files
+};
+
+// Performs one whole run with the host; returns when it has ended, normally or by a stop.
+CReportResult RunReport(CReportHost& host);
+
+// The full path of a file-list entry: a name starting with "/" as it is, else the current
+// directory, a separator and the name.
+std::string BuildReportPath(const std::string& currentDirectory, const std::string& name);

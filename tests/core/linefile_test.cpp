@@ -1,0 +1,158 @@
+#include "scan/linefile.h"
+#include "support/testfiles.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+// Every line that ReadTextLine returns for the bytes, with maxChars as given.
+std::vector<std::string> ReadAllLines(const std::string& bytes, unsigned maxChars) {
+    CTempDir dir;
+    WriteWholeFile(dir / "f", bytes);
+    CLineFile file;
+    EXPECT_TRUE(file.OpenRead(dir / "f"));
+    std::vector<char> buffer(maxChars + 1);
+    std::vector<std::string> lines;
+    while (ReadTextLine(file, buffer.data(), maxChars) == 0)
+        lines.emplace_back(buffer.data(), strnlen(buffer.data(), maxChars + 1));
+    // End of file stays end of file.
+    EXPECT_EQ(ReadTextLine(file, buffer.data(), maxChars), 1);
+    return lines;
+}
+
+// The line rule read literally, one byte at a time: the oracle for the buffered reader.
+std::vector<std::string> ModelLines(const std::string& bytes, unsigned maxChars) {
+    std::vector<std::string> lines;
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        std::string line(1, bytes[pos++]);
+        while (line.size() < maxChars && pos < bytes.size()) {
+            char c = bytes[pos++];
+            if (c == '\n' && line.back() == '\r') {
+                line.pop_back();
+                break;
+            }
+            line.push_back(c);
+        }
+        size_t nul = line.find('\0');
+        lines.push_back(nul == std::string::npos ? line : line.substr(0, nul));
+    }
+    return lines;
+}
+
+struct LineCase {
+    const char* name;
+    std::string bytes;
+    unsigned maxChars;
+    std::vector<std::string> lines;
+};
+
+TEST(ReadTextLine, FollowsTheLineRules) {
+    const LineCase cases[] = {
+        {"empty file", "", 1024, {}},
+        {"empty line between", "abc\r\n\r\ndef", 1024, {"abc", "", "def"}},
+        {"no line after final CR LF", "abc\r\n", 1024, {"abc"}},
+        {"LF only is data", "a\nb\nc", 1024, {"a\nb\nc"}},
+        {"lone CR is data", "a\rb\r\n", 1024, {"a\rb"}},
+        {"LF first in file is data", "\nx\r\n", 1024, {"\nx"}},
+        {"exact maximum gives an extra empty line", "abcd\r\nx\r\n", 4, {"abcd", "", "x"}},
+        {"cut between CR and LF keeps the CR", "abc\r\nx\r\n", 4, {"abc\r", "\nx"}},
+        {"long line in pieces", std::string(2500, 'z') + "\r\n", 1024,
+         {std::string(1024, 'z'), std::string(1024, 'z'), std::string(452, 'z')}},
+        {"Ctrl-Z is data", "a\x1a" "b\r\n", 1024, {"a\x1a" "b"}},
+        {"NUL hides the rest of the line", std::string("ab\0cd\r\nef", 9), 1024, {"ab", "ef"}},
+        {"bytes above 0x7F", "\xe9t\xe9\r\n", 1024, {"\xe9t\xe9"}},
+        {"maximum of one never sees a pair", "ab\r\n", 1, {"a", "b", "\r", "\n"}},
+    };
+    for (const LineCase& c : cases)
+        EXPECT_EQ(ReadAllLines(c.bytes, c.maxChars), c.lines) << c.name;
+}
+
+TEST(ReadTextLine, MatchesTheByteWiseRuleAcrossBufferBoundaries) {
+    // Long random files of CR, LF and letters cross many buffer refills at every offset.
+    std::mt19937 rng(7);
+    const char alphabet[] = {'\r', '\n', 'a', 'b', '\0', '\r'};
+    for (unsigned maxChars : {1u, 2u, 4u, 1024u}) {
+        std::string bytes;
+        size_t size = CLineFile::BUFFER_SIZE * 2 + rng() % 1000;
+        for (size_t i = 0; i < size; ++i)
+            bytes.push_back(alphabet[rng() % sizeof alphabet]);
+        EXPECT_EQ(ReadAllLines(bytes, maxChars), ModelLines(bytes, maxChars)) << maxChars;
+    }
+    // CR as the last byte of one buffer and LF as the first of the next.
+    std::string split(CLineFile::BUFFER_SIZE - 1, 'q');
+    split += "\r\nend";
+    EXPECT_EQ(ReadAllLines(split, 1u << 20), ModelLines(split, 1u << 20));
+    EXPECT_EQ(ReadAllLines(split, 1024), ModelLines(split, 1024));
+}
+
+TEST(ReadWholeTextLine, KeepsTheStartOfEachWholeLine) {
+    CTempDir dir;
+    std::string bytes = std::string(40, 'x') + "\r\nshort\r\n\r\n" + std::string(5000, 'y') +
+                        "\r\r\nlast";
+    WriteWholeFile(dir / "f", bytes);
+    CLineFile file;
+    ASSERT_TRUE(file.OpenRead(dir / "f"));
+    std::string line;
+    std::vector<std::string> lines;
+    while (ReadWholeTextLine(file, line, 30) == 0)
+        lines.push_back(line);
+    EXPECT_EQ(lines, (std::vector<std::string>{std::string(30, 'x'), "short", "",
+                                               std::string(30, 'y'), "last"}));
+    // A line of exactly the kept length ending with CR LF, and a kept CR before CR LF.
+    WriteWholeFile(dir / "g", "abc\r\nab\r\r\n");
+    ASSERT_TRUE(file.OpenRead(dir / "g"));
+    lines.clear();
+    while (ReadWholeTextLine(file, line, 3) == 0)
+        lines.push_back(line);
+    EXPECT_EQ(lines, (std::vector<std::string>{"abc", "ab\r"}));
+}
+
+TEST(WriteTextLine, WritesTextThenCrLf) {
+    CTempDir dir;
+    CLineFile file;
+    ASSERT_TRUE(file.Create(dir / "out"));
+    WriteTextLine(file, std::string());
+    WriteTextLine(file, std::string("line"));
+    EXPECT_TRUE(file.Close());
+    EXPECT_EQ(ReadWholeFile(dir / "out"), "\r\nline\r\n");
+    // Create truncates what was there.
+    ASSERT_TRUE(file.Create(dir / "out"));
+    EXPECT_TRUE(file.Close());
+    EXPECT_EQ(ReadWholeFile(dir / "out"), "");
+}
+
+TEST(WriteTextLine, AFullDiskIsReportedByClose) {
+    CLineFile file;
+    ASSERT_TRUE(file.Create("/dev/full"));
+    WriteTextLine(file, std::string("lost"));
+    EXPECT_FALSE(file.Close());
+}
+
+TEST(CLineFile, OpensOnlyRegularFilesForReading) {
+    CTempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    CLineFile file;
+    EXPECT_FALSE(file.OpenRead(dir.Path()));    // a directory
+    EXPECT_FALSE(file.OpenRead(dir / "fifo"));  // would block forever
+    EXPECT_FALSE(file.OpenRead("/dev/zero"));   // endless
+    EXPECT_FALSE(file.OpenRead(dir / "none"));
+    EXPECT_FALSE(file.OpenRead(""));
+    EXPECT_FALSE(file.Create(dir / "fifo"));    // no reader: fails instead of blocking
+    EXPECT_FALSE(file.Create(dir.Path()));
+}
+
+TEST(AddTrailingBackslash, EndsThePathInOneSeparator) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "/"}, {"/", "/"}, {"/src", "/src/"}, {"/src/", "/src/"}, {"~", "~/"}};
+    for (auto [in, out] : cases) {
+        AddTrailingBackslash(in);
+        EXPECT_EQ(in, out);
+    }
+}
+
+} // namespace

@@ -1,0 +1,100 @@
+#include "resources/resource.h"
+#include "resources/stringtable.h"
+#include "toolkit/messagetext.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct PrefixCase {
+    std::string stored;
+    std::string shown;
+    int style;
+};
+
+TEST(ParseMessageText, IconCharacterAndButtonDigits) {
+    const PrefixCase cases[] = {
+        {"!Error", "Error", MB_ICONEXCLAMATION | MB_OK},
+        {"?3Are you sure?", "Are you sure?", MB_ICONQUESTION | MB_YESNO},
+        {"i2Info", "Info", MB_ICONINFORMATION | MB_OKCANCEL},
+        {"*4Stop", "Stop", MB_ICONSTOP | MB_YESNOCANCEL},
+        {"5Retry", "Retry", MB_RETRYCANCEL},
+        {"6Abort", "Abort", MB_ABORTRETRYIGNORE},
+        {"12Text", "Text", MB_OKCANCEL},            // a later digit replaces an earlier one
+        {"31Text", "1Text", MB_YESNO},              // a lower digit after a higher stays
+        {"I3Text", "I3Text", MB_OK},                // letter case of the icon matters
+        {"3", "", MB_YESNO},
+        {"!", "", MB_ICONEXCLAMATION},
+        {"", "", MB_OK},
+        {"Plain", "Plain", MB_OK},
+        {"!7Seven", "7Seven", MB_ICONEXCLAMATION},
+    };
+    for (const PrefixCase& c : cases) {
+        CParsedMessage parsed = ParseMessageText(c.stored);
+        EXPECT_EQ(parsed.text, c.shown) << c.stored;
+        EXPECT_EQ(parsed.nStyle, c.style) << c.stored;
+    }
+}
+
+TEST(ParseMessageText, InsertsReplaceEveryOccurrence) {
+    EXPECT_EQ(ParseMessageText("!%1 and %1, %2", "a", "b").text, "a and a, b");
+    EXPECT_EQ(ParseMessageText("!%1 and %2", nullptr, "b").text, "%1 and b");
+    // An insert holding a placeholder is not substituted again.
+    EXPECT_EQ(ParseMessageText("%1", "%2", "x").text, "x");
+    // Inserts of any length are taken whole.
+    EXPECT_EQ(ParseMessageText("%1", std::string(5000, 'q').c_str()).text.size(), 5000u);
+}
+
+TEST(ApplyDefaultIcon, OnlyForOkAndYesNoSetsWithoutIcon) {
+    EXPECT_EQ(ApplyDefaultIcon(MB_OK), MB_OK | MB_ICONEXCLAMATION);
+    EXPECT_EQ(ApplyDefaultIcon(MB_OKCANCEL), MB_OKCANCEL | MB_ICONEXCLAMATION);
+    EXPECT_EQ(ApplyDefaultIcon(MB_YESNO), MB_YESNO | MB_ICONEXCLAMATION);
+    EXPECT_EQ(ApplyDefaultIcon(MB_YESNOCANCEL), MB_YESNOCANCEL | MB_ICONEXCLAMATION);
+    EXPECT_EQ(ApplyDefaultIcon(MB_RETRYCANCEL), MB_RETRYCANCEL);
+    EXPECT_EQ(ApplyDefaultIcon(MB_ABORTRETRYIGNORE), MB_ABORTRETRYIGNORE);
+    EXPECT_EQ(ApplyDefaultIcon(MB_YESNO | MB_ICONQUESTION), MB_YESNO | MB_ICONQUESTION);
+}
+
+TEST(ReplaceAll, ReplacesLeftToRightOnce) {
+    const std::tuple<std::string, std::string, std::string, std::string> cases[] = {
+        {"a%1b%1c", "%1", "", "abc"},
+        {"xx", "x", "xx", "xxxx"},        // a replacement holding the pattern ends
+        {"aaa", "aa", "b", "ba"},
+        {"abc", "", "z", "abc"},          // empty pattern: nothing
+        {"", "a", "b", ""},
+        {"Case", "case", "x", "Case"},    // letter case matters
+        {"%1%1", "%1", "long insert", "long insertlong insert"},
+    };
+    for (auto [text, pattern, replacement, expected] : cases) {
+        ReplaceAll(text, pattern, replacement);
+        EXPECT_EQ(text, expected);
+    }
+}
+
+TEST(LoadMessageText, OneSharedBuffer) {
+    const std::string& first = LoadMessageText(IDS_APP_TITLE);
+    EXPECT_EQ(first, "Kavel 2000");
+    const std::string& second = LoadMessageText(IDP_STRING_REQUIRED);
+    EXPECT_EQ(&first, &second);
+    EXPECT_EQ(first, "!Error: A string must be entered!");
+    EXPECT_EQ(LoadMessageText(12345), "");
+}
+
+TEST(StringTable, TextsOfTheProgram) {
+    EXPECT_EQ(LoadStringResource(IDS_READY), "Ready");
+    EXPECT_EQ(LoadStringResource(IDS_ABOUT_VERSION), "Version 1.00.000 / 32-bit Windows 95/NT");
+    EXPECT_EQ(LoadStringResource(IDP_CONFIRM_DELETE),
+              "?3Are you sure you wish to delete this string ?");
+    EXPECT_EQ(LoadStringResource(IDS_FAILED_TO_LAUNCH_HELP), "Failed to launch help.");
+    EXPECT_EQ(LoadStringResource(61190), "Close the window and prompts to save the project");
+    for (int id : {ID_FILE_SET_OUTPUT, ID_FILE_SET_SEARCH_STRINGS, ID_FILE_EDIT_SEARCH_STRINGS,
+                   ID_FILE_START_REPORTING, ID_FILE_STOP_REPORTING, ID_FILE_EDIT_FILE,
+                   ID_FILE_EXIT, ID_EDIT_COPY_REPORT, ID_EDIT_CLEAR_SCREEN, ID_HELP_INDEX,
+                   ID_HELP_SEARCH, ID_HELP_USING, ID_HELP_ABOUT, IDS_ABOUT_DESCRIPTION,
+                   IDS_ABOUT_NOTICE, IDP_EDIT_FILE_NO_MEMORY})
+        EXPECT_NE(FindStringResource(id), nullptr) << id;
+    // A buffer of 80 characters keeps 79 of them.
+    EXPECT_EQ(LoadStringResource(ID_FILE_EDIT_FILE, 10), "Use the h");
+}
+
+} // namespace

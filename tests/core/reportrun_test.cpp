@@ -1,0 +1,241 @@
+#include "scan/reportrun.h"
+#include "support/recordinghost.h"
+#include "support/testfiles.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+const char EndLine[] = "*** End of Report ***\r\n\r\n";
+const char CancelLine[] = "*** Report Cancelled ***\r\n\r\n";
+
+std::string Header(const std::string& output, const std::string& strings) {
+    return "\r\n"
+           "*** Kavel 2000 - Year 2000 Compliance Checker ***\r\n\r\n"
+           "Report: Check of files for year 2000 compliance\r\n"
+           "Created: 05 Dec 2026 at 14:03:09\r\n\r\n\r\n"
+           "Writing to output file: " +
+           output + "\r\n" + "Using Search String file: " + strings + "\r\n\r\n";
+}
+
+std::string Summary(long lines, long problems) {
+    return "  " + std::to_string(lines) + " line(s) checked, " + std::to_string(problems) +
+           " potential compliance problem(s) identified\r\n";
+}
+
+std::string Hit(long line, const std::string& text) {
+    return "  Potential problem in line " + std::to_string(line) + ":\r\n  >" + text + "\r\n";
+}
+
+// A folder with a strings file, an output path and a host set up to use them.
+struct RunFixture : ::testing::Test {
+    CTempDir dir;
+    CRecordingHost host;
+
+    void SetUp() override {
+        host.m_strDirectory = dir.Path();
+        host.m_strOutput = dir / "OUTPUT.TXT";
+        host.m_strStrings = dir / "dates.str";
+        WriteWholeFile(host.m_strStrings, "year\r\n\r\nDate\r\n19\r\n");
+    }
+    void AddFile(const std::string& name, const std::string& bytes, bool selected = true) {
+        WriteWholeFile(dir / name, bytes);
+        host.m_files.push_back({name, selected});
+    }
+    std::string Head() const { return Header(host.m_strOutput, host.m_strStrings); }
+};
+
+TEST_F(RunFixture, TwoFilesOfWhichOneIsMissing) {
+    AddFile("Main.c", "int x;\r\n\tyear = 97;\r\nno match\r\n");
+    host.m_files.push_back({"gone.c", true});
+    CReportResult result = RunReport(host);
+
+    const std::string expected = Head() + dir / "Main.c" + "\r\n" + Hit(2, "\tyear = 97;") +
+                                 Summary(3, 1) + "\r\n" + dir / "gone.c" + "\r\n" +
+                                 "  Failed to open file.\r\n\r\n" + EndLine;
+    EXPECT_EQ(host.m_view, expected);
+    EXPECT_EQ(ReadWholeFile(host.m_strOutput), expected);
+    EXPECT_EQ(result.nProblems, 1);
+    EXPECT_EQ(result.nFilesFailed, 1);
+    EXPECT_FALSE(result.bCancelled);
+    EXPECT_EQ(host.m_bReporting, 0);
+    EXPECT_EQ(host.m_nBegin, 1);
+    EXPECT_EQ(host.m_nEnd, 1);
+    EXPECT_EQ(host.m_status.back(), "Ready");
+}
+
+TEST_F(RunFixture, NoFileSelected) {
+    AddFile("a.c", "year\r\n", false);
+    RunReport(host);
+    EXPECT_EQ(host.m_view, Head() + EndLine);
+    host.m_files.clear();
+    host.m_view.clear();
+    RunReport(host);
+    EXPECT_EQ(host.m_view, Head() + EndLine);
+}
+
+TEST_F(RunFixture, ErrorPathsEndTheRunAsUsual) {
+    AddFile("a.c", "year\r\n");
+    host.m_strStrings = dir / "missing.str";
+    CReportResult result = RunReport(host);
+    EXPECT_EQ(host.m_view, Head() + "Error: Unable to open string file\r\n" + EndLine);
+    EXPECT_EQ(ReadWholeFile(host.m_strOutput), host.m_view);
+    EXPECT_FALSE(result.bStringsOpened);
+
+    for (const std::string& output : {std::string(), dir / "no/such/dir/out.txt", dir.Path()}) {
+        host.m_strOutput = output;
+        host.m_view.clear();
+        result = RunReport(host);
+        EXPECT_EQ(host.m_view, std::string("Error: Failed to create output file\r\n") + EndLine);
+        EXPECT_FALSE(result.bOutputCreated);
+        EXPECT_EQ(host.m_bReporting, 0);
+        EXPECT_EQ(host.m_status.back(), "Ready");
+    }
+}
+
+TEST_F(RunFixture, MatchingRule) {
+    const std::string longLine = std::string(1000, '.') + "YE" + std::string(100, '.') + "ar";
+    const std::string straddle = std::string(1022, '.') + "year" + std::string(1474, '.');
+    AddFile("rules.txt",
+            "YEAR = 97\r\n"                 // 1: letter case ignored
+            "year 19 date year\r\n"         // 2: several strings, reported once
+            "nothing here\r\n"              // 3
+            "D\xc4TE\r\n"                   // 4: no folding beyond ASCII
+            + straddle + "\r\n"             // 5-7: cut into three, string straddles a cut
+            + std::string(1024, 'x') + "\r\n"  // 8 and an extra empty line 9
+            "after 19\r\n"                  // 10
+            + std::string("ye\0ar", 5) + "\r\n" // 11: NUL ends the text
+            + longLine + "\r\n");           // 12-13
+    RunReport(host);
+    const std::string expected = Head() + dir / "rules.txt" + "\r\n" + Hit(1, "YEAR = 97") +
+                                 Hit(2, "year 19 date year") + Hit(10, "after 19") +
+                                 Summary(13, 3) + "\r\n" + EndLine;
+    EXPECT_EQ(host.m_view, expected);
+}
+
+TEST_F(RunFixture, EmptyFileAndStringsFileWithoutStrings) {
+    AddFile("empty.c", "");
+    AddFile("b.c", "year 1999\r\n");
+    WriteWholeFile(host.m_strStrings, "\r\n\r\n");
+    RunReport(host);
+    EXPECT_EQ(host.m_view, Head() + dir / "empty.c" + "\r\n" + Summary(0, 0) + "\r\n" +
+                               dir / "b.c" + "\r\n" + Summary(1, 0) + "\r\n" + EndLine);
+}
+
+TEST_F(RunFixture, StopInTheMiddleOfAFile) {
+    std::string lines;
+    for (int i = 0; i < 10; ++i)
+        lines += "year " + std::to_string(i) + "\r\n";
+    AddFile("a.c", lines);
+    AddFile("b.c", lines);
+    host.m_onDrain = [](CRecordingHost& h) {
+        if (h.m_status.back() == "3 line(s) checked")
+            h.m_bReporting = 0;
+    };
+    CReportResult result = RunReport(host);
+    const std::string expected = Head() + dir / "a.c" + "\r\n" + Hit(1, "year 0") +
+                                 Hit(2, "year 1") + Hit(3, "year 2") + Summary(3, 3) + "\r\n" +
+                                 CancelLine;
+    EXPECT_EQ(host.m_view, expected);
+    EXPECT_EQ(ReadWholeFile(host.m_strOutput), expected);
+    EXPECT_TRUE(result.bCancelled);
+    EXPECT_EQ(host.m_bReporting, 0);
+    EXPECT_EQ(host.m_nEnd, 1);
+}
+
+TEST_F(RunFixture, TwoRunsInARow) {
+    AddFile("a.c", "year\r\n");
+    RunReport(host);
+    const std::string first = host.m_view;
+    host.m_files.clear();
+    RunReport(host);
+    EXPECT_EQ(ReadWholeFile(host.m_strOutput), Head() + EndLine);
+    EXPECT_EQ(host.m_view, first + Head() + EndLine);
+}
+
+TEST_F(RunFixture, ProgressAfterEveryLineOrOnATimeBudget) {
+    AddFile("a.c", "1\r\n2\r\n3\r\n");
+    RunReport(host);
+    EXPECT_EQ(host.m_status, (std::vector<std::string>{"1 line(s) checked", "2 line(s) checked",
+                                                       "3 line(s) checked", "Ready"}));
+    EXPECT_EQ(host.m_nDrains, 3);
+
+    // With a budget the report is the same, and each file still ends with its count.
+    const std::string view = host.m_view;
+    host.m_view.clear();
+    host.m_status.clear();
+    host.m_drainInterval = std::chrono::hours(1);
+    RunReport(host);
+    EXPECT_EQ(host.m_view, view);
+    EXPECT_EQ(host.m_status, (std::vector<std::string>{"3 line(s) checked", "Ready"}));
+}
+
+TEST_F(RunFixture, PathsKeepTheirCaseAndAbsoluteNamesStay) {
+    AddFile("MiXeD.C", "");
+    host.m_files.push_back({dir / "MiXeD.C", true});
+    host.m_strDirectory = dir.Path() + "/";
+    RunReport(host);
+    EXPECT_NE(host.m_view.find("\r\n" + dir / "MiXeD.C" + "\r\n" + Summary(0, 0)),
+              std::string::npos);
+    EXPECT_EQ(BuildReportPath("/", "a"), "/a");
+    EXPECT_EQ(BuildReportPath("/x", "/abs/B"), "/abs/B");
+    EXPECT_EQ(BuildReportPath("/x", "sub/b"), "/x/sub/b");
+}
+
+TEST_F(RunFixture, NonRegularFilesAreNotOpened) {
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::mkdir((dir / "sub").c_str(), 0700), 0);
+    host.m_files = {{"fifo", true}, {"sub", true}, {"/dev/zero", true}};
+    CReportResult result = RunReport(host);
+    EXPECT_EQ(host.m_view, Head() + dir / "fifo" + "\r\n  Failed to open file.\r\n\r\n" +
+                               dir / "sub" + "\r\n  Failed to open file.\r\n\r\n" +
+                               "/dev/zero\r\n  Failed to open file.\r\n\r\n" + EndLine);
+    EXPECT_EQ(result.nFilesFailed, 3);
+}
+
+TEST_F(RunFixture, AFullDiskIsNotASuccess) {
+    AddFile("a.c", "year\r\n");
+    host.m_strOutput = "/dev/full";
+    CReportResult result = RunReport(host);
+    EXPECT_TRUE(result.bOutputWriteFailed);
+    const std::string error = "Error: Failed to write output file\r\n";
+    const size_t at = host.m_view.find(error);
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(host.m_view.find(error, at + 1), std::string::npos); // once
+    // The view still gets the whole report.
+    std::string rest = host.m_view;
+    rest.erase(at, error.size());
+    EXPECT_EQ(rest, Header("/dev/full", host.m_strStrings) + dir / "a.c" + "\r\n" +
+                        Hit(1, "year") + Summary(1, 1) + "\r\n" + EndLine);
+}
+
+TEST_F(RunFixture, TheOutputFileAmongTheCheckedFilesEnds) {
+    // The report's own lines hold "year"; reading them back must not go on for ever.
+    AddFile("a.c", "year\r\n");
+    host.m_files.push_back({"OUTPUT.TXT", true});
+    RunReport(host);
+    const std::string view = host.m_view;
+    EXPECT_NE(view.find(dir / "OUTPUT.TXT" + "\r\n"), std::string::npos);
+    EXPECT_NE(view.rfind(EndLine), std::string::npos);
+    EXPECT_EQ(ReadWholeFile(host.m_strOutput), view);
+    // What was scanned is the report up to and including the output file's own path line.
+    const std::string pathLine = "\r\n" + dir / "OUTPUT.TXT" + "\r\n";
+    ASSERT_NE(view.find(pathLine), std::string::npos);
+    const size_t scannedEnd = view.find(pathLine) + pathLine.size();
+    long lines = 0, problems = 0;
+    for (size_t start = 0; start < scannedEnd;) {
+        size_t end = view.find("\r\n", start);
+        std::string line = view.substr(start, end - start);
+        for (char& c : line)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        ++lines;
+        problems += line.find("year") != std::string::npos ||
+                    line.find("date") != std::string::npos || line.find("19") != std::string::npos;
+        start = end + 2;
+    }
+    EXPECT_NE(view.find(Summary(lines, problems)), std::string::npos) << view;
+}
+
+} // namespace

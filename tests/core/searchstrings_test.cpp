@@ -1,0 +1,92 @@
+#include "scan/searchstrings.h"
+#include "support/testfiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+std::vector<std::string> TableStrings(const SearchStringTable& table) {
+    std::vector<std::string> out;
+    for (int i = 0; i < CountSearchStrings(table); ++i)
+        out.emplace_back(table[i]);
+    return out;
+}
+
+struct StringsCase {
+    const char* name;
+    std::string bytes;
+    std::vector<std::string> table;
+};
+
+TEST(LoadSearchStrings, FillsTheTableWithoutGaps) {
+    std::string many;
+    for (int i = 0; i < 250; ++i)
+        many += "s" + std::to_string(i) + "\r\n";
+    std::vector<std::string> first200;
+    for (int i = 0; i < 200; ++i)
+        first200.push_back("s" + std::to_string(i));
+    const StringsCase cases[] = {
+        {"empty lines skipped", "date\r\n\r\nyear\r\n", {"date", "year"}},
+        {"blanks are a string", "   \r\n", {"   "}},
+        {"duplicates kept", "Date\r\nDATE\r\n", {"Date", "DATE"}},
+        {"last line without CR LF", "a\r\nb", {"a", "b"}},
+        {"LF-only file is one line, cut", "alpha\nbeta\ngamma\ndelta\nepsilon\nzeta\n",
+         {"alpha\nbeta\ngamma\ndelta\nepsilon"}},
+        {"long line cut to 30", std::string(45, 'L') + "\r\nnext\r\n",
+         {std::string(30, 'L'), "next"}},
+        {"NUL ends a line", std::string("ab\0c\r\n\0x\r\n", 10), {"ab"}},
+        {"only empty lines", "\r\n\r\n", {}},
+        {"empty file", "", {}},
+        {"first 200 of 250", many, first200},
+    };
+    CTempDir dir;
+    for (const StringsCase& c : cases) {
+        WriteWholeFile(dir / "s.str", c.bytes);
+        SearchStringTable table;
+        std::memset(table, 'x', sizeof table);
+        EXPECT_TRUE(LoadSearchStrings(table, dir / "s.str")) << c.name;
+        EXPECT_EQ(TableStrings(table), c.table) << c.name;
+        for (int i = static_cast<int>(c.table.size()); i < MAX_SEARCH_STRINGS; ++i)
+            ASSERT_EQ(table[i][0], '\0') << c.name << " slot " << i;
+    }
+}
+
+TEST(LoadSearchStrings, AFileThatCannotBeOpenedLeavesTheTableEmpty) {
+    CTempDir dir;
+    SearchStringTable table;
+    std::memset(table, 'x', sizeof table);
+    EXPECT_FALSE(LoadSearchStrings(table, dir / "missing.str"));
+    EXPECT_EQ(CountSearchStrings(table), 0);
+    EXPECT_FALSE(LoadSearchStrings(table, ""));
+    EXPECT_FALSE(LoadSearchStrings(table, dir.Path()));
+}
+
+TEST(StringsFileEntries, LoadEveryLineAndSaveWithCrLf) {
+    CTempDir dir;
+    std::string bytes;
+    for (int i = 0; i < 250; ++i)
+        bytes += (i == 3 ? std::string() : "e" + std::to_string(i)) + "\r\n";
+    bytes += "e1\r\n" + std::string(400, 'w'); // a duplicate, and a long last line without CR LF
+    WriteWholeFile(dir / "s.str", bytes);
+    std::vector<std::string> entries;
+    ASSERT_TRUE(LoadStringsFileEntries(dir / "s.str", entries));
+    ASSERT_EQ(entries.size(), 252u);
+    EXPECT_EQ(entries[3], "");
+    EXPECT_EQ(entries[250], "e1");
+    EXPECT_EQ(entries[251], std::string(EDITOR_LINE_MAX, 'w'));
+
+    entries = {"one", "", "three"};
+    ASSERT_TRUE(SaveStringsFileEntries(dir / "s.str", entries));
+    EXPECT_EQ(ReadWholeFile(dir / "s.str"), "one\r\n\r\nthree\r\n");
+    ASSERT_TRUE(SaveStringsFileEntries(dir / "s.str", {}));
+    EXPECT_EQ(ReadWholeFile(dir / "s.str"), "");
+
+    EXPECT_FALSE(LoadStringsFileEntries(dir / "missing", entries));
+    EXPECT_TRUE(entries.empty());
+    EXPECT_FALSE(SaveStringsFileEntries(dir / "no/such/dir", {"x"}));
+    EXPECT_FALSE(SaveStringsFileEntries("/dev/full", {"x"}));
+}
+
+} // namespace

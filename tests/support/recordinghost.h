@@ -1,0 +1,61 @@
+#pragma once
+// A report host for tests: a fixed file list and clock, the report view recorded as text.
+
+#include "scan/reportrun.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class CRecordingHost : public CReportHost {
+  public:
+    struct File {
+        std::string name;
+        bool selected = true;
+    };
+
+    std::string m_strOutput;
+    std::string m_strStrings;
+    std::string m_strDirectory = "/";
+    std::vector<File> m_files;
+    std::string m_view;                 // every report line with its CR LF
+    std::vector<std::string> m_status;  // every status text, in order
+    int m_nDrains = 0;
+    int m_nBegin = 0, m_nEnd = 0;
+    // Called inside each drain with the last status text; may clear m_bReporting.
+    std::function<void(CRecordingHost&)> m_onDrain;
+
+    CRecordingHost() { m_drainInterval = std::chrono::milliseconds(0); }
+
+    // 5 December 2026, 14:03:09.
+    static std::tm FixedTime() {
+        std::tm t{};
+        t.tm_mday = 5;
+        t.tm_mon = 11;
+        t.tm_year = 126;
+        t.tm_hour = 14;
+        t.tm_min = 3;
+        t.tm_sec = 9;
+        return t;
+    }
+
+    std::string GetOutputPath() override { return m_strOutput; }
+    std::string GetSearchStringsPath() override { return m_strStrings; }
+    std::string GetCurrentDirectory() override { return m_strDirectory; }
+    int GetFileCount() override { return static_cast<int>(m_files.size()); }
+    bool IsFileSelected(int index) override { return m_files[index].selected; }
+    std::string GetFileName(int index) override { return m_files[index].name; }
+    void AppendReportLine(std::string_view text) override {
+        m_view.append(text);
+        m_view.append("\r\n");
+    }
+    void SetStatusText(const std::string& text) override { m_status.push_back(text); }
+    void DrainMessageQueue() override {
+        ++m_nDrains;
+        if (m_onDrain)
+            m_onDrain(*this);
+    }
+    void BeginReporting() override { ++m_nBegin; }
+    void EndReporting() override { ++m_nEnd; }
+    std::tm GetLocalTime() override { return FixedTime(); }
+};

@@ -1,0 +1,22 @@
+#pragma once
+// Temporary folders and whole-file helpers for tests.
+
+#include <string>
+
+// A fresh folder under $TMPDIR, removed with its contents when the object goes.
+class CTempDir {
+  public:
+    CTempDir();
+    ~CTempDir();
+    CTempDir(const CTempDir&) = delete;
+    CTempDir& operator=(const CTempDir&) = delete;
+    const std::string& Path() const { return m_path; }
+    // The path of a name inside the folder.
+    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+
+  private:
+    std::string m_path;
+};
+
+void WriteWholeFile(const std::string& path, const std::string& bytes);
+std::string ReadWholeFile(const std::string& path);
