@@ -1,0 +1,1 @@
+# The application object, the main window, its commands and the file browser.

@@ -1,0 +1,1 @@
+# Tests of the application object, the main window, its commands and the file browser.
