@@ -1,0 +1,281 @@
+// Usage: kavel-corpus DIR [MEGABYTES [FILES [SEED]]]   (default 400 MB in 3000 files, seed 2000)
+//        kavel-corpus --single FILE MEGABYTES [SEED]
+// Writes a seeded corpus of code-like text with CR LF line ends (C and COBOL flavoured, no line
+// longer than 200 bytes, plain ASCII, about 5% of lines holding a date-related string of
+// examples/y2k200.str) and prints the written file names, one a line. The same arguments
+// always give the same bytes.
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+// splitmix64: small, fast and the same on every platform.
+class CRandom {
+  public:
+    explicit CRandom(uint64_t seed) : m_nState(seed) {}
+    uint64_t Next() {
+        uint64_t z = (m_nState += 0x9e3779b97f4a7c15ull);
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
+        return z ^ (z >> 31);
+    }
+    // A number in [0, n).
+    size_t Below(size_t n) { return static_cast<size_t>(Next() % n); }
+    template <size_t N> const char* Pick(const char* const (&items)[N]) { return items[Below(N)]; }
+
+  private:
+    uint64_t m_nState;
+};
+
+// Words that hold none of the sample strings.
+const char* const WORDS[] = {
+    "count",  "total",   "index",  "buffer",   "value",   "result", "status", "record",
+    "amount", "balance", "price",  "order",    "item",    "name",   "code",   "flag",
+    "limit",  "offset",  "length", "size",     "node",    "list",   "table",  "entry",
+    "key",    "rate",    "tax",    "sum",      "page",    "file",   "ptr",    "next",
+    "head",   "tail",    "queue",  "lock",     "mode",    "level",  "width",  "height",
+    "color",  "text",    "msg",    "error",    "retry",   "block",  "region", "branch",
+    "invoice", "vendor", "payment", "ledger",  "credit",  "debit",  "report", "header",
+    "footer", "detail",  "group",  "client",   "server",  "socket", "handle", "state",
+    "event",  "input",   "output", "format",   "cursor",  "column", "field",  "match",
+    "weight", "factor",  "scale",  "delta",    "owner",   "parent", "child",  "source",
+    "target", "origin",  "target", "account",  "customer", "product", "stock", "unit"};
+
+const char* const TYPES[] = {"int", "long", "char", "unsigned", "double", "size_t", "short"};
+const char* const NUMBERS[] = {"0", "1", "2", "4", "8", "10", "16", "32", "64", "100",
+                               "128", "255", "256", "1024", "4096", "7", "3", "42", "80", "12"};
+const char* const OPS[] = {"+", "-", "*", "/", "%", "&", "|", "^"};
+const char* const CMPS[] = {"<", ">", "<=", ">=", "==", "!="};
+
+// Lines that hold a date-related string, as real programs do.
+const char* const C_HITS[] = {
+    "    t = localtime(&now);",
+    "    if (yy < 50) yy += 100;   /* two-digit year */",
+    "    strftime(buf, sizeof buf, \"%d/%m/%y\", tm);",
+    "    rec.expiry = base + 365;",
+    "    GetSystemTime(&st);",
+    "    now = time(NULL);",
+    "    tm.tm_mday = 1;",
+    "    sprintf(out, \"%02d/%02d/%02d\", m, d, y);",
+    "    if (is_leap(y)) days++;",
+    "    /* Y2K: widen the century field */",
+    "    stamp = mktime(&tm);",
+    "    long julian = to_julian(d);",
+    "    SELECT SYSDATE FROM DUAL;",
+    "    if (end > 9999) end = 9999;",
+    "    ts = CURRENT_TIMESTAMP;",
+    "    diff = difftime(b, a);",
+};
+const char* const COBOL_HITS[] = {
+    "           ACCEPT WS-RUN-DATE FROM DATE.",
+    "       05  WS-YY               PIC 99.",
+    "           MOVE FUNCTION CURRENT-DATE TO WS-NOW.",
+    "           IF WS-YEAR < 50 ADD 2000 TO WS-YEAR.",
+    "       05  WS-AMOUNT           PIC S9(7)V99 COMP-3.",
+    "       05  IN-YYMMDD           PIC 9(6).",
+    "           PERFORM CHECK-LEAP-YEAR.",
+    "       DATE-WRITTEN. 12/31/99.",
+    "           MOVE 1900 TO WS-BASE.",
+    "       05  OUT-CCYYMMDD        PIC 9(8).",
+};
+
+void AppendWord(std::string& line, CRandom& random, bool upper) {
+    std::string word = random.Pick(WORDS);
+    if (random.Below(3) == 0) {
+        word += upper ? "-" : "_";
+        word += random.Pick(WORDS);
+    }
+    if (upper)
+        for (char& c : word)
+            c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    line += word;
+}
+
+void CLine(std::string& line, CRandom& random) {
+    if (random.Below(100) < 4) {
+        line += random.Pick(C_HITS);
+        return;
+    }
+    const char* indent = random.Below(3) == 0 ? "        " : "    ";
+    switch (random.Below(12)) {
+    case 0:
+        return; // empty line
+    case 1:
+        line += "    }";
+        return;
+    case 2:
+        line += indent;
+        line += random.Pick(TYPES);
+        line += ' ';
+        AppendWord(line, random, false);
+        line += " = ";
+        line += random.Pick(NUMBERS);
+        line += ';';
+        return;
+    case 3:
+        line += indent;
+        line += "if (";
+        AppendWord(line, random, false);
+        line += ' ';
+        line += random.Pick(CMPS);
+        line += ' ';
+        line += random.Pick(NUMBERS);
+        line += ") {";
+        return;
+    case 4:
+        line += indent;
+        line += "/*";
+        for (size_t n = 3 + random.Below(10); n > 0; --n) {
+            line += ' ';
+            AppendWord(line, random, false);
+        }
+        line += " */";
+        return;
+    case 5:
+        line += indent;
+        line += "return ";
+        AppendWord(line, random, false);
+        line += ';';
+        return;
+    default:
+        line += indent;
+        AppendWord(line, random, false);
+        line += " = ";
+        AppendWord(line, random, false);
+        for (size_t n = random.Below(4); n > 0; --n) {
+            line += ' ';
+            line += random.Pick(OPS);
+            line += ' ';
+            if (random.Below(2))
+                line += random.Pick(NUMBERS);
+            else
+                AppendWord(line, random, false);
+        }
+        line += ';';
+        return;
+    }
+}
+
+void CobolLine(std::string& line, CRandom& random) {
+    if (random.Below(100) < 5) {
+        line += random.Pick(COBOL_HITS);
+        return;
+    }
+    switch (random.Below(6)) {
+    case 0:
+        line += "       05  ";
+        AppendWord(line, random, true);
+        line.resize(std::max<size_t>(line.size(), 32), ' ');
+        line += "PIC X(";
+        line += random.Pick(NUMBERS);
+        line += ").";
+        return;
+    case 1:
+        line += "           PERFORM ";
+        AppendWord(line, random, true);
+        line += "-PARA.";
+        return;
+    case 2:
+        line += "      *";
+        for (size_t n = 3 + random.Below(8); n > 0; --n) {
+            line += ' ';
+            AppendWord(line, random, true);
+        }
+        return;
+    default:
+        line += "           MOVE ";
+        AppendWord(line, random, true);
+        line += " TO ";
+        AppendWord(line, random, true);
+        line += '.';
+        return;
+    }
+}
+
+// Writes about bytes bytes of one flavour of code to path.
+bool WriteFile(const std::string& path, uint64_t bytes, bool cobol, CRandom& random) {
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (out == nullptr) {
+        std::fprintf(stderr, "kavel-corpus: cannot create %s: %s\n", path.c_str(),
+                     std::strerror(errno));
+        return false;
+    }
+    std::string chunk, line;
+    uint64_t written = 0;
+    while (written < bytes) {
+        chunk.clear();
+        while (chunk.size() < 64 * 1024 && written + chunk.size() < bytes) {
+            line.clear();
+            (cobol ? CobolLine : CLine)(line, random);
+            chunk += line;
+            chunk += "\r\n";
+        }
+        written += chunk.size();
+        if (std::fwrite(chunk.data(), 1, chunk.size(), out) != chunk.size())
+            break;
+    }
+    if (std::fclose(out) != 0 || written < bytes) {
+        std::fprintf(stderr, "kavel-corpus: cannot write %s\n", path.c_str());
+        return false;
+    }
+    return true;
+}
+
+uint64_t Number(const char* text, uint64_t fallback) {
+    if (text == nullptr)
+        return fallback;
+    char* end = nullptr;
+    unsigned long long n = std::strtoull(text, &end, 10);
+    if (*text == '\0' || *end != '\0') {
+        std::fprintf(stderr, "kavel-corpus: not a number: %s\n", text);
+        std::exit(2);
+    }
+    return n;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "--single") == 0) {
+        if (argc < 4)
+            return std::fprintf(stderr, "usage: kavel-corpus --single FILE MEGABYTES [SEED]\n"), 2;
+        CRandom random(Number(argc > 4 ? argv[4] : nullptr, 2000));
+        if (!WriteFile(argv[2], Number(argv[3], 0) << 20, false, random))
+            return 1;
+        std::printf("%s\n", argv[2]);
+        return 0;
+    }
+    if (argc < 2 || argv[1][0] == '-')
+        return std::fprintf(stderr, "usage: kavel-corpus DIR [MEGABYTES [FILES [SEED]]]\n"), 2;
+    const std::string dir = argv[1];
+    const uint64_t total = Number(argc > 2 ? argv[2] : nullptr, 400) << 20;
+    const size_t files = std::max<size_t>(1, Number(argc > 3 ? argv[3] : nullptr, 3000));
+    CRandom random(Number(argc > 4 ? argv[4] : nullptr, 2000));
+
+    // Sizes spread over two orders of magnitude, scaled to the total.
+    std::vector<double> weights(files);
+    double sum = 0;
+    for (double& w : weights) {
+        w = 1.0 + static_cast<double>(random.Below(1000)) * (random.Below(8) == 0 ? 0.1 : 0.003);
+        sum += w;
+    }
+    ::mkdir(dir.c_str(), 0777);
+    for (size_t i = 0; i < files; ++i) {
+        const std::string sub = dir + "/d" + std::to_string(i / 250);
+        ::mkdir(sub.c_str(), 0777);
+        const bool cobol = random.Below(4) == 0;
+        char name[32];
+        std::snprintf(name, sizeof name, "/f%05zu.%s", i, cobol ? "cob" : "c");
+        const std::string path = sub + name;
+        if (!WriteFile(path, static_cast<uint64_t>(total * weights[i] / sum), cobol, random))
+            return 1;
+        std::printf("%s\n", path.c_str());
+    }
+    return 0;
+}
