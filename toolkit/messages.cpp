@@ -16,9 +16,88 @@ MessageBoxAnswerer& Answerer() {
     return answerer;
 }
 
+// Turns F1 inside a box into a help call for the box's context. Key presses that the focused
+// button leaves alone travel up to the box, where this filter sees them.
+class CBoxHelpFilter : public QObject {
+  public:
+    explicit CBoxHelpFilter(unsigned helpContext) : m_nHelpContext(helpContext) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (key->key() == Qt::Key_F1 && key->modifiers() == Qt::NoModifier) {
+                // Claim F1 before any shortcut of the windows behind the box sees it.
+                event->accept();
+                if (event->type() == QEvent::KeyPress && m_nHelpContext != 0)
+                    ShowHelp(HELP_CONTEXT, m_nHelpContext);
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+  private:
+    unsigned m_nHelpContext;
+};
+
+QMessageBox::StandardButtons ButtonsOf(int style) {
+    switch (style & MB_TYPEMASK) {
+    case MB_OKCANCEL:
+        return QMessageBox::Ok | QMessageBox::Cancel;
+    case MB_ABORTRETRYIGNORE:
+        return QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
+    case MB_YESNOCANCEL:
+        return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case MB_YESNO:
+        return QMessageBox::Yes | QMessageBox::No;
+    case MB_RETRYCANCEL:
+        return QMessageBox::Retry | QMessageBox::Cancel;
+    default:
+        return QMessageBox::Ok;
+    }
+}
+
+QMessageBox::Icon IconOf(int style) {
+    switch (style & MB_ICONMASK) {
+    case MB_ICONSTOP:
+        return QMessageBox::Critical;
+    case MB_ICONQUESTION:
+        return QMessageBox::Question;
+    case MB_ICONEXCLAMATION:
+        return QMessageBox::Warning;
+    case MB_ICONINFORMATION:
+        return QMessageBox::Information;
+    default:
+        return QMessageBox::NoIcon;
+    }
+}
+
+int ButtonIdOf(QMessageBox::StandardButton button) {
+    switch (button) {
+    case QMessageBox::Ok:
+        return IDOK;
+    case QMessageBox::Cancel:
+        return IDCANCEL;
+    case QMessageBox::Abort:
+        return IDABORT;
+    case QMessageBox::Retry:
+        return IDRETRY;
+    case QMessageBox::Ignore:
+        return IDIGNORE;
+    case QMessageBox::Yes:
+        return IDYES;
+    case QMessageBox::No:
+        return IDNO;
+    default:
+        return 0;
+    }
+}
+
 } // namespace
 
-void SetMessageBoxAnswerer(MessageBoxAnswerer answerer) { Answerer() = std::move(answerer); }
+void SetMessageBoxAnswerer(MessageBoxAnswerer answerer) {
+    Answerer() = std::move(answerer);
+}
 
 int ShowMessage(int textId, int helpId, const char* first, const char* second) {
     return ShowMessageText(LoadStringResource(textId, 255), helpId, first, second);
@@ -34,41 +113,31 @@ int AppMessageBox(const std::string& text, int style, int helpId) {
     if (Answerer())
         return Answerer()(text, style, helpId);
 
-    QMessageBox box(QApplication::activeWindow());
+    QWidget* owner = QApplication::activeModalWidget();
+    if (owner == nullptr)
+        owner = QApplication::activeWindow();
+    QMessageBox box(owner);
+    box.setObjectName("messageBox");
     box.setWindowModality(Qt::ApplicationModal);
-    box.setWindowTitle(QString::fromLocal8Bit(LoadStringResource(IDS_APP_TITLE).c_str()));
-    box.setText(QString::fromLocal8Bit(text.c_str()));
-    switch (style & MB_ICONMASK) {
-    case MB_ICONSTOP: box.setIcon(QMessageBox::Critical); break;
-    case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
-    case MB_ICONEXCLAMATION: box.setIcon(QMessageBox::Warning); break;
-    case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
-    default: break;
-    }
-    struct ButtonId {
-        QMessageBox::StandardButton button;
-        int id;
-    };
-    static const ButtonId Ids[] = {{QMessageBox::Ok, IDOK},       {QMessageBox::Cancel, IDCANCEL},
-                                   {QMessageBox::Abort, IDABORT}, {QMessageBox::Retry, IDRETRY},
-                                   {QMessageBox::Ignore, IDIGNORE}, {QMessageBox::Yes, IDYES},
-                                   {QMessageBox::No, IDNO}};
-    QMessageBox::StandardButtons buttons;
-    switch (style & MB_TYPEMASK) {
-    case MB_OKCANCEL: buttons = QMessageBox::Ok | QMessageBox::Cancel; break;
-    case MB_ABORTRETRYIGNORE:
-        buttons = QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
-        break;
-    case MB_YESNOCANCEL: buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel; break;
-    case MB_YESNO: buttons = QMessageBox::Yes | QMessageBox::No; break;
-    case MB_RETRYCANCEL: buttons = QMessageBox::Retry | QMessageBox::Cancel; break;
-    default: buttons = QMessageBox::Ok; break;
-    }
-    box.setStandardButtons(buttons);
+    box.setWindowTitle(QString::fromUtf8(LoadStringResource(IDS_APP_TITLE)));
+    // Plain text always: a file name in an insert must not be read as markup.
+    box.setTextFormat(Qt::PlainText);
+    box.setText(QString::fromUtf8(text));
+    box.setIcon(IconOf(style));
+    box.setStandardButtons(ButtonsOf(style));
+    CBoxHelpFilter help(helpId != 0 ? HELP_BASE_MESSAGE + static_cast<unsigned>(helpId) : 0);
+    box.installEventFilter(&help);
     box.exec();
-    const QMessageBox::StandardButton pressed = box.standardButton(box.clickedButton());
-    for (const ButtonId& b : Ids)
-        if (b.button == pressed)
-            return b.id;
+    const int id = ButtonIdOf(box.standardButton(box.clickedButton()));
+    if (id != 0)
+        return id;
+    // Closed without a button (the box was torn down): the answer that changes nothing.
     return (style & MB_TYPEMASK) == MB_OK ? IDOK : IDCANCEL;
+}
+
+bool ShowHelp(unsigned command, unsigned long data) {
+    if (CallHelp(command, data))
+        return true;
+    AppMessageBox(LoadStringResource(IDS_FAILED_TO_LAUNCH_HELP), MB_OK, 0);
+    return false;
 }

@@ -1,0 +1,24 @@
+#pragma once
+// Drives modal windows in widget tests: acts on a modal window once it is shown, and closes
+// whatever is left open so that a failing test cannot hang in a modal loop.
+
+#include <functional>
+
+class QWidget;
+
+// Calls act with the first visible modal widget that is not `except`, polling every 10 ms
+// from the event loop (so also from inside a modal exec()).
+void WhenModalShown(std::function<void(QWidget*)> act, QWidget* except = nullptr);
+
+// While it exists, every 3 s: clicks the first button of an open message box, or closes the
+// active modal widget.
+class CModalWatchdog {
+  public:
+    CModalWatchdog();
+    ~CModalWatchdog();
+    CModalWatchdog(const CModalWatchdog&) = delete;
+    CModalWatchdog& operator=(const CModalWatchdog&) = delete;
+
+  private:
+    class QTimer* m_pTimer;
+};
