@@ -1,0 +1,291 @@
+#include "editor/searchstringsdlg.h"
+
+#include "resources/resource.h"
+#include "scan/searchstrings.h"
+#include "toolkit/messages.h"
+#include "toolkit/messagetext.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+constexpr int IDC_DEFINED_LABEL = 600;
+constexpr int IDC_STRING_LIST = 570;
+constexpr int IDC_STRING_EDIT = 551;
+constexpr int IDC_EDIT_BUTTON = 580;
+constexpr int IDC_DELETE_BUTTON = 581;
+constexpr int IDC_ADD_BUTTON = 582;
+constexpr int IDC_MODIFY_BUTTON = 583;
+constexpr int IDC_MOVE_UP_BUTTON = 584;
+constexpr int IDC_MOVE_DOWN_BUTTON = 585;
+constexpr int EDIT_TEXT_LIMIT = SEARCH_STRING_SIZE - 1;
+// The loader's buffer, which also holds the label text.
+constexpr size_t LABEL_BUFFER_SIZE = 300;
+
+// Entries are bytes: shown as UTF-8 when they are valid UTF-8, else as Latin-1.
+QString Display(const std::string& bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    QString text = decoder(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    if (decoder.hasError())
+        return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    return text;
+}
+
+bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]);
+        unsigned char y = static_cast<unsigned char>(b[i]);
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<unsigned char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<unsigned char>(y - 'A' + 'a');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+QPushButton* MakeButton(CTemplateDialog* dialog, int id, const char* text, int x, int y) {
+    auto* button = new QPushButton(QString::fromLatin1(text), dialog);
+    dialog->Place(button, id, x, y, 45, 14);
+    return button;
+}
+
+} // namespace
+
+CSearchStringsDlg::CSearchStringsDlg(QWidget* parent, const std::string& fileName)
+    : CTemplateDialog(parent, 246, 184), m_strFileName(fileName) {
+    setWindowTitle("Edit Search Strings");
+
+    // Children in tab order.
+    auto* group = new QGroupBox(this);
+    Place(group, -1, 5, 6, 235, 151);
+    auto* label = new QLabel("Defined Strings", this);
+    Place(label, IDC_DEFINED_LABEL, 13, 17, 219, 9);
+    m_listStrings = new QListWidget(this);
+    Place(m_listStrings, IDC_STRING_LIST, 13, 29, 168, 81);
+    m_listStrings->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_listStrings->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_listStrings->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_listStrings->setUniformItemSizes(true);
+    QPushButton* edit = MakeButton(this, IDC_EDIT_BUTTON, "&Edit", 187, 39);
+    QPushButton* remove = MakeButton(this, IDC_DELETE_BUTTON, "&Delete", 187, 55);
+    QPushButton* up = MakeButton(this, IDC_MOVE_UP_BUTTON, "Move &Up", 187, 71);
+    QPushButton* down = MakeButton(this, IDC_MOVE_DOWN_BUTTON, "Mo&ve Down", 187, 87);
+    auto* newLabel = new QLabel("New/Modify Search String", this);
+    Place(newLabel, -1, 13, 118, 104, 9);
+    m_editString = new QLineEdit(this);
+    Place(m_editString, IDC_STRING_EDIT, 13, 129, 163, 12);
+    QPushButton* add = MakeButton(this, IDC_ADD_BUTTON, "&Add", 187, 119);
+    QPushButton* modify = MakeButton(this, IDC_MODIFY_BUTTON, "&Modify", 187, 135);
+    QPushButton* ok = MakeButton(this, IDOK, "&Ok", 85, 164);
+    ok->setDefault(true);
+    QPushButton* cancel = MakeButton(this, IDCANCEL, "&Cancel", 140, 164);
+    QPushButton* help = MakeButton(this, ID_HELP, "&Help", 195, 164);
+
+    connect(edit, &QPushButton::clicked, this, &CSearchStringsDlg::OnEdit);
+    connect(m_listStrings, &QListWidget::itemDoubleClicked, this, &CSearchStringsDlg::OnEdit);
+    connect(remove, &QPushButton::clicked, this, &CSearchStringsDlg::OnDelete);
+    connect(up, &QPushButton::clicked, this, &CSearchStringsDlg::OnMoveUp);
+    connect(down, &QPushButton::clicked, this, &CSearchStringsDlg::OnMoveDown);
+    connect(add, &QPushButton::clicked, this, &CSearchStringsDlg::OnAdd);
+    connect(modify, &QPushButton::clicked, this, &CSearchStringsDlg::OnModify);
+    connect(ok, &QPushButton::clicked, this, &CSearchStringsDlg::OnOK);
+    connect(cancel, &QPushButton::clicked, this, &CSearchStringsDlg::reject);
+    connect(help, &QPushButton::clicked, this, &CSearchStringsDlg::OnHelp);
+    connect(m_editString, &QLineEdit::textEdited, this, &CSearchStringsDlg::OnEditTextEdited);
+
+    MoveToTemplatePosition(40, 30);
+    OnInitDialog();
+}
+
+void CSearchStringsDlg::OnInitDialog() {
+    m_editString->setMaxLength(EDIT_TEXT_LIMIT);
+
+    // The label holds at most 299 bytes, cut at a character boundary.
+    std::string label = "Strings defined in: " + m_strFileName;
+    if (label.size() > LABEL_BUFFER_SIZE - 1) {
+        size_t cut = LABEL_BUFFER_SIZE - 1;
+        while (cut > 0 && (static_cast<unsigned char>(label[cut]) & 0xC0) == 0x80)
+            --cut;
+        label.resize(cut);
+    }
+    auto* definedLabel = findChild<QLabel*>(QString::number(IDC_DEFINED_LABEL));
+    definedLabel->setText(Display(label));
+    definedLabel->setToolTip(Display(m_strFileName));
+
+    std::vector<std::string> entries;
+    LoadStringsFileEntries(m_strFileName, entries);
+    for (const std::string& entry : entries)
+        AddString(entry);
+
+    m_editString->setFocus();
+    SetHelpId(5);
+}
+
+// Typing is limited to 30 characters; a longer text put in by Edit stays whole, and typing
+// can then only shorten it.
+void CSearchStringsDlg::OnEditTextEdited(const QString& text) {
+    m_editString->setMaxLength(std::max<int>(EDIT_TEXT_LIMIT, static_cast<int>(text.size())));
+}
+
+void CSearchStringsDlg::OnEdit() {
+    const int index = GetCurSel();
+    if (index >= 0) {
+        m_strCurrent = GetText(index);
+        SetEditText(m_strCurrent);
+    }
+    m_editString->setFocus();
+}
+
+void CSearchStringsDlg::OnDelete() {
+    const int index = GetCurSel();
+    if (index >= 0) {
+        if (ShowMessage(IDP_CONFIRM_DELETE, 3) == IDYES) {
+            DeleteString(index);
+            SetCurSel(-1);
+        }
+    }
+    m_listStrings->setFocus();
+}
+
+void CSearchStringsDlg::OnMoveUp() {
+    const int index = GetCurSel();
+    if (index >= 1) {
+        const std::string text = GetText(index);
+        DeleteString(index);
+        InsertString(index - 1, text);
+        SetCurSel(index - 1);
+    }
+    m_listStrings->setFocus();
+}
+
+void CSearchStringsDlg::OnMoveDown() {
+    const int index = GetCurSel();
+    if (index >= 0 && index + 1 < GetCount()) {
+        const std::string text = GetText(index);
+        DeleteString(index);
+        InsertString(index + 1, text);
+        SetCurSel(index + 1);
+    }
+    m_listStrings->setFocus();
+}
+
+void CSearchStringsDlg::OnAdd() {
+    if (GetCount() + 1 > MAX_SEARCH_STRINGS) {
+        ShowMessage(IDP_TOO_MANY_STRINGS, 4);
+    } else {
+        const std::string text = GetEditText();
+        if (text.empty()) {
+            ShowMessage(IDP_STRING_REQUIRED, 5);
+        } else if (FindStringExact(text) >= 0) {
+            ShowMessage(IDP_STRING_EXISTS, 6);
+        } else {
+            AddString(text);
+            SetCurSel(FindStringExact(text));
+            m_strCurrent = text;
+        }
+    }
+    m_editString->setFocus();
+}
+
+void CSearchStringsDlg::OnModify() {
+    if (m_strCurrent.empty()) {
+        ShowMessage(IDP_NOTHING_TO_MODIFY, 7);
+    } else {
+        const std::string text = GetEditText();
+        if (text.empty()) {
+            ShowMessage(IDP_STRING_REQUIRED, 5);
+        } else {
+            const int old = FindStringExact(m_strCurrent);
+            if (old >= 0)
+                DeleteString(old);
+            if (FindStringExact(text) < 0) {
+                AddString(text);
+                SetCurSel(GetCount() - 1);
+                m_strCurrent = text;
+            } else {
+                AddString(m_strCurrent);
+                SetCurSel(GetCount() - 1);
+                ShowMessage(IDP_STRING_EXISTS, 6);
+            }
+        }
+    }
+    m_editString->setFocus();
+}
+
+void CSearchStringsDlg::OnOK() {
+    std::vector<std::string> entries;
+    entries.reserve(static_cast<size_t>(GetCount()));
+    for (int i = 0; i < GetCount(); ++i)
+        entries.push_back(GetText(i));
+    SaveStringsFileEntries(m_strFileName, entries);
+    done(IDOK);
+}
+
+int CSearchStringsDlg::GetCount() const {
+    return m_listStrings->count();
+}
+
+int CSearchStringsDlg::GetCurSel() const {
+    const QList<QListWidgetItem*> selected = m_listStrings->selectedItems();
+    return selected.isEmpty() ? -1 : m_listStrings->row(selected.first());
+}
+
+void CSearchStringsDlg::SetCurSel(int index) {
+    if (index < 0) {
+        m_listStrings->clearSelection();
+        return;
+    }
+    m_listStrings->setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
+    m_listStrings->scrollToItem(m_listStrings->item(index));
+}
+
+std::string CSearchStringsDlg::GetText(int index) const {
+    return m_listStrings->item(index)->data(Qt::UserRole).toByteArray().toStdString();
+}
+
+void CSearchStringsDlg::AddString(const std::string& text) {
+    InsertString(GetCount(), text);
+}
+
+void CSearchStringsDlg::InsertString(int index, const std::string& text) {
+    auto* item = new QListWidgetItem(Display(text));
+    item->setData(Qt::UserRole, QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+    m_listStrings->insertItem(index, item);
+}
+
+void CSearchStringsDlg::DeleteString(int index) {
+    delete m_listStrings->takeItem(index);
+}
+
+int CSearchStringsDlg::FindStringExact(const std::string& text) const {
+    for (int i = 0; i < GetCount(); ++i)
+        if (EqualIgnoringAsciiCase(GetText(i), text))
+            return i;
+    return -1;
+}
+
+std::string CSearchStringsDlg::GetEditText() const {
+    const QString text = m_editString->text();
+    if (text == Display(m_strEditBytes))
+        return m_strEditBytes;
+    return text.toUtf8().toStdString();
+}
+
+void CSearchStringsDlg::SetEditText(const std::string& text) {
+    const QString shown = Display(text);
+    m_editString->setMaxLength(std::max<int>(EDIT_TEXT_LIMIT, static_cast<int>(shown.size())));
+    m_editString->setText(shown);
+    m_strEditBytes = text;
+}
