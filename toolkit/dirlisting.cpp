@@ -29,9 +29,13 @@ void RememberDirectory(const std::string& dir) {
         *last = dir;
 }
 
-unsigned char FoldAscii(unsigned char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; }
+unsigned char FoldAscii(unsigned char c) {
+    return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c;
+}
 
-int ChangeTo(const std::string& dir) { return ::chdir(dir.c_str()) == 0 ? 0 : -1; }
+int ChangeTo(const std::string& dir) {
+    return ::chdir(dir.c_str()) == 0 ? 0 : -1;
+}
 
 } // namespace
 

@@ -1,6 +1,9 @@
 #pragma once
 // The file browser's three controls: volume box, directory list, file list, all filled from
 // the process's current directory. The volumes "/" and "~" stand in for drives.
+// EnterDirectory and CurrentDirectory come from toolkit/dirlisting.h.
+
+#include "toolkit/dirlisting.h"
 
 #include <string>
 
@@ -16,9 +19,6 @@ void FillDirectoryList(QListWidget* dirList);
 // Rebuilds the file list: every entry of the current directory matching the mask that is not
 // a directory, hidden files included.
 void FillFileList(QListWidget* fileList, const char* mask);
-// Makes path the current directory; "/:" and "~:" enter the directory last used on that
-// volume. Returns 0 on success, -1 on failure (nothing changes then).
-int EnterDirectory(const std::string& path);
 // The directory list's double-click: enters the selected entry, if any. The caller refills
 // the lists, updates the title and focuses the list.
 void EnterSelectedDirectory(QListWidget* dirList);
@@ -29,5 +29,3 @@ bool EnterSelectedVolume(QComboBox* driveBox);
 void SelectCurrentVolume(QComboBox* driveBox);
 // The file name of a file-list entry as the file system's bytes (names need not be UTF-8).
 std::string FileListEntryName(const QListWidgetItem* item);
-// The process's current directory ("" when it cannot be read).
-std::string CurrentDirectory();

@@ -65,22 +65,22 @@ TEST(MatchesMask, Masks) {
         bool bMatch;
     };
     const Case cases[] = {
-        {"README", "*.*", true},   {".hidden", "*.*", true},  {"a.b.c", "*.*", true},
-        {"src", "*.", true},       {"old.src", "*.", false},  {".git", "*.", false},
-        {".", "*.", false},        {"..", "*.", false},       {"trailing.", "*.", false},
-        {"a.txt", "*.txt", true},  {"a.TXT", "*.txt", false}, {".txt", "*.txt", true},
-        {"ab", "a?", true},        {"abc", "a?", false},
+        {"README", "*.*", true},  {".hidden", "*.*", true},  {"a.b.c", "*.*", true},
+        {"src", "*.", true},      {"old.src", "*.", false},  {".git", "*.", false},
+        {".", "*.", false},       {"..", "*.", false},       {"trailing.", "*.", false},
+        {"a.txt", "*.txt", true}, {"a.TXT", "*.txt", false}, {".txt", "*.txt", true},
+        {"ab", "a?", true},       {"abc", "a?", false},
     };
     for (const Case& c : cases)
         EXPECT_EQ(MatchesMask(c.name, c.mask), c.bMatch) << c.name << " / " << c.mask;
 }
 
 TEST(ListOrderLess, FoldsAsciiCaseOnlyAndIsTotal) {
-    std::vector<std::string> names = {"b",  "[..]", "B",          "a",         "[src]",
-                                      "10", "A",    "caf" + E_ACUTE, "cafe",  "[Bin]"};
+    std::vector<std::string> names = {"b", "[..]",          "B",    "a",    "[src]", "10",
+                                      "A", "caf" + E_ACUTE, "cafe", "[Bin]"};
     std::sort(names.begin(), names.end(), ListOrderLess);
-    const std::vector<std::string> expected = {"10", "A",    "a",    "B",    "b",
-                                               "cafe", "caf" + E_ACUTE, "[..]", "[Bin]", "[src]"};
+    const std::vector<std::string> expected = {
+        "10", "A", "a", "B", "b", "cafe", "caf" + E_ACUTE, "[..]", "[Bin]", "[src]"};
     EXPECT_EQ(names, expected);
     EXPECT_FALSE(ListOrderLess("same", "same"));
 }
@@ -124,10 +124,8 @@ TEST_F(DirListingTest, ListsTreeByKindWithHiddenSpecialAndNonUtf8Names) {
     const std::vector<std::string> dirs = {"[..]", "[bin]", "[d" + E_ACUTE + "j]", "[link]",
                                            "[src]"};
     EXPECT_EQ(DirectoryListEntries(entries, deep), dirs);
-    const std::vector<std::string> files = {".hidden",   "caf" + E_ACUTE + ".txt",
-                                            "dangling",  "notes.txt",
-                                            "pipe",      "README",
-                                            "sock"};
+    const std::vector<std::string> files = {
+        ".hidden", "caf" + E_ACUTE + ".txt", "dangling", "notes.txt", "pipe", "README", "sock"};
     EXPECT_EQ(FileListEntries(entries, "*.*"), files);
     EXPECT_EQ(FileListEntries(entries, "*.txt"),
               (std::vector<std::string>{"caf" + E_ACUTE + ".txt", "notes.txt"}));
