@@ -122,6 +122,14 @@ TEST_F(BrowserTest, DoubleClickEntersTheSelectedDirectory) {
     EnterSelectedDirectory(&dirs);
     EXPECT_EQ(CurrentDirectory(), m_strDeep);
 
+    // A directory named like a volume is entered as a directory.
+    ASSERT_EQ(::mkdir("~:", 0755), 0);
+    FillDirectoryList(&dirs);
+    ASSERT_TRUE(Select(dirs, "[~:]"));
+    EnterSelectedDirectory(&dirs);
+    EXPECT_EQ(CurrentDirectory(), m_strDeep + "/~:");
+    ASSERT_EQ(EnterDirectory(".."), 0);
+
     // A directory that vanished after the list was filled: the change fails and a refill
     // shows the unchanged directory without it.
     FillDirectoryList(&dirs);
