@@ -3,3 +3,10 @@ target_sources(kavelgui PRIVATE
   toolkit/templatedialog.cpp
   editor/searchstringsdlg.cpp
 )
+
+# The help file lies beside the program file.
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/kavel.html
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_CURRENT_SOURCE_DIR}/resources/kavel.html
+          ${CMAKE_BINARY_DIR}/kavel.html
+  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/resources/kavel.html)
+add_custom_target(kavelhelpfile ALL DEPENDS ${CMAKE_BINARY_DIR}/kavel.html)

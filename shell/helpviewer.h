@@ -1,7 +1,81 @@
 #pragma once
 // The program's help viewer: one window over the help file, topics by context number.
+//
+// The help file is one HTML document. A topic starts at an empty anchor, <a name="N"></a>,
+// and runs to the next one; N is a help context number in decimal, or "contents" (the
+// contents topic) or "usinghelp" (the topic on using the viewer). A topic's title is its
+// first <h1>; a comment <!-- keywords: a; b --> inside it lists its keywords for the search.
+// Links to "#N" go to topic N.
 
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include <map>
 #include <string>
+#include <vector>
 
-// Makes the viewer of this help file the handler of every help call (see helpcall.h).
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QTextBrowser;
+
+// Makes the viewer of this help file the handler of every help call (see helpcall.h). The
+// window is made at the first call and shown by every call but HELP_QUIT, which closes it.
 void InstallHelpViewer(const std::string& helpFilePath);
+
+class CHelpViewer : public QWidget {
+  public:
+    static constexpr const char* CONTENTS_TOPIC = "contents";
+    static constexpr const char* USING_HELP_TOPIC = "usinghelp";
+
+    explicit CHelpViewer(const std::string& helpFilePath);
+
+    // Reads the help file; false when it cannot be read, and the page then says why.
+    bool Load();
+    bool IsLoaded() const { return m_bLoaded; }
+
+    // Shows topic n; a number without a topic gives a page that says so.
+    void ShowContext(unsigned long context);
+    void ShowContents();
+    void ShowUsingHelp();
+    // Opens the keyword search with the focus in its filter field.
+    void ShowSearch();
+
+    QString CurrentTopic() const { return m_strCurrentTopic; }
+    bool HasTopic(const QString& name) const { return m_mapTopics.count(name) != 0; }
+    QStringList TopicNames() const;
+
+  private:
+    struct CTopic {
+        QString strTitle;
+        QString strHtml;
+    };
+
+    void ShowTopic(const QString& name, bool bRecord = true);
+    void ShowPage(const QString& body);
+    void OnAnchorClicked(const QUrl& url);
+    void OnBack();
+    void OnForward();
+    void OnFilterChanged(const QString& text);
+    void OnDisplayKeyword();
+    void FillKeywordList();
+    void UpdateButtons();
+
+    std::string m_strFilePath;
+    bool m_bLoaded = false;
+    QString m_strStyle;
+    std::map<QString, CTopic> m_mapTopics;
+    // Keyword shown in the search list, and the topic it leads to.
+    std::vector<std::pair<QString, QString>> m_vecKeywords;
+    QString m_strCurrentTopic;
+    std::vector<QString> m_vecHistory;
+    int m_nHistoryPos = -1;
+
+    QTextBrowser* m_pBrowser;
+    QWidget* m_pSearchPanel;
+    QLineEdit* m_pFilter;
+    QListWidget* m_pKeywords;
+    QPushButton* m_pBack;
+    QPushButton* m_pForward;
+};
