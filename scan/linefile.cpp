@@ -6,6 +6,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -79,29 +82,44 @@ bool CLineFile::Close() {
     return !m_bWriteFailed;
 }
 
-bool CLineFile::Fill() {
+size_t CLineFile::ReadInto(char* dst, size_t want) {
     if (m_fd < 0 || m_bWriting)
-        return false;
-    size_t want = BUFFER_SIZE;
+        return 0;
     if (m_nReadLimit >= 0) {
         off_t left = m_nReadLimit - m_nReadSoFar;
         if (left <= 0)
-            return false;
+            return 0;
         if (static_cast<off_t>(want) > left)
             want = static_cast<size_t>(left);
     }
     ssize_t got;
     do {
-        got = ::read(m_fd, m_pBuffer.get(), want);
+        got = ::read(m_fd, dst, want);
     } while (got < 0 && errno == EINTR);
-    if (got <= 0) {
-        m_nPos = m_nEnd = 0;
-        return false;
-    }
+    if (got <= 0)
+        return 0;
     m_nReadSoFar += got;
+    return static_cast<size_t>(got);
+}
+
+bool CLineFile::Fill() {
     m_nPos = 0;
-    m_nEnd = static_cast<size_t>(got);
-    return true;
+    m_nEnd = ReadInto(m_pBuffer.get(), BUFFER_SIZE);
+    return m_nEnd > 0;
+}
+
+bool CLineFile::ReadMore() {
+    if (m_fd < 0 || m_bWriting)
+        return false;
+    const size_t kept = m_nEnd - m_nPos;
+    if (kept == BUFFER_SIZE)
+        return false;
+    std::memmove(m_pBuffer.get(), m_pBuffer.get() + m_nPos, kept);
+    m_nPos = 0;
+    m_nEnd = kept;
+    const size_t got = ReadInto(m_pBuffer.get() + kept, BUFFER_SIZE - kept);
+    m_nEnd += got;
+    return got > 0;
 }
 
 bool CLineFile::Write(const char* data, size_t len) {
@@ -181,6 +199,98 @@ int ReadTextLine(CLineFile& file, char* buffer, unsigned maxChars) {
     }
     buffer[i] = '\0';
     return 0;
+}
+
+namespace {
+
+// Finds the CR LF pairs of a block, 64 bytes at a time: Next(from) is the offset of the LF of
+// the first pair whose LF lies at or after from, or the block's length when there is none.
+class CPairFinder {
+  public:
+    CPairFinder(const char* data, size_t len) : m_data(data), m_nLen(len) {
+        if (len > 0)
+            Load(0);
+    }
+    size_t Next(size_t from) {
+        if (from >= m_nLen)
+            return m_nLen;
+        if (from >= m_nWindow + 64 || from < m_nWindow)
+            Load(from);
+        uint64_t mask = m_nMask & (~uint64_t(0) << (from - m_nWindow));
+        while (mask == 0) {
+            if (m_nWindow + 64 >= m_nLen)
+                return m_nLen;
+            Load(m_nWindow + 64);
+            mask = m_nMask;
+        }
+        return m_nWindow + static_cast<size_t>(__builtin_ctzll(mask));
+    }
+
+  private:
+    // Bit i of the mask: the byte at window + i is a LF right after a CR.
+    void Load(size_t window) {
+        m_nWindow = window;
+        const size_t n = std::min<size_t>(64, m_nLen - window);
+        const char* p = m_data + window;
+        uint64_t lf = 0, cr = 0;
+#if defined(__SSE2__)
+        if (n == 64) {
+            const __m128i vlf = _mm_set1_epi8('\n'), vcr = _mm_set1_epi8('\r');
+            for (int k = 0; k < 4; ++k) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+                lf |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, vlf)))) << (16 * k);
+                cr |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, vcr)))) << (16 * k);
+            }
+        } else
+#endif
+        {
+            for (size_t i = 0; i < n; ++i) {
+                lf |= uint64_t(p[i] == '\n') << i;
+                cr |= uint64_t(p[i] == '\r') << i;
+            }
+        }
+        const uint64_t crBefore = window > 0 && p[-1] == '\r' ? 1 : 0;
+        m_nMask = lf & ((cr << 1) | crBefore);
+    }
+
+    const char* m_data;
+    size_t m_nLen;
+    size_t m_nWindow = 0;
+    uint64_t m_nMask = 0;
+};
+
+} // namespace
+
+size_t SplitTextLines(const char* data, size_t len, bool atEnd, unsigned maxChars,
+                      CLineSpan* lines, size_t maxLines, size_t& count) {
+    if (maxChars == 0)
+        maxChars = 1;
+    CPairFinder pairs(data, len);
+    size_t pos = 0;
+    size_t pairLf = 0; // the LF of the next pair, once it lies behind pos
+    count = 0;
+    while (count < maxLines && pos < len) {
+        // A pair ends the line when its CR lies within the line and its LF is read by the same
+        // call: the LF at most maxChars - 1 bytes after the line's first byte.
+        if (pairLf <= pos)
+            pairLf = pairs.Next(pos + 1);
+        size_t lineLen, next;
+        if (pairLf < len && pairLf - pos <= maxChars - 1) {
+            lineLen = pairLf - 1 - pos;
+            next = pairLf + 1;
+        } else if (len - pos >= maxChars) {
+            lineLen = maxChars;
+            next = pos + maxChars;
+        } else if (atEnd) {
+            lineLen = len - pos;
+            next = len;
+        } else {
+            break; // its end is in bytes not read yet
+        }
+        lines[count++] = {static_cast<uint32_t>(pos), static_cast<uint32_t>(lineLen)};
+        pos = next;
+    }
+    return pos;
 }
 
 int ReadWholeTextLine(CLineFile& file, std::string& line, size_t keepChars) {

@@ -3,6 +3,7 @@
 // that every text file of the program goes through.
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <sys/types.h>
@@ -45,6 +46,9 @@ class CLineFile {
         return {m_pBuffer.get() + m_nPos, m_nEnd - m_nPos};
     }
     void Consume(size_t n) { m_nPos += n; }
+    // Moves the unread bytes to the front of the buffer and reads more behind them. False when
+    // nothing more came (end of file, a read error, or the buffer already full).
+    bool ReadMore();
 
     // Writing: queues the bytes; false once any write has failed (the data is dropped then).
     bool Write(const char* data, size_t len);
@@ -58,6 +62,8 @@ class CLineFile {
 
   private:
     bool Fill();
+    // Reads at most want bytes to dst, within the read limit; the count read, 0 at the end.
+    size_t ReadInto(char* dst, size_t want);
 
     int m_fd = -1;
     bool m_bWriting = false;
@@ -74,6 +80,19 @@ class CLineFile {
 // a longer line comes back in pieces of maxChars characters; CR LF is recognised only within
 // one call. maxChars must be at least 1.
 int ReadTextLine(CLineFile& file, char* buffer, unsigned maxChars);
+
+// Where one line lies in a block of text: the offset of its first byte and its length.
+struct CLineSpan {
+    uint32_t nOffset;
+    uint32_t nLength;
+};
+
+// Splits the len bytes at data into the lines that ReadTextLine would return with maxChars,
+// in bulk: stores up to maxLines spans in lines, sets count, and returns the number of bytes
+// that those lines took (their CR LF included). A line whose end cannot be told yet from the
+// bytes given is left for the next call, unless atEnd says that no byte follows them.
+size_t SplitTextLines(const char* data, size_t len, bool atEnd, unsigned maxChars,
+                      CLineSpan* lines, size_t maxLines, size_t& count);
 
 // Reads one whole line of any length (only CR LF ends it), keeping at most keepChars of its
 // bytes in line and skipping the rest. Returns 0 when a line was read, 1 at end of file.

@@ -1,25 +1,217 @@
 #include "scan/matcher.h"
 
+#include <algorithm>
 #include <cstring>
 
+namespace {
+
+constexpr uint32_t CLASS_NUL = 1, CLASS_CR = 2, CLASS_LF = 3;
+constexpr size_t LANES = 4;
+
+} // namespace
+
 CSearchMatcher::CSearchMatcher(const SearchStringTable& table) {
-    int n = CountSearchStrings(table);
-    for (int i = 0; i < n; ++i) {
-        std::string s(table[i], strnlen(table[i], SEARCH_STRING_SIZE));
-        for (char& c : s)
-            c = AsciiUpper(c);
-        m_strings.push_back(std::move(s));
+    const int count = CountSearchStrings(table);
+    if (count == 0)
+        return;
+
+    // Byte classes: 0 for bytes in no string, then NUL, CR and LF, then one per folded byte in
+    // use.
+    m_nClasses = 4;
+    m_classes[0] = CLASS_NUL;
+    m_classes['\r'] = CLASS_CR;
+    m_classes['\n'] = CLASS_LF;
+    for (int i = 0; i < count; ++i)
+        for (const char* s = table[i]; s < table[i] + SEARCH_STRING_SIZE && *s != '\0'; ++s) {
+            const auto u = static_cast<unsigned char>(AsciiUpper(*s));
+            if (m_classes[u] == 0)
+                m_classes[u] = static_cast<uint8_t>(m_nClasses++);
+        }
+    for (int c = 'a'; c <= 'z'; ++c)
+        m_classes[c] = m_classes[c - 32];
+    const uint32_t nc = m_nClasses;
+
+    // The trie of the strings: trie[node * nc + class] is the child, or -1.
+    std::vector<int32_t> trie(nc, -1);
+    std::vector<uint8_t> accepts(1, 0);
+    for (int i = 0; i < count; ++i) {
+        int32_t node = 0;
+        for (const char* s = table[i]; s < table[i] + SEARCH_STRING_SIZE && *s != '\0'; ++s) {
+            const uint32_t c = m_classes[static_cast<unsigned char>(*s)];
+            if (trie[node * nc + c] < 0) {
+                trie[node * nc + c] = static_cast<int32_t>(accepts.size());
+                accepts.push_back(0);
+                trie.resize(trie.size() + nc, -1);
+            }
+            node = trie[node * nc + c];
+        }
+        accepts[node] = 1;
     }
+
+    // Aho-Corasick: breadth first, every missing transition becomes the one of the failure
+    // state, and a state accepts when its failure state does.
+    const size_t nodes = accepts.size();
+    std::vector<int32_t> fail(nodes, 0);
+    std::vector<int32_t> queue;
+    queue.reserve(nodes);
+    for (uint32_t c = 0; c < nc; ++c) {
+        int32_t& v = trie[c];
+        if (v < 0)
+            v = 0;
+        else
+            queue.push_back(v);
+    }
+    for (size_t head = 0; head < queue.size(); ++head) {
+        const int32_t u = queue[head];
+        accepts[u] |= accepts[fail[u]];
+        for (uint32_t c = 0; c < nc; ++c) {
+            int32_t& v = trie[u * nc + c];
+            const int32_t viaFail = trie[fail[u] * nc + c];
+            if (v < 0) {
+                v = viaFail;
+            } else {
+                fail[v] = viaFail;
+                queue.push_back(v);
+            }
+        }
+    }
+
+    // The rows: the special states, then the states that do not accept, in breadth-first
+    // order so that the shallow states, where a scan spends most of its time, lie close
+    // together. A transition into an accepting state goes to MATCH.
+    std::vector<uint32_t> rowOf(nodes, 0);
+    uint32_t rows = FIRST_ROW;
+    rowOf[0] = rows++;
+    for (int32_t u : queue)
+        if (!accepts[u])
+            rowOf[u] = rows++;
+    m_nStart = rowOf[0] * nc;
+    std::vector<uint32_t> rowTable(static_cast<size_t>(rows) * nc);
+    m_crColumn.assign(rows, 0);
+    auto fill = [&](uint32_t row, uint32_t all, uint32_t onCr) {
+        std::fill_n(rowTable.begin() + row * nc, nc, all * nc);
+        rowTable[row * nc + CLASS_CR] = CR_SEEN * nc;
+        m_crColumn[row] = onCr * nc;
+    };
+    fill(MATCH, MATCH, MATCH);
+    fill(DEAD, DEAD, DEAD);
+    fill(CR_SEEN, UNCERTAIN, CR_SEEN);
+    rowTable[CR_SEEN * nc + CLASS_LF] = m_nStart;
+    fill(UNCERTAIN, UNCERTAIN, UNCERTAIN);
+    for (size_t u = 0; u < nodes; ++u) {
+        if (accepts[u])
+            continue;
+        uint32_t* row = rowTable.data() + static_cast<size_t>(rowOf[u]) * nc;
+        for (uint32_t c = 0; c < nc; ++c) {
+            const int32_t v = trie[u * nc + c];
+            row[c] = accepts[v] ? MATCH : rowOf[v] * nc;
+        }
+        m_crColumn[rowOf[u]] = row[CLASS_CR];
+        row[CLASS_NUL] = DEAD * nc;
+        row[CLASS_CR] = CR_SEEN * nc;
+    }
+    if (rowTable.size() <= 0x10000)
+        m_table16.assign(rowTable.begin(), rowTable.end());
+    else
+        m_table32 = std::move(rowTable);
 }
 
-bool CSearchMatcher::Matches(const char* line, size_t len) {
-    if (m_strings.empty())
-        return false;
-    m_folded.resize(len);
-    for (size_t i = 0; i < len; ++i)
-        m_folded[i] = AsciiUpper(line[i]);
-    for (const std::string& s : m_strings)
-        if (s.size() <= len && memmem(m_folded.data(), len, s.data(), s.size()) != nullptr)
-            return true;
+template <typename Entry>
+bool CSearchMatcher::MatchesLine(const Entry* table, const char* p, size_t n) const {
+    const uint32_t settled = CR_SEEN * m_nClasses; // below it: MATCH or DEAD
+    uint32_t state = m_nStart;
+    for (size_t i = 0; i < n && state >= settled; ++i) {
+        const uint32_t c = m_classes[static_cast<unsigned char>(p[i])];
+        state = c == CLASS_CR ? m_crColumn[state / m_nClasses] : table[state + c];
+    }
+    return state == MATCH;
+}
+
+bool CSearchMatcher::Matches(const char* line, size_t len) const {
+    if (!m_table16.empty())
+        return MatchesLine(m_table16.data(), line, len);
+    if (!m_table32.empty())
+        return MatchesLine(m_table32.data(), line, len);
     return false;
+}
+
+void CSearchMatcher::MatchLines(const char* base, const CLineSpan* lines, size_t count,
+                                uint8_t* hits) const {
+    if (!m_table16.empty())
+        MatchLines(m_table16.data(), base, lines, count, hits);
+    else if (!m_table32.empty())
+        MatchLines(m_table32.data(), base, lines, count, hits);
+    else
+        std::memset(hits, 0, count);
+}
+
+template <typename Entry>
+void CSearchMatcher::MatchLines(const Entry* table, const char* base, const CLineSpan* lines,
+                                size_t count, uint8_t* hits) const {
+    if (count == 0)
+        return;
+    // A line cut at the maximum length is not followed by CR LF: read such blocks line by line.
+    for (size_t i = 1; i < count; ++i)
+        if (lines[i].nOffset != lines[i - 1].nOffset + lines[i - 1].nLength + 2) {
+            for (size_t j = 0; j < count; ++j)
+                hits[j] = MatchesLine(table, base + lines[j].nOffset, lines[j].nLength);
+            return;
+        }
+
+    // The whole block as one stream, the state after every byte kept: a line's result is the
+    // state after its last byte.
+    const auto* bytes = reinterpret_cast<const unsigned char*>(base);
+    const uint32_t begin = lines[0].nOffset;
+    const uint32_t end = lines[count - 1].nOffset + lines[count - 1].nLength;
+    thread_local std::vector<Entry> states;
+    if (states.size() < end - begin)
+        states.resize(end - begin);
+
+    // Four parts of about equal size, each starting at a line, read side by side.
+    uint32_t from[LANES + 1];
+    from[0] = begin;
+    from[LANES] = end;
+    for (size_t k = 1; k < LANES; ++k) {
+        const uint64_t target = begin + uint64_t(end - begin) * k / LANES;
+        const CLineSpan* at =
+            std::lower_bound(lines, lines + count, target,
+                             [](const CLineSpan& s, uint64_t t) { return s.nOffset < t; });
+        from[k] = std::max(from[k - 1], at == lines + count ? end : at->nOffset);
+    }
+    uint32_t state[LANES];
+    size_t n = end - begin;
+    for (size_t k = 0; k < LANES; ++k) {
+        state[k] = m_nStart;
+        n = std::min<size_t>(n, from[k + 1] - from[k]);
+    }
+    const uint8_t* classes = m_classes;
+    Entry* out = states.data();
+    for (size_t i = 0; i < n; ++i) {
+#pragma GCC unroll 4
+        for (size_t k = 0; k < LANES; ++k) {
+            state[k] = table[state[k] + classes[bytes[from[k] + i]]];
+            out[from[k] - begin + i] = static_cast<Entry>(state[k]);
+        }
+    }
+    for (size_t k = 0; k < LANES; ++k) {
+        uint32_t s = state[k];
+        for (size_t i = from[k] + n; i < from[k + 1]; ++i) {
+            s = table[s + classes[bytes[i]]];
+            out[i - begin] = static_cast<Entry>(s);
+        }
+    }
+
+    const uint32_t crSeen = CR_SEEN * m_nClasses, uncertain = UNCERTAIN * m_nClasses;
+    for (size_t i = 0; i < count; ++i) {
+        const CLineSpan& span = lines[i];
+        if (span.nLength == 0) {
+            hits[i] = 0;
+            continue;
+        }
+        const uint32_t last = out[span.nOffset - begin + span.nLength - 1];
+        if (last == crSeen || last == uncertain)
+            hits[i] = MatchesLine(table, base + span.nOffset, span.nLength);
+        else
+            hits[i] = last == MATCH;
+    }
 }

@@ -1,24 +1,54 @@
 #pragma once
 // Finds whether a line holds any search string, ASCII letters compared without case.
 
+#include "scan/linefile.h"
 #include "scan/searchstrings.h"
 
-#include <string>
+#include <cstddef>
+#include <cstdint>
 #include <vector>
 
 // Maps a to z onto A to Z; every other byte stays.
 inline char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 
+// An automaton over byte classes that reads a line once, whatever the number of strings. A NUL
+// ends what it sees of a line. Read-only after construction: one matcher may serve threads.
 class CSearchMatcher {
   public:
     // Takes the strings of the table up to its first empty slot.
     explicit CSearchMatcher(const SearchStringTable& table);
-    // True when the len bytes at line hold at least one of the strings as a contiguous run.
-    // The caller passes the line's text only (up to its first NUL).
-    bool Matches(const char* line, size_t len);
-    bool Empty() const { return m_strings.empty(); }
+    // True when the len bytes at line, up to the first NUL, hold at least one of the strings as
+    // a contiguous run.
+    bool Matches(const char* line, size_t len) const;
+    // Sets hits[i] to 1 when line i of the block at base holds a string, else to 0. The spans
+    // are in order and do not overlap. Lines separated by CR LF, as most are, are read in one
+    // stream, four parts of the block at a time.
+    void MatchLines(const char* base, const CLineSpan* lines, size_t count, uint8_t* hits) const;
+    bool Empty() const { return m_table16.empty() && m_table32.empty(); }
 
   private:
-    std::vector<std::string> m_strings; // upper-cased
-    std::string m_folded;               // scratch: the upper-cased line
+    template <typename Entry>
+    void MatchLines(const Entry* table, const char* base, const CLineSpan* lines, size_t count,
+                    uint8_t* hits) const;
+    // Reads one line by the matching rule alone, from the start state.
+    template <typename Entry> bool MatchesLine(const Entry* table, const char* p, size_t n) const;
+
+    // States are row offsets into the table (row number times m_nClasses). Rows 0 to 3 are the
+    // special states below; the search strings' states follow. In the table, a CR leads from
+    // every state to CR_SEEN, and a LF after it back to the start state: lines separated by
+    // CR LF can be read in one stream. A line that holds a CR of its own ends in CR_SEEN or
+    // UNCERTAIN and is read again with m_crColumn, the true transitions on CR.
+    static constexpr uint32_t MATCH = 0;     // a string was found; kept up to the line's end
+    static constexpr uint32_t DEAD = 1;      // a NUL was read; kept up to the line's end
+    static constexpr uint32_t CR_SEEN = 2;   // the last byte was a CR
+    static constexpr uint32_t UNCERTAIN = 3; // a CR inside the line was read
+    static constexpr uint32_t FIRST_ROW = 4;
+
+    // The table has 16-bit entries when they suffice (half the cache it takes), else 32-bit.
+    std::vector<uint16_t> m_table16;
+    std::vector<uint32_t> m_table32;
+    std::vector<uint32_t> m_crColumn; // by row number
+    uint8_t m_classes[256] = {};
+    uint32_t m_nClasses = 0;
+    uint32_t m_nStart = 0;
 };

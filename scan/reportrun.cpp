@@ -1,9 +1,11 @@
 #include "scan/reportrun.h"
 
+#include "scan/filescan.h"
 #include "resources/resource.h"
 #include "resources/stringtable.h"
 #include "toolkit/messagetext.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -25,6 +27,8 @@ class CReportRun {
     void WriteReportLine(std::string_view text);
     void ScanFile(const std::string& path);
     void AfterLine(long lineNumber);
+    void AfterBlock(long lineNumber);
+    void ReportHit(long lineNumber, std::string_view text);
     void ShowProgress(long lineNumber);
     void NoteOutputFailure();
 
@@ -36,6 +40,7 @@ class CReportRun {
     CReportResult m_result;
     Clock::time_point m_lastDrain;
     int m_nLinesSinceClockCheck = 0;
+    std::string m_strLine; // scratch for the report lines of a hit
 };
 
 std::string Printf(const char* format, long a) {
@@ -48,6 +53,11 @@ std::string Printf(const char* format, long a, long b) {
     char buffer[128];
     std::snprintf(buffer, sizeof buffer, format, a, b);
     return buffer;
+}
+
+void AppendNumber(std::string& text, long n) {
+    char digits[24];
+    text.append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
 }
 
 } // namespace
@@ -163,6 +173,22 @@ void CReportRun::AfterLine(long lineNumber) {
         ShowProgress(lineNumber);
 }
 
+void CReportRun::AfterBlock(long lineNumber) {
+    m_nLinesSinceClockCheck = 0;
+    if (Clock::now() - m_lastDrain >= m_host.m_drainInterval)
+        ShowProgress(lineNumber);
+}
+
+void CReportRun::ReportHit(long lineNumber, std::string_view text) {
+    m_strLine.assign("  Potential problem in line ");
+    AppendNumber(m_strLine, lineNumber);
+    m_strLine.push_back(':');
+    WriteReportLine(m_strLine);
+    m_strLine.assign("  >");
+    m_strLine.append(text);
+    WriteReportLine(m_strLine);
+}
+
 void CReportRun::ScanFile(const std::string& path) {
     CLineFile file;
     if (!file.OpenRead(path)) {
@@ -185,25 +211,32 @@ void CReportRun::ScanFile(const std::string& path) {
         file.LimitReadLength(length);
     }
 
-    char line[SCAN_LINE_MAX + 1];
+    // Lines are read and matched a block at a time; the report, the progress and a stop still
+    // go line by line: a stop takes effect after the line at which it was asked for.
+    const bool everyLine = m_host.m_drainInterval.count() <= 0;
+    CFileScanner scanner(*m_pMatcher, SCAN_LINE_MAX);
     long lineNumber = 0;
     long problems = 0;
-    while (m_host.m_bReporting == 1) {
-        if (ReadTextLine(file, line, SCAN_LINE_MAX) != 0)
-            break;
-        ++lineNumber;
-        const size_t len = std::strlen(line);
-        if (m_pMatcher->Matches(line, len)) {
-            WriteReportLine(Printf("  Potential problem in line %ld:", lineNumber));
-            std::string text = "  >";
-            text.append(line, len);
-            WriteReportLine(text);
-            ++problems;
+    while (m_host.m_bReporting == 1 && scanner.NextBlock(file)) {
+        const size_t count = scanner.LineCount();
+        size_t i = 0;
+        while (i < count && m_host.m_bReporting == 1) {
+            const long number = lineNumber + static_cast<long>(i) + 1;
+            if (scanner.IsHit(i)) {
+                ReportHit(number, scanner.LineText(i));
+                ++problems;
+                AfterLine(number);
+            } else if (everyLine) {
+                ShowProgress(number);
+            }
+            ++i;
         }
-        AfterLine(lineNumber);
+        lineNumber += static_cast<long>(i);
+        if (!everyLine && i == count)
+            AfterBlock(lineNumber);
     }
     file.Close();
-    if (m_host.m_drainInterval.count() > 0 && m_host.m_bReporting == 1)
+    if (!everyLine && m_host.m_bReporting == 1)
         ShowProgress(lineNumber);
     m_result.nProblems += problems;
     WriteReportLine(

@@ -1,4 +1,5 @@
 #include "scan/linefile.h"
+#include "support/plainrule.h"
 #include "support/testfiles.h"
 
 #include <gtest/gtest.h>
@@ -26,21 +27,9 @@ std::vector<std::string> ReadAllLines(const std::string& bytes, unsigned maxChar
 
 // The line rule read literally, one byte at a time: the oracle for the buffered reader.
 std::vector<std::string> ModelLines(const std::string& bytes, unsigned maxChars) {
-    std::vector<std::string> lines;
-    size_t pos = 0;
-    while (pos < bytes.size()) {
-        std::string line(1, bytes[pos++]);
-        while (line.size() < maxChars && pos < bytes.size()) {
-            char c = bytes[pos++];
-            if (c == '\n' && line.back() == '\r') {
-                line.pop_back();
-                break;
-            }
-            line.push_back(c);
-        }
-        size_t nul = line.find('\0');
-        lines.push_back(nul == std::string::npos ? line : line.substr(0, nul));
-    }
+    std::vector<std::string> lines = PlainLines(bytes, maxChars);
+    for (std::string& line : lines)
+        line = UpToNul(line);
     return lines;
 }
 

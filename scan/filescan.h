@@ -1,0 +1,37 @@
+#pragma once
+// One checked file read a block of lines at a time, each block matched at once.
+
+#include "scan/linefile.h"
+#include "scan/matcher.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+// Splits a file into the lines of ReadTextLine and marks those that hold a search string.
+// The matcher must outlive the scanner.
+class CFileScanner {
+  public:
+    // The most lines in one block.
+    static constexpr size_t MAX_BLOCK_LINES = 4096;
+
+    CFileScanner(const CSearchMatcher& matcher, unsigned maxChars);
+    // Reads and matches the next block of lines of file; false at end of file. The block's
+    // texts stay valid until the next call.
+    bool NextBlock(CLineFile& file);
+    size_t LineCount() const { return m_nLines; }
+    bool IsHit(size_t i) const { return m_hits[i] != 0; }
+    // The text of line i of the block up to its first NUL, as the report prints it.
+    std::string_view LineText(size_t i) const;
+
+  private:
+    const CSearchMatcher& m_matcher;
+    unsigned m_nMaxChars;
+    std::vector<CLineSpan> m_lines;
+    std::vector<uint8_t> m_hits;
+    const char* m_pBlock = nullptr;
+    size_t m_nLines = 0;
+    size_t m_nBlockBytes = 0; // consumed from the file when the next block is read
+    bool m_bAtEnd = false;
+};

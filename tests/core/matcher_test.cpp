@@ -1,0 +1,211 @@
+// The fast line splitter and matcher against the rules read literally.
+#include "scan/linefile.h"
+#include "scan/matcher.h"
+#include "scan/reportrun.h"
+#include "support/plainrule.h"
+#include "support/recordinghost.h"
+#include "support/testfiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+namespace {
+
+void FillTable(SearchStringTable& table, const std::vector<std::string>& strings) {
+    for (auto& slot : table)
+        std::memset(slot, 0, sizeof slot);
+    for (size_t i = 0; i < strings.size() && i < MAX_SEARCH_STRINGS; ++i)
+        std::memcpy(table[i], strings[i].data(), std::min<size_t>(strings[i].size(), 30));
+}
+
+// The matcher's verdict on each line, read as one block.
+std::vector<uint8_t> MatchBlock(const CSearchMatcher& matcher, const std::string& bytes,
+                                unsigned maxChars, std::vector<std::string>* texts = nullptr) {
+    std::vector<CLineSpan> spans(bytes.size() + 1);
+    size_t count = 0;
+    const size_t used = SplitTextLines(bytes.data(), bytes.size(), true, maxChars, spans.data(),
+                                       spans.size(), count);
+    EXPECT_EQ(used, bytes.size());
+    std::vector<uint8_t> hits(count);
+    matcher.MatchLines(bytes.data(), spans.data(), count, hits.data());
+    if (texts != nullptr)
+        for (size_t i = 0; i < count; ++i)
+            texts->emplace_back(bytes.data() + spans[i].nOffset, spans[i].nLength);
+    return hits;
+}
+
+TEST(CSearchMatcher, FollowsTheMatchingRule) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> strings;
+        std::string line;
+        bool match;
+    };
+    const Case cases[] = {
+        {"letter case ignored", {"Year"}, "x YEAR = 97", true},
+        {"lower case line", {"Year"}, "year = 97", true},
+        {"no folding beyond ASCII", {"d\xe4te"}, "D\xc4TE", false},
+        {"same byte above 0x7F", {"d\xe4te"}, "D\xe4TE", true},
+        {"@ and ` are not letters", {"`"}, "@", false},
+        {"[ and { are not letters", {"{"}, "[", false},
+        {"NUL ends the text", {"year"}, std::string("ye\0ar", 5), false},
+        {"match before NUL", {"year"}, std::string("year\0x", 6), true},
+        {"failure link", {"abcd", "bcx"}, "abcbcx", true},
+        {"longer string first", {"abcde", "cd"}, "abcd", true},
+        {"string at the very end", {"zz", "end"}, "the END", true},
+        {"lone CR inside a string", {"a\rb"}, "xa\rbx", true},
+        {"lone CR breaks a string", {"ab"}, "a\rb", false},
+        {"match after a lone CR", {"cd"}, "a\rcd", true},
+        {"LF is data", {"\n"}, "a\nb", true},
+        {"no string", {}, "anything", false},
+        {"empty line", {"a"}, "", false},
+    };
+    for (const Case& c : cases) {
+        SearchStringTable table;
+        FillTable(table, c.strings);
+        CSearchMatcher matcher(table);
+        EXPECT_EQ(matcher.Matches(c.line.data(), c.line.size()), c.match) << c.name;
+        EXPECT_EQ(PlainMatches(table, c.line), c.match) << c.name;
+        // The same line in a block among others.
+        const std::string block = "filler\r\n" + c.line + "\r\nfiller";
+        std::vector<std::string> texts;
+        std::vector<uint8_t> hits = MatchBlock(matcher, block, 1024, &texts);
+        ASSERT_EQ(hits.size(), 3u) << c.name;
+        EXPECT_EQ(hits[1], c.match) << c.name;
+    }
+}
+
+// Random bytes weighted towards what matters: line ends, NUL, letters of both cases, bytes
+// above 0x7F; now and then long runs without a line end.
+std::string RandomBytes(std::mt19937& rng, size_t size) {
+    static const char alphabet[] = "aAbByYzZ\r\n\r\n\0\xe4\xc4 19";
+    std::string bytes;
+    while (bytes.size() < size) {
+        if (rng() % 50 == 0) {
+            // a line around the maximum, ended by CR LF or not
+            size_t len = 1018 + rng() % 12;
+            for (size_t i = 0; i < len; ++i)
+                bytes.push_back("abyz "[rng() % 5]);
+            if (rng() % 2)
+                bytes += "\r\n";
+        }
+        bytes.push_back(alphabet[rng() % (sizeof alphabet - 1)]);
+    }
+    return bytes;
+}
+
+// 0 to 200 strings of 1 to 30 bytes, many of them sharing prefixes and overlapping.
+std::vector<std::string> RandomStrings(std::mt19937& rng) {
+    static const char alphabet[] = "aAbByYzZ\r\n\xe4\xc4 19";
+    std::vector<std::string> strings;
+    const size_t count = rng() % 4 == 0 ? rng() % 201 : rng() % 12;
+    while (strings.size() < count) {
+        std::string s;
+        if (!strings.empty() && rng() % 3 == 0)
+            s = strings[rng() % strings.size()].substr(0, 1 + rng() % 4);
+        const size_t len = rng() % 8 == 0 ? 1 + rng() % 30 : 2 + rng() % 4;
+        while (s.size() < len)
+            s.push_back(alphabet[rng() % (sizeof alphabet - 1)]);
+        strings.push_back(s.substr(0, 30));
+    }
+    return strings;
+}
+
+TEST(CSearchMatcher, AgreesWithThePlainRuleOnRandomInput) {
+    std::mt19937 rng(2000);
+    for (int round = 0; round < 300; ++round) {
+        SearchStringTable table;
+        FillTable(table, RandomStrings(rng));
+        CSearchMatcher matcher(table);
+        const unsigned maxChars = round % 5 == 0 ? 1 + rng() % 8 : 1024;
+        const std::string bytes = RandomBytes(rng, rng() % 6000);
+
+        std::vector<std::string> texts;
+        const std::vector<uint8_t> hits = MatchBlock(matcher, bytes, maxChars, &texts);
+        const std::vector<std::string> plain = PlainLines(bytes, maxChars);
+        ASSERT_EQ(texts, plain) << "round " << round;
+        for (size_t i = 0; i < plain.size(); ++i) {
+            const bool expected = PlainMatches(table, plain[i]);
+            ASSERT_EQ(hits[i] != 0, expected) << "round " << round << " line " << i;
+            const std::string text = UpToNul(plain[i]);
+            ASSERT_EQ(matcher.Matches(text.data(), text.size()), expected) << "round " << round;
+        }
+    }
+}
+
+TEST(SplitTextLines, LeavesALineWhoseEndIsNotInSight) {
+    CLineSpan spans[8];
+    size_t count = 0;
+    // The last line may still grow, or meet its LF, with more bytes.
+    EXPECT_EQ(SplitTextLines("ab\r\ncd\r", 7, false, 1024, spans, 8, count), 4u);
+    EXPECT_EQ(count, 1u);
+    // At the end it is a line of its own.
+    EXPECT_EQ(SplitTextLines("ab\r\ncd\r", 7, true, 1024, spans, 8, count), 7u);
+    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(spans[1].nLength, 3u);
+    // A line of the maximum length is complete without its end in sight.
+    EXPECT_EQ(SplitTextLines("abcdef", 6, false, 4, spans, 8, count), 4u);
+    EXPECT_EQ(count, 1u);
+    // At most maxLines spans.
+    EXPECT_EQ(SplitTextLines("\r\n\r\n\r\n", 6, true, 4, spans, 2, count), 4u);
+    EXPECT_EQ(count, 2u);
+}
+
+// A whole run over generated files against the report built by the plain rules.
+TEST(RunReport, ReportsWhatThePlainRulesReport) {
+    std::mt19937 rng(1999);
+    CTempDir dir;
+    CRecordingHost host;
+    host.m_strDirectory = dir.Path();
+    host.m_strOutput = dir / "out.txt";
+    host.m_strStrings = dir / "s.str";
+    std::string stringsFile;
+    for (const std::string& s : RandomStrings(rng))
+        if (s.find('\r') == std::string::npos && s.find('\n') == std::string::npos)
+            stringsFile += s + "\r\n";
+    WriteWholeFile(host.m_strStrings, stringsFile + "yY\r\nz\xe4\r\n");
+
+    std::vector<std::string> contents = {
+        RandomBytes(rng, 3 * CLineFile::BUFFER_SIZE), // crosses buffer refills with long lines
+        std::string(20000, '\n') + "\r\n" + std::string(10000 * 2, '\r'),
+        RandomBytes(rng, 5000),
+        "",
+    };
+    for (int i = 0; i < 5000; ++i)
+        contents[1] += "\r\n"; // more empty lines than one block holds
+    contents[1] += "yy";
+    for (size_t i = 0; i < contents.size(); ++i) {
+        const std::string name = "f" + std::to_string(i);
+        WriteWholeFile(dir / name, contents[i]);
+        host.m_files.push_back({name, true});
+    }
+
+    for (auto interval : {std::chrono::milliseconds(0), std::chrono::milliseconds(3600000)}) {
+        host.m_drainInterval = interval;
+        host.m_view.clear();
+        RunReport(host);
+        std::string expected;
+        for (size_t i = 0; i < contents.size(); ++i) {
+            expected += dir / ("f" + std::to_string(i)) + "\r\n";
+            const std::vector<std::string> lines = PlainLines(contents[i], SCAN_LINE_MAX);
+            long problems = 0;
+            for (size_t n = 0; n < lines.size(); ++n)
+                if (PlainMatches(host.m_szSearchStrings, lines[n])) {
+                    ++problems;
+                    expected += "  Potential problem in line " + std::to_string(n + 1) +
+                                ":\r\n  >" + UpToNul(lines[n]) + "\r\n";
+                }
+            expected += "  " + std::to_string(lines.size()) + " line(s) checked, " +
+                        std::to_string(problems) +
+                        " potential compliance problem(s) identified\r\n\r\n";
+        }
+        expected += "*** End of Report ***\r\n\r\n";
+        ASSERT_GE(host.m_view.size(), expected.size());
+        EXPECT_EQ(host.m_view.substr(host.m_view.size() - expected.size()), expected);
+        EXPECT_EQ(ReadWholeFile(host.m_strOutput), host.m_view);
+    }
+}
+
+} // namespace

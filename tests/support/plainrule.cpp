@@ -1,0 +1,35 @@
+#include "support/plainrule.h"
+
+std::vector<std::string> PlainLines(const std::string& bytes, unsigned maxChars) {
+    std::vector<std::string> lines;
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        std::string line(1, bytes[pos++]);
+        while (line.size() < maxChars && pos < bytes.size()) {
+            char c = bytes[pos++];
+            if (c == '\n' && line.back() == '\r') {
+                line.pop_back();
+                break;
+            }
+            line.push_back(c);
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string UpToNul(const std::string& line) { return line.substr(0, line.find('\0')); }
+
+bool PlainMatches(const SearchStringTable& table, const std::string& line) {
+    auto upper = [](std::string s) {
+        for (char& c : s)
+            if (c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - 32);
+        return s;
+    };
+    const std::string text = upper(UpToNul(line));
+    for (int i = 0; i < MAX_SEARCH_STRINGS && table[i][0] != '\0'; ++i)
+        if (text.find(upper(table[i])) != std::string::npos)
+            return true;
+    return false;
+}
