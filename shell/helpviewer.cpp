@@ -89,7 +89,7 @@ CHelpViewer::CHelpViewer(const std::string& helpFilePath)
     m_pSearchPanel->setObjectName("helpSearch");
     auto* searchLayout = new QVBoxLayout(m_pSearchPanel);
     searchLayout->setContentsMargins(0, 0, 0, 0);
-    auto* filterLabel = new QLabel("&Type a word, or choose one from the list:", m_pSearchPanel);
+    auto* filterLabel = new QLabel("&Type a word:", m_pSearchPanel);
     m_pFilter = new QLineEdit(m_pSearchPanel);
     m_pFilter->setObjectName("helpFilter");
     filterLabel->setBuddy(m_pFilter);
@@ -191,10 +191,13 @@ bool CHelpViewer::Load() {
         topic.strTitle = head.hasMatch() ? StripTags(head.captured(1)) : name;
         m_vecKeywords.emplace_back(topic.strTitle, name);
         const QRegularExpressionMatch words = keywords.match(topic.strHtml);
-        if (words.hasMatch())
-            for (const QString& word : words.captured(1).split(';', Qt::SkipEmptyParts))
-                if (!word.trimmed().isEmpty())
-                    m_vecKeywords.emplace_back(word.trimmed(), name);
+        if (words.hasMatch()) {
+            for (QString word : words.captured(1).split(';', Qt::SkipEmptyParts)) {
+                word = word.trimmed();
+                if (!word.isEmpty() && word.compare(topic.strTitle, Qt::CaseInsensitive) != 0)
+                    m_vecKeywords.emplace_back(word, name);
+            }
+        }
         m_mapTopics[name] = topic;
     }
     m_bLoaded = true;
@@ -295,7 +298,8 @@ void CHelpViewer::FillKeywordList() {
         QString text = word;
         if (shared) {
             const auto it = m_mapTopics.find(topic);
-            if (it != m_mapTopics.end() && it->second.strTitle != word)
+            if (it != m_mapTopics.end() &&
+                it->second.strTitle.compare(word, Qt::CaseInsensitive) != 0)
                 text += " (" + it->second.strTitle + ")";
         }
         auto* item = new QListWidgetItem(text, m_pKeywords);

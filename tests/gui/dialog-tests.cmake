@@ -3,6 +3,7 @@ add_executable(dialog_tests
   modaldriver.cpp
   messages_test.cpp
   searchstringsdlg_test.cpp
+  aboutbox_test.cpp
   helpviewer_test.cpp
 )
 target_link_libraries(dialog_tests PRIVATE kavelguitestmain)

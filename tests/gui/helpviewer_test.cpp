@@ -5,6 +5,7 @@
 #include "shell/helpcall.h"
 #include "shell/helpviewer.h"
 #include "support/testfiles.h"
+#include "toolkit/aboutbox.h"
 #include "toolkit/messages.h"
 #include "toolkit/messagetext.h"
 
@@ -198,6 +199,11 @@ TEST_F(HelpViewerTest, F1AndHelpButtonsOpenTheirTopics) {
     dlg.findChild<QPushButton*>("57670")->click();
     ASSERT_NE(FindViewer(), nullptr);
     EXPECT_EQ(FindViewer()->CurrentTopic(), "131077");
+
+    CAboutDlg about(nullptr);
+    about.show();
+    about.findChild<QPushButton*>("57670")->click();
+    EXPECT_EQ(FindViewer()->CurrentTopic(), "131075");
 }
 
 } // namespace
