@@ -66,6 +66,8 @@ class CFilterKeys : public QObject {
 CHelpViewer::CHelpViewer(const std::string& helpFilePath)
     : QWidget(nullptr, Qt::Window), m_strFilePath(helpFilePath) {
     setObjectName("helpViewer");
+    // The program ends with its main window, whether or not help is open.
+    setAttribute(Qt::WA_QuitOnClose, false);
     setWindowTitle(QString::fromUtf8(LoadStringResource(IDS_APP_TITLE)) + " Help");
 
     auto* contents = new QPushButton("&Contents", this);
