@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <sched.h>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -18,12 +19,14 @@ volatile std::sig_atomic_t g_nStopSignal = 0;
 void OnStopSignal(int) { g_nStopSignal = 1; }
 
 const char Usage[] =
-    "Usage: kavel-report --strings FILE --output FILE [--quiet] FILE...\n"
+    "Usage: kavel-report --strings FILE --output FILE [--jobs N] [--quiet] FILE...\n"
     "Checks every line of each FILE for the search strings in the strings file (one per\n"
     "CR LF line, letter case ignored) and writes the report to the output file and to\n"
     "standard output.\n"
     "  --strings FILE  the search strings file\n"
     "  --output FILE   the output file, created anew\n"
+    "  --jobs N        check N files at the same time (default: the number of\n"
+    "                  processors); the report is the same for every N\n"
     "  --quiet         write nothing to standard output\n"
     "  --help          show this text\n"
     "Exit status: 0 no potential problem, 1 potential problems found, 2 failure,\n"
@@ -117,6 +120,23 @@ class CBatchHost : public CReportHost {
     std::chrono::steady_clock::time_point m_lastProgress{};
 };
 
+// The processors this process may run on.
+int ProcessorCount() {
+    cpu_set_t set;
+    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return CPU_COUNT(&set);
+    const long n = ::sysconf(_SC_NPROCESSORS_ONLN);
+    return n > 0 ? static_cast<int>(n) : 1;
+}
+
+// A job count from 1 to 1024, else 0.
+int ParseJobs(const std::string& text) {
+    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos)
+        return 0;
+    const int n = std::stoi(text);
+    return n >= 1 && n <= 1024 ? n : 0;
+}
+
 int CommandLineError(const std::string& message) {
     std::fprintf(stderr, "kavel-report: %s (see kavel-report --help)\n", message.c_str());
     return BATCH_EXIT_FAILURE;
@@ -126,6 +146,7 @@ int CommandLineError(const std::string& message) {
 
 int RunBatchReport(int argc, char** argv) {
     CBatchHost host;
+    host.m_nJobs = ProcessorCount();
     bool haveStrings = false, haveOutput = false, endOfOptions = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -143,6 +164,15 @@ int RunBatchReport(int argc, char** argv) {
                 return CommandLineError(arg + " needs a file name");
             (arg == "--strings" ? host.m_strStrings : host.m_strOutput) = argv[++i];
             (arg == "--strings" ? haveStrings : haveOutput) = true;
+        } else if (arg == "--jobs" || arg == "-j" || arg.rfind("--jobs=", 0) == 0) {
+            std::string value;
+            if (arg.rfind("--jobs=", 0) == 0)
+                value = arg.substr(7);
+            else if (i + 1 < argc)
+                value = argv[++i];
+            host.m_nJobs = ParseJobs(value);
+            if (host.m_nJobs == 0)
+                return CommandLineError("--jobs needs a number from 1 to 1024");
         } else if (arg.rfind("--strings=", 0) == 0) {
             host.m_strStrings = arg.substr(10);
             haveStrings = true;

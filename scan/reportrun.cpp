@@ -1,6 +1,7 @@
 #include "scan/reportrun.h"
 
 #include "scan/filescan.h"
+#include "scan/scanpool.h"
 #include "resources/resource.h"
 #include "resources/stringtable.h"
 #include "toolkit/messagetext.h"
@@ -25,7 +26,10 @@ class CReportRun {
 
   private:
     void WriteReportLine(std::string_view text);
+    void CheckFiles();
+    void CheckFilesInParallel();
     void ScanFile(const std::string& path);
+    void WriteSummary(long lines, long problems);
     void AfterLine(long lineNumber);
     void AfterBlock(long lineNumber);
     void ReportHit(long lineNumber, std::string_view text);
@@ -123,19 +127,10 @@ CReportResult CReportRun::Run() {
             m_result.bStringsOpened = true;
             m_pMatcher = std::make_unique<CSearchMatcher>(m_host.m_szSearchStrings);
             m_lastDrain = Clock::now();
-            for (int i = 0; m_host.m_bReporting == 1; ++i) {
-                if (i >= m_host.GetFileCount())
-                    break;
-                if (!m_host.IsFileSelected(i))
-                    continue;
-                const std::string path =
-                    BuildReportPath(m_host.GetCurrentDirectory(), m_host.GetFileName(i));
-                WriteReportLine(path);
-                ScanFile(path);
-                WriteReportLine("");
-                if (!m_output.Flush())
-                    NoteOutputFailure();
-            }
+            if (m_host.m_nJobs > 1)
+                CheckFilesInParallel();
+            else
+                CheckFiles();
         }
     }
 
@@ -152,6 +147,77 @@ CReportResult CReportRun::Run() {
     m_host.EndReporting();
     m_host.SetStatusText(LoadStringResource(IDS_READY, 80));
     return m_result;
+}
+
+void CReportRun::CheckFiles() {
+    for (int i = 0; m_host.m_bReporting == 1; ++i) {
+        if (i >= m_host.GetFileCount())
+            break;
+        if (!m_host.IsFileSelected(i))
+            continue;
+        const std::string path =
+            BuildReportPath(m_host.GetCurrentDirectory(), m_host.GetFileName(i));
+        WriteReportLine(path);
+        ScanFile(path);
+        WriteReportLine("");
+        if (!m_output.Flush())
+            NoteOutputFailure();
+    }
+}
+
+// The files are scanned by workers, and written here in list order as with one thread: the
+// report is the same byte for byte. A stop ends the file being written with the lines checked
+// so far, as it would with one thread, and drops the files after it.
+void CReportRun::CheckFilesInParallel() {
+    std::vector<std::string> paths;
+    const std::string directory = m_host.GetCurrentDirectory();
+    for (int i = 0; i < m_host.GetFileCount(); ++i)
+        if (m_host.IsFileSelected(i))
+            paths.push_back(BuildReportPath(directory, m_host.GetFileName(i)));
+    dev_t outDev{};
+    ino_t outIno{};
+    const bool outputKnown = m_bOutputOpen && m_output.Identity(outDev, outIno);
+    CScanPool pool(*m_pMatcher, SCAN_LINE_MAX, paths, m_host.m_nJobs, outputKnown, outDev,
+                   outIno);
+
+    const auto wait = std::max(m_host.m_drainInterval, std::chrono::milliseconds(1));
+    CHitBuffer hits;
+    for (size_t i = 0; i < paths.size() && m_host.m_bReporting == 1; ++i) {
+        WriteReportLine(paths[i]);
+        long lines = 0, problems = 0;
+        EFileOutcome outcome;
+        do {
+            outcome = pool.Take(i, wait, hits, lines, problems);
+            hits.ForEach([this](long number, std::string_view text) { ReportHit(number, text); });
+            if (m_host.m_bReporting == 1 && Clock::now() - m_lastDrain >= m_host.m_drainInterval) {
+                ShowProgress(lines);
+                if (m_host.m_bReporting != 1)
+                    pool.Stop();
+            }
+        } while (outcome == EFileOutcome::SCANNING);
+
+        if (outcome == EFileOutcome::OPEN_FAILED) {
+            ++m_result.nFilesFailed;
+            WriteReportLine("  Failed to open file.");
+        } else if (outcome == EFileOutcome::OUTPUT_FILE) {
+            ScanFile(paths[i]); // in order, so that it ends where the report stood
+        } else {
+            ++m_result.nFilesChecked;
+            if (m_host.m_bReporting == 1)
+                ShowProgress(lines);
+            m_result.nProblems += problems;
+            WriteSummary(lines, problems);
+        }
+        WriteReportLine("");
+        if (!m_output.Flush())
+            NoteOutputFailure();
+    }
+}
+
+void CReportRun::WriteSummary(long lines, long problems) {
+    WriteReportLine(
+        Printf("  %ld line(s) checked, %ld potential compliance problem(s) identified", lines,
+               problems));
 }
 
 void CReportRun::ShowProgress(long lineNumber) {
@@ -239,7 +305,5 @@ void CReportRun::ScanFile(const std::string& path) {
     if (!everyLine && m_host.m_bReporting == 1)
         ShowProgress(lineNumber);
     m_result.nProblems += problems;
-    WriteReportLine(
-        Printf("  %ld line(s) checked, %ld potential compliance problem(s) identified",
-               lineNumber, problems));
+    WriteSummary(lineNumber, problems);
 }

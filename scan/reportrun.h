@@ -29,6 +29,10 @@ class CReportHost {
     // Progress is shown and DrainMessageQueue called at most this far apart while lines are
     // checked, and at the end of every file; zero means after every line.
     std::chrono::milliseconds m_drainInterval{40};
+    // Files scanned at the same time by worker threads; the report stays the same. 1 scans
+    // them one after the other on the calling thread. With more, the file list is read once
+    // at the start of the file loop, and progress and stops go by the time budget alone.
+    int m_nJobs = 1;
 
     // The two settings: output file path and strings file path ("" when not set).
     virtual std::string GetOutputPath() = 0;

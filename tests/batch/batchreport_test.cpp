@@ -105,6 +105,9 @@ TEST_F(BatchFixture, FailuresExitWithTwo) {
         {"no output option", {"--strings", strings}, ""},
         {"option without value", {"--strings", strings, "--output"}, ""},
         {"unknown option", {"--strings", strings, "--output", output, "--fast", "a"}, ""},
+        {"no jobs", {"--strings", strings, "--output", output, "--jobs", "0", "a"}, ""},
+        {"jobs not a number", {"--strings", strings, "--output", output, "--jobs=2x", "a"}, ""},
+        {"jobs without value", {"--strings", strings, "--output", output, "--jobs"}, ""},
     };
     for (const Case& c : cases) {
         ToolRun run = RunTool(dir, c.args);
@@ -151,4 +154,94 @@ TEST_F(BatchFixture, ASignalCancelsAndTheOutputStaysComplete) {
         << report.substr(report.size() > 300 ? report.size() - 300 : 0);
 }
 
+TEST_F(BatchFixture, ASignalWithJobsEndsTheReportAsOneThreadWould) {
+    // Every 100th line hits. However the files were shared out, the report holds whole files
+    // in order, then the file being written with the lines checked so far, then the end.
+    std::string big;
+    for (int i = 1; i <= 20000; ++i)
+        big += (i % 100 == 0 ? "year " : "line ") + std::to_string(i) + " of text\r\n";
+    WriteWholeFile(dir / "big.txt", big);
+    WriteWholeFile(dir / "year.str", "year\r\n");
+    std::vector<std::string> args{"--jobs", "3",    "--quiet", "--strings", dir / "year.str",
+                                  "--output", output};
+    for (int i = 0; i < 5000; ++i)
+        args.push_back("big.txt");
+    pid_t pid = StartTool(dir, dir.Path(), args);
+    for (int i = 0; i < 3000 && ReadWholeFile(output).find("Using Search") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    ::kill(pid, SIGTERM);
+    ToolRun run = Finish(dir, pid);
+    EXPECT_EQ(run.status, 130);
+    const std::string report = ReadWholeFile(output);
+    ASSERT_TRUE(report.ends_with("\r\n\r\n*** Report Cancelled ***\r\n\r\n"));
+
+    // Walk the file sections: each lists the hits up to its count, in order.
+    const std::string path = dir / "big.txt" + "\r\n";
+    size_t at = report.find(path);
+    ASSERT_NE(at, std::string::npos);
+    int sections = 0;
+    long lastCount = 0;
+    while (at != std::string::npos) {
+        ++sections;
+        size_t pos = at + path.size();
+        long expectedHit = 100;
+        while (report.compare(pos, 28, "  Potential problem in line ") == 0) {
+            const std::string hit = "  Potential problem in line " + std::to_string(expectedHit) +
+                                    ":\r\n  >year " + std::to_string(expectedHit) +
+                                    " of text\r\n";
+            ASSERT_EQ(report.compare(pos, hit.size(), hit), 0) << "section " << sections;
+            pos += hit.size();
+            expectedHit += 100;
+        }
+        const size_t end = report.find(" line(s) checked, ", pos);
+        ASSERT_NE(end, std::string::npos);
+        lastCount = std::stol(report.substr(pos + 2, end - pos - 2));
+        EXPECT_EQ(report.substr(end, 60).find(" line(s) checked, " +
+                                              std::to_string((expectedHit - 100) / 100) + " "),
+                  0u)
+            << "section " << sections;
+        EXPECT_LT(lastCount, expectedHit) << "section " << sections;
+        EXPECT_GE(lastCount, expectedHit - 100) << "section " << sections;
+        at = report.find(path, pos);
+        if (at != std::string::npos) {
+            EXPECT_EQ(lastCount, 20000) << "an earlier section is not whole: " << sections;
+        }
+    }
+    EXPECT_LT(sections, 5000);
+}
+
+// The report without its "Created:" line, which holds the time of the run.
+std::string WithoutTime(const std::string& report) {
+    const size_t at = report.find("Created: ");
+    return at == std::string::npos ? report : report.substr(0, at) + report.substr(report.find('\n', at));
+}
+
+TEST_F(BatchFixture, JobsGiveTheSameReport) {
+    // More hits in one file than a worker may hold back, the output file among the checked
+    // files, a missing file, an empty file and a long line.
+    std::string manyHits;
+    for (int i = 0; i < 100000; ++i)
+        manyHits += "year " + std::to_string(i) + "\r\n";
+    WriteWholeFile(dir / "many.txt", manyHits);
+    WriteWholeFile(dir / "empty.c", "");
+    WriteWholeFile(dir / "long.txt", std::string(3000, 'x') + "19\r\n" + std::string(1024, 'y'));
+    const std::vector<std::string> files = {"hit.c",    "many.txt", "none.c",    "report.txt",
+                                            "empty.c",  "clean.c",  "long.txt",  "many.txt",
+                                            "hit.c",    dir / "clean.c"};
+    std::string first;
+    for (const char* jobs : {"1", "2", "8"}) {
+        std::vector<std::string> args = {"--jobs", jobs, "--strings", strings, "--output", output};
+        args.insert(args.end(), files.begin(), files.end());
+        ToolRun run = RunTool(dir, args);
+        EXPECT_EQ(run.status, 2) << jobs; // none.c is missing
+        EXPECT_EQ(run.out, ReadWholeFile(output)) << jobs;
+        if (first.empty())
+            first = WithoutTime(run.out);
+        else
+            EXPECT_TRUE(WithoutTime(run.out) == first) << "--jobs " << jobs << " differs";
+    }
+    EXPECT_NE(first.find("  100000 line(s) checked, 100000 potential"), std::string::npos);
+    EXPECT_NE(first.find(dir / "report.txt" + "\r\n  "), std::string::npos);
+}
 } // namespace

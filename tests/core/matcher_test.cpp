@@ -182,8 +182,11 @@ TEST(RunReport, ReportsWhatThePlainRulesReport) {
         host.m_files.push_back({name, true});
     }
 
-    for (auto interval : {std::chrono::milliseconds(0), std::chrono::milliseconds(3600000)}) {
-        host.m_drainInterval = interval;
+    // One thread with progress after every line or on a time budget, and three threads.
+    const std::pair<int, int> setups[] = {{1, 0}, {1, 3600000}, {3, 0}, {3, 3600000}};
+    for (auto [jobs, interval] : setups) {
+        host.m_nJobs = jobs;
+        host.m_drainInterval = std::chrono::milliseconds(interval);
         host.m_view.clear();
         RunReport(host);
         std::string expected;

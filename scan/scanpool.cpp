@@ -1,0 +1,129 @@
+#include "scan/scanpool.h"
+
+#include "scan/filescan.h"
+#include "scan/linefile.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// The hits waiting in all files' buffers together stay below about this many bytes.
+constexpr size_t HIT_BUFFER_BUDGET = 8u << 20;
+
+} // namespace
+
+void CHitBuffer::Add(long lineNumber, std::string_view text) {
+    const int64_t number = lineNumber;
+    const uint32_t len = static_cast<uint32_t>(text.size());
+    const size_t at = m_data.size();
+    m_data.resize(at + sizeof number + sizeof len + text.size());
+    char* p = m_data.data() + at;
+    std::memcpy(p, &number, sizeof number);
+    std::memcpy(p + sizeof number, &len, sizeof len);
+    std::memcpy(p + sizeof number + sizeof len, text.data(), text.size());
+}
+
+CScanPool::CScanPool(const CSearchMatcher& matcher, unsigned maxChars,
+                     std::vector<std::string> paths, int jobs, bool outputKnown, dev_t outputDev,
+                     ino_t outputIno)
+    : m_matcher(matcher), m_nMaxChars(maxChars), m_tasks(paths.size()),
+      m_bOutputKnown(outputKnown), m_outputDev(outputDev), m_outputIno(outputIno) {
+    for (size_t i = 0; i < paths.size(); ++i)
+        m_tasks[i].path = std::move(paths[i]);
+    const size_t threads = std::clamp<size_t>(jobs, 1, std::max<size_t>(1, m_tasks.size()));
+    m_nWindow = 2 * threads;
+    m_nBufferCap = std::max<size_t>(64 * 1024, HIT_BUFFER_BUDGET / m_nWindow);
+    m_workers.reserve(threads);
+    for (size_t i = 0; i < threads; ++i)
+        m_workers.emplace_back([this] { Work(); });
+}
+
+CScanPool::~CScanPool() {
+    Stop();
+    for (std::thread& worker : m_workers)
+        worker.join();
+}
+
+void CScanPool::Stop() {
+    std::lock_guard lock(m_mutex);
+    m_bStop = true;
+    m_taken.notify_all();
+}
+
+void CScanPool::Work() {
+    for (;;) {
+        size_t index;
+        {
+            std::unique_lock lock(m_mutex);
+            m_taken.wait(lock, [this] {
+                return m_bStop || m_nNext >= m_tasks.size() || m_nNext < m_nHead + m_nWindow;
+            });
+            if (m_bStop || m_nNext >= m_tasks.size())
+                return;
+            index = m_nNext++;
+        }
+        ScanTask(index);
+    }
+}
+
+void CScanPool::ScanTask(size_t index) {
+    CTask& task = m_tasks[index];
+    CLineFile file;
+    EFileOutcome outcome = EFileOutcome::SCANNED;
+    dev_t dev;
+    ino_t ino;
+    if (!file.OpenRead(task.path)) {
+        outcome = EFileOutcome::OPEN_FAILED;
+    } else if (m_bOutputKnown && file.Identity(dev, ino) && dev == m_outputDev &&
+               ino == m_outputIno) {
+        outcome = EFileOutcome::OUTPUT_FILE;
+    } else {
+        CFileScanner scanner(m_matcher, m_nMaxChars);
+        CHitBuffer found;
+        long lines = 0, problems = 0;
+        while (scanner.NextBlock(file)) {
+            const size_t count = scanner.LineCount();
+            for (size_t i = 0; i < count; ++i)
+                if (scanner.IsHit(i)) {
+                    found.Add(lines + static_cast<long>(i) + 1, scanner.LineText(i));
+                    ++problems;
+                }
+            lines += static_cast<long>(count);
+
+            std::unique_lock lock(m_mutex);
+            m_taken.wait(lock, [&] { return m_bStop || task.hits.Size() < m_nBufferCap; });
+            task.hits.Append(found);
+            task.nLines = lines;
+            task.nProblems = problems;
+            m_ready.notify_all();
+            if (m_bStop)
+                break;
+            lock.unlock();
+            found.Clear();
+        }
+    }
+    file.Close();
+    std::lock_guard lock(m_mutex);
+    task.outcome = outcome;
+    m_ready.notify_all();
+}
+
+EFileOutcome CScanPool::Take(size_t index, std::chrono::milliseconds timeout, CHitBuffer& hits,
+                             long& lines, long& problems) {
+    std::unique_lock lock(m_mutex);
+    if (m_nHead != index) {
+        m_nHead = index;
+        m_taken.notify_all();
+    }
+    CTask& task = m_tasks[index];
+    m_ready.wait_for(lock, std::max(timeout, std::chrono::milliseconds(1)), [&] {
+        return !task.hits.Empty() || task.outcome != EFileOutcome::SCANNING;
+    });
+    hits.Clear();
+    hits.Swap(task.hits);
+    lines = task.nLines;
+    problems = task.nProblems;
+    m_taken.notify_all();
+    return task.outcome;
+}

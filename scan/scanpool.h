@@ -1,0 +1,102 @@
+#pragma once
+// Checked files scanned by worker threads, their results handed back in file order.
+
+#include "scan/matcher.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+#include <thread>
+#include <vector>
+
+// What a worker made of one file.
+enum class EFileOutcome {
+    SCANNING,    // results still come
+    SCANNED,     // all lines checked, or as many as a stop allowed
+    OPEN_FAILED, // the file could not be opened
+    OUTPUT_FILE, // the run's output file: left to the run, which scans it in order
+};
+
+// The hits of a file in the order found, each as its line number and text, packed.
+class CHitBuffer {
+  public:
+    void Add(long lineNumber, std::string_view text);
+    size_t Size() const { return m_data.size(); }
+    bool Empty() const { return m_data.empty(); }
+    void Clear() { m_data.clear(); }
+    void Swap(CHitBuffer& other) { m_data.swap(other.m_data); }
+    void Append(const CHitBuffer& other) { m_data += other.m_data; }
+    // Calls report(lineNumber, text) for every hit, in order.
+    template <typename Report> void ForEach(Report report) const {
+        for (size_t at = 0; at < m_data.size();) {
+            int64_t number;
+            uint32_t len;
+            std::memcpy(&number, m_data.data() + at, sizeof number);
+            std::memcpy(&len, m_data.data() + at + sizeof number, sizeof len);
+            at += sizeof number + sizeof len;
+            report(static_cast<long>(number), std::string_view(m_data.data() + at, len));
+            at += len;
+        }
+    }
+
+  private:
+    std::string m_data;
+};
+
+// Scans files on jobs threads. Each file's hits wait in a bounded buffer until the run takes
+// them; a worker whose buffer is full waits, and no worker starts a file far ahead of the one
+// the run is writing, so memory stays bounded however many lines hit. Take must be called
+// for the files in order.
+class CScanPool {
+  public:
+    // The output file is recognised by its device and inode (outputKnown false: none).
+    CScanPool(const CSearchMatcher& matcher, unsigned maxChars, std::vector<std::string> paths,
+              int jobs, bool outputKnown, dev_t outputDev, ino_t outputIno);
+    ~CScanPool();
+    CScanPool(const CScanPool&) = delete;
+    CScanPool& operator=(const CScanPool&) = delete;
+
+    // Waits at most timeout for file index to have hits or an outcome, then moves its hits so
+    // far into hits (emptied first) and returns its outcome. lines and problems: what has been
+    // checked and found in the file so far.
+    EFileOutcome Take(size_t index, std::chrono::milliseconds timeout, CHitBuffer& hits,
+                      long& lines, long& problems);
+    // Workers end their files after the block at hand and start no other.
+    void Stop();
+
+  private:
+    struct CTask {
+        std::string path;
+        EFileOutcome outcome = EFileOutcome::SCANNING;
+        CHitBuffer hits;
+        long nLines = 0;
+        long nProblems = 0;
+    };
+
+    void Work();
+    void ScanTask(size_t index);
+
+    const CSearchMatcher& m_matcher;
+    const unsigned m_nMaxChars;
+    std::vector<CTask> m_tasks;
+    bool m_bOutputKnown;
+    dev_t m_outputDev;
+    ino_t m_outputIno;
+    size_t m_nWindow;     // files started at most this far ahead of the one taken
+    size_t m_nBufferCap;  // a file's waiting hits, in bytes, before its worker waits
+
+    std::mutex m_mutex;
+    std::condition_variable m_taken;   // the run took hits or moved on: workers may go on
+    std::condition_variable m_ready;   // a worker has hits or an outcome for the run
+    size_t m_nNext = 0;                // the next file to start
+    size_t m_nHead = 0;                // the file the run takes from
+    bool m_bStop = false;
+    std::vector<std::thread> m_workers;
+};
