@@ -1,0 +1,97 @@
+#include "shell/app.h"
+
+#include "resources/resource.h"
+#include "resources/stringtable.h"
+#include "shell/helpcall.h"
+#include "shell/helpviewer.h"
+#include "shell/mainframe.h"
+#include "shell/settings.h"
+#include "toolkit/messages.h"
+
+#include <QColor>
+#include <QFileInfo>
+#include <QPalette>
+#include <QStyleFactory>
+
+CMainApp::CMainApp(int& argc, char** argv) : QApplication(argc, argv) {}
+
+CMainApp::~CMainApp() {
+    delete m_pMainWnd.data();
+}
+
+bool CMainApp::InitInstance() {
+    setApplicationName(ApplicationName());
+    ApplyDialogColours(*this);
+
+    setOrganizationName(QString::fromLatin1(SETTINGS_MAKER));
+    m_pSettings = std::make_unique<CSettingsStore>(
+        CSettingsStore::DefaultFilePath(QString::fromLatin1(SETTINGS_MAKER), applicationName()));
+
+    m_strHelpFilePath = HelpFilePathFor(applicationFilePath().toLocal8Bit().toStdString());
+    InstallHelpViewer(m_strHelpFilePath);
+
+    const int nShowCommand = m_pSettings->ReadSettingInt("Window", "Maximise", SW_SHOW);
+
+    auto* frame = new CMainFrame(*m_pSettings);
+    frame->setAttribute(Qt::WA_DeleteOnClose);
+    // The window's end is the program's: the help viewer goes too, and the loop ends.
+    connect(frame, &QObject::destroyed, this, [] {
+        CallHelp(HELP_QUIT, 0);
+        QCoreApplication::quit();
+    });
+    m_pMainWnd = frame;
+
+    ShowWithCommand(*frame, nShowCommand);
+    frame->repaint();
+    frame->UpdateTitle();
+    return true;
+}
+
+int CMainApp::ExitInstance() {
+    return 1;
+}
+
+CMainFrame* CMainApp::MainWindow() const {
+    return m_pMainWnd.data();
+}
+
+QString ApplicationName() {
+    if (const char* name = FindStringResource(IDS_APP_TITLE))
+        return QString::fromLatin1(name);
+    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+}
+
+void ApplyDialogColours(QApplication& app) {
+    if (QStyle* style = QStyleFactory::create(QStringLiteral("Windows")))
+        QApplication::setStyle(style);
+    QPalette palette(QColor(192, 192, 192));
+    for (const QPalette::ColorRole role :
+         {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(QPalette::All, role, Qt::black);
+    palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(128, 128, 128));
+    palette.setColor(QPalette::Disabled, QPalette::Text, QColor(128, 128, 128));
+    palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(128, 128, 128));
+    app.setPalette(palette);
+}
+
+void ShowWithCommand(QWidget& window, int nShowCommand) {
+    switch (nShowCommand) {
+    case SW_SHOWMAXIMIZED:
+        window.showMaximized();
+        break;
+    case 2:  // minimised
+    case 6:  // minimise
+    case 7:  // minimised, not active
+    case 11: // forced minimise
+        window.showMinimized();
+        break;
+    default:
+        window.showNormal();
+        break;
+    }
+}
+
+void AppHelp(unsigned command, unsigned long data) {
+    if (!CallHelp(command, data))
+        AppMessageBox(LoadStringResource(IDS_FAILED_TO_LAUNCH_HELP), 0, 0);
+}

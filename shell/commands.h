@@ -1,0 +1,31 @@
+#pragma once
+// The main window's commands: the menu bar's items and the rule that enables each command.
+// Plain data and functions, so the rules can be checked without widgets.
+
+#include <cstddef>
+
+// What the enable rules look at.
+struct CCommandState {
+    bool bReporting = false;       // a report run is active
+    bool bReportSelection = false; // the report view holds a non-empty selection
+};
+
+using EnableRule = bool (*)(const CCommandState&);
+
+// One entry of a menu: a command, or a separator when nId is 0.
+struct CMenuItem {
+    int nId;
+    const char* szText;
+};
+
+struct CMenuDefinition {
+    const char* szTitle;
+    const CMenuItem* pItems;
+    size_t nItems;
+};
+
+// The menus of the menu bar, left to right.
+extern const CMenuDefinition APPLICATION_MENU[3];
+
+// Whether the command may run in this state; an id without a rule is never enabled.
+bool IsCommandEnabled(int nId, const CCommandState& state);

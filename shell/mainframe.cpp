@@ -1,0 +1,667 @@
+#include "shell/mainframe.h"
+
+#include "resources/resource.h"
+#include "resources/stringtable.h"
+#include "scan/linefile.h"
+#include "shell/app.h"
+#include "shell/filedialog.h"
+#include "shell/helpcall.h"
+#include "shell/keyindicators.h"
+#include "shell/mainlayout.h"
+#include "shell/settings.h"
+#include "shell/shellopen.h"
+#include "toolkit/filebrowser.h"
+#include "toolkit/messages.h"
+#include "toolkit/messagetext.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFile>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProxyStyle>
+#include <QScreen>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QStringDecoder>
+#include <QStyleFactory>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTimer>
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+// Lone CR and LF inside a report line are shown as these symbols, so that each line of the
+// view stays one line; the selection hands them back as CR and LF.
+constexpr char16_t SHOWN_CR = 0x240D;
+constexpr char16_t SHOWN_LF = 0x240A;
+
+constexpr int KEY_INDICATOR_INTERVAL_MS = 250;
+
+// The client area between menu bar and status bar: painted grey with two bevels; it places
+// the four controls whenever its size changes.
+class CClientArea : public QWidget {
+  public:
+    explicit CClientArea(CMainFrame* frame) : QWidget(frame), m_pFrame(frame) {}
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        PaintMainClientArea(painter, width(), height());
+    }
+    void resizeEvent(QResizeEvent*) override { m_pFrame->LayoutChildren(); }
+
+  private:
+    CMainFrame* m_pFrame;
+};
+
+// The status bar's style: the message pane is drawn without a frame.
+class CStatusBarStyle : public QProxyStyle {
+  public:
+    CStatusBarStyle(QStyle* base, const QWidget* messagePane)
+        : QProxyStyle(base), m_pMessagePane(messagePane) {}
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        if (element == PE_FrameStatusBarItem && widget == m_pMessagePane)
+            return;
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+    }
+
+  private:
+    const QWidget* m_pMessagePane;
+};
+
+// A report line as shown: UTF-8 when it is valid UTF-8, else Latin-1.
+QString DecodeReportText(std::string_view text) {
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless |
+                                                       QStringConverter::Flag::ConvertInitialBom);
+    QString decoded = decoder.decode(QByteArrayView(text.data(), qsizetype(text.size())));
+    if (decoder.hasError())
+        decoded = QString::fromLatin1(text.data(), qsizetype(text.size()));
+    return decoded;
+}
+
+QString ShownLine(QString line) {
+    line.replace(QLatin1Char('\r'), QChar(SHOWN_CR));
+    line.replace(QLatin1Char('\n'), QChar(SHOWN_LF));
+    return line;
+}
+
+struct CHandler {
+    int nId;
+    void (CMainFrame::*pfnHandler)();
+};
+
+const CHandler HANDLERS[] = {
+    {ID_FILE_SET_OUTPUT, &CMainFrame::OnSetOutputFile},
+    {ID_FILE_SET_SEARCH_STRINGS, &CMainFrame::OnSetSearchStringsFile},
+    {ID_FILE_EDIT_SEARCH_STRINGS, &CMainFrame::OnEditSearchStrings},
+    {ID_FILE_START_REPORTING, &CMainFrame::OnStartReporting},
+    {ID_FILE_STOP_REPORTING, &CMainFrame::OnStopReporting},
+    {ID_FILE_EDIT_FILE, &CMainFrame::OnEditFile},
+    {ID_FILE_EXIT, &CMainFrame::OnExit},
+    {ID_EDIT_COPY_REPORT, &CMainFrame::OnCopyReport},
+    {ID_EDIT_CLEAR_SCREEN, &CMainFrame::OnClearScreen},
+    {ID_HELP_INDEX, &CMainFrame::OnHelpIndex},
+    {ID_HELP_SEARCH, &CMainFrame::OnHelpSearch},
+    {ID_HELP_USING, &CMainFrame::OnHelpUsing},
+    {ID_HELP_ABOUT, &CMainFrame::OnAbout},
+    {ID_HELP, &CMainFrame::OnHelp},
+    {ID_CONTEXT_HELP, &CMainFrame::OnContextHelp},
+    {ID_NEXT_CONTROL, &CMainFrame::FocusNextControl},
+};
+
+QListWidget* CreateList(QWidget* parent, const char* name, int id,
+                        QAbstractItemView::SelectionMode mode) {
+    auto* list = new QListWidget(parent);
+    list->setObjectName(QLatin1String(name));
+    list->setProperty("controlId", id);
+    list->setSelectionMode(mode);
+    list->setSortingEnabled(true);
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    return list;
+}
+
+} // namespace
+
+CMainFrame::CMainFrame(CSettingsStore& settings) : m_settings(settings) {
+    setWindowTitle(ApplicationName());
+    RestoreWindowPlacement();
+
+    CreateMenuBar();
+    UpdateTitle();
+
+    m_wndClient = new CClientArea(this);
+    m_wndClient->setObjectName(QStringLiteral("ClientArea"));
+    setCentralWidget(m_wndClient);
+
+    m_wndFileList = CreateList(m_wndClient, "IDC_FILE_LIST", IDC_FILE_LIST,
+                               QAbstractItemView::ExtendedSelection);
+    RefreshFileList();
+    m_wndDirList =
+        CreateList(m_wndClient, "IDC_DIR_LIST", IDC_DIR_LIST, QAbstractItemView::SingleSelection);
+    RefreshDirectoryList();
+    connect(m_wndDirList, &QListWidget::itemDoubleClicked, this,
+            &CMainFrame::OnDirectoryDoubleClicked);
+
+    m_wndDriveBox = new QComboBox(m_wndClient);
+    m_wndDriveBox->setObjectName(QStringLiteral("IDC_DRIVE_BOX"));
+    m_wndDriveBox->setProperty("controlId", IDC_DRIVE_BOX);
+    FillDriveBox(m_wndDriveBox);
+    OnDriveChosen();
+    connect(m_wndDriveBox, &QComboBox::activated, this, &CMainFrame::OnDriveChosen);
+
+    m_wndReport = new QPlainTextEdit(m_wndClient);
+    m_wndReport->setObjectName(QStringLiteral("IDC_REPORT"));
+    m_wndReport->setProperty("controlId", IDC_REPORT);
+    m_wndReport->setReadOnly(true);
+    m_wndReport->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_wndReport->setUndoRedoEnabled(false);
+    m_wndReport->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+
+    CreateStatusBar();
+    SetStatusText(IDS_READY);
+
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(help, &QShortcut::activated, this, [this] { RunCommand(ID_HELP); });
+    auto* contextHelp = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F1), this);
+    connect(contextHelp, &QShortcut::activated, this, [this] { RunCommand(ID_CONTEXT_HELP); });
+
+    auto* indicatorTimer = new QTimer(this);
+    connect(indicatorTimer, &QTimer::timeout, this, &CMainFrame::UpdateKeyIndicators);
+    indicatorTimer->start(KEY_INDICATOR_INTERVAL_MS);
+    qApp->installEventFilter(this);
+    UpdateKeyIndicators();
+}
+
+CMainFrame::~CMainFrame() {
+    qApp->removeEventFilter(this);
+}
+
+void CMainFrame::CreateMenuBar() {
+    m_pMenu = new QMenuBar(this);
+    m_pMenu->setObjectName(QStringLiteral("ApplicationMenu"));
+    setMenuBar(m_pMenu);
+    for (const CMenuDefinition& definition : APPLICATION_MENU) {
+        QMenu* menu = m_pMenu->addMenu(QString::fromLatin1(definition.szTitle));
+        connect(menu, &QMenu::aboutToShow, this, [this] {
+            ++m_nOpenMenus;
+            UpdateTitle();
+            UpdateCommandStates();
+        });
+        connect(menu, &QMenu::aboutToHide, this, [this] {
+            m_nOpenMenus = std::max(m_nOpenMenus - 1, 0);
+            SetStatusText(IDS_READY);
+        });
+        for (size_t i = 0; i < definition.nItems; ++i) {
+            const CMenuItem& item = definition.pItems[i];
+            if (item.nId == 0) {
+                menu->addSeparator();
+                continue;
+            }
+            QAction* action = menu->addAction(QString::fromLatin1(item.szText));
+            action->setObjectName(QString::number(item.nId));
+            action->setStatusTip(QString::fromLatin1(LoadStringResource(item.nId).c_str()));
+            const int nId = item.nId;
+            connect(action, &QAction::triggered, this, [this, nId] { RunCommand(nId); });
+        }
+    }
+    for (const CHandler& handler : HANDLERS)
+        m_commands.push_back({handler.nId,
+                              m_pMenu->findChild<QAction*>(QString::number(handler.nId)),
+                              handler.pfnHandler});
+}
+
+void CMainFrame::CreateStatusBar() {
+    m_wndStatusBar = new QStatusBar(this);
+    m_wndStatusBar->setObjectName(QStringLiteral("IDC_STATUS_BAR"));
+    m_wndStatusBar->setProperty("controlId", IDC_STATUS_BAR);
+    m_wndStatusBar->setSizeGripEnabled(false);
+    setStatusBar(m_wndStatusBar);
+
+    m_wndMessagePane = new QLabel(m_wndStatusBar);
+    m_wndMessagePane->setObjectName(QStringLiteral("MessagePane"));
+    m_wndStatusBar->addWidget(m_wndMessagePane, 1);
+
+    const QFontMetrics metrics(m_wndStatusBar->font());
+    struct CPane {
+        QLabel** ppLabel;
+        const char* szName;
+        int nId;
+    };
+    const CPane panes[] = {{&m_wndCapsPane, "CAP", ID_INDICATOR_CAPS},
+                           {&m_wndNumPane, "NUM", ID_INDICATOR_NUM},
+                           {&m_wndScrollPane, "SCRL", ID_INDICATOR_SCRL}};
+    for (const CPane& pane : panes) {
+        auto* label = new QLabel(m_wndStatusBar);
+        label->setObjectName(QLatin1String(pane.szName));
+        label->setProperty("controlId", pane.nId);
+        label->setAlignment(Qt::AlignCenter);
+        label->setFixedWidth(metrics.horizontalAdvance(QLatin1String(pane.szName)) + 8);
+        m_wndStatusBar->addPermanentWidget(label);
+        *pane.ppLabel = label;
+    }
+
+    QStyle* base = QStyleFactory::create(QApplication::style()->name());
+    auto* style = new CStatusBarStyle(base, m_wndMessagePane);
+    style->setParent(m_wndStatusBar);
+    m_wndStatusBar->setStyle(style);
+}
+
+void CMainFrame::RestoreWindowPlacement() {
+    const int nTop = m_settings.ReadSettingInt("Window", "Top", CW_USEDEFAULT);
+    const int nLeft = m_settings.ReadSettingInt("Window", "Left", CW_USEDEFAULT);
+    const int nBottom = m_settings.ReadSettingInt("Window", "Bottom", 0);
+    const int nRight = m_settings.ReadSettingInt("Window", "Right", 0);
+    // Width and height as 32-bit differences: with the defaults both come out CW_USEDEFAULT.
+    const int nWidth =
+        static_cast<int>(static_cast<unsigned>(nRight) - static_cast<unsigned>(nLeft));
+    const int nHeight =
+        static_cast<int>(static_cast<unsigned>(nBottom) - static_cast<unsigned>(nTop));
+    if (nLeft != CW_USEDEFAULT && nTop != CW_USEDEFAULT)
+        move(nLeft, nTop);
+    if (nLeft == CW_USEDEFAULT || nWidth == CW_USEDEFAULT) {
+        // The window system's default size: three quarters of the screen.
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            resize(screen->availableGeometry().size() * 3 / 4);
+    } else {
+        resize(std::max(nWidth, 0), std::max(nHeight, 0));
+    }
+}
+
+void CMainFrame::SaveWindowPlacement(bool bSize) {
+    if (isMinimized())
+        return;
+    if (isMaximized()) {
+        if (bSize)
+            m_settings.WriteSettingInt("Window", "Maximise", SW_SHOWMAXIMIZED);
+        return;
+    }
+    // The position includes the window manager's frame, the size does not: that is how the
+    // window is placed again at the next start.
+    const QRect rect(pos(), size());
+    m_settings.WriteSettingInt("Window", "Top", rect.top());
+    m_settings.WriteSettingInt("Window", "Left", rect.left());
+    m_settings.WriteSettingInt("Window", "Bottom", rect.top() + rect.height());
+    m_settings.WriteSettingInt("Window", "Right", rect.left() + rect.width());
+    m_settings.WriteSettingInt("Window", "Maximise", SW_SHOW);
+}
+
+void CMainFrame::LayoutChildren() {
+    if (m_wndReport == nullptr)
+        return;
+    const CMainLayout layout = ComputeMainLayout(m_wndClient->width(), m_wndClient->height());
+    m_wndFileList->setGeometry(layout.rcFileList);
+    m_wndDirList->setGeometry(layout.rcDirList);
+    // The box's own height; its list drops down over the rest of the rectangle.
+    QRect driveBox = layout.rcDriveBox;
+    driveBox.setHeight(std::min(driveBox.height(), m_wndDriveBox->sizeHint().height()));
+    m_wndDriveBox->setGeometry(driveBox);
+    m_wndReport->setGeometry(layout.rcReport);
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    SaveWindowPlacement(true);
+}
+
+void CMainFrame::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    SaveWindowPlacement(false);
+}
+
+void CMainFrame::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        m_wndReport->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void CMainFrame::focusInEvent(QFocusEvent*) {
+    m_wndReport->setFocus(Qt::OtherFocusReason);
+}
+
+// Tab from any child ends here (Qt hands it up the parents): the fixed cycle, and no
+// reverse direction.
+bool CMainFrame::focusNextPrevChild(bool bNext) {
+    if (bNext)
+        RunCommand(ID_NEXT_CONTROL);
+    return true;
+}
+
+bool CMainFrame::event(QEvent* event) {
+    if (event->type() == QEvent::StatusTip) {
+        const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
+        if (m_nOpenMenus > 0 || !tip.isEmpty()) {
+            m_wndMessagePane->setText(tip);
+            m_wndMessagePane->repaint();
+        }
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_ScrollLock && !key->isAutoRepeat() && watched->isWidgetType()) {
+            m_bScrollLock = !m_bScrollLock;
+            UpdateKeyIndicators();
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::UpdateKeyIndicators() {
+    const CKeyIndicators indicators = ReadKeyIndicators();
+    m_wndCapsPane->setText(indicators.bCaps ? QStringLiteral("CAP") : QString());
+    m_wndNumPane->setText(indicators.bNum ? QStringLiteral("NUM") : QString());
+    m_wndScrollPane->setText(indicators.bKnown && m_bScrollLock ? QStringLiteral("SCRL")
+                                                                : QString());
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    // A run is on the stack below us: stop it and close once it has returned, so that it
+    // never touches a destroyed window and the output file is completed.
+    if (m_bInRun) {
+        m_bReporting = 0;
+        m_bCloseAfterRun = true;
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void CMainFrame::SetStatusText(const std::string& text) {
+    m_wndMessagePane->setText(DecodeReportText(text));
+    m_wndMessagePane->repaint();
+}
+
+void CMainFrame::SetStatusText(int nStringId) {
+    SetStatusText(LoadStringResource(nStringId, 80));
+}
+
+void CMainFrame::UpdateTitle() {
+    QString title =
+        ApplicationName() + QLatin1String(" - ") + QFile::decodeName(CurrentDirectory().c_str());
+    // "[*]" is Qt's placeholder for the modified mark; doubled it shows as itself.
+    title.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
+    setWindowTitle(title);
+}
+
+void CMainFrame::FocusNextControl() {
+    const QWidget* focus = QApplication::focusWidget();
+    QWidget* next = m_wndFileList;
+    if (focus == m_wndFileList)
+        next = m_wndDirList;
+    else if (focus == m_wndDirList)
+        next = m_wndDriveBox;
+    else if (focus == m_wndDriveBox)
+        next = m_wndReport;
+    next->setFocus(Qt::TabFocusReason);
+}
+
+CCommandState CMainFrame::CommandState() const {
+    CCommandState state;
+    state.bReporting = m_bReporting != 0;
+    state.bReportSelection = m_wndReport->textCursor().hasSelection();
+    return state;
+}
+
+void CMainFrame::UpdateCommandStates() {
+    const CCommandState state = CommandState();
+    for (const CCommand& command : m_commands)
+        if (command.pAction != nullptr)
+            command.pAction->setEnabled(IsCommandEnabled(command.nId, state));
+}
+
+bool CMainFrame::RunCommand(int nId) {
+    for (const CCommand& command : m_commands) {
+        if (command.nId != nId)
+            continue;
+        if (!IsCommandEnabled(nId, CommandState()))
+            return false;
+        (this->*command.pfnHandler)();
+        return true;
+    }
+    return false;
+}
+
+// Report view
+
+void CMainFrame::AppendReportLine(std::string_view text) {
+    const QString decoded = DecodeReportText(text);
+    const int nLength = static_cast<int>(decoded.size());
+    while (m_nReportLength + nLength + 2 > REPORT_VIEW_LIMIT && !m_reportLines.empty()) {
+        m_nReportLength -= static_cast<int>(m_reportLines.front().size()) + 2;
+        m_reportLines.pop_front();
+        ++m_nPendingDropped;
+    }
+    for (const QString& line : decoded.split(QLatin1String("\r\n"))) {
+        m_reportLines.push_back(ShownLine(line));
+        ++m_nPendingAdded;
+    }
+    m_nReportLength += nLength + 2;
+    // During a run the widget catches up at each drain and at the run's end.
+    if (m_bReporting == 0)
+        FlushReportView();
+}
+
+void CMainFrame::FlushReportView() {
+    if (m_nPendingDropped == 0 && m_nPendingAdded == 0)
+        return;
+    const int nLines = static_cast<int>(m_reportLines.size());
+    if (m_nPendingDropped >= m_nViewLines) {
+        QString text;
+        for (const QString& line : m_reportLines) {
+            text += line;
+            text += QLatin1Char('\n');
+        }
+        m_wndReport->setPlainText(text);
+    } else {
+        QTextDocument* document = m_wndReport->document();
+        QTextCursor cursor(document);
+        if (m_nPendingDropped > 0) {
+            cursor.setPosition(document->findBlockByNumber(m_nPendingDropped).position(),
+                               QTextCursor::KeepAnchor);
+            cursor.removeSelectedText();
+        }
+        QString text;
+        for (int i = nLines - m_nPendingAdded; i < nLines; ++i) {
+            text += m_reportLines[i];
+            text += QLatin1Char('\n');
+        }
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(text);
+    }
+    m_nViewLines = nLines;
+    m_nPendingDropped = 0;
+    m_nPendingAdded = 0;
+    QTextCursor end = m_wndReport->textCursor();
+    end.movePosition(QTextCursor::End);
+    m_wndReport->setTextCursor(end);
+    m_wndReport->ensureCursorVisible();
+}
+
+QString CMainFrame::SelectedReportText() const {
+    QString text = m_wndReport->textCursor().selectedText();
+    text.replace(QChar(QChar::ParagraphSeparator), QLatin1String("\r\n"));
+    text.replace(QChar(SHOWN_CR), QLatin1Char('\r'));
+    text.replace(QChar(SHOWN_LF), QLatin1Char('\n'));
+    return text;
+}
+
+// Browser
+
+void CMainFrame::RefreshFileList() {
+    FillFileList(m_wndFileList, "*.*");
+}
+
+void CMainFrame::RefreshDirectoryList() {
+    FillDirectoryList(m_wndDirList);
+}
+
+void CMainFrame::OnDirectoryDoubleClicked() {
+    EnterSelectedDirectory(m_wndDirList);
+    RefreshDirectoryList();
+    RefreshFileList();
+    UpdateTitle();
+    m_wndDirList->setFocus(Qt::OtherFocusReason);
+}
+
+void CMainFrame::OnDriveChosen() {
+    if (EnterSelectedVolume(m_wndDriveBox)) {
+        RefreshDirectoryList();
+        RefreshFileList();
+    }
+    SelectCurrentVolume(m_wndDriveBox);
+    UpdateTitle();
+}
+
+// Commands
+
+void CMainFrame::OnSetOutputFile() {
+    const std::string strKept = CurrentDirectory();
+    std::string strPath = m_settings.ReadSettingString("Application", "Output", "");
+    if (strPath.empty()) {
+        strPath = strKept;
+        AddTrailingBackslash(strPath);
+        strPath += "OUTPUT.TXT";
+    }
+    if (ChooseFileName(this, false, "Set Output File", "Output Files (*.TXT)|*.TXT||", "TXT",
+                       OFN_NOREADONLYRETURN | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, strPath, 1))
+        m_settings.WriteSettingString("Application", "Output", strPath);
+    EnterDirectory(strKept);
+}
+
+void CMainFrame::OnSetSearchStringsFile() {
+    const std::string strKept = CurrentDirectory();
+    std::string strPath;
+    if (ChooseFileName(this, true, "Set Search Strings File", "String Files (*.STR)|*.STR||", "STR",
+                       OFN_NOREADONLYRETURN | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY |
+                           OFN_OVERWRITEPROMPT,
+                       strPath, 2))
+        m_settings.WriteSettingString("Application", "SearchStrings", strPath);
+    EnterDirectory(strKept);
+}
+
+void CMainFrame::OnEditSearchStrings() {}
+
+void CMainFrame::OnStartReporting() {
+    m_bInRun = true;
+    RunReport(*this);
+    m_bInRun = false;
+    if (m_bCloseAfterRun) {
+        m_bCloseAfterRun = false;
+        close();
+    }
+}
+
+void CMainFrame::OnStopReporting() {
+    if (AppMessageBox("Are you sure you wish to stop the reporting ?", MB_YESNO | MB_ICONQUESTION,
+                      2) == IDYES)
+        m_bReporting = 0;
+}
+
+void CMainFrame::OnEditFile() {
+    // Exactly the selected text, at most 255 characters, whether or not it names a file; a
+    // failure to open it is not reported.
+    OpenWithAssociatedProgram(SelectedReportText().left(255));
+}
+
+void CMainFrame::OnExit() {
+    close();
+}
+
+void CMainFrame::OnCopyReport() {
+    m_wndReport->copy();
+}
+
+void CMainFrame::OnClearScreen() {
+    m_reportLines.clear();
+    m_nViewLines = 0;
+    m_nPendingDropped = 0;
+    m_nPendingAdded = 0;
+    m_nReportLength = 0;
+    m_wndReport->clear();
+    m_wndReport->setFocus(Qt::OtherFocusReason);
+}
+
+void CMainFrame::OnHelpIndex() {
+    AppHelp(HELP_INDEX, 0);
+}
+
+void CMainFrame::OnHelpSearch() {
+    AppHelp(HELP_PARTIALKEY, 0);
+}
+
+void CMainFrame::OnHelpUsing() {
+    AppHelp(HELP_HELPONHELP, 0);
+}
+
+void CMainFrame::OnAbout() {}
+
+void CMainFrame::OnHelp() {
+    AppHelp(HELP_CONTEXT, HELP_CONTEXT_MAIN_WINDOW);
+}
+
+void CMainFrame::OnContextHelp() {}
+
+// Report host
+
+std::string CMainFrame::GetOutputPath() {
+    return m_settings.ReadSettingString("Application", "Output", "");
+}
+
+std::string CMainFrame::GetSearchStringsPath() {
+    return m_settings.ReadSettingString("Application", "SearchStrings", "");
+}
+
+std::string CMainFrame::GetCurrentDirectory() {
+    return CurrentDirectory();
+}
+
+int CMainFrame::GetFileCount() {
+    return m_wndFileList->count();
+}
+
+bool CMainFrame::IsFileSelected(int index) {
+    const QListWidgetItem* item = m_wndFileList->item(index);
+    return item != nullptr && item->isSelected();
+}
+
+std::string CMainFrame::GetFileName(int index) {
+    return FileListEntryName(m_wndFileList->item(index));
+}
+
+void CMainFrame::DrainMessageQueue() {
+    FlushReportView();
+    QCoreApplication::processEvents();
+}
+
+void CMainFrame::BeginReporting() {
+    m_wndFileList->setEnabled(false);
+    m_wndDirList->setEnabled(false);
+    m_wndDriveBox->setEnabled(false);
+}
+
+void CMainFrame::EndReporting() {
+    FlushReportView();
+    m_wndFileList->setEnabled(true);
+    m_wndDirList->setEnabled(true);
+    m_wndDriveBox->setEnabled(true);
+}

@@ -1,0 +1,158 @@
+#pragma once
+// The main window: menu bar, file browser, report view and status bar. It is the report
+// run's host, so a run started from its menu reports into it.
+
+#include "scan/reportrun.h"
+#include "shell/commands.h"
+
+#include <QMainWindow>
+#include <QString>
+
+#include <deque>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CSettingsStore;
+class QAction;
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QMenuBar;
+class QPlainTextEdit;
+class QStatusBar;
+class QWidget;
+
+// The report view holds at most this many characters, each line counted with its CR LF.
+constexpr int REPORT_VIEW_LIMIT = 16000;
+// The default of Left and Top: the window system chooses the place.
+constexpr int CW_USEDEFAULT = static_cast<int>(0x80000000u);
+// Show commands as stored in "Maximise".
+constexpr int SW_SHOWMAXIMIZED = 3;
+constexpr int SW_SHOW = 5;
+
+class CMainFrame : public QMainWindow, public CReportHost {
+    Q_OBJECT
+
+  public:
+    // Creates the window with its menu bar, children and status bar and sets its stored
+    // rectangle; the window is not shown yet. The store must outlive the window.
+    explicit CMainFrame(CSettingsStore& settings);
+    ~CMainFrame() override;
+
+    CSettingsStore& Settings() { return m_settings; }
+
+    // Appends the text and CR LF to the report view, dropping whole oldest lines so that the
+    // view keeps at most REPORT_VIEW_LIMIT characters, and scrolls to the end. During a run
+    // the view itself is brought up to date at each drain and at the run's end.
+    void AppendReportLine(std::string_view text) override;
+    // Shows the text (or the string with that id, cut to 79 characters) in the message pane
+    // and repaints the status bar at once.
+    void SetStatusText(const std::string& text) override;
+    void SetStatusText(int nStringId);
+    // "Kavel 2000 - " and the current directory as the caption.
+    void UpdateTitle();
+    // File list, directory list, drive box, report view, and round again; from anywhere
+    // else to the file list.
+    void FocusNextControl();
+    // Stores the window's rectangle and show state (minimised: nothing; maximised: only the
+    // show state), as on a size (bSize) or move notification.
+    void SaveWindowPlacement(bool bSize);
+
+    // Runs the command when its enable rule allows it now; false when it did nothing.
+    bool RunCommand(int nId);
+    CCommandState CommandState() const;
+    // Enables and disables the commands' actions by their rules.
+    void UpdateCommandStates();
+
+    int m_nReportLength = 0;
+
+    // Command handlers.
+    void OnSetOutputFile();
+    void OnSetSearchStringsFile();
+    void OnEditSearchStrings();
+    void OnStartReporting();
+    void OnStopReporting();
+    void OnEditFile();
+    void OnExit();
+    void OnCopyReport();
+    void OnClearScreen();
+    void OnHelpIndex();
+    void OnHelpSearch();
+    void OnHelpUsing();
+    void OnAbout();
+    void OnHelp();
+    void OnContextHelp();
+
+    // The browser controls' actions.
+    void OnDirectoryDoubleClicked();
+    void OnDriveChosen();
+    void RefreshFileList();
+    void RefreshDirectoryList();
+
+    // CReportHost
+    std::string GetOutputPath() override;
+    std::string GetSearchStringsPath() override;
+    std::string GetCurrentDirectory() override;
+    int GetFileCount() override;
+    bool IsFileSelected(int index) override;
+    std::string GetFileName(int index) override;
+    void DrainMessageQueue() override;
+    void BeginReporting() override;
+    void EndReporting() override;
+
+    // Lays out the four controls in the client area above the status bar.
+    void LayoutChildren();
+
+  protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    bool focusNextPrevChild(bool bNext) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    struct CCommand {
+        int nId;
+        QAction* pAction;
+        void (CMainFrame::*pfnHandler)();
+    };
+
+    void CreateMenuBar();
+    void CreateStatusBar();
+    void RestoreWindowPlacement();
+    void UpdateKeyIndicators();
+    void FlushReportView();
+    QString SelectedReportText() const;
+
+    CSettingsStore& m_settings;
+
+    QMenuBar* m_pMenu = nullptr;
+    QStatusBar* m_wndStatusBar = nullptr;
+    QListWidget* m_wndFileList = nullptr;
+    QListWidget* m_wndDirList = nullptr;
+    QComboBox* m_wndDriveBox = nullptr;
+    QPlainTextEdit* m_wndReport = nullptr;
+    QWidget* m_wndClient = nullptr;
+    QLabel* m_wndMessagePane = nullptr;
+    QLabel* m_wndCapsPane = nullptr;
+    QLabel* m_wndNumPane = nullptr;
+    QLabel* m_wndScrollPane = nullptr;
+
+    std::vector<CCommand> m_commands;
+    int m_nOpenMenus = 0;
+    bool m_bScrollLock = false;
+
+    // The report view's lines (each followed by CR LF in the count) and what the widget
+    // still lacks: lines to drop at its top and lines to add at its end.
+    std::deque<QString> m_reportLines;
+    int m_nViewLines = 0;
+    int m_nPendingDropped = 0;
+    int m_nPendingAdded = 0;
+
+    bool m_bInRun = false;         // RunReport is on the stack
+    bool m_bCloseAfterRun = false; // a close request waits for the run to end
+};
