@@ -6,7 +6,6 @@
 #include "shell/helpviewer.h"
 #include "shell/mainframe.h"
 #include "shell/settings.h"
-#include "toolkit/messages.h"
 
 #include <QColor>
 #include <QFileInfo>
@@ -89,9 +88,4 @@ void ShowWithCommand(QWidget& window, int nShowCommand) {
         window.showNormal();
         break;
     }
-}
-
-void AppHelp(unsigned command, unsigned long data) {
-    if (!CallHelp(command, data))
-        AppMessageBox(LoadStringResource(IDS_FAILED_TO_LAUNCH_HELP), 0, 0);
 }

@@ -43,5 +43,3 @@ void ApplyDialogColours(QApplication& app);
 // Shows the window as the stored show command says: 3 maximised, 2, 6, 7 and 11 minimised,
 // anything else normal.
 void ShowWithCommand(QWidget& window, int nShowCommand);
-// The help call of the program: on failure "Failed to launch help." in a box without help.
-void AppHelp(unsigned command, unsigned long data);

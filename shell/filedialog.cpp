@@ -1,8 +1,8 @@
 #include "shell/filedialog.h"
 
 #include "resources/resource.h"
-#include "shell/app.h"
 #include "shell/helpcall.h"
+#include "toolkit/messages.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -57,7 +57,7 @@ int ChooseFileName(QWidget* parent, bool bOpen, const char* title, const char* f
     }
     QShortcut help(QKeySequence(Qt::Key_F1), &dialog);
     QObject::connect(&help, &QShortcut::activated, &dialog,
-                     [nHelpId] { AppHelp(HELP_CONTEXT, HELP_BASE_DIALOG + nHelpId); });
+                     [nHelpId] { ShowHelp(HELP_CONTEXT, HELP_BASE_DIALOG + nHelpId); });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return 0;
     strPath = dialog.selectedFiles().first().toLocal8Bit().toStdString();

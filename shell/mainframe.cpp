@@ -602,21 +602,21 @@ void CMainFrame::OnClearScreen() {
 }
 
 void CMainFrame::OnHelpIndex() {
-    AppHelp(HELP_INDEX, 0);
+    ShowHelp(HELP_INDEX, 0);
 }
 
 void CMainFrame::OnHelpSearch() {
-    AppHelp(HELP_PARTIALKEY, 0);
+    ShowHelp(HELP_PARTIALKEY, 0);
 }
 
 void CMainFrame::OnHelpUsing() {
-    AppHelp(HELP_HELPONHELP, 0);
+    ShowHelp(HELP_HELPONHELP, 0);
 }
 
 void CMainFrame::OnAbout() {}
 
 void CMainFrame::OnHelp() {
-    AppHelp(HELP_CONTEXT, HELP_CONTEXT_MAIN_WINDOW);
+    ShowHelp(HELP_CONTEXT, HELP_CONTEXT_MAIN_WINDOW);
 }
 
 void CMainFrame::OnContextHelp() {}
