@@ -44,7 +44,7 @@ class HelpViewerTest : public ::testing::Test {
         SetHelpHandler({});
         SetMessageBoxAnswerer({});
     }
-    CModalWatchdog m_watchdog;
+    CDialogWatchdog m_watchdog;
 };
 
 // Every context the program asks for has its topic; a message's topic is titled by the

@@ -33,7 +33,7 @@ class MessageBoxTest : public ::testing::Test {
         SetMessageBoxAnswerer({});
     }
     std::vector<std::pair<unsigned, unsigned long>> m_calls;
-    CModalWatchdog m_watchdog;
+    CDialogWatchdog m_watchdog;
 };
 
 TEST_F(MessageBoxTest, AnswererReceivesParsedTextStyleAndHelpId) {

@@ -19,7 +19,7 @@ void WhenModalShown(std::function<void(QWidget*)> act, QWidget* except) {
     timer->start();
 }
 
-CModalWatchdog::CModalWatchdog() : m_pTimer(new QTimer) {
+CDialogWatchdog::CDialogWatchdog() : m_pTimer(new QTimer) {
     m_pTimer->setInterval(3000);
     QObject::connect(m_pTimer, &QTimer::timeout, [] {
         QWidget* modal = QApplication::activeModalWidget();
@@ -34,6 +34,6 @@ CModalWatchdog::CModalWatchdog() : m_pTimer(new QTimer) {
     m_pTimer->start();
 }
 
-CModalWatchdog::~CModalWatchdog() {
+CDialogWatchdog::~CDialogWatchdog() {
     delete m_pTimer;
 }

@@ -12,12 +12,12 @@ void WhenModalShown(std::function<void(QWidget*)> act, QWidget* except = nullptr
 
 // While it exists, every 3 s: clicks the first button of an open message box, or closes the
 // active modal widget.
-class CModalWatchdog {
+class CDialogWatchdog {
   public:
-    CModalWatchdog();
-    ~CModalWatchdog();
-    CModalWatchdog(const CModalWatchdog&) = delete;
-    CModalWatchdog& operator=(const CModalWatchdog&) = delete;
+    CDialogWatchdog();
+    ~CDialogWatchdog();
+    CDialogWatchdog(const CDialogWatchdog&) = delete;
+    CDialogWatchdog& operator=(const CDialogWatchdog&) = delete;
 
   private:
     class QTimer* m_pTimer;

@@ -162,7 +162,7 @@ class SearchStringsDlgTest : public ::testing::Test {
         SetMessageBoxAnswerer({});
         SetHelpHandler({});
     }
-    CModalWatchdog m_watchdog;
+    CDialogWatchdog m_watchdog;
 };
 
 std::vector<std::string> ListOf(QListWidget* list) {
