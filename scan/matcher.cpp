@@ -178,21 +178,28 @@ void CSearchMatcher::MatchLines(const Entry* table, const char* base, const CLin
                              [](const CLineSpan& s, uint64_t t) { return s.nOffset < t; });
         from[k] = std::max(from[k - 1], at == lines + count ? end : at->nOffset);
     }
-    uint32_t state[LANES];
     size_t n = end - begin;
-    for (size_t k = 0; k < LANES; ++k) {
-        state[k] = m_nStart;
+    for (size_t k = 0; k < LANES; ++k)
         n = std::min<size_t>(n, from[k + 1] - from[k]);
-    }
     const uint8_t* classes = m_classes;
     Entry* out = states.data();
-    for (size_t i = 0; i < n; ++i) {
-#pragma GCC unroll 4
-        for (size_t k = 0; k < LANES; ++k) {
-            state[k] = table[state[k] + classes[bytes[from[k] + i]]];
-            out[from[k] - begin + i] = static_cast<Entry>(state[k]);
-        }
+    // One pointer walks the first part; the others lie at fixed distances from it.
+    const unsigned char* q = bytes + from[0];
+    Entry* w = out + (from[0] - begin);
+    const size_t d1 = from[1] - from[0], d2 = from[2] - from[0], d3 = from[3] - from[0];
+    size_t s0 = m_nStart, s1 = m_nStart, s2 = m_nStart, s3 = m_nStart;
+    for (const unsigned char* qEnd = q + n; q != qEnd; ++q, ++w) {
+        s0 = table[s0 + classes[q[0]]];
+        s1 = table[s1 + classes[q[d1]]];
+        s2 = table[s2 + classes[q[d2]]];
+        s3 = table[s3 + classes[q[d3]]];
+        w[0] = static_cast<Entry>(s0);
+        w[d1] = static_cast<Entry>(s1);
+        w[d2] = static_cast<Entry>(s2);
+        w[d3] = static_cast<Entry>(s3);
     }
+    const uint32_t state[LANES] = {static_cast<uint32_t>(s0), static_cast<uint32_t>(s1),
+                                   static_cast<uint32_t>(s2), static_cast<uint32_t>(s3)};
     for (size_t k = 0; k < LANES; ++k) {
         uint32_t s = state[k];
         for (size_t i = from[k] + n; i < from[k + 1]; ++i) {
