@@ -122,6 +122,7 @@ EFileOutcome CScanPool::Take(size_t index, std::chrono::milliseconds timeout, CH
     });
     hits.Clear();
     hits.Swap(task.hits);
+    task.hits.Release(); // a finished file must not keep the run's old buffer
     lines = task.nLines;
     problems = task.nProblems;
     m_taken.notify_all();

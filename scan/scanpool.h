@@ -31,6 +31,8 @@ class CHitBuffer {
     size_t Size() const { return m_data.size(); }
     bool Empty() const { return m_data.empty(); }
     void Clear() { m_data.clear(); }
+    // Empties the buffer and gives its memory back.
+    void Release() { std::string().swap(m_data); }
     void Swap(CHitBuffer& other) { m_data.swap(other.m_data); }
     void Append(const CHitBuffer& other) { m_data += other.m_data; }
     // Calls report(lineNumber, text) for every hit, in order.
