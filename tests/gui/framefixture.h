@@ -11,18 +11,34 @@
 #include <QPlainTextEdit>
 #include <QString>
 #include <QTest>
-#include <QTimer>
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <memory>
 #include <string>
+
+// The main window with the header's clock fixed at 5 December 2026, 14:03:09.
+class CFixedClockFrame : public CMainFrame {
+  public:
+    using CMainFrame::CMainFrame;
+    std::tm GetLocalTime() override {
+        std::tm t{};
+        t.tm_mday = 5;
+        t.tm_mon = 11;
+        t.tm_year = 126;
+        t.tm_hour = 14;
+        t.tm_min = 3;
+        t.tm_sec = 9;
+        return t;
+    }
+};
 
 struct FrameFixture : ::testing::Test {
     CTempDir dir;
     CSettingsStore store{QString::fromStdString(dir / "settings.conf")};
     std::unique_ptr<CMainFrame> frame;
 
-    void CreateFrame() { frame = std::make_unique<CMainFrame>(store); }
+    void CreateFrame() { frame = std::make_unique<CFixedClockFrame>(store); }
     void ShowFrame() {
         if (!frame)
             CreateFrame();
@@ -44,21 +60,4 @@ struct FrameFixture : ::testing::Test {
         text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
         return text.toStdString();
     }
-};
-
-// Closes whatever modal window is open after ms milliseconds, so that a failing test cannot
-// hang on it.
-class CModalWatchdog {
-  public:
-    explicit CModalWatchdog(int ms = 10000) {
-        m_timer.setInterval(ms);
-        QObject::connect(&m_timer, &QTimer::timeout, [] {
-            if (QWidget* modal = QApplication::activeModalWidget())
-                modal->close();
-        });
-        m_timer.start();
-    }
-
-  private:
-    QTimer m_timer;
 };

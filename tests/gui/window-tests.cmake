@@ -3,6 +3,8 @@ add_executable(window_tests
   app_test.cpp
   commands_test.cpp
   mainframe_test.cpp
+  reportwindow_test.cpp
+  modaldriver.cpp
 )
 target_link_libraries(window_tests PRIVATE kavelguitestmain)
 gtest_discover_tests(window_tests PROPERTIES TIMEOUT 120 DISCOVERY_TIMEOUT 60)
