@@ -260,7 +260,7 @@ TEST_F(ReportWindowTest, ACloseRequestDuringARunStopsItThenCloses) {
 
 TEST_F(ReportWindowTest, SetOutputFileProposesOutputTxtHereAndRestoresTheDirectory) {
     store.WriteSettingString("Application", "Output", "");
-    CModalWatchdog watchdog;
+    CDialogWatchdog watchdog;
     std::string proposed, title;
     WhenModalShown([&](QWidget* modal) {
         auto* dialog = qobject_cast<QFileDialog*>(modal);
@@ -290,7 +290,7 @@ TEST_F(ReportWindowTest, SetOutputFileProposesOutputTxtHereAndRestoresTheDirecto
 }
 
 TEST_F(ReportWindowTest, SetSearchStringsFileStartsEmptyAndTakesANewName) {
-    CModalWatchdog watchdog;
+    CDialogWatchdog watchdog;
     std::string typed = "unset", title;
     WhenModalShown([&](QWidget* modal) {
         auto* dialog = qobject_cast<QFileDialog*>(modal);
