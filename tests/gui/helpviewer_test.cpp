@@ -174,7 +174,7 @@ TEST_F(HelpViewerTest, F1AndHelpButtonsOpenTheirTopics) {
         if (openBefore)
             CallHelp(HELP_INDEX, 0);
         QString topicFromBox, topicAfterClick;
-        WhenModalShown([&](QWidget* box) {
+        CModalAction action([&](QWidget* box) {
             QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, Qt::Key_F1);
             if (CHelpViewer* viewer = FindViewer()) {
                 topicFromBox = viewer->CurrentTopic();

@@ -86,7 +86,7 @@ TEST_F(MessageBoxTest, RealBoxShowsPrefixStyleAndReturnsPressedButton) {
     for (const BoxCase& c : cases) {
         SCOPED_TRACE(c.text);
         bool seen = false;
-        WhenModalShown([&](QWidget* modal) {
+        CModalAction action([&](QWidget* modal) {
             auto* box = qobject_cast<QMessageBox*>(modal);
             ASSERT_NE(box, nullptr);
             seen = true;
@@ -116,7 +116,7 @@ TEST_F(MessageBoxTest, F1InBoxAsksForTheMessageContext) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.helpId);
         m_calls.clear();
-        WhenModalShown([](QWidget* box) {
+        CModalAction action([](QWidget* box) {
             QWidget* target = box->focusWidget() ? box->focusWidget() : box;
             QTest::keyClick(target, Qt::Key_F1);
             // The box stays open after F1.

@@ -3,25 +3,26 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
-#include <QTimer>
 
-void WhenModalShown(std::function<void(QWidget*)> act, QWidget* except) {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, act, except] {
+CModalAction::CModalAction(std::function<void(QWidget*)> act, QWidget* except) {
+    m_timer.setInterval(10);
+    QObject::connect(&m_timer, &QTimer::timeout, [this, act, except] {
         QWidget* modal = QApplication::activeModalWidget();
         if (modal == nullptr || modal == except || !modal->isVisible())
             return;
-        timer->stop();
-        timer->deleteLater();
+        m_timer.stop();
         act(modal);
     });
-    timer->start();
+    m_timer.start();
 }
 
-CDialogWatchdog::CDialogWatchdog() : m_pTimer(new QTimer) {
-    m_pTimer->setInterval(3000);
-    QObject::connect(m_pTimer, &QTimer::timeout, [] {
+CModalAction::~CModalAction() {
+    m_timer.stop();
+}
+
+CDialogWatchdog::CDialogWatchdog() {
+    m_timer.setInterval(3000);
+    QObject::connect(&m_timer, &QTimer::timeout, [] {
         QWidget* modal = QApplication::activeModalWidget();
         if (modal == nullptr)
             return;
@@ -31,9 +32,5 @@ CDialogWatchdog::CDialogWatchdog() : m_pTimer(new QTimer) {
         else
             modal->close();
     });
-    m_pTimer->start();
-}
-
-CDialogWatchdog::~CDialogWatchdog() {
-    delete m_pTimer;
+    m_timer.start();
 }
