@@ -1,5 +1,6 @@
 #include "shell/mainframe.h"
 
+#include "editor/searchstringsdlg.h"
 #include "resources/resource.h"
 #include "resources/stringtable.h"
 #include "scan/linefile.h"
@@ -10,6 +11,7 @@
 #include "shell/mainlayout.h"
 #include "shell/settings.h"
 #include "shell/shellopen.h"
+#include "toolkit/aboutbox.h"
 #include "toolkit/filebrowser.h"
 #include "toolkit/messages.h"
 #include "toolkit/messagetext.h"
@@ -559,7 +561,15 @@ void CMainFrame::OnSetSearchStringsFile() {
     EnterDirectory(strKept);
 }
 
-void CMainFrame::OnEditSearchStrings() {}
+void CMainFrame::OnEditSearchStrings() {
+    const std::string strPath = m_settings.ReadSettingString("Application", "SearchStrings", "");
+    if (strPath.empty()) {
+        ShowMessage(IDP_NO_STRINGS_FILE, 1);
+        return;
+    }
+    CSearchStringsDlg dlg(this, strPath);
+    dlg.exec();
+}
 
 void CMainFrame::OnStartReporting() {
     m_bInRun = true;
@@ -613,7 +623,11 @@ void CMainFrame::OnHelpUsing() {
     ShowHelp(HELP_HELPONHELP, 0);
 }
 
-void CMainFrame::OnAbout() {}
+void CMainFrame::OnAbout() {
+    CAboutDlg dlg(this);
+    dlg.SetHelpId(3);
+    dlg.exec();
+}
 
 void CMainFrame::OnHelp() {
     ShowHelp(HELP_CONTEXT, HELP_CONTEXT_MAIN_WINDOW);

@@ -4,6 +4,7 @@ add_executable(dialog_tests
   messages_test.cpp
   searchstringsdlg_test.cpp
   aboutbox_test.cpp
+  dialogcommands_test.cpp
   helpviewer_test.cpp
 )
 target_link_libraries(dialog_tests PRIVATE kavelguitestmain)
