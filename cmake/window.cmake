@@ -14,3 +14,9 @@ target_link_libraries(kavelgui PRIVATE X11::X11)
 
 add_executable(kavel32 shell/main.cpp)
 target_link_libraries(kavel32 PRIVATE kavelgui)
+
+# Times a report run in the headless window against kavel-report on the same files.
+add_executable(kavel-window-bench bench/window_bench.cpp)
+target_link_libraries(kavel-window-bench PRIVATE kavelgui Qt6::Test)
+target_compile_definitions(kavel-window-bench PRIVATE KAVEL_REPORT_PATH="$<TARGET_FILE:kavel-report>")
+add_dependencies(kavel-window-bench kavel-report)

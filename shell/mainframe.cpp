@@ -53,6 +53,9 @@ constexpr char16_t SHOWN_CR = 0x240D;
 constexpr char16_t SHOWN_LF = 0x240A;
 
 constexpr int KEY_INDICATOR_INTERVAL_MS = 250;
+// During a run the report view is brought up to date at most this often: laying out its text
+// costs far more than the lines it receives.
+constexpr std::chrono::milliseconds REPORT_VIEW_UPDATE_INTERVAL{40};
 
 // The client area between menu bar and status bar: painted grey with two bevels; it places
 // the four controls whenever its size changes.
@@ -87,20 +90,27 @@ class CStatusBarStyle : public QProxyStyle {
     const QWidget* m_pMessagePane;
 };
 
-// A report line as shown: UTF-8 when it is valid UTF-8, else Latin-1.
+// A report line as shown: UTF-8 when it is valid UTF-8, else Latin-1; lone CR and LF as
+// symbols.
 QString DecodeReportText(std::string_view text) {
-    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless |
-                                                       QStringConverter::Flag::ConvertInitialBom);
-    QString decoded = decoder.decode(QByteArrayView(text.data(), qsizetype(text.size())));
-    if (decoder.hasError())
+    const bool bAscii = std::all_of(text.begin(), text.end(),
+                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    QString decoded;
+    if (bAscii) {
         decoded = QString::fromLatin1(text.data(), qsizetype(text.size()));
+    } else {
+        QStringDecoder decoder(QStringConverter::Utf8,
+                               QStringConverter::Flag::Stateless |
+                                   QStringConverter::Flag::ConvertInitialBom);
+        decoded = decoder.decode(QByteArrayView(text.data(), qsizetype(text.size())));
+        if (decoder.hasError())
+            decoded = QString::fromLatin1(text.data(), qsizetype(text.size()));
+    }
+    if (text.find_first_of("\r\n") != std::string_view::npos) {
+        decoded.replace(QLatin1Char('\r'), QChar(SHOWN_CR));
+        decoded.replace(QLatin1Char('\n'), QChar(SHOWN_LF));
+    }
     return decoded;
-}
-
-QString ShownLine(QString line) {
-    line.replace(QLatin1Char('\r'), QChar(SHOWN_CR));
-    line.replace(QLatin1Char('\n'), QChar(SHOWN_LF));
-    return line;
 }
 
 struct CHandler {
@@ -389,6 +399,18 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 }
 
 void CMainFrame::SetStatusText(const std::string& text) {
+    const std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
+    if (m_bReporting != 0 && now - m_lastStatusUpdate < REPORT_VIEW_UPDATE_INTERVAL) {
+        m_strPendingStatus = text;
+        m_bStatusPending = true;
+        return;
+    }
+    m_lastStatusUpdate = now;
+    ShowStatusText(text);
+}
+
+void CMainFrame::ShowStatusText(const std::string& text) {
+    m_bStatusPending = false;
     m_wndMessagePane->setText(DecodeReportText(text));
     m_wndMessagePane->repaint();
 }
@@ -445,20 +467,24 @@ bool CMainFrame::RunCommand(int nId) {
 
 // Report view
 
+// Lengths count bytes, as the lines are 8-bit text; the widget shows them decoded.
 void CMainFrame::AppendReportLine(std::string_view text) {
-    const QString decoded = DecodeReportText(text);
-    const int nLength = static_cast<int>(decoded.size());
+    const int nLength = static_cast<int>(text.size());
     while (m_nReportLength + nLength + 2 > REPORT_VIEW_LIMIT && !m_reportLines.empty()) {
         m_nReportLength -= static_cast<int>(m_reportLines.front().size()) + 2;
         m_reportLines.pop_front();
         ++m_nPendingDropped;
     }
-    for (const QString& line : decoded.split(QLatin1String("\r\n"))) {
-        m_reportLines.push_back(ShownLine(line));
+    for (size_t start = 0;;) {
+        const size_t end = text.find("\r\n", start);
+        m_reportLines.emplace_back(text.substr(start, end == text.npos ? text.npos : end - start));
         ++m_nPendingAdded;
+        if (end == text.npos)
+            break;
+        start = end + 2;
     }
     m_nReportLength += nLength + 2;
-    // During a run the widget catches up at each drain and at the run's end.
+    // During a run the widget catches up at drains and at the run's end.
     if (m_bReporting == 0)
         FlushReportView();
 }
@@ -469,8 +495,8 @@ void CMainFrame::FlushReportView() {
     const int nLines = static_cast<int>(m_reportLines.size());
     if (m_nPendingDropped >= m_nViewLines) {
         QString text;
-        for (const QString& line : m_reportLines) {
-            text += line;
+        for (const std::string& line : m_reportLines) {
+            text += DecodeReportText(line);
             text += QLatin1Char('\n');
         }
         m_wndReport->setPlainText(text);
@@ -484,7 +510,7 @@ void CMainFrame::FlushReportView() {
         }
         QString text;
         for (int i = nLines - m_nPendingAdded; i < nLines; ++i) {
-            text += m_reportLines[i];
+            text += DecodeReportText(m_reportLines[i]);
             text += QLatin1Char('\n');
         }
         cursor.movePosition(QTextCursor::End);
@@ -663,7 +689,15 @@ std::string CMainFrame::GetFileName(int index) {
 }
 
 void CMainFrame::DrainMessageQueue() {
-    FlushReportView();
+    const std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
+    if (now - m_lastViewUpdate >= REPORT_VIEW_UPDATE_INTERVAL) {
+        m_lastViewUpdate = now;
+        FlushReportView();
+        if (m_bStatusPending) {
+            m_lastStatusUpdate = now;
+            ShowStatusText(m_strPendingStatus);
+        }
+    }
     QCoreApplication::processEvents();
 }
 

@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <chrono>
 #include <deque>
 #include <string>
 #include <string_view>
@@ -126,6 +127,7 @@ class CMainFrame : public QMainWindow, public CReportHost {
     void RestoreWindowPlacement();
     void UpdateKeyIndicators();
     void FlushReportView();
+    void ShowStatusText(const std::string& text);
     QString SelectedReportText() const;
 
     CSettingsStore& m_settings;
@@ -146,12 +148,19 @@ class CMainFrame : public QMainWindow, public CReportHost {
     int m_nOpenMenus = 0;
     bool m_bScrollLock = false;
 
-    // The report view's lines (each followed by CR LF in the count) and what the widget
-    // still lacks: lines to drop at its top and lines to add at its end.
-    std::deque<QString> m_reportLines;
+    // The report view's lines as bytes (each followed by CR LF in the count) and what the
+    // widget still lacks: lines to drop at its top and lines to add at its end.
+    std::deque<std::string> m_reportLines;
     int m_nViewLines = 0;
     int m_nPendingDropped = 0;
     int m_nPendingAdded = 0;
+
+    // During a run the widget is brought up to date at most this often.
+    std::chrono::steady_clock::time_point m_lastViewUpdate;
+    // So is the status text; the newest text waits here meanwhile.
+    std::chrono::steady_clock::time_point m_lastStatusUpdate;
+    std::string m_strPendingStatus;
+    bool m_bStatusPending = false;
 
     bool m_bInRun = false;         // RunReport is on the stack
     bool m_bCloseAfterRun = false; // a close request waits for the run to end

@@ -188,6 +188,31 @@ TEST_F(ReportWindowTest, ClearScreenDuringARunStartsTheViewAfresh) {
     EXPECT_EQ(static_cast<int>(ReportText().size()), frame->m_nReportLength);
 }
 
+TEST_F(ReportWindowTest, ALongRunLeavesTheLongestTailOfTheReportThatFitsTheView) {
+    std::string big;
+    for (int i = 0; i < 3000; ++i)
+        big += "year " + std::to_string(i) + (i % 7 ? " \xE9t\xE9\r\n" : "\r\n");
+    WriteWholeFile(src + "/big.txt", big);
+    CreateFrame();
+    frame->m_drainInterval = std::chrono::milliseconds(0);
+    Select({"big.txt"});
+    Start();
+    // Appending drops whole oldest lines as needed, so the view ends as the longest tail of
+    // whole lines whose bytes, with their CR LF, stay within the limit.
+    const std::string report = ReadWholeFile(output);
+    size_t start = report.size() - 2; // the last line's CR LF
+    while (true) {
+        const size_t previous = report.rfind("\r\n", start - 1);
+        const size_t from = previous == std::string::npos ? 0 : previous + 2;
+        if (report.size() - from > static_cast<size_t>(REPORT_VIEW_LIMIT) || from == 0)
+            break;
+        start = previous;
+    }
+    const std::string tail = report.substr(start + 2);
+    EXPECT_EQ(frame->m_nReportLength, static_cast<int>(tail.size()));
+    EXPECT_EQ(Report()->toPlainText(), QString::fromLatin1(tail).replace("\r\n", "\n"));
+}
+
 TEST_F(ReportWindowTest, TwoRunsInARowTheFileHoldsTheSecondTheViewBoth) {
     Select({"a.c"});
     Start();
