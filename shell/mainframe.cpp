@@ -199,6 +199,12 @@ CMainFrame::CMainFrame(CSettingsStore& settings) : m_settings(settings) {
     indicatorTimer->start(KEY_INDICATOR_INTERVAL_MS);
     qApp->installEventFilter(this);
     UpdateKeyIndicators();
+
+    // The session is ending: a run stops as on a close request, so that its output is complete.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] {
+        if (m_bInRun)
+            m_bReporting = 0;
+    });
 }
 
 CMainFrame::~CMainFrame() {
