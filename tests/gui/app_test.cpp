@@ -105,10 +105,6 @@ TEST(HelpFilePath, FollowsTheProgramFileName) {
         EXPECT_EQ(HelpFilePathFor(c.program), c.help) << c.program;
 }
 
-TEST(ApplicationName, IsTheStringTablesTitle) {
-    EXPECT_EQ(ApplicationName().toStdString(), "Kavel 2000");
-}
-
 TEST(ShowCommand, MaximisedMinimisedOrNormalAndNeverHidden) {
     struct Case {
         int command;

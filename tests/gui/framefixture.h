@@ -3,6 +3,7 @@
 
 #include "shell/mainframe.h"
 #include "shell/settings.h"
+#include "support/recordinghost.h"
 #include "support/testfiles.h"
 
 #include <QApplication>
@@ -21,16 +22,7 @@
 class CFixedClockFrame : public CMainFrame {
   public:
     using CMainFrame::CMainFrame;
-    std::tm GetLocalTime() override {
-        std::tm t{};
-        t.tm_mday = 5;
-        t.tm_mon = 11;
-        t.tm_year = 126;
-        t.tm_hour = 14;
-        t.tm_min = 3;
-        t.tm_sec = 9;
-        return t;
-    }
+    std::tm GetLocalTime() override { return CRecordingHost::FixedTime(); }
 };
 
 struct FrameFixture : ::testing::Test {
