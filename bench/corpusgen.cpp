@@ -40,21 +40,20 @@ class CRandom {
 
 // Words that hold none of the sample strings.
 const char* const WORDS[] = {
-    "count",  "total",   "index",  "buffer",   "value",   "result", "status", "record",
-    "amount", "balance", "price",  "order",    "item",    "name",   "code",   "flag",
-    "limit",  "offset",  "length", "size",     "node",    "list",   "table",  "entry",
-    "key",    "rate",    "tax",    "sum",      "page",    "file",   "ptr",    "next",
-    "head",   "tail",    "queue",  "lock",     "mode",    "level",  "width",  "height",
-    "color",  "text",    "msg",    "error",    "retry",   "block",  "region", "branch",
-    "invoice", "vendor", "payment", "ledger",  "credit",  "debit",  "report", "header",
-    "footer", "detail",  "group",  "client",   "server",  "socket", "handle", "state",
-    "event",  "input",   "output", "format",   "cursor",  "column", "field",  "match",
-    "weight", "factor",  "scale",  "delta",    "owner",   "parent", "child",  "source",
-    "target", "origin",  "target", "account",  "customer", "product", "stock", "unit"};
+    "count",   "total",  "index",   "buffer",   "value",   "result",  "status", "record", "amount",
+    "balance", "price",  "order",   "item",     "name",    "code",    "flag",   "limit",  "offset",
+    "length",  "size",   "node",    "list",     "table",   "entry",   "key",    "rate",   "tax",
+    "sum",     "page",   "file",    "ptr",      "next",    "head",    "tail",   "queue",  "lock",
+    "mode",    "level",  "width",   "height",   "color",   "text",    "msg",    "error",  "retry",
+    "block",   "region", "branch",  "invoice",  "vendor",  "payment", "ledger", "credit", "debit",
+    "report",  "header", "footer",  "detail",   "group",   "client",  "server", "socket", "handle",
+    "state",   "event",  "input",   "output",   "format",  "cursor",  "column", "field",  "match",
+    "weight",  "factor", "scale",   "delta",    "owner",   "parent",  "child",  "source", "target",
+    "origin",  "target", "account", "customer", "product", "stock",   "unit"};
 
 const char* const TYPES[] = {"int", "long", "char", "unsigned", "double", "size_t", "short"};
-const char* const NUMBERS[] = {"0", "1", "2", "4", "8", "10", "16", "32", "64", "100",
-                               "128", "255", "256", "1024", "4096", "7", "3", "42", "80", "12"};
+const char* const NUMBERS[] = {"0",   "1",   "2",   "4",    "8",    "10", "16", "32", "64", "100",
+                               "128", "255", "256", "1024", "4096", "7",  "3",  "42", "80", "12"};
 const char* const OPS[] = {"+", "-", "*", "/", "%", "&", "|", "^"};
 const char* const CMPS[] = {"<", ">", "<=", ">=", "==", "!="};
 

@@ -6,8 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
-#include <vector>
 
 // Splits a file into the lines of ReadTextLine and marks those that hold a search string.
 // The matcher must outlive the scanner.
@@ -16,6 +16,7 @@ class CFileScanner {
     // The most lines in one block.
     static constexpr size_t MAX_BLOCK_LINES = 4096;
 
+    // maxChars: the longest line, well below CLineFile::BUFFER_SIZE.
     CFileScanner(const CSearchMatcher& matcher, unsigned maxChars);
     // Reads and matches the next block of lines of file; false at end of file. The block's
     // texts stay valid until the next call.
@@ -28,8 +29,9 @@ class CFileScanner {
   private:
     const CSearchMatcher& m_matcher;
     unsigned m_nMaxChars;
-    std::vector<CLineSpan> m_lines;
-    std::vector<uint8_t> m_hits;
+    // Left uninitialised: a scanner is made for every file.
+    std::unique_ptr<CLineSpan[]> m_lines;
+    std::unique_ptr<uint8_t[]> m_hits;
     const char* m_pBlock = nullptr;
     size_t m_nLines = 0;
     size_t m_nBlockBytes = 0; // consumed from the file when the next block is read

@@ -9,7 +9,9 @@
 #include <vector>
 
 // Maps a to z onto A to Z; every other byte stays.
-inline char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+inline char AsciiUpper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
 
 // An automaton over byte classes that reads a line once, whatever the number of strings. A NUL
 // ends what it sees of a line. Read-only after construction: one matcher may serve threads.

@@ -27,8 +27,8 @@ void CHitBuffer::Add(long lineNumber, std::string_view text) {
 CScanPool::CScanPool(const CSearchMatcher& matcher, unsigned maxChars,
                      std::vector<std::string> paths, int jobs, bool outputKnown, dev_t outputDev,
                      ino_t outputIno)
-    : m_matcher(matcher), m_nMaxChars(maxChars), m_tasks(paths.size()),
-      m_bOutputKnown(outputKnown), m_outputDev(outputDev), m_outputIno(outputIno) {
+    : m_matcher(matcher), m_nMaxChars(maxChars), m_tasks(paths.size()), m_bOutputKnown(outputKnown),
+      m_outputDev(outputDev), m_outputIno(outputIno) {
     for (size_t i = 0; i < paths.size(); ++i)
         m_tasks[i].path = std::move(paths[i]);
     const size_t threads = std::clamp<size_t>(jobs, 1, std::max<size_t>(1, m_tasks.size()));
@@ -117,9 +117,8 @@ EFileOutcome CScanPool::Take(size_t index, std::chrono::milliseconds timeout, CH
         m_taken.notify_all();
     }
     CTask& task = m_tasks[index];
-    m_ready.wait_for(lock, std::max(timeout, std::chrono::milliseconds(1)), [&] {
-        return !task.hits.Empty() || task.outcome != EFileOutcome::SCANNING;
-    });
+    m_ready.wait_for(lock, std::max(timeout, std::chrono::milliseconds(1)),
+                     [&] { return !task.hits.Empty() || task.outcome != EFileOutcome::SCANNING; });
     hits.Clear();
     hits.Swap(task.hits);
     task.hits.Release(); // a finished file must not keep the run's old buffer

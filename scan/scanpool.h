@@ -91,14 +91,14 @@ class CScanPool {
     bool m_bOutputKnown;
     dev_t m_outputDev;
     ino_t m_outputIno;
-    size_t m_nWindow;     // files started at most this far ahead of the one taken
-    size_t m_nBufferCap;  // a file's waiting hits, in bytes, before its worker waits
+    size_t m_nWindow;    // files started at most this far ahead of the one taken
+    size_t m_nBufferCap; // a file's waiting hits, in bytes, before its worker waits
 
     std::mutex m_mutex;
-    std::condition_variable m_taken;   // the run took hits or moved on: workers may go on
-    std::condition_variable m_ready;   // a worker has hits or an outcome for the run
-    size_t m_nNext = 0;                // the next file to start
-    size_t m_nHead = 0;                // the file the run takes from
+    std::condition_variable m_taken; // the run took hits or moved on: workers may go on
+    std::condition_variable m_ready; // a worker has hits or an outcome for the run
+    size_t m_nNext = 0;              // the next file to start
+    size_t m_nHead = 0;              // the file the run takes from
     bool m_bStop = false;
     std::vector<std::thread> m_workers;
 };

@@ -18,7 +18,9 @@ std::vector<std::string> PlainLines(const std::string& bytes, unsigned maxChars)
     return lines;
 }
 
-std::string UpToNul(const std::string& line) { return line.substr(0, line.find('\0')); }
+std::string UpToNul(const std::string& line) {
+    return line.substr(0, line.find('\0'));
+}
 
 bool PlainMatches(const SearchStringTable& table, const std::string& line) {
     auto upper = [](std::string s) {
