@@ -7,6 +7,7 @@ target_sources(kavelgui PRIVATE
   shell/keyindicators.cpp
   shell/mainframe.cpp
   shell/mainlayout.cpp
+  shell/reportlines.cpp
   shell/settings.cpp
   shell/shellopen.cpp
 )

@@ -476,14 +476,14 @@ bool CMainFrame::RunCommand(int nId) {
 // Lengths count bytes, as the lines are 8-bit text; the widget shows them decoded.
 void CMainFrame::AppendReportLine(std::string_view text) {
     const int nLength = static_cast<int>(text.size());
-    while (m_nReportLength + nLength + 2 > REPORT_VIEW_LIMIT && !m_reportLines.empty()) {
-        m_nReportLength -= static_cast<int>(m_reportLines.front().size()) + 2;
-        m_reportLines.pop_front();
+    while (m_nReportLength + nLength + 2 > REPORT_VIEW_LIMIT && !m_reportLines.Empty()) {
+        m_nReportLength -= static_cast<int>(m_reportLines.Front().size()) + 2;
+        m_reportLines.PopFront();
         ++m_nPendingDropped;
     }
     for (size_t start = 0;;) {
         const size_t end = text.find("\r\n", start);
-        m_reportLines.emplace_back(text.substr(start, end == text.npos ? text.npos : end - start));
+        m_reportLines.PushBack(text.substr(start, end == text.npos ? text.npos : end - start));
         ++m_nPendingAdded;
         if (end == text.npos)
             break;
@@ -498,11 +498,11 @@ void CMainFrame::AppendReportLine(std::string_view text) {
 void CMainFrame::FlushReportView() {
     if (m_nPendingDropped == 0 && m_nPendingAdded == 0)
         return;
-    const int nLines = static_cast<int>(m_reportLines.size());
+    const int nLines = static_cast<int>(m_reportLines.Size());
     if (m_nPendingDropped >= m_nViewLines) {
         QString text;
-        for (const std::string& line : m_reportLines) {
-            text += DecodeReportText(line);
+        for (int i = 0; i < nLines; ++i) {
+            text += DecodeReportText(m_reportLines[i]);
             text += QLatin1Char('\n');
         }
         m_wndReport->setPlainText(text);
@@ -634,7 +634,7 @@ void CMainFrame::OnCopyReport() {
 }
 
 void CMainFrame::OnClearScreen() {
-    m_reportLines.clear();
+    m_reportLines.Clear();
     m_nViewLines = 0;
     m_nPendingDropped = 0;
     m_nPendingAdded = 0;

@@ -4,12 +4,12 @@
 
 #include "scan/reportrun.h"
 #include "shell/commands.h"
+#include "shell/reportlines.h"
 
 #include <QMainWindow>
 #include <QString>
 
 #include <chrono>
-#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -150,7 +150,7 @@ class CMainFrame : public QMainWindow, public CReportHost {
 
     // The report view's lines as bytes (each followed by CR LF in the count) and what the
     // widget still lacks: lines to drop at its top and lines to add at its end.
-    std::deque<std::string> m_reportLines;
+    CReportLines m_reportLines;
     int m_nViewLines = 0;
     int m_nPendingDropped = 0;
     int m_nPendingAdded = 0;
