@@ -1,0 +1,89 @@
+// ReadTextLine and ReadWholeTextLine against the byte-wise line rule, on any bytes, with any
+// maximum, and with the bytes placed across the reader's buffer boundary.
+#include "fuzz/memfile.h"
+#include "scan/linefile.h"
+#include "support/linerules.h"
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// Maximum lengths worth trying: tiny ones cut often, 1024 is the scan's; 0 stands for one
+// longer than the input, which never cuts.
+const unsigned MAXIMA[] = {1, 2, 3, 4, 5, 7, 8, 16, 30, 31, 64, 299, 1024, 0};
+
+// A first line that fills the reader's buffer up to `room` bytes before its end, so that
+// the bytes under test cross a refill.
+const std::string& Padding(size_t room) {
+    static std::string pads[64];
+    if (pads[room].empty())
+        pads[room] = std::string(CLineFile::BUFFER_SIZE - room - 2, 'p') + "\r\n";
+    return pads[room];
+}
+
+void CheckReadTextLine(const CMemFile& mem, const std::string& bytes, bool padded,
+                       unsigned maxChars) {
+    CLineFile file;
+    FUZZ_CHECK(file.OpenRead(mem.Path()));
+    std::string skipped;
+    if (padded)
+        FUZZ_CHECK(ReadWholeTextLine(file, skipped, 0) == 0);
+    // Exactly maxChars + 1 characters, so a write past the line's end is caught.
+    std::unique_ptr<char[]> buffer(new char[maxChars + 1]);
+    std::memset(buffer.get(), '#', maxChars + 1);
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        const std::string expected = ModelLine(bytes, pos, maxChars);
+        FUZZ_CHECK(ReadTextLine(file, buffer.get(), maxChars) == 0);
+        FUZZ_CHECK(std::memcmp(buffer.get(), expected.data(), expected.size()) == 0);
+        FUZZ_CHECK(buffer[expected.size()] == '\0');
+    }
+    for (int i = 0; i < 2; ++i) {
+        FUZZ_CHECK(ReadTextLine(file, buffer.get(), maxChars) == 1);
+        FUZZ_CHECK(buffer[1] == '\0');
+    }
+}
+
+void CheckReadWholeTextLine(const CMemFile& mem, const std::string& bytes, bool padded,
+                            size_t keep) {
+    CLineFile file;
+    FUZZ_CHECK(file.OpenRead(mem.Path()));
+    std::string line;
+    if (padded)
+        FUZZ_CHECK(ReadWholeTextLine(file, line, 0) == 0 && line.empty());
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        const std::string whole = ModelLine(bytes, pos, SIZE_MAX);
+        FUZZ_CHECK(ReadWholeTextLine(file, line, keep) == 0);
+        FUZZ_CHECK(line == whole.substr(0, keep));
+    }
+    FUZZ_CHECK(ReadWholeTextLine(file, line, keep) == 1);
+    FUZZ_CHECK(ReadWholeTextLine(file, line, keep) == 1);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static CMemFile mem;
+    if (size < 2)
+        return 0;
+    unsigned maxChars = MAXIMA[data[0] % (sizeof MAXIMA / sizeof MAXIMA[0])];
+    if (maxChars == 0)
+        maxChars = static_cast<unsigned>(size);
+    // The second byte: bit 7 places the input behind a buffer-filling first line, its low six
+    // bits choose how close to the buffer's end the input starts; bit 6 gives ReadWholeTextLine
+    // the same maximum, else one of 0 to 3.
+    const bool padded = (data[1] & 0x80) != 0;
+    const std::string bytes(reinterpret_cast<const char*>(data) + 2, size - 2);
+    if (padded) {
+        const std::string& pad = Padding(data[1] & 0x3f);
+        mem.Set(pad.data(), pad.size(), bytes.data(), bytes.size());
+    } else {
+        mem.Set(bytes.data(), bytes.size());
+    }
+    CheckReadTextLine(mem, bytes, padded, maxChars);
+    CheckReadWholeTextLine(mem, bytes, padded, (data[1] & 0x40) != 0 ? maxChars : data[0] % 4);
+    return 0;
+}
