@@ -46,6 +46,7 @@ bool CLineFile::OpenRead(const std::string& path) {
     m_fd = fd;
     m_bWriting = false;
     m_bWriteFailed = false;
+    m_bReadFailed = false;
     m_pBuffer.reset(new char[BUFFER_SIZE]);
     m_nPos = m_nEnd = 0;
     m_nReadSoFar = 0;
@@ -83,7 +84,7 @@ bool CLineFile::Close() {
 }
 
 size_t CLineFile::ReadInto(char* dst, size_t want) {
-    if (m_fd < 0 || m_bWriting)
+    if (m_fd < 0 || m_bWriting || m_bReadFailed)
         return 0;
     if (m_nReadLimit >= 0) {
         off_t left = m_nReadLimit - m_nReadSoFar;
@@ -96,8 +97,11 @@ size_t CLineFile::ReadInto(char* dst, size_t want) {
     do {
         got = ::read(m_fd, dst, want);
     } while (got < 0 && errno == EINTR);
-    if (got <= 0)
+    if (got <= 0) {
+        if (got < 0)
+            m_bReadFailed = true;
         return 0;
+    }
     m_nReadSoFar += got;
     return static_cast<size_t>(got);
 }

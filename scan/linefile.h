@@ -32,7 +32,8 @@ class CLineFile {
     // Reading: reads stop at this many bytes from the start of the file (used to scan the
     // report's own output file only up to where it stood when the scan opened it).
     void LimitReadLength(off_t length) { m_nReadLimit = length; }
-    // Next byte, or -1 at end of file (a read error counts as end of file).
+    // Next byte, or -1 at end of file (a read error counts as end of file, and ReadFailed
+    // tells it apart).
     int GetByte() {
         if (m_nPos == m_nEnd && !Fill())
             return -1;
@@ -55,6 +56,8 @@ class CLineFile {
     // Writes out the queued bytes; false once any write has failed.
     bool Flush();
     bool WriteFailed() const { return m_bWriteFailed; }
+    // True once a read has failed (an I/O error rather than the end of the file).
+    bool ReadFailed() const { return m_bReadFailed; }
 
     // Device and inode of the open file, to recognise the same file under another name, and
     // its present size.
@@ -68,6 +71,7 @@ class CLineFile {
     int m_fd = -1;
     bool m_bWriting = false;
     bool m_bWriteFailed = false;
+    bool m_bReadFailed = false;
     std::unique_ptr<char[]> m_pBuffer;
     size_t m_nPos = 0;
     size_t m_nEnd = 0;

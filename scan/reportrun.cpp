@@ -264,18 +264,18 @@ void CReportRun::ScanFile(const std::string& path) {
     }
     ++m_result.nFilesChecked;
 
-    // The output file itself: scan only what the report held when the scan opened it, so
-    // the report's own lines cannot feed the scan without end.
+    // A file is checked as far as it reached when its check began, so one that grows
+    // meanwhile (a log being written, the report's own output file) cannot keep the run
+    // going. The report's own output file is first written out to where the report stands.
+    // A size of 0 (the kernel's /proc files) says nothing: such a file is read to its end.
     dev_t outDev, inDev;
     ino_t outIno, inIno;
     if (m_bOutputOpen && m_output.Identity(outDev, outIno) && file.Identity(inDev, inIno) &&
-        outDev == inDev && outIno == inIno) {
-        if (!m_output.Flush())
-            NoteOutputFailure();
-        off_t length = 0;
-        file.Identity(inDev, inIno, &length);
+        outDev == inDev && outIno == inIno && !m_output.Flush())
+        NoteOutputFailure();
+    off_t length = 0;
+    if (file.Identity(inDev, inIno, &length) && length > 0)
         file.LimitReadLength(length);
-    }
 
     // Lines are read and matched a block at a time; the report, the progress and a stop still
     // go line by line: a stop takes effect after the line at which it was asked for.
@@ -300,6 +300,12 @@ void CReportRun::ScanFile(const std::string& path) {
         lineNumber += static_cast<long>(i);
         if (!everyLine && i == count)
             AfterBlock(lineNumber);
+    }
+    // A read error ends the file like its end would; the report says so, and the lines
+    // read up to it stay counted.
+    if (file.ReadFailed()) {
+        ++m_result.nFilesFailed;
+        WriteReportLine("  Failed to read file.");
     }
     file.Close();
     if (!everyLine && m_host.m_bReporting == 1)

@@ -64,7 +64,7 @@ struct CReportResult {
     bool bStringsOpened = false;
     bool bCancelled = false;
     int nFilesChecked = 0;
-    int nFilesFailed = 0; // selected files that could not be opened
+    int nFilesFailed = 0; // selected files that could not be opened or read to their end
     long nProblems = 0;   // lines reported, over all files
 };
 

@@ -31,6 +31,12 @@ bool LoadSearchStrings(SearchStringTable& table, const std::string& path) {
             ++count;
         }
     }
+    // A read error makes the file unreadable: no half table.
+    if (file.ReadFailed()) {
+        for (auto& slot : table)
+            slot[0] = '\0';
+        return false;
+    }
     return true;
 }
 
@@ -50,6 +56,10 @@ bool LoadStringsFileEntries(const std::string& path, std::vector<std::string>& e
     while (ReadWholeTextLine(file, line, EDITOR_LINE_MAX) == 0) {
         CutAtNul(line);
         entries.push_back(line);
+    }
+    if (file.ReadFailed()) {
+        entries.clear();
+        return false;
     }
     return true;
 }

@@ -16,15 +16,15 @@ using SearchStringTable = char[MAX_SEARCH_STRINGS][SEARCH_STRING_SIZE];
 
 // Empties the table, then fills it with the non-empty lines of the file, in file order, at
 // most 200; a line longer than 30 characters is cut to its first 30, a NUL ends a line.
-// Returns false (table empty) when the file cannot be opened.
+// Returns false (table empty) when the file cannot be opened or read.
 bool LoadSearchStrings(SearchStringTable& table, const std::string& path);
 
 // Number of strings in the table (index of the first empty slot).
 int CountSearchStrings(const SearchStringTable& table);
 
 // The editor's load: every line, empty ones included, with no limit on their number; a NUL
-// ends a line, and a line is cut to EDITOR_LINE_MAX. False when the file cannot be opened
-// (entries is then empty).
+// ends a line, and a line is cut to EDITOR_LINE_MAX. False when the file cannot be opened or
+// read (entries is then empty).
 bool LoadStringsFileEntries(const std::string& path, std::vector<std::string>& entries);
 
 // The editor's save: creates or truncates the file and writes every entry followed by CR LF.

@@ -1,0 +1,152 @@
+// Checked files that are not what a run expects: each is reported, the run goes on, and
+// nothing already read is lost.
+#include "scan/reportrun.h"
+#include "support/linerules.h"
+#include "support/recordinghost.h"
+#include "support/testfiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <unistd.h>
+
+namespace {
+
+std::string Summary(long lines, long problems) {
+    return "  " + std::to_string(lines) + " line(s) checked, " + std::to_string(problems) +
+           " potential compliance problem(s) identified\r\n";
+}
+
+std::string Hit(long line, const std::string& text) {
+    return "  Potential problem in line " + std::to_string(line) + ":\r\n  >" + text + "\r\n";
+}
+
+// The part of the report between the header and the end line.
+std::string Body(const std::string& report) {
+    const size_t start = report.find("Using Search String file: ");
+    const size_t from = report.find("\r\n\r\n", start) + 4;
+    const size_t end = report.rfind("*** ");
+    return report.substr(from, end - from);
+}
+
+struct FaultFixture : ::testing::Test {
+    CTempDir dir;
+    CRecordingHost host;
+
+    void SetUp() override {
+        host.m_strDirectory = dir.Path();
+        host.m_strOutput = dir / "out.txt";
+        host.m_strStrings = dir / "s.str";
+        WriteWholeFile(host.m_strStrings, "year\r\n");
+    }
+    void AddFile(const std::string& name, const std::string& bytes) {
+        WriteWholeFile(dir / name, bytes);
+        host.m_files.push_back({name, true});
+    }
+    // The run's report; the output file must hold the same bytes.
+    std::string Run(CReportResult* result = nullptr) {
+        CReportResult r = RunReport(host);
+        if (result != nullptr)
+            *result = r;
+        EXPECT_EQ(ReadWholeFile(host.m_strOutput), host.m_view);
+        EXPECT_TRUE(host.m_view.ends_with("*** End of Report ***\r\n\r\n") ||
+                    host.m_view.ends_with("*** Report Cancelled ***\r\n\r\n"));
+        return Body(host.m_view);
+    }
+};
+
+TEST_F(FaultFixture, FilesThatVanishBetweenListingAndChecking) {
+    AddFile("a.c", "year 1\r\nyear 2\r\n");
+    AddFile("gone.c", "year\r\n");
+    AddFile("c.c", "year 3\r\n");
+    // a.c is unlinked while it is read (its lines are still all read); gone.c before its turn.
+    host.m_onDrain = [this](CRecordingHost&) {
+        std::remove((dir / "a.c").c_str());
+        std::remove((dir / "gone.c").c_str());
+    };
+    CReportResult result;
+    EXPECT_EQ(Run(&result), dir / "a.c" + "\r\n" + Hit(1, "year 1") + Hit(2, "year 2") +
+                                Summary(2, 2) + "\r\n" + dir / "gone.c" +
+                                "\r\n  Failed to open file.\r\n\r\n" + dir / "c.c" + "\r\n" +
+                                Hit(1, "year 3") + Summary(1, 1) + "\r\n");
+    EXPECT_EQ(result.nFilesFailed, 1);
+}
+
+TEST_F(FaultFixture, AFileThatGrowsWhileCheckedIsCheckedAsFarAsItReachedAtItsStart) {
+    AddFile("log.txt", "year 1\r\nyear 2\r\n");
+    // Every line checked adds one more: read to its moving end, the run would never stop.
+    int drains = 0;
+    host.m_onDrain = [&](CRecordingHost& h) {
+        std::ofstream(dir / "log.txt", std::ios::app | std::ios::binary) << "year more\r\n";
+        if (++drains > 10000)
+            h.m_bReporting = 0;
+    };
+    CReportResult result;
+    EXPECT_EQ(Run(&result), dir / "log.txt" + "\r\n" + Hit(1, "year 1") + Hit(2, "year 2") +
+                                Summary(2, 2) + "\r\n");
+    EXPECT_FALSE(result.bCancelled);
+}
+
+TEST_F(FaultFixture, AHundredMegabyteLineIsCheckedInPieces) {
+    const size_t size = 100u << 20;
+    std::string line(size, '.');
+    const size_t at = 50u << 20; // "year" starts the piece after 51200 full ones
+    line.replace(at, 4, "YeAr");
+    AddFile("huge.txt", line + "\r\nyear after\r\n");
+    line.clear();
+    const long pieces = size / SCAN_LINE_MAX;
+    EXPECT_EQ(Run(), dir / "huge.txt" + "\r\n" + Hit(51201, "YeAr" + std::string(1020, '.')) +
+                         Hit(pieces + 2, "year after") + Summary(pieces + 2, 2) + "\r\n");
+}
+
+TEST_F(FaultFixture, BinaryFilesAreCheckedByTheLineRules) {
+    // Random bytes rich in CR, LF, NUL and bytes above 0x7F, with a few hits; the report
+    // follows the byte-wise line rule and the plain matching rule, byte for byte.
+    std::mt19937 rng(2000);
+    std::string bytes;
+    while (bytes.size() < 300000) {
+        const unsigned r = rng() % 64;
+        bytes += r == 0 ? "\r\n" : r == 1 ? "yEaR" : std::string(1, static_cast<char>(rng()));
+    }
+    AddFile("blob.bin", bytes);
+    std::string expected = dir / "blob.bin" + "\r\n";
+    long lines = 0, problems = 0;
+    for (size_t pos = 0; pos < bytes.size();) {
+        const std::string text = UpToNul(ModelLine(bytes, pos, SCAN_LINE_MAX));
+        ++lines;
+        std::string folded = text;
+        for (char& c : folded)
+            c = AsciiUpper(c);
+        if (folded.find("YEAR") != std::string::npos) {
+            expected += Hit(lines, text);
+            ++problems;
+        }
+    }
+    ASSERT_GT(problems, 100);
+    EXPECT_EQ(Run(), expected + Summary(lines, problems) + "\r\n");
+}
+
+TEST_F(FaultFixture, BytesThatAreNotUtf8PassUnchanged) {
+    const std::string name = "caf\xe9-\xff\xfe.c";
+    AddFile(name, "ann\xe9"
+                  "e year \x80\xc3\r\n");
+    EXPECT_EQ(Run(), dir / name + "\r\n" +
+                         Hit(1, "ann\xe9"
+                                "e year \x80\xc3") +
+                         Summary(1, 1) + "\r\n");
+}
+
+TEST_F(FaultFixture, AReadErrorIsReportedAndTheRunGoesOn) {
+    // Reading /proc/self/mem from its start fails with an I/O error, whoever runs the test.
+    host.m_files.push_back({"/proc/self/mem", true});
+    AddFile("b.c", "year\r\n");
+    CReportResult result;
+    EXPECT_EQ(Run(&result), "/proc/self/mem\r\n  Failed to read file.\r\n" + Summary(0, 0) +
+                                "\r\n" + dir / "b.c" + "\r\n" + Hit(1, "year") + Summary(1, 1) +
+                                "\r\n");
+    EXPECT_EQ(result.nFilesFailed, 1);
+}
+
+} // namespace
