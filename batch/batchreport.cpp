@@ -2,12 +2,15 @@
 
 #include "scan/reportrun.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <sched.h>
 #include <cstdio>
+#include <climits>
 #include <cstring>
+#include <poll.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -32,10 +35,19 @@ const char Usage[] =
     "Exit status: 0 no potential problem, 1 potential problems found, 2 failure,\n"
     "130 stopped by a signal.\n";
 
-// Writes all bytes to a descriptor; false on failure.
+// Writes all bytes to a descriptor; false on failure. Once a stop signal has come, a reader
+// that takes nothing for a second counts as a failure, so a blocked pipe cannot hold a
+// stopped run: the signal breaks a waiting write, and later writes wait only that long.
 bool WriteAll(int fd, const char* data, size_t len) {
     while (len > 0) {
-        ssize_t n = ::write(fd, data, len);
+        size_t chunk = len;
+        if (g_nStopSignal) {
+            struct pollfd ready {fd, POLLOUT, 0};
+            if (::poll(&ready, 1, 1000) != 1 || (ready.revents & POLLOUT) == 0)
+                return false;
+            chunk = std::min<size_t>(len, PIPE_BUF); // what a ready pipe takes without waiting
+        }
+        ssize_t n = ::write(fd, data, chunk);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)

@@ -1,0 +1,208 @@
+// kavel-report under faults: unusable checked files and output files, signals, a standard
+// output that blocks or goes away. Each ends with a clear report and exit status, and the
+// output file is complete up to its last line.
+#include "faults/reporttool.h"
+#include "support/testfiles.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+const char EndLine[] = "*** End of Report ***\r\n\r\n";
+const char CancelLine[] = "*** Report Cancelled ***\r\n\r\n";
+
+struct BatchFaultFixture : ::testing::Test {
+    CTempDir dir;
+    CToolOptions options;
+    std::string strings, output;
+
+    void SetUp() override {
+        // A copy of the program and a folder that the unprivileged user can reach too.
+        options.program = dir / "kavel-report";
+        std::filesystem::copy_file(KAVEL_REPORT_PATH, options.program);
+        ::chmod(options.program.c_str(), 0755);
+        ::chmod(dir.Path().c_str(), 0755);
+        options.cwd = dir.Path();
+        strings = dir / "y2k.str";
+        output = dir / "report.txt";
+        WriteWholeFile(strings, "year\r\n");
+        WriteWholeFile(dir / "ok.c", "year 1999\r\n");
+        ::chmod((dir / "ok.c").c_str(), 0644);
+        ::chmod(strings.c_str(), 0644);
+    }
+    CToolRun Run(const std::vector<std::string>& args) {
+        return FinishReportTool(dir, StartReportTool(dir, options, args));
+    }
+    // Runs as root do not see permissions: they run the tool as an unprivileged user.
+    bool DropPrivilegesIfRoot() {
+        options.bUnprivileged = RunningAsRoot();
+        return true;
+    }
+};
+
+TEST_F(BatchFaultFixture, UnusableCheckedFilesAreReportedAndTheRunGoesOn) {
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
+    ASSERT_EQ(::mkdir((dir / "sub").c_str(), 0755), 0);
+    WriteWholeFile(dir / "secret.c", "year\r\n");
+    ::chmod((dir / "secret.c").c_str(), 0);
+    DropPrivilegesIfRoot();
+    // The checked file's name is not UTF-8, which changes nothing.
+    const std::string odd = "\xff\xfe-\xe9.c";
+    WriteWholeFile(dir / odd, "year\r\n");
+    ::chmod((dir / odd).c_str(), 0644);
+    ::chmod(output.c_str(), 0666);
+    ::chmod(dir.Path().c_str(), 0777);
+
+    CToolRun run = Run({"--strings", strings, "--output", output, "fifo", "sub", "/dev/null",
+                        "secret.c", "/proc/self/mem", "gone.c", odd, "ok.c"});
+    if (run.status == TOOL_CANNOT_DROP_PRIVILEGES)
+        GTEST_SKIP() << "cannot run as an unprivileged user here";
+    EXPECT_EQ(run.status, 2) << run.err;
+    const std::string failed = "\r\n  Failed to open file.\r\n\r\n";
+    for (const std::string& name :
+         {dir / "fifo", dir / "sub", std::string("/dev/null"), dir / "secret.c", dir / "gone.c"})
+        EXPECT_NE(run.out.find("\r\n" + name + failed), std::string::npos) << name;
+    EXPECT_NE(run.out.find("\r\n/proc/self/mem\r\n  Failed to read file.\r\n  0 line(s)"),
+              std::string::npos);
+    for (const std::string& name : {dir / odd, dir / "ok.c"})
+        EXPECT_NE(run.out.find("\r\n" + name + "\r\n  Potential problem in line 1:"),
+                  std::string::npos)
+            << name;
+    EXPECT_TRUE(run.out.ends_with(EndLine));
+    EXPECT_EQ(ReadWholeFile(output), run.out);
+}
+
+TEST_F(BatchFaultFixture, AnOutputFileThatCannotBeWrittenExitsWithTwo) {
+    ASSERT_EQ(::mkdir((dir / "locked").c_str(), 0555), 0);
+    ASSERT_EQ(::mkdir((dir / "adir").c_str(), 0755), 0);
+    DropPrivilegesIfRoot();
+    struct Case {
+        std::string output;
+        const char* error;
+    };
+    const Case cases[] = {
+        {dir / "locked/report.txt", "Error: Failed to create output file\r\n"},
+        {dir / "adir", "Error: Failed to create output file\r\n"},
+        {"/dev/full", "Error: Failed to write output file\r\n"},
+    };
+    for (const Case& c : cases) {
+        CToolRun run = Run({"--strings", strings, "--output", c.output, "ok.c"});
+        if (run.status == TOOL_CANNOT_DROP_PRIVILEGES)
+            GTEST_SKIP() << "cannot run as an unprivileged user here";
+        EXPECT_EQ(run.status, 2) << c.output;
+        EXPECT_NE(run.out.find(c.error), std::string::npos) << c.output << run.out;
+        EXPECT_TRUE(run.out.ends_with(EndLine)) << c.output;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "locked/report.txt"));
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "adir"));
+}
+
+// Checks that a report is whole up to its end line: every file's block has its path, a hit
+// for exactly every tenth line checked, and its summary; nothing after the end line.
+void ExpectCompleteReport(const std::string& report, const std::string& path, const char* end) {
+    ASSERT_TRUE(report.ends_with(end)) << report.substr(report.size() - 200);
+    size_t at = report.find("Using Search String file: ");
+    ASSERT_NE(at, std::string::npos);
+    at = report.find("\r\n\r\n", at) + 4;
+    const size_t stop = report.size() - std::strlen(end);
+    int blocks = 0;
+    while (at < stop) {
+        ASSERT_EQ(report.compare(at, path.size() + 2, path + "\r\n"), 0) << at;
+        at += path.size() + 2;
+        long expectedLine = 10, hits = 0;
+        const std::string hit = "  Potential problem in line ";
+        while (report.compare(at, hit.size(), hit) == 0) {
+            const std::string want = hit + std::to_string(expectedLine) + ":\r\n  >year " +
+                                     std::to_string(expectedLine) + "\r\n";
+            ASSERT_EQ(report.compare(at, want.size(), want), 0) << at;
+            at += want.size();
+            expectedLine += 10;
+            ++hits;
+        }
+        const std::string summaryEnd = " potential compliance problem(s) identified\r\n\r\n";
+        const size_t close = report.find(summaryEnd, at);
+        ASSERT_NE(close, std::string::npos);
+        const long lines = std::stol(report.substr(at + 2));
+        EXPECT_EQ(lines / 10, hits) << at;
+        EXPECT_EQ(report.substr(at, close - at),
+                  "  " + std::to_string(lines) + " line(s) checked, " + std::to_string(hits));
+        at = close + summaryEnd.size();
+        ++blocks;
+    }
+    EXPECT_EQ(at, stop);
+    EXPECT_GT(blocks, 0);
+}
+
+struct SignalFixture : BatchFaultFixture {
+    std::string big;
+    void SetUp() override {
+        BatchFaultFixture::SetUp();
+        // Every tenth line is a hit, so lost or doubled lines show.
+        std::string bytes;
+        for (int i = 1; i <= 200000; ++i)
+            bytes += (i % 10 == 0 ? "year " : "text ") + std::to_string(i) + "\r\n";
+        big = dir / "big.txt";
+        WriteWholeFile(big, bytes);
+    }
+    std::vector<std::string> Args(int files) {
+        std::vector<std::string> args{"--strings", strings, "--output", output};
+        for (int i = 0; i < files; ++i)
+            args.push_back(big);
+        return args;
+    }
+    void WaitForHeader() {
+        for (int i = 0; i < 3000 && ReadWholeFile(output).find("Using Search") == std::string::npos;
+             ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+};
+
+TEST_F(SignalFixture, SigtermMidRunLeavesACompleteReportEndingInTheCancelLine) {
+    std::vector<std::string> args = Args(500);
+    args.insert(args.begin(), "--quiet");
+    const pid_t pid = StartReportTool(dir, options, args);
+    WaitForHeader();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ::kill(pid, SIGTERM);
+    const CToolRun run = FinishReportTool(dir, pid);
+    EXPECT_EQ(run.status, 130);
+    ExpectCompleteReport(ReadWholeFile(output), big, CancelLine);
+}
+
+TEST_F(SignalFixture, SigtermWhileStandardOutputIsBlockedStillEndsTheRun) {
+    // A pipe that nobody reads: the tool blocks writing its standard output.
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    options.stdoutFd = fds[1];
+    const pid_t pid = StartReportTool(dir, options, Args(50));
+    ::close(fds[1]);
+    WaitForHeader();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::kill(pid, SIGTERM);
+    const CToolRun run = FinishReportTool(dir, pid, 30);
+    ::close(fds[0]);
+    EXPECT_EQ(run.status, 130);
+    ExpectCompleteReport(ReadWholeFile(output), big, CancelLine);
+}
+
+TEST_F(SignalFixture, AStandardOutputThatGoesAwayLosesNothingInTheOutputFile) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    options.stdoutFd = fds[1];
+    ::close(fds[0]); // the reader is gone before the first byte
+    const pid_t pid = StartReportTool(dir, options, Args(2));
+    ::close(fds[1]);
+    const CToolRun run = FinishReportTool(dir, pid);
+    EXPECT_EQ(run.status, 2);
+    ExpectCompleteReport(ReadWholeFile(output), big, EndLine);
+}
+
+} // namespace

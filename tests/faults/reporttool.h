@@ -1,0 +1,35 @@
+#pragma once
+// Runs the kavel-report program in a child process for end-to-end tests.
+
+#include "support/testfiles.h"
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+struct CToolRun {
+    int status = -1; // exit status, 128 + signal, or -1 when it did not end in time
+    std::string out; // standard output, when it went to a file
+    std::string err;
+};
+
+struct CToolOptions {
+    std::string program;        // the kavel-report to run
+    std::string cwd;            // working directory
+    bool bUnprivileged = false; // run as the user "nobody" (needs root)
+    int stdoutFd = -1;          // standard output to this descriptor instead of a file
+};
+
+// The exit status of a child that could not become the unprivileged user.
+constexpr int TOOL_CANNOT_DROP_PRIVILEGES = 97;
+
+// Starts the program with args; standard output and error go to files in dir unless told
+// otherwise. Returns the process id.
+pid_t StartReportTool(const CTempDir& dir, const CToolOptions& options,
+                      const std::vector<std::string>& args);
+// Waits at most timeoutSeconds for the process (then kills it and reports status -1) and
+// collects what it wrote.
+CToolRun FinishReportTool(const CTempDir& dir, pid_t pid, int timeoutSeconds = 60);
+
+// True when the tests run as root, which reads and writes files whatever their permissions.
+bool RunningAsRoot();
