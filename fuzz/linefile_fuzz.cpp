@@ -1,12 +1,15 @@
-// ReadTextLine and ReadWholeTextLine against the byte-wise line rule, on any bytes, with any
-// maximum, and with the bytes placed across the reader's buffer boundary.
+// ReadTextLine, ReadWholeTextLine and the bulk splitter SplitTextLines against the byte-wise
+// line rule, on any bytes, with any maximum, and with the bytes placed across the reader's
+// buffer boundary or handed to the splitter in pieces.
 #include "fuzz/memfile.h"
 #include "scan/linefile.h"
 #include "support/linerules.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -63,6 +66,38 @@ void CheckReadWholeTextLine(const CMemFile& mem, const std::string& bytes, bool 
     FUZZ_CHECK(ReadWholeTextLine(file, line, keep) == 1);
 }
 
+// Hands the bytes to SplitTextLines in pieces of the given size (grown while a piece holds no
+// whole line), at most maxLines lines a call, and compares every span with the model's line.
+void CheckSplitTextLines(const std::string& bytes, unsigned maxChars, size_t piece,
+                         size_t maxLines) {
+    std::vector<CLineSpan> spans(maxLines);
+    size_t pos = 0, modelPos = 0;
+    while (pos < bytes.size()) {
+        const size_t len = std::min(piece, bytes.size() - pos);
+        const bool atEnd = pos + len == bytes.size();
+        // Exactly the piece, so a read past its end is caught.
+        std::unique_ptr<char[]> exact(new char[len]);
+        std::memcpy(exact.get(), bytes.data() + pos, len);
+        size_t count = 99999;
+        const size_t used =
+            SplitTextLines(exact.get(), len, atEnd, maxChars, spans.data(), maxLines, count);
+        FUZZ_CHECK(count <= maxLines && used <= len);
+        size_t end = 0;
+        for (size_t i = 0; i < count; ++i) {
+            const std::string expected = ModelLine(bytes, modelPos, maxChars);
+            FUZZ_CHECK(spans[i].nOffset >= end && spans[i].nOffset + spans[i].nLength <= used);
+            FUZZ_CHECK(std::string(exact.get() + spans[i].nOffset, spans[i].nLength) == expected);
+            end = spans[i].nOffset + spans[i].nLength;
+        }
+        FUZZ_CHECK(modelPos == pos + used);
+        if (count == 0) {
+            FUZZ_CHECK(!atEnd);
+            piece *= 2;
+        }
+        pos += used;
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -85,5 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     CheckReadTextLine(mem, bytes, padded, maxChars);
     CheckReadWholeTextLine(mem, bytes, padded, (data[1] & 0x40) != 0 ? maxChars : data[0] % 4);
+    CheckSplitTextLines(bytes, maxChars, 1 + data[1] % 37 * (data[0] % 3 == 0 ? 97 : 1),
+                        1 + data[0] % 5);
     return 0;
 }

@@ -1,5 +1,6 @@
 // CSearchMatcher against the plain reading of the matching rule: a line matches when an
-// upper-cased copy of one search string occurs in the upper-cased line (ASCII letters only).
+// upper-cased copy of one search string occurs in the upper-cased line (ASCII letters only),
+// up to its first NUL. Both ways in: one line, and a block of lines.
 #include "fuzz/memfile.h"
 #include "scan/matcher.h"
 
@@ -42,13 +43,11 @@ std::string FlipCase(std::string s, uint64_t mask) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
-    // Lines as the scan passes them: at most 1024 bytes, the text up to its first NUL.
+    // Lines as the scan passes them: at most 1024 bytes, any bytes.
     std::vector<std::string> lines;
-    const int lineCount = in.ConsumeIntegralInRange(1, 8);
-    for (int i = 0; i < lineCount; ++i) {
-        std::string line = in.ConsumeRandomLengthString(1024);
-        lines.push_back(line.substr(0, line.find('\0')));
-    }
+    const int lineCount = in.ConsumeIntegralInRange(1, 12);
+    for (int i = 0; i < lineCount; ++i)
+        lines.push_back(in.ConsumeRandomLengthString(1024));
     // Strings as the loader stores them: 1 to 30 bytes without NUL, at most 200. Some are cut
     // from a line and change case, so that hits are common.
     std::vector<std::string> strings;
@@ -73,11 +72,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::memcpy(table[i], strings[i].data(), strings[i].size());
     CSearchMatcher matcher(table);
     FUZZ_CHECK(matcher.Empty() == strings.empty());
+    std::vector<uint8_t> expected;
     for (const std::string& line : lines) {
+        expected.push_back(PlainMatches(strings, line.substr(0, line.find('\0'))));
         // A copy of exactly the line's length, so a read past its end is caught.
         std::unique_ptr<char[]> exact(new char[line.size()]);
         std::memcpy(exact.get(), line.data(), line.size());
-        FUZZ_CHECK(matcher.Matches(exact.get(), line.size()) == PlainMatches(strings, line));
+        FUZZ_CHECK(matcher.Matches(exact.get(), line.size()) == (expected.back() != 0));
     }
+
+    // The lines in one block, each followed by CR LF as in a file, or by nothing (the pieces
+    // of a cut line), or by another separator that is no line end.
+    static const char* const separators[] = {"\r\n", "\r\n", "\r\n", "", "\r", "\n", "x"};
+    std::string block;
+    std::vector<CLineSpan> spans;
+    for (const std::string& line : lines) {
+        spans.push_back({static_cast<uint32_t>(block.size()), static_cast<uint32_t>(line.size())});
+        block += line;
+        block += separators[in.ConsumeIntegralInRange<size_t>(0, 6)];
+    }
+    std::unique_ptr<char[]> exact(new char[block.size()]);
+    std::memcpy(exact.get(), block.data(), block.size());
+    std::vector<uint8_t> hits(spans.size(), 2);
+    matcher.MatchLines(exact.get(), spans.data(), spans.size(), hits.data());
+    FUZZ_CHECK(hits == expected);
     return 0;
 }
