@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -139,11 +140,14 @@ bool CHelpViewer::Load() {
     m_vecKeywords.clear();
     m_strStyle.clear();
     QFile file(QFile::decodeName(QByteArray::fromStdString(m_strFilePath)));
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Only a regular file: a FIFO would hold the program in open(), a device feed it forever.
+    const QFileInfo info(file.fileName());
+    const bool regular = !info.exists() || info.isFile();
+    if (!regular || !file.open(QIODevice::ReadOnly)) {
         m_bLoaded = false;
         ShowPage("<h1>Help is not available</h1><p>The help file <b>" +
-                 file.fileName().toHtmlEscaped() +
-                 "</b> cannot be read: " + file.errorString().toHtmlEscaped() +
+                 file.fileName().toHtmlEscaped() + "</b> cannot be read: " +
+                 (regular ? file.errorString() : QString("not a regular file")).toHtmlEscaped() +
                  ".</p><p>The help file belongs in the folder of the program file.</p>");
         FillKeywordList();
         return false;
