@@ -203,6 +203,10 @@ void CReportRun::CheckFilesInParallel() {
             ScanFile(paths[i]); // in order, so that it ends where the report stood
         } else {
             ++m_result.nFilesChecked;
+            if (outcome == EFileOutcome::READ_FAILED) {
+                ++m_result.nFilesFailed;
+                WriteReportLine("  Failed to read file.");
+            }
             if (m_host.m_bReporting == 1)
                 ShowProgress(lines);
             m_result.nProblems += problems;

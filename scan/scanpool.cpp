@@ -4,7 +4,9 @@
 #include "scan/linefile.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstring>
+#include <pthread.h>
 
 namespace {
 
@@ -35,8 +37,14 @@ CScanPool::CScanPool(const CSearchMatcher& matcher, unsigned maxChars,
     m_nWindow = 2 * threads;
     m_nBufferCap = std::max<size_t>(64 * 1024, HIT_BUFFER_BUDGET / m_nWindow);
     m_workers.reserve(threads);
+    // The workers take no signals: a stop signal must reach the thread that writes the report,
+    // where it breaks a write that waits (see kavel-report).
+    sigset_t all, old;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &old);
     for (size_t i = 0; i < threads; ++i)
         m_workers.emplace_back([this] { Work(); });
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
 }
 
 CScanPool::~CScanPool() {
@@ -79,6 +87,10 @@ void CScanPool::ScanTask(size_t index) {
                ino == m_outputIno) {
         outcome = EFileOutcome::OUTPUT_FILE;
     } else {
+        // As far as the file reached when its check began (see CReportRun::ScanFile).
+        off_t length = 0;
+        if (file.Identity(dev, ino, &length) && length > 0)
+            file.LimitReadLength(length);
         CFileScanner scanner(m_matcher, m_nMaxChars);
         CHitBuffer found;
         long lines = 0, problems = 0;
@@ -102,6 +114,8 @@ void CScanPool::ScanTask(size_t index) {
             lock.unlock();
             found.Clear();
         }
+        if (file.ReadFailed())
+            outcome = EFileOutcome::READ_FAILED;
     }
     file.Close();
     std::lock_guard lock(m_mutex);

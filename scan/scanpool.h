@@ -21,6 +21,7 @@ enum class EFileOutcome {
     SCANNING,    // results still come
     SCANNED,     // all lines checked, or as many as a stop allowed
     OPEN_FAILED, // the file could not be opened
+    READ_FAILED, // the lines up to a read error checked
     OUTPUT_FILE, // the run's output file: left to the run, which scans it in order
 };
 

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <sys/stat.h>
@@ -178,19 +179,24 @@ TEST_F(SignalFixture, SigtermMidRunLeavesACompleteReportEndingInTheCancelLine) {
 }
 
 TEST_F(SignalFixture, SigtermWhileStandardOutputIsBlockedStillEndsTheRun) {
-    // A pipe that nobody reads: the tool blocks writing its standard output.
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    options.stdoutFd = fds[1];
-    const pid_t pid = StartReportTool(dir, options, Args(50));
-    ::close(fds[1]);
-    WaitForHeader();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    ::kill(pid, SIGTERM);
-    const CToolRun run = FinishReportTool(dir, pid, 30);
-    ::close(fds[0]);
-    EXPECT_EQ(run.status, 130);
-    ExpectCompleteReport(ReadWholeFile(output), big, CancelLine);
+    for (const char* jobs : {"1", "2"}) {
+        // A pipe that nobody reads: the tool blocks writing its standard output.
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        options.stdoutFd = fds[1];
+        std::vector<std::string> args = Args(50);
+        args.insert(args.begin(), {"--jobs", jobs});
+        std::remove(output.c_str());
+        const pid_t pid = StartReportTool(dir, options, args);
+        ::close(fds[1]);
+        WaitForHeader();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ::kill(pid, SIGTERM);
+        const CToolRun run = FinishReportTool(dir, pid, 30);
+        ::close(fds[0]);
+        EXPECT_EQ(run.status, 130) << "jobs " << jobs;
+        ExpectCompleteReport(ReadWholeFile(output), big, CancelLine);
+    }
 }
 
 TEST_F(SignalFixture, AStandardOutputThatGoesAwayLosesNothingInTheOutputFile) {
