@@ -207,6 +207,31 @@ int ReadTextLine(CLineFile& file, char* buffer, unsigned maxChars) {
 
 namespace {
 
+// Bit i: the byte at window + i of the len bytes at data is a LF right after a CR.
+uint64_t PairMask(const char* data, size_t len, size_t window) {
+    const size_t n = std::min<size_t>(64, len - window);
+    const char* p = data + window;
+    uint64_t lf = 0, cr = 0;
+#if defined(__SSE2__)
+    if (n == 64) {
+        const __m128i vlf = _mm_set1_epi8('\n'), vcr = _mm_set1_epi8('\r');
+        for (int k = 0; k < 4; ++k) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+            lf |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, vlf)))) << (16 * k);
+            cr |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, vcr)))) << (16 * k);
+        }
+    } else
+#endif
+    {
+        for (size_t i = 0; i < n; ++i) {
+            lf |= uint64_t(p[i] == '\n') << i;
+            cr |= uint64_t(p[i] == '\r') << i;
+        }
+    }
+    const uint64_t crBefore = window > 0 && p[-1] == '\r' ? 1 : 0;
+    return lf & ((cr << 1) | crBefore);
+}
+
 // Finds the CR LF pairs of a block, 64 bytes at a time: Next(from) is the offset of the LF of
 // the first pair whose LF lies at or after from, or the block's length when there is none.
 class CPairFinder {
@@ -231,30 +256,9 @@ class CPairFinder {
     }
 
   private:
-    // Bit i of the mask: the byte at window + i is a LF right after a CR.
     void Load(size_t window) {
         m_nWindow = window;
-        const size_t n = std::min<size_t>(64, m_nLen - window);
-        const char* p = m_data + window;
-        uint64_t lf = 0, cr = 0;
-#if defined(__SSE2__)
-        if (n == 64) {
-            const __m128i vlf = _mm_set1_epi8('\n'), vcr = _mm_set1_epi8('\r');
-            for (int k = 0; k < 4; ++k) {
-                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
-                lf |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, vlf)))) << (16 * k);
-                cr |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, vcr)))) << (16 * k);
-            }
-        } else
-#endif
-        {
-            for (size_t i = 0; i < n; ++i) {
-                lf |= uint64_t(p[i] == '\n') << i;
-                cr |= uint64_t(p[i] == '\r') << i;
-            }
-        }
-        const uint64_t crBefore = window > 0 && p[-1] == '\r' ? 1 : 0;
-        m_nMask = lf & ((cr << 1) | crBefore);
+        m_nMask = PairMask(m_data, m_nLen, window);
     }
 
     const char* m_data;
@@ -263,16 +267,36 @@ class CPairFinder {
     uint64_t m_nMask = 0;
 };
 
+// The common case, quickly: while every line ends with a pair in reach, the lines are the runs
+// between the pairs. Returns where it stopped: at a cut that is due, at the last whole window
+// or when maxLines are stored; the careful loop goes on from there.
+size_t SplitAtPairs(const char* data, size_t len, unsigned maxChars, CLineSpan* lines,
+                    size_t maxLines, size_t& count) {
+    size_t pos = 0;
+    for (size_t window = 0; window + 64 <= len; window += 64) {
+        for (uint64_t mask = PairMask(data, len, window); mask != 0; mask &= mask - 1) {
+            const size_t lf = window + static_cast<size_t>(__builtin_ctzll(mask));
+            if (lf - pos > maxChars - 1 || count == maxLines)
+                return pos;
+            lines[count++] = {static_cast<uint32_t>(pos), static_cast<uint32_t>(lf - 1 - pos)};
+            pos = lf + 1;
+        }
+        if (window + 64 - pos >= maxChars)
+            return pos; // no pair in reach: a cut is due, no need to look further
+    }
+    return pos;
+}
+
 } // namespace
 
 size_t SplitTextLines(const char* data, size_t len, bool atEnd, unsigned maxChars,
                       CLineSpan* lines, size_t maxLines, size_t& count) {
     if (maxChars == 0)
         maxChars = 1;
-    CPairFinder pairs(data, len);
-    size_t pos = 0;
-    size_t pairLf = 0; // the LF of the next pair, once it lies behind pos
     count = 0;
+    size_t pos = SplitAtPairs(data, len, maxChars, lines, maxLines, count);
+    CPairFinder pairs(data, len);
+    size_t pairLf = 0; // the LF of the next pair, once it lies behind pos
     while (count < maxLines && pos < len) {
         // A pair ends the line when its CR lies within the line and its LF is read by the same
         // call: the LF at most maxChars - 1 bytes after the line's first byte.
