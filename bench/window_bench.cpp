@@ -1,9 +1,9 @@
 // Usage: kavel-window-bench CORPUS_DIR STRINGS_FILE [ROUNDS [KAVEL_REPORT]]
 // Times a report run in the main window (headless, every file under CORPUS_DIR selected, seen
 // through one folder of links since the window lists one folder) against
-// kavel-report on the same files in the same order, alternating, and prints the best time of
-// each and their ratio. Both outputs must hold the same report apart from the two header lines
-// that name the output file and the time.
+// kavel-report on the same files in the same order (with one job and with one per processor),
+// alternating, and prints the best time of each and their ratios. Both outputs must hold the same
+// report apart from the two header lines that name the output file and the time.
 #include "resources/resource.h"
 #include "scan/linefile.h"
 #include "shell/mainframe.h"
@@ -24,6 +24,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -54,8 +55,9 @@ double OwnCpuSeconds() {
 // Runs the batch tool; returns its wall time (and its processor time in cpu), or a negative
 // number when it could not run.
 double RunBatch(const std::string& tool, const std::string& strings, const std::string& output,
-                const std::vector<std::string>& files, double& cpu) {
-    std::vector<std::string> args = {tool, "--strings", strings, "--output", output, "--quiet"};
+                const std::vector<std::string>& files, const char* jobs, double& cpu) {
+    std::vector<std::string> args = {tool,   "--strings", strings,  "--output",
+                                     output, "--quiet",   "--jobs", jobs};
     args.insert(args.end(), files.begin(), files.end());
     std::vector<char*> argv;
     for (std::string& arg : args)
@@ -144,14 +146,28 @@ int main(int argc, char** argv) {
         files.push_back(FileListEntryName(list->item(i)));
     std::printf("%zu files in %s\n", files.size(), corpus.c_str());
 
-    double bestWindow = 1e30, bestBatch = 1e30, bestWindowCpu = 1e30, bestBatchCpu = 1e30;
-    double batchCpu = 0;
-    RunBatch(tool, strings, batchOutput, files, batchCpu); // warms the page cache
+    // The window checks the files one after the other (a stop then takes effect after the
+    // line being checked): kavel-report --jobs 1 does the same work; its default uses every
+    // processor.
+    const std::string processors =
+        std::to_string(std::max(1u, std::thread::hardware_concurrency()));
+    double bestWindow = 1e30, bestWindowCpu = 1e30;
+    double bestBatch[2] = {1e30, 1e30}, bestBatchCpu[2] = {1e30, 1e30};
+    const char* const jobs[2] = {"1", processors.c_str()};
+    double cpu = 0;
+    RunBatch(tool, strings, batchOutput, files, "1", cpu); // warms the page cache
+    bool same = true;
     for (int round = 0; round < rounds; ++round) {
-        const double batch = RunBatch(tool, strings, batchOutput, files, batchCpu);
-        if (batch < 0) {
-            std::fprintf(stderr, "%s failed\n", tool.c_str());
-            return 2;
+        for (int j = 0; j < 2; ++j) {
+            const double batch = RunBatch(tool, strings, batchOutput, files, jobs[j], cpu);
+            if (batch < 0) {
+                std::fprintf(stderr, "%s failed\n", tool.c_str());
+                return 2;
+            }
+            std::printf("round %d: kavel-report --jobs %s %.3f s (cpu %.3f s)\n", round + 1,
+                        jobs[j], batch, cpu);
+            bestBatch[j] = std::min(bestBatch[j], batch);
+            bestBatchCpu[j] = std::min(bestBatchCpu[j], cpu);
         }
         frame.RunCommand(ID_EDIT_CLEAR_SCREEN);
         const double cpuBefore = OwnCpuSeconds();
@@ -159,18 +175,17 @@ int main(int argc, char** argv) {
         frame.RunCommand(ID_FILE_START_REPORTING);
         const double window = Seconds(start);
         const double windowCpu = OwnCpuSeconds() - cpuBefore;
-        std::printf("round %d: window %.3f s (cpu %.3f s), kavel-report %.3f s (cpu %.3f s)\n",
-                    round + 1, window, windowCpu, batch, batchCpu);
+        std::printf("round %d: window %.3f s (cpu %.3f s)\n", round + 1, window, windowCpu);
         bestWindow = std::min(bestWindow, window);
-        bestBatch = std::min(bestBatch, batch);
         bestWindowCpu = std::min(bestWindowCpu, windowCpu);
-        bestBatchCpu = std::min(bestBatchCpu, batchCpu);
+        same = same && ComparableReport(windowOutput) == ComparableReport(batchOutput);
     }
-    const bool same = ComparableReport(windowOutput) == ComparableReport(batchOutput);
-    std::printf("best wall: window %.3f s, kavel-report %.3f s, window / batch = %.3f\n",
-                bestWindow, bestBatch, bestWindow / bestBatch);
-    std::printf("best cpu:  window %.3f s, kavel-report %.3f s, window / batch = %.3f\n",
-                bestWindowCpu, bestBatchCpu, bestWindowCpu / bestBatchCpu);
+    std::printf("best: window %.3f s (cpu %.3f s)\n", bestWindow, bestWindowCpu);
+    for (int j = 0; j < 2; ++j)
+        std::printf("best: kavel-report --jobs %s %.3f s (cpu %.3f s); window / batch = %.3f "
+                    "(cpu %.3f)\n",
+                    jobs[j], bestBatch[j], bestBatchCpu[j], bestWindow / bestBatch[j],
+                    bestWindowCpu / bestBatchCpu[j]);
     std::printf("reports %s\n", same ? "agree" : "DIFFER");
     const std::string remove = "rm -rf '" + work + "'";
     if (std::system(remove.c_str()) != 0)

@@ -56,6 +56,7 @@ constexpr int KEY_INDICATOR_INTERVAL_MS = 250;
 // During a run the report view is brought up to date at most this often: laying out its text
 // costs far more than the lines it receives.
 constexpr std::chrono::milliseconds REPORT_VIEW_UPDATE_INTERVAL{40};
+constexpr std::chrono::milliseconds MIN_DRAIN_INTERVAL{5};
 
 // The client area between menu bar and status bar: painted grey with two bevels; it places
 // the four controls whenever its size changes.
@@ -473,8 +474,47 @@ bool CMainFrame::RunCommand(int nId) {
 
 // Report view
 
-// Lengths count bytes, as the lines are 8-bit text; the widget shows them decoded.
+// During a run a line costs no more than copying its bytes: the lines wait in one buffer,
+// and only those that can still be in the view are put into it when it catches up.
 void CMainFrame::AppendReportLine(std::string_view text) {
+    m_strPendingText.append(text);
+    m_pendingLengths.push_back(static_cast<uint32_t>(text.size()));
+    if (m_bReporting == 0)
+        FlushReportView();
+    else if (m_strPendingText.size() > 4 * size_t(REPORT_VIEW_LIMIT))
+        TakePendingLines();
+}
+
+void CMainFrame::TakePendingLines() {
+    // The view ends as the longest tail of whole lines that fits, so lines behind a stretch of
+    // newer text longer than the limit can never be in it: skip them, and all older lines.
+    size_t first = 0, tail = 0;
+    for (size_t i = m_pendingLengths.size(); i-- > 0;) {
+        tail += m_pendingLengths[i] + 2;
+        if (tail > size_t(REPORT_VIEW_LIMIT) && i > 0) {
+            first = i;
+            break;
+        }
+    }
+    size_t offset = 0;
+    for (size_t i = 0; i < first; ++i)
+        offset += m_pendingLengths[i];
+    if (first > 0) {
+        m_nPendingDropped += static_cast<int>(m_reportLines.Size());
+        m_reportLines.Clear();
+        m_nReportLength = 0;
+    }
+    for (size_t i = first; i < m_pendingLengths.size(); ++i) {
+        const std::string_view text(m_strPendingText.data() + offset, m_pendingLengths[i]);
+        offset += m_pendingLengths[i];
+        AddReportText(text);
+    }
+    m_strPendingText.clear();
+    m_pendingLengths.clear();
+}
+
+// Lengths count bytes, as the lines are 8-bit text; the widget shows them decoded.
+void CMainFrame::AddReportText(std::string_view text) {
     const int nLength = static_cast<int>(text.size());
     while (m_nReportLength + nLength + 2 > REPORT_VIEW_LIMIT && !m_reportLines.Empty()) {
         m_nReportLength -= static_cast<int>(m_reportLines.Front().size()) + 2;
@@ -490,12 +530,10 @@ void CMainFrame::AppendReportLine(std::string_view text) {
         start = end + 2;
     }
     m_nReportLength += nLength + 2;
-    // During a run the widget catches up at drains and at the run's end.
-    if (m_bReporting == 0)
-        FlushReportView();
 }
 
 void CMainFrame::FlushReportView() {
+    TakePendingLines();
     if (m_nPendingDropped == 0 && m_nPendingAdded == 0)
         return;
     const int nLines = static_cast<int>(m_reportLines.Size());
@@ -634,6 +672,8 @@ void CMainFrame::OnCopyReport() {
 }
 
 void CMainFrame::OnClearScreen() {
+    m_strPendingText.clear();
+    m_pendingLengths.clear();
     m_reportLines.Clear();
     m_nViewLines = 0;
     m_nPendingDropped = 0;
@@ -696,6 +736,11 @@ std::string CMainFrame::GetFileName(int index) {
 
 void CMainFrame::DrainMessageQueue() {
     const std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
+    // The run also drains at the end of every file: with many small files that comes far more
+    // often than anyone can see, so events are handled at most every few milliseconds.
+    if (m_drainInterval.count() > 0 && now - m_lastDrain < MIN_DRAIN_INTERVAL)
+        return;
+    m_lastDrain = now;
     if (now - m_lastViewUpdate >= REPORT_VIEW_UPDATE_INTERVAL) {
         m_lastViewUpdate = now;
         FlushReportView();

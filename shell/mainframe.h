@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -127,6 +128,8 @@ class CMainFrame : public QMainWindow, public CReportHost {
     void RestoreWindowPlacement();
     void UpdateKeyIndicators();
     void FlushReportView();
+    void TakePendingLines();
+    void AddReportText(std::string_view text);
     void ShowStatusText(const std::string& text);
     QString SelectedReportText() const;
 
@@ -151,12 +154,17 @@ class CMainFrame : public QMainWindow, public CReportHost {
     // The report view's lines as bytes (each followed by CR LF in the count) and what the
     // widget still lacks: lines to drop at its top and lines to add at its end.
     CReportLines m_reportLines;
+    // Lines appended during a run and not yet taken into m_reportLines: their bytes one after
+    // the other, and each one's length.
+    std::string m_strPendingText;
+    std::vector<uint32_t> m_pendingLengths;
     int m_nViewLines = 0;
     int m_nPendingDropped = 0;
     int m_nPendingAdded = 0;
 
     // During a run the widget is brought up to date at most this often.
     std::chrono::steady_clock::time_point m_lastViewUpdate;
+    std::chrono::steady_clock::time_point m_lastDrain;
     // So is the status text; the newest text waits here meanwhile.
     std::chrono::steady_clock::time_point m_lastStatusUpdate;
     std::string m_strPendingStatus;
