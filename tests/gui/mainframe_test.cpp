@@ -300,3 +300,39 @@ TEST_F(MainFrameTest, OpeningTheMenuBarRefreshesTheTitle) {
 }
 
 } // namespace
+
+namespace {
+
+// Lines appended during a run are taken into the view in bulk: the view must end exactly as
+// when every line is taken at once.
+TEST(ReportViewBatching, EndsAsLineByLineAppending) {
+    CTempDir dir;
+    CSettingsStore store(QString::fromStdString(dir / "settings.conf"));
+    uint32_t seed = 2000;
+    auto next = [&seed](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    for (int round = 0; round < 20; ++round) {
+        CMainFrame direct(store), batched(store);
+        batched.m_bReporting = 1;
+        const int count = static_cast<int>(next(2000));
+        for (int i = 0; i < count; ++i) {
+            std::string text(next(next(8) == 0 ? 5000 : 120), static_cast<char>('a' + next(26)));
+            if (next(10) == 0 && text.size() > 2)
+                text.replace(next(static_cast<uint32_t>(text.size() - 1)), 2, "\r\n");
+            if (next(500) == 0)
+                text.assign(17000 + next(100), 'x'); // longer than the view can hold
+            direct.AppendReportLine(text);
+            batched.AppendReportLine(text);
+        }
+        batched.m_bReporting = 0;
+        batched.EndReporting();
+        const auto* directView = direct.findChild<QPlainTextEdit*>("IDC_REPORT");
+        const auto* batchedView = batched.findChild<QPlainTextEdit*>("IDC_REPORT");
+        EXPECT_EQ(batched.m_nReportLength, direct.m_nReportLength) << round;
+        EXPECT_TRUE(batchedView->toPlainText() == directView->toPlainText()) << round;
+    }
+}
+
+} // namespace
