@@ -11,7 +11,7 @@
 namespace {
 
 // The hits waiting in all files' buffers together stay below about this many bytes.
-constexpr size_t HIT_BUFFER_BUDGET = 8u << 20;
+constexpr size_t HIT_BUFFER_BUDGET = 4u << 20;
 
 } // namespace
 
