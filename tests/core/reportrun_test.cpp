@@ -95,26 +95,6 @@ TEST_F(RunFixture, ErrorPathsEndTheRunAsUsual) {
     }
 }
 
-TEST_F(RunFixture, MatchingRule) {
-    const std::string longLine = std::string(1000, '.') + "YE" + std::string(100, '.') + "ar";
-    const std::string straddle = std::string(1022, '.') + "year" + std::string(1474, '.');
-    AddFile("rules.txt",
-            "YEAR = 97\r\n"                 // 1: letter case ignored
-            "year 19 date year\r\n"         // 2: several strings, reported once
-            "nothing here\r\n"              // 3
-            "D\xc4TE\r\n"                   // 4: no folding beyond ASCII
-            + straddle + "\r\n"             // 5-7: cut into three, string straddles a cut
-            + std::string(1024, 'x') + "\r\n"  // 8 and an extra empty line 9
-            "after 19\r\n"                  // 10
-            + std::string("ye\0ar", 5) + "\r\n" // 11: NUL ends the text
-            + longLine + "\r\n");           // 12-13
-    RunReport(host);
-    const std::string expected = Head() + dir / "rules.txt" + "\r\n" + Hit(1, "YEAR = 97") +
-                                 Hit(2, "year 19 date year") + Hit(10, "after 19") +
-                                 Summary(13, 3) + "\r\n" + EndLine;
-    EXPECT_EQ(host.m_view, expected);
-}
-
 TEST_F(RunFixture, EmptyFileAndStringsFileWithoutStrings) {
     AddFile("empty.c", "");
     AddFile("b.c", "year 1999\r\n");
