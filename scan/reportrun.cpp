@@ -179,6 +179,10 @@ void CReportRun::CheckFilesInParallel() {
     const bool outputKnown = m_bOutputOpen && m_output.Identity(outDev, outIno);
     CScanPool pool(*m_pMatcher, SCAN_LINE_MAX, paths, m_host.m_nJobs, outputKnown, outDev,
                    outIno);
+    if (!pool.Started()) {
+        CheckFiles();
+        return;
+    }
 
     const auto wait = std::max(m_host.m_drainInterval, std::chrono::milliseconds(1));
     CHitBuffer hits;

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstring>
 #include <pthread.h>
+#include <system_error>
 
 namespace {
 
@@ -42,8 +43,15 @@ CScanPool::CScanPool(const CSearchMatcher& matcher, unsigned maxChars,
     sigset_t all, old;
     sigfillset(&all);
     pthread_sigmask(SIG_BLOCK, &all, &old);
-    for (size_t i = 0; i < threads; ++i)
-        m_workers.emplace_back([this] { Work(); });
+    // A thread the system refuses leaves fewer workers; with none the run checks the files
+    // itself (see Started).
+    for (size_t i = 0; i < threads; ++i) {
+        try {
+            m_workers.emplace_back([this] { Work(); });
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
 }
 

@@ -73,6 +73,8 @@ class CScanPool {
                       long& lines, long& problems);
     // Workers end their files after the block at hand and start no other.
     void Stop();
+    // False when the system gave no thread at all: the caller checks the files itself.
+    bool Started() const { return !m_workers.empty(); }
 
   private:
     struct CTask {
