@@ -1,6 +1,7 @@
 #include "shell/settings.h"
 
 #include <QSettings>
+#include <QStringDecoder>
 #include <QVariant>
 
 #include <limits>
@@ -41,6 +42,8 @@ std::string CSettingsStore::ReadSettingString(const char* section, const char* n
                                               const std::string& strDefault) const {
     const QSettings settings(m_strFilePath, QSettings::IniFormat);
     const QVariant value = settings.value(Key(section, name));
+    if (value.typeId() == QMetaType::QByteArray) // bytes that are not UTF-8, as written
+        return value.toByteArray().toStdString();
     if (!value.isValid() || value.typeId() != QMetaType::QString)
         return strDefault;
     return value.toString().toLocal8Bit().toStdString();
@@ -48,10 +51,17 @@ std::string CSettingsStore::ReadSettingString(const char* section, const char* n
 
 bool CSettingsStore::WriteSettingString(const char* section, const char* name,
                                         const std::string& strValue) {
-    return Write(section, name, QString::fromLocal8Bit(strValue.data(), strValue.size()));
+    // Text is stored as text. Bytes that are not UTF-8 (a file name in another encoding) would
+    // not survive that: they are stored as bytes and read back unchanged.
+    const QByteArray bytes(strValue.data(), static_cast<qsizetype>(strValue.size()));
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder(bytes);
+    if (decoder.hasError())
+        return Write(section, name, bytes);
+    return Write(section, name, text);
 }
 
-bool CSettingsStore::Write(const char* section, const char* name, const QString& value) {
+bool CSettingsStore::Write(const char* section, const char* name, const QVariant& value) {
     QSettings settings(m_strFilePath, QSettings::IniFormat);
     settings.setValue(Key(section, name), value);
     settings.sync();

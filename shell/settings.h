@@ -3,6 +3,7 @@
 // missing or cannot be read gives the caller's default; writes go to disk before returning.
 
 #include <QString>
+#include <QVariant>
 
 #include <string>
 
@@ -28,7 +29,7 @@ class CSettingsStore {
     bool WriteSettingString(const char* section, const char* name, const std::string& strValue);
 
   private:
-    bool Write(const char* section, const char* name, const QString& value);
+    bool Write(const char* section, const char* name, const QVariant& value);
 
     QString m_strFilePath;
 };
