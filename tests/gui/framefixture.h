@@ -1,22 +1,28 @@
 #pragma once
-// A main window over a private settings file, with helpers to reach its children.
+// A main window over a private settings file, with helpers to reach its children; message
+// boxes and help calls are recorded instead of shown.
 
+#include "shell/helpcall.h"
 #include "shell/mainframe.h"
 #include "shell/settings.h"
 #include "support/recordinghost.h"
 #include "support/testfiles.h"
+#include "toolkit/messages.h"
+#include "toolkit/messagetext.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QListWidget>
 #include <QPlainTextEdit>
-#include <QString>
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
+
+using HelpCalls = std::vector<std::pair<unsigned, unsigned long>>;
 
 // The main window with the header's clock fixed at 5 December 2026, 14:03:09.
 class CFixedClockFrame : public CMainFrame {
@@ -29,13 +35,37 @@ struct FrameFixture : ::testing::Test {
     CTempDir dir;
     CSettingsStore store{QString::fromStdString(dir / "settings.conf")};
     std::unique_ptr<CMainFrame> frame;
+    std::vector<std::pair<std::string, int>> boxes; // text, (style << 8) | help id
+    int answer = IDYES;
+    HelpCalls helpCalls;
+    bool helpWorks = true;
+
+    FrameFixture() {
+        SetMessageBoxAnswerer([this](const std::string& text, int style, int helpId) {
+            boxes.emplace_back(text, (style << 8) | helpId);
+            return answer;
+        });
+        SetHelpHandler([this](unsigned command, unsigned long data) {
+            helpCalls.emplace_back(command, data);
+            return helpWorks;
+        });
+    }
+    ~FrameFixture() override {
+        frame.reset();
+        SetMessageBoxAnswerer({});
+        SetHelpHandler({});
+    }
 
     void CreateFrame() { frame = std::make_unique<CFixedClockFrame>(store); }
-    void ShowFrame() {
+    void ShowFrame(bool activate = false) {
         if (!frame)
             CreateFrame();
         frame->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+        if (activate) {
+            frame->activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+        }
     }
 
     template <typename T> T* Child(const char* name) const {

@@ -1,7 +1,6 @@
 # Tests of the application object, the main window, its commands and the file browser.
 add_executable(window_tests
   app_test.cpp
-  commands_test.cpp
   mainframe_test.cpp
   reportwindow_test.cpp
   modaldriver.cpp
