@@ -9,16 +9,11 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <utility>
 #include <vector>
 
 namespace {
-
-struct Shown {
-    std::string text;
-    int style = -1;
-    int helpId = -1;
-};
 
 class MessageBoxTest : public ::testing::Test {
   protected:
@@ -28,63 +23,38 @@ class MessageBoxTest : public ::testing::Test {
             return true;
         });
     }
-    void TearDown() override {
-        SetHelpHandler({});
-        SetMessageBoxAnswerer({});
-    }
+    void TearDown() override { SetHelpHandler({}); }
     std::vector<std::pair<unsigned, unsigned long>> m_calls;
     CDialogWatchdog m_watchdog;
 };
 
-TEST_F(MessageBoxTest, AnswererReceivesParsedTextStyleAndHelpId) {
-    Shown shown;
-    SetMessageBoxAnswerer([&](const std::string& text, int style, int helpId) {
-        shown = {text, style, helpId};
-        return IDYES;
-    });
-    EXPECT_EQ(ShowMessage(IDP_CONFIRM_DELETE, 3), IDYES);
-    EXPECT_EQ(shown.text, "Are you sure you wish to delete this string ?");
-    EXPECT_EQ(shown.style, MB_ICONQUESTION | MB_YESNO);
-    EXPECT_EQ(shown.helpId, 3);
-
-    ShowMessageText("5Try again", -1);
-    EXPECT_EQ(shown.style, MB_RETRYCANCEL);
-    EXPECT_EQ(shown.helpId, 0);
-
-    ShowMessageText("%1 and %1, not %2", 2, "a.c");
-    EXPECT_EQ(shown.text, "a.c and a.c, not %2");
-    EXPECT_EQ(shown.style, MB_ICONEXCLAMATION | MB_OK);
-}
-
 // The real box: icon and buttons from the prefix, the text as shown, the id of the button
-// that was pressed.
-struct BoxCase {
-    const char* text;
-    QMessageBox::Icon icon;
-    QMessageBox::StandardButtons buttons;
-    const char* shownText;
-    QMessageBox::StandardButton press;
-    int result;
-};
-
-TEST_F(MessageBoxTest, RealBoxShowsPrefixStyleAndReturnsPressedButton) {
+// that was pressed; F1 asks for the message's context and leaves the box open.
+TEST_F(MessageBoxTest, RealBoxShowsPrefixStyleReturnsPressedButtonAndGivesHelp) {
     using B = QMessageBox;
-    const BoxCase cases[] = {
-        {"?3Are you sure ?", B::Question, B::Yes | B::No, "Are you sure ?", B::Yes, IDYES},
-        {"?3Are you sure ?", B::Question, B::Yes | B::No, "Are you sure ?", B::No, IDNO},
-        {"!Error: exists!\nIt cannot be added again.", B::Warning, B::Ok,
-         "Error: exists!\nIt cannot be added again.", B::Ok, IDOK},
-        {"No prefix", B::Warning, B::Ok, "No prefix", B::Ok, IDOK},
-        {"5Try again", B::NoIcon, B::Retry | B::Cancel, "Try again", B::Retry, IDRETRY},
-        {"6Disk", B::NoIcon, B::Abort | B::Retry | B::Ignore, "Disk", B::Ignore, IDIGNORE},
-        {"6Disk", B::NoIcon, B::Abort | B::Retry | B::Ignore, "Disk", B::Abort, IDABORT},
-        {"*4Stop", B::Critical, B::Yes | B::No | B::Cancel, "Stop", B::Cancel, IDCANCEL},
-        {"i2Note", B::Information, B::Ok | B::Cancel, "Note", B::Ok, IDOK},
-        {"31Left", B::Warning, B::Yes | B::No, "1Left", B::No, IDNO},
-        {"<b>a</b>", B::Warning, B::Ok, "<b>a</b>", B::Ok, IDOK},
+    struct {
+        const char* text;
+        QMessageBox::Icon icon;
+        QMessageBox::StandardButtons buttons;
+        const char* shownText;
+        QMessageBox::StandardButton press;
+        int result;
+        int helpId;
+    } const cases[] = {
+        {"?3Are you sure ?", B::Question, B::Yes | B::No, "Are you sure ?", B::Yes, IDYES, 6},
+        {"!Error: exists!\nAgain.", B::Warning, B::Ok, "Error: exists!\nAgain.", B::Ok, IDOK, 0},
+        {"No prefix", B::Warning, B::Ok, "No prefix", B::Ok, IDOK, -1},
+        {"5Try again", B::NoIcon, B::Retry | B::Cancel, "Try again", B::Retry, IDRETRY, 1},
+        {"6Disk", B::NoIcon, B::Abort | B::Retry | B::Ignore, "Disk", B::Ignore, IDIGNORE, 1},
+        {"6Disk", B::NoIcon, B::Abort | B::Retry | B::Ignore, "Disk", B::Abort, IDABORT, 1},
+        {"*4Stop", B::Critical, B::Yes | B::No | B::Cancel, "Stop", B::Cancel, IDCANCEL, 1},
+        {"i2Note", B::Information, B::Ok | B::Cancel, "Note", B::Ok, IDOK, 1},
+        {"31Left", B::Warning, B::Yes | B::No, "1Left", B::No, IDNO, 1},
+        {"<b>a</b>", B::Warning, B::Ok, "<b>a</b>", B::Ok, IDOK, 1},
     };
-    for (const BoxCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
+        m_calls.clear();
         bool seen = false;
         CModalAction action([&](QWidget* modal) {
             auto* box = qobject_cast<QMessageBox*>(modal);
@@ -96,58 +66,28 @@ TEST_F(MessageBoxTest, RealBoxShowsPrefixStyleAndReturnsPressedButton) {
             EXPECT_EQ(box->text(), c.shownText);
             EXPECT_EQ(box->textFormat(), Qt::PlainText);
             EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);
+            QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, Qt::Key_F1);
+            EXPECT_TRUE(box->isVisible());
             box->button(c.press)->click();
         });
-        EXPECT_EQ(ShowMessageText(c.text, 1), c.result);
+        EXPECT_EQ(ShowMessageText(c.text, c.helpId), c.result);
         EXPECT_TRUE(seen);
-    }
-}
-
-TEST_F(MessageBoxTest, F1InBoxAsksForTheMessageContext) {
-    struct {
-        int helpId;
-        std::vector<std::pair<unsigned, unsigned long>> calls;
-    } const cases[] = {
-        {6, {{HELP_CONTEXT, 0x30006}}},
-        {1, {{HELP_CONTEXT, 0x30001}}},
-        {0, {}},
-        {-1, {}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.helpId);
-        m_calls.clear();
-        CModalAction action([](QWidget* box) {
-            QWidget* target = box->focusWidget() ? box->focusWidget() : box;
-            QTest::keyClick(target, Qt::Key_F1);
-            // The box stays open after F1.
-            EXPECT_TRUE(box->isVisible());
-            static_cast<QMessageBox*>(box)->button(QMessageBox::Ok)->click();
-        });
-        EXPECT_EQ(ShowMessageText("!Help me", c.helpId), IDOK);
-        EXPECT_EQ(m_calls, c.calls);
+        const unsigned long context = 0x30000 + c.helpId;
+        EXPECT_EQ(m_calls, (c.helpId > 0 ? decltype(m_calls){{HELP_CONTEXT, context}}
+                                         : decltype(m_calls){}));
     }
 }
 
 TEST_F(MessageBoxTest, HelpThatCannotStartIsReportedInABoxWithoutHelp) {
-    SetHelpHandler([this](unsigned command, unsigned long data) {
-        m_calls.emplace_back(command, data);
-        return false;
-    });
-    std::vector<Shown> shown;
+    SetHelpHandler([](unsigned, unsigned long) { return false; });
+    std::vector<std::tuple<std::string, int, int>> shown;
     SetMessageBoxAnswerer([&](const std::string& text, int style, int helpId) {
-        shown.push_back({text, style, helpId});
+        shown.emplace_back(text, style, helpId);
         return IDOK;
     });
     EXPECT_FALSE(ShowHelp(HELP_CONTEXT, 0x20005));
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].text, "Failed to launch help.");
-    EXPECT_EQ(shown[0].style, MB_ICONEXCLAMATION | MB_OK);
-    EXPECT_EQ(shown[0].helpId, 0);
-
-    SetHelpHandler({});
-    shown.clear();
-    EXPECT_TRUE(ShowHelp(HELP_INDEX, 0));
-    EXPECT_TRUE(shown.empty());
+    SetMessageBoxAnswerer({});
+    EXPECT_EQ(shown, (decltype(shown){{"Failed to launch help.", MB_ICONEXCLAMATION | MB_OK, 0}}));
 }
 
 } // namespace
