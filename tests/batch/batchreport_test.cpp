@@ -132,28 +132,6 @@ TEST_F(BatchFixture, HelpAndNoFiles) {
                 run.out.find("\r\n\r\n*** End of Report ***\r\n\r\n") != std::string::npos);
 }
 
-TEST_F(BatchFixture, ASignalCancelsAndTheOutputStaysComplete) {
-    // Enough work that the run is surely still going when the signal comes.
-    std::string big;
-    for (int i = 0; i < 20000; ++i)
-        big += "line of ordinary text with nothing to report in it at all ....\r\n";
-    WriteWholeFile(dir / "big.txt", big);
-    std::vector<std::string> args{"--quiet", "--strings", strings, "--output", output};
-    for (int i = 0; i < 5000; ++i)
-        args.push_back("big.txt");
-    pid_t pid = StartTool(dir, dir.Path(), args);
-    // Wait until the run has written its header.
-    for (int i = 0; i < 3000 && ReadWholeFile(output).find("Using Search") == std::string::npos; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ::kill(pid, SIGTERM);
-    ToolRun run = Finish(dir, pid);
-    EXPECT_EQ(run.status, 130);
-    const std::string report = ReadWholeFile(output);
-    EXPECT_TRUE(report.ends_with(" potential compliance problem(s) identified\r\n\r\n"
-                                 "*** Report Cancelled ***\r\n\r\n"))
-        << report.substr(report.size() > 300 ? report.size() - 300 : 0);
-}
-
 TEST_F(BatchFixture, ASignalWithJobsEndsTheReportAsOneThreadWould) {
     // Every 100th line hits. However the files were shared out, the report holds whole files
     // in order, then the file being written with the lines checked so far, then the end.

@@ -164,17 +164,6 @@ TEST_F(RunFixture, PathsKeepTheirCaseAndAbsoluteNamesStay) {
     EXPECT_EQ(BuildReportPath("/x", "sub/b"), "/x/sub/b");
 }
 
-TEST_F(RunFixture, NonRegularFilesAreNotOpened) {
-    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
-    ASSERT_EQ(::mkdir((dir / "sub").c_str(), 0700), 0);
-    host.m_files = {{"fifo", true}, {"sub", true}, {"/dev/zero", true}};
-    CReportResult result = RunReport(host);
-    EXPECT_EQ(host.m_view, Head() + dir / "fifo" + "\r\n  Failed to open file.\r\n\r\n" +
-                               dir / "sub" + "\r\n  Failed to open file.\r\n\r\n" +
-                               "/dev/zero\r\n  Failed to open file.\r\n\r\n" + EndLine);
-    EXPECT_EQ(result.nFilesFailed, 3);
-}
-
 TEST_F(RunFixture, AFullDiskIsNotASuccess) {
     AddFile("a.c", "year\r\n");
     host.m_strOutput = "/dev/full";
