@@ -3,23 +3,9 @@
 std::vector<std::string> PlainLines(const std::string& bytes, unsigned maxChars) {
     std::vector<std::string> lines;
     size_t pos = 0;
-    while (pos < bytes.size()) {
-        std::string line(1, bytes[pos++]);
-        while (line.size() < maxChars && pos < bytes.size()) {
-            char c = bytes[pos++];
-            if (c == '\n' && line.back() == '\r') {
-                line.pop_back();
-                break;
-            }
-            line.push_back(c);
-        }
-        lines.push_back(line);
-    }
+    while (pos < bytes.size())
+        lines.push_back(ModelLine(bytes, pos, maxChars));
     return lines;
-}
-
-std::string UpToNul(const std::string& line) {
-    return line.substr(0, line.find('\0'));
 }
 
 bool PlainMatches(const SearchStringTable& table, const std::string& line) {

@@ -3,15 +3,13 @@
 // splitter and matcher are compared against.
 
 #include "scan/searchstrings.h"
+#include "support/linerules.h"
 
 #include <string>
 #include <vector>
 
 // Every line that ReadTextLine returns for the bytes with maxChars, whole (NULs included).
 std::vector<std::string> PlainLines(const std::string& bytes, unsigned maxChars);
-
-// The text of a line as the matcher and the report see it: up to its first NUL.
-std::string UpToNul(const std::string& line);
 
 // True when some string of the table, tried slot by slot, occurs in the line's text: upper-case
 // copies of both, searched byte for byte.
