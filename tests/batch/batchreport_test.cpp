@@ -145,8 +145,7 @@ TEST_F(BatchFixture, ASignalWithJobsEndsTheReportAsOneThreadWould) {
     for (int i = 0; i < 5000; ++i)
         args.push_back("big.txt");
     pid_t pid = StartTool(dir, dir.Path(), args);
-    for (int i = 0; i < 3000 && ReadWholeFile(output).find("Using Search") == std::string::npos; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    WaitForFileStart(output, "Using Search");
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     ::kill(pid, SIGTERM);
     ToolRun run = Finish(dir, pid);

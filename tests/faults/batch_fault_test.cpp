@@ -159,11 +159,7 @@ struct SignalFixture : BatchFaultFixture {
             args.push_back(big);
         return args;
     }
-    void WaitForHeader() {
-        for (int i = 0; i < 3000 && ReadWholeFile(output).find("Using Search") == std::string::npos;
-             ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    void WaitForHeader() { WaitForFileStart(output, "Using Search"); }
 };
 
 TEST_F(SignalFixture, SigtermMidRunLeavesACompleteReportEndingInTheCancelLine) {

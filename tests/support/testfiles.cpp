@@ -1,10 +1,12 @@
 #include "support/testfiles.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 CTempDir::CTempDir() {
     const char* base = std::getenv("TMPDIR");
@@ -33,6 +35,18 @@ void WriteWholeFile(const std::string& path, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out)
         throw std::runtime_error("cannot write " + path);
+}
+
+void WaitForFileStart(const std::string& path, const std::string& text) {
+    for (int i = 0; i < 3000; ++i) {
+        std::ifstream in(path, std::ios::binary);
+        std::string start(4096, '\0');
+        in.read(start.data(), static_cast<std::streamsize>(start.size()));
+        start.resize(static_cast<size_t>(in.gcount()));
+        if (start.find(text) != std::string::npos)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
 }
 
 std::string ReadWholeFile(const std::string& path) {
