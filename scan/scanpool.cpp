@@ -35,7 +35,9 @@ CScanPool::CScanPool(const CSearchMatcher& matcher, unsigned maxChars,
     for (size_t i = 0; i < paths.size(); ++i)
         m_tasks[i].path = std::move(paths[i]);
     const size_t threads = std::clamp<size_t>(jobs, 1, std::max<size_t>(1, m_tasks.size()));
-    m_nWindow = 2 * threads;
+    // Files differ in size: a window of a few files leaves workers waiting behind a large
+    // one that the run is still writing.
+    m_nWindow = 16 * threads;
     m_nBufferCap = std::max<size_t>(64 * 1024, HIT_BUFFER_BUDGET / m_nWindow);
     m_workers.reserve(threads);
     // The workers take no signals: a stop signal must reach the thread that writes the report,
@@ -64,7 +66,7 @@ CScanPool::~CScanPool() {
 void CScanPool::Stop() {
     std::lock_guard lock(m_mutex);
     m_bStop = true;
-    m_taken.notify_all();
+    WakeWorkers();
 }
 
 void CScanPool::Work() {
@@ -72,7 +74,7 @@ void CScanPool::Work() {
         size_t index;
         {
             std::unique_lock lock(m_mutex);
-            m_taken.wait(lock, [this] {
+            WaitTaken(lock, [this] {
                 return m_bStop || m_nNext >= m_tasks.size() || m_nNext < m_nHead + m_nWindow;
             });
             if (m_bStop || m_nNext >= m_tasks.size())
@@ -112,11 +114,11 @@ void CScanPool::ScanTask(size_t index) {
             lines += static_cast<long>(count);
 
             std::unique_lock lock(m_mutex);
-            m_taken.wait(lock, [&] { return m_bStop || task.hits.Size() < m_nBufferCap; });
+            WaitTaken(lock, [&] { return m_bStop || task.hits.Size() < m_nBufferCap; });
             task.hits.Append(found);
             task.nLines = lines;
             task.nProblems = problems;
-            m_ready.notify_all();
+            WakeRun(index);
             if (m_bStop)
                 break;
             lock.unlock();
@@ -128,7 +130,7 @@ void CScanPool::ScanTask(size_t index) {
     file.Close();
     std::lock_guard lock(m_mutex);
     task.outcome = outcome;
-    m_ready.notify_all();
+    WakeRun(index);
 }
 
 EFileOutcome CScanPool::Take(size_t index, std::chrono::milliseconds timeout, CHitBuffer& hits,
@@ -136,16 +138,20 @@ EFileOutcome CScanPool::Take(size_t index, std::chrono::milliseconds timeout, CH
     std::unique_lock lock(m_mutex);
     if (m_nHead != index) {
         m_nHead = index;
-        m_taken.notify_all();
+        WakeWorkers();
     }
     CTask& task = m_tasks[index];
-    m_ready.wait_for(lock, std::max(timeout, std::chrono::milliseconds(1)),
-                     [&] { return !task.hits.Empty() || task.outcome != EFileOutcome::SCANNING; });
+    if (!Ready(task)) {
+        m_bRunWaiting = true;
+        m_ready.wait_for(lock, std::max(timeout, std::chrono::milliseconds(1)),
+                         [&] { return Ready(task); });
+        m_bRunWaiting = false;
+    }
     hits.Clear();
     hits.Swap(task.hits);
     task.hits.Release(); // a finished file must not keep the run's old buffer
     lines = task.nLines;
     problems = task.nProblems;
-    m_taken.notify_all();
+    WakeWorkers();
     return task.outcome;
 }

@@ -66,8 +66,8 @@ class CScanPool {
     CScanPool(const CScanPool&) = delete;
     CScanPool& operator=(const CScanPool&) = delete;
 
-    // Waits at most timeout for file index to have hits or an outcome, then moves its hits so
-    // far into hits (emptied first) and returns its outcome. lines and problems: what has been
+    // Waits at most timeout for file index to have an outcome or a good part of a buffer of
+    // hits, then moves its hits so far into hits (emptied first) and returns its outcome. lines and problems: what has been
     // checked and found in the file so far.
     EFileOutcome Take(size_t index, std::chrono::milliseconds timeout, CHitBuffer& hits,
                       long& lines, long& problems);
@@ -87,6 +87,28 @@ class CScanPool {
 
     void Work();
     void ScanTask(size_t index);
+    // With the lock held: true when the run would take the file's hits now.
+    bool Ready(const CTask& task) const {
+        return task.outcome != EFileOutcome::SCANNING || task.hits.Size() >= m_nBufferCap / 2;
+    }
+    // With the lock held: wakes the run if it waits for this file and may take it now.
+    void WakeRun(size_t index) {
+        if (m_bRunWaiting && index == m_nHead && Ready(m_tasks[index]))
+            m_ready.notify_one();
+    }
+    // With the lock held: waits on m_taken until done() holds.
+    template <typename Done> void WaitTaken(std::unique_lock<std::mutex>& lock, Done done) {
+        while (!done()) {
+            ++m_nWorkersWaiting;
+            m_taken.wait(lock);
+            --m_nWorkersWaiting;
+        }
+    }
+    // With the lock held: lets waiting workers look again.
+    void WakeWorkers() {
+        if (m_nWorkersWaiting > 0)
+            m_taken.notify_all();
+    }
 
     const CSearchMatcher& m_matcher;
     const unsigned m_nMaxChars;
@@ -97,11 +119,15 @@ class CScanPool {
     size_t m_nWindow;    // files started at most this far ahead of the one taken
     size_t m_nBufferCap; // a file's waiting hits, in bytes, before its worker waits
 
+    // Threads are woken only when one waits for what happened: a wake-up costs the system
+    // more than checking a small file.
     std::mutex m_mutex;
     std::condition_variable m_taken; // the run took hits or moved on: workers may go on
     std::condition_variable m_ready; // a worker has hits or an outcome for the run
     size_t m_nNext = 0;              // the next file to start
     size_t m_nHead = 0;              // the file the run takes from
+    size_t m_nWorkersWaiting = 0;    // workers waiting on m_taken
+    bool m_bRunWaiting = false;      // the run waits on m_ready for the head file
     bool m_bStop = false;
     std::vector<std::thread> m_workers;
 };
