@@ -9,6 +9,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -207,29 +210,58 @@ int ReadTextLine(CLineFile& file, char* buffer, unsigned maxChars) {
 
 namespace {
 
+// The same for a whole window of 64 bytes at p, as two masks: its LF bytes and its CR bytes.
+struct CWindowBits {
+    uint64_t lf, cr;
+};
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define KAVEL_AVX2 1
+__attribute__((target("avx2"))) inline CWindowBits WindowBitsAvx2(const char* p) {
+    const __m256i vlf = _mm256_set1_epi8('\n'), vcr = _mm256_set1_epi8('\r');
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+    const uint64_t lfA = uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(a, vlf)));
+    const uint64_t lfB = uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(b, vlf)));
+    const uint64_t crA = uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(a, vcr)));
+    const uint64_t crB = uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(b, vcr)));
+    return {lfA | lfB << 32, crA | crB << 32};
+}
+#endif
+
+inline CWindowBits WindowBits(const char* p) {
+    uint64_t lf = 0, cr = 0;
+#if defined(__SSE2__)
+    const __m128i vlf = _mm_set1_epi8('\n'), vcr = _mm_set1_epi8('\r');
+    for (int k = 0; k < 4; ++k) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+        lf |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, vlf)))) << (16 * k);
+        cr |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, vcr)))) << (16 * k);
+    }
+#else
+    for (size_t i = 0; i < 64; ++i) {
+        lf |= uint64_t(p[i] == '\n') << i;
+        cr |= uint64_t(p[i] == '\r') << i;
+    }
+#endif
+    return {lf, cr};
+}
+
 // Bit i: the byte at window + i of the len bytes at data is a LF right after a CR.
 uint64_t PairMask(const char* data, size_t len, size_t window) {
     const size_t n = std::min<size_t>(64, len - window);
     const char* p = data + window;
-    uint64_t lf = 0, cr = 0;
-#if defined(__SSE2__)
+    CWindowBits bits{0, 0};
     if (n == 64) {
-        const __m128i vlf = _mm_set1_epi8('\n'), vcr = _mm_set1_epi8('\r');
-        for (int k = 0; k < 4; ++k) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
-            lf |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, vlf)))) << (16 * k);
-            cr |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, vcr)))) << (16 * k);
-        }
-    } else
-#endif
-    {
+        bits = WindowBits(p);
+    } else {
         for (size_t i = 0; i < n; ++i) {
-            lf |= uint64_t(p[i] == '\n') << i;
-            cr |= uint64_t(p[i] == '\r') << i;
+            bits.lf |= uint64_t(p[i] == '\n') << i;
+            bits.cr |= uint64_t(p[i] == '\r') << i;
         }
     }
     const uint64_t crBefore = window > 0 && p[-1] == '\r' ? 1 : 0;
-    return lf & ((cr << 1) | crBefore);
+    return bits.lf & ((bits.cr << 1) | crBefore);
 }
 
 // Finds the CR LF pairs of a block, 64 bytes at a time: Next(from) is the offset of the LF of
@@ -270,11 +302,17 @@ class CPairFinder {
 // The common case, quickly: while every line ends with a pair in reach, the lines are the runs
 // between the pairs. Returns where it stopped: at a cut that is due, at the last whole window
 // or when maxLines are stored; the careful loop goes on from there.
-size_t SplitAtPairs(const char* data, size_t len, unsigned maxChars, CLineSpan* lines,
-                    size_t maxLines, size_t& count) {
+template <CWindowBits (*Bits)(const char*)>
+__attribute__((always_inline)) inline size_t SplitAtPairsWith(const char* data, size_t len,
+                                                              unsigned maxChars, CLineSpan* lines,
+                                                              size_t maxLines, size_t& count) {
     size_t pos = 0;
+    uint64_t crBefore = 0;
     for (size_t window = 0; window + 64 <= len; window += 64) {
-        for (uint64_t mask = PairMask(data, len, window); mask != 0; mask &= mask - 1) {
+        const CWindowBits bits = Bits(data + window);
+        uint64_t mask = bits.lf & ((bits.cr << 1) | crBefore);
+        crBefore = bits.cr >> 63;
+        for (; mask != 0; mask &= mask - 1) {
             const size_t lf = window + static_cast<size_t>(__builtin_ctzll(mask));
             if (lf - pos > maxChars - 1 || count == maxLines)
                 return pos;
@@ -285,6 +323,25 @@ size_t SplitAtPairs(const char* data, size_t len, unsigned maxChars, CLineSpan* 
             return pos; // no pair in reach: a cut is due, no need to look further
     }
     return pos;
+}
+
+#if defined(KAVEL_AVX2)
+__attribute__((target("avx2"))) size_t SplitAtPairsAvx2(const char* data, size_t len,
+                                                         unsigned maxChars, CLineSpan* lines,
+                                                         size_t maxLines, size_t& count) {
+    return SplitAtPairsWith<WindowBitsAvx2>(data, len, maxChars, lines, maxLines, count);
+}
+#endif
+
+// Finds the pairs with the widest comparisons the processor has.
+size_t SplitAtPairs(const char* data, size_t len, unsigned maxChars, CLineSpan* lines,
+                    size_t maxLines, size_t& count) {
+#if defined(KAVEL_AVX2)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2)
+        return SplitAtPairsAvx2(data, len, maxChars, lines, maxLines, count);
+#endif
+    return SplitAtPairsWith<WindowBits>(data, len, maxChars, lines, maxLines, count);
 }
 
 } // namespace
