@@ -6,7 +6,16 @@
 namespace {
 
 constexpr uint32_t CLASS_NUL = 1, CLASS_CR = 2, CLASS_LF = 3;
-constexpr size_t LANES = 4;
+constexpr size_t LANES = 8;
+constexpr uint32_t MATCH_MARK = 0x80000000;
+
+// Keeps the compiler from folding a byte's class back into the state: the sum would then be
+// formed on the chain of dependent loads, one cycle longer for every byte.
+template <typename T> inline void KeepApart(T& value) {
+#if defined(__GNUC__)
+    __asm__("" : "+r"(value));
+#endif
+}
 
 } // namespace
 
@@ -93,11 +102,16 @@ CSearchMatcher::CSearchMatcher(const SearchStringTable& table) {
         rowTable[row * nc + CLASS_CR] = CR_SEEN * nc;
         m_crColumn[row] = onCr * nc;
     };
-    fill(MATCH, MATCH, MATCH);
-    fill(DEAD, DEAD, DEAD);
+    fill(MATCH, SWALLOW, MATCH);
+    fill(DEAD, SWALLOW, DEAD);
+    fill(UNCERTAIN, SWALLOW, UNCERTAIN);
+    fill(CR_AGAIN, UNCERTAIN, CR_AGAIN);
     fill(CR_SEEN, UNCERTAIN, CR_SEEN);
-    rowTable[CR_SEEN * nc + CLASS_LF] = m_nStart;
-    fill(UNCERTAIN, UNCERTAIN, UNCERTAIN);
+    fill(SWALLOW, SWALLOW, SWALLOW);
+    for (uint32_t row : {CR_SEEN, CR_AGAIN}) {
+        rowTable[row * nc + CLASS_CR] = CR_AGAIN * nc;
+        rowTable[row * nc + CLASS_LF] = m_nStart;
+    }
     for (size_t u = 0; u < nodes; ++u) {
         if (accepts[u])
             continue;
@@ -118,7 +132,7 @@ CSearchMatcher::CSearchMatcher(const SearchStringTable& table) {
 
 template <typename Entry>
 bool CSearchMatcher::MatchesLine(const Entry* table, const char* p, size_t n) const {
-    const uint32_t settled = CR_SEEN * m_nClasses; // below it: MATCH or DEAD
+    const uint32_t settled = UNCERTAIN * m_nClasses; // below it: MATCH or DEAD
     uint32_t state = m_nStart;
     for (size_t i = 0; i < n && state >= settled; ++i) {
         const uint32_t c = m_classes[static_cast<unsigned char>(p[i])];
@@ -158,16 +172,18 @@ void CSearchMatcher::MatchLines(const Entry* table, const char* base, const CLin
             return;
         }
 
-    // The whole block as one stream, the state after every byte kept: a line's result is the
-    // state after its last byte.
+    // The whole block as one stream. Most lines never leave the strings' states; the few that
+    // reach a signal state are noted by position (the top bit set for MATCH). A CR or NUL in a
+    // line leads to a signal before any later byte can, so a line whose first signal is MATCH
+    // holds a string; any other is read again by itself.
     const auto* bytes = reinterpret_cast<const unsigned char*>(base);
     const uint32_t begin = lines[0].nOffset;
     const uint32_t end = lines[count - 1].nOffset + lines[count - 1].nLength;
-    thread_local std::vector<Entry> states;
-    if (states.size() < end - begin)
-        states.resize(end - begin);
+    thread_local std::vector<uint32_t> marks;
+    marks.clear();
 
-    // Four parts of about equal size, each starting at a line, read side by side.
+    // Eight parts of about equal size, each starting at a line, read side by side: each byte
+    // waits for the table entry of the byte before it, and eight such waits overlap.
     uint32_t from[LANES + 1];
     from[0] = begin;
     from[LANES] = end;
@@ -182,43 +198,84 @@ void CSearchMatcher::MatchLines(const Entry* table, const char* base, const CLin
     for (size_t k = 0; k < LANES; ++k)
         n = std::min<size_t>(n, from[k + 1] - from[k]);
     const uint8_t* classes = m_classes;
-    Entry* out = states.data();
+    const size_t signal = SIGNAL_ROWS * m_nClasses;
+    const auto mark = [&](size_t at, size_t s) {
+        marks.push_back(static_cast<uint32_t>(at) | (s == MATCH ? MATCH_MARK : 0));
+    };
+
     // One pointer walks the first part; the others lie at fixed distances from it.
-    const unsigned char* q = bytes + from[0];
-    Entry* w = out + (from[0] - begin);
-    const size_t d1 = from[1] - from[0], d2 = from[2] - from[0], d3 = from[3] - from[0];
-    size_t s0 = m_nStart, s1 = m_nStart, s2 = m_nStart, s3 = m_nStart;
-    for (const unsigned char* qEnd = q + n; q != qEnd; ++q, ++w) {
-        s0 = table[s0 + classes[q[0]]];
-        s1 = table[s1 + classes[q[d1]]];
-        s2 = table[s2 + classes[q[d2]]];
-        s3 = table[s3 + classes[q[d3]]];
-        w[0] = static_cast<Entry>(s0);
-        w[d1] = static_cast<Entry>(s1);
-        w[d2] = static_cast<Entry>(s2);
-        w[d3] = static_cast<Entry>(s3);
+    size_t d[LANES], state[LANES];
+    for (size_t k = 0; k < LANES; ++k)
+        d[k] = from[k] - from[0];
+    {
+        const unsigned char* q = bytes + from[0];
+        const size_t d1 = d[1], d2 = d[2], d3 = d[3], d4 = d[4], d5 = d[5], d6 = d[6], d7 = d[7];
+        size_t s0 = m_nStart, s1 = s0, s2 = s0, s3 = s0, s4 = s0, s5 = s0, s6 = s0, s7 = s0;
+        // The class is added to the table's address apart from the state, so that the chain of
+        // dependent loads holds nothing but the loads.
+        const auto step = [&](size_t& s, size_t at) {
+            const Entry* row = table + classes[q[at]];
+            KeepApart(row);
+            s = row[s];
+        };
+        for (const unsigned char* qEnd = q + n; q != qEnd; ++q) {
+            step(s0, 0);
+            step(s1, d1);
+            step(s2, d2);
+            step(s3, d3);
+            step(s4, d4);
+            step(s5, d5);
+            step(s6, d6);
+            step(s7, d7);
+            // A state below signal turns negative when signal is taken off.
+            const auto any = static_cast<ptrdiff_t>((s0 - signal) | (s1 - signal) |
+                                                    (s2 - signal) | (s3 - signal) |
+                                                    (s4 - signal) | (s5 - signal) |
+                                                    (s6 - signal) | (s7 - signal));
+            if (any < 0) [[unlikely]] {
+                const size_t now[LANES] = {s0, s1, s2, s3, s4, s5, s6, s7};
+                for (size_t k = 0; k < LANES; ++k)
+                    if (now[k] < signal)
+                        mark(static_cast<size_t>(q - bytes) + d[k], now[k]);
+            }
+        }
+        const size_t last[LANES] = {s0, s1, s2, s3, s4, s5, s6, s7};
+        std::copy_n(last, LANES, state);
     }
-    const uint32_t state[LANES] = {static_cast<uint32_t>(s0), static_cast<uint32_t>(s1),
-                                   static_cast<uint32_t>(s2), static_cast<uint32_t>(s3)};
+    // The parts' ends, byte by byte. The last part that holds a line ends the block.
+    size_t last = 0;
     for (size_t k = 0; k < LANES; ++k) {
-        uint32_t s = state[k];
+        size_t s = state[k];
         for (size_t i = from[k] + n; i < from[k + 1]; ++i) {
             s = table[s + classes[bytes[i]]];
-            out[i - begin] = static_cast<Entry>(s);
+            if (s < signal)
+                mark(i, s);
         }
+        if (from[k] < from[k + 1])
+            last = s;
     }
+    // The block's last line has no CR LF after it: a CR that ends it is not followed by the
+    // byte that would tell.
+    if (last == CR_SEEN * m_nClasses)
+        marks.push_back(end - 1);
 
-    const uint32_t crSeen = CR_SEEN * m_nClasses, uncertain = UNCERTAIN * m_nClasses;
-    for (size_t i = 0; i < count; ++i) {
-        const CLineSpan& span = lines[i];
-        if (span.nLength == 0) {
-            hits[i] = 0;
-            continue;
+    std::memset(hits, 0, count);
+    for (uint32_t mark : marks) {
+        // The line whose text or CR LF holds the byte at.
+        const uint32_t at = mark & ~MATCH_MARK;
+        // A search without branches: marks lie anywhere, and mispredicted branches cost more
+        // than the steps.
+        const CLineSpan* line = lines;
+        for (size_t left = count; left > 1;) {
+            const size_t half = left / 2;
+            line = line[half].nOffset <= at ? line + half : line;
+            left -= half;
         }
-        const uint32_t last = out[span.nOffset - begin + span.nLength - 1];
-        if (last == crSeen || last == uncertain)
-            hits[i] = MatchesLine(table, base + span.nOffset, span.nLength);
-        else
-            hits[i] = last == MATCH;
+        const auto i = static_cast<size_t>(line - lines);
+        if (hits[i] == 0)
+            hits[i] = 2 | ((mark & MATCH_MARK) != 0 ||
+                           MatchesLine(table, base + lines[i].nOffset, lines[i].nLength));
     }
+    for (size_t i = 0; i < count; ++i)
+        hits[i] &= 1;
 }

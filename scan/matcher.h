@@ -24,7 +24,7 @@ class CSearchMatcher {
     bool Matches(const char* line, size_t len) const;
     // Sets hits[i] to 1 when line i of the block at base holds a string, else to 0. The spans
     // are in order and do not overlap. Lines separated by CR LF, as most are, are read in one
-    // stream, four parts of the block at a time.
+    // stream, eight parts of the block at a time.
     void MatchLines(const char* base, const CLineSpan* lines, size_t count, uint8_t* hits) const;
     bool Empty() const { return m_table16.empty() && m_table32.empty(); }
 
@@ -35,16 +35,23 @@ class CSearchMatcher {
     // Reads one line by the matching rule alone, from the start state.
     template <typename Entry> bool MatchesLine(const Entry* table, const char* p, size_t n) const;
 
-    // States are row offsets into the table (row number times m_nClasses). Rows 0 to 3 are the
+    // States are row offsets into the table (row number times m_nClasses). Rows 0 to 5 are the
     // special states below; the search strings' states follow. In the table, a CR leads from
     // every state to CR_SEEN, and a LF after it back to the start state: lines separated by
-    // CR LF can be read in one stream. A line that holds a CR of its own ends in CR_SEEN or
-    // UNCERTAIN and is read again with m_crColumn, the true transitions on CR.
-    static constexpr uint32_t MATCH = 0;     // a string was found; kept up to the line's end
-    static constexpr uint32_t DEAD = 1;      // a NUL was read; kept up to the line's end
-    static constexpr uint32_t CR_SEEN = 2;   // the last byte was a CR
-    static constexpr uint32_t UNCERTAIN = 3; // a CR inside the line was read
-    static constexpr uint32_t FIRST_ROW = 4;
+    // CR LF can be read in one stream. A line that holds a CR of its own is read again with
+    // m_crColumn, the true transitions on CR.
+    //
+    // When a block is read as one stream, the states below SIGNAL_ROWS mark the line they occur
+    // in: a line whose first mark is MATCH holds a string, any other is read again by itself.
+    // Each of them is left on the next byte, so that a line is marked once or a few times.
+    static constexpr uint32_t MATCH = 0;      // a string was found
+    static constexpr uint32_t DEAD = 1;       // a NUL was read: the rest of the line is not seen
+    static constexpr uint32_t UNCERTAIN = 2;  // a CR inside the line was read
+    static constexpr uint32_t CR_AGAIN = 3;   // a CR right after a CR
+    static constexpr uint32_t SIGNAL_ROWS = 4;
+    static constexpr uint32_t CR_SEEN = 4;    // the last byte was a CR
+    static constexpr uint32_t SWALLOW = 5;    // the line is marked already: wait for its CR
+    static constexpr uint32_t FIRST_ROW = 6;
 
     // The table has 16-bit entries when they suffice (half the cache it takes), else 32-bit.
     std::vector<uint16_t> m_table16;

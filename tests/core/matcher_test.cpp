@@ -58,6 +58,8 @@ TEST(CSearchMatcher, FollowsTheMatchingRule) {
         {"lone CR inside a string", {"a\rb"}, "xa\rbx", true},
         {"lone CR breaks a string", {"ab"}, "a\rb", false},
         {"match after a lone CR", {"cd"}, "a\rcd", true},
+        {"CR ending the line", {"x\r"}, "ax\r", true},
+        {"CR ending the line, no string", {"x"}, "ab\r", false},
         {"LF is data", {"\n"}, "a\nb", true},
         {"no string", {}, "anything", false},
         {"empty line", {"a"}, "", false},
@@ -68,12 +70,16 @@ TEST(CSearchMatcher, FollowsTheMatchingRule) {
         CSearchMatcher matcher(table);
         EXPECT_EQ(matcher.Matches(c.line.data(), c.line.size()), c.match) << c.name;
         EXPECT_EQ(PlainMatches(table, c.line), c.match) << c.name;
-        // The same line in a block among others.
+        // The same line in a block among others, and as a block's last line.
         const std::string block = "filler\r\n" + c.line + "\r\nfiller";
-        std::vector<std::string> texts;
-        std::vector<uint8_t> hits = MatchBlock(matcher, block, 1024, &texts);
+        std::vector<uint8_t> hits = MatchBlock(matcher, block, 1024);
         ASSERT_EQ(hits.size(), 3u) << c.name;
         EXPECT_EQ(hits[1], c.match) << c.name;
+        if (c.line.empty())
+            continue; // a file's last line is never empty
+        hits = MatchBlock(matcher, "filler\r\n" + c.line, 1024);
+        ASSERT_EQ(hits.size(), 2u) << c.name;
+        EXPECT_EQ(hits[1], c.match) << c.name << " at the end";
     }
 }
 
@@ -120,7 +126,8 @@ TEST(CSearchMatcher, AgreesWithThePlainRuleOnRandomInput) {
         FillTable(table, RandomStrings(rng));
         CSearchMatcher matcher(table);
         const unsigned maxChars = round % 5 == 0 ? 1 + rng() % 8 : 1024;
-        const std::string bytes = RandomBytes(rng, rng() % 6000);
+        // Small blocks too, whose few lines leave some of the parts read side by side empty.
+        const std::string bytes = RandomBytes(rng, rng() % (round % 3 == 0 ? 80 : 6000));
 
         std::vector<std::string> texts;
         const std::vector<uint8_t> hits = MatchBlock(matcher, bytes, maxChars, &texts);
