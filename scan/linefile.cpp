@@ -45,7 +45,7 @@ bool CLineFile::OpenRead(const std::string& path) {
         ::close(fd);
         return false;
     }
-    ClearNonBlocking(fd);
+    // O_NONBLOCK kept the open from waiting on a FIFO; reads of a regular file ignore it.
     m_fd = fd;
     m_bWriting = false;
     m_bWriteFailed = false;

@@ -150,13 +150,13 @@ CReportResult CReportRun::Run() {
 }
 
 void CReportRun::CheckFiles() {
+    const std::string directory = m_host.GetCurrentDirectory();
     for (int i = 0; m_host.m_bReporting == 1; ++i) {
         if (i >= m_host.GetFileCount())
             break;
         if (!m_host.IsFileSelected(i))
             continue;
-        const std::string path =
-            BuildReportPath(m_host.GetCurrentDirectory(), m_host.GetFileName(i));
+        const std::string path = BuildReportPath(directory, m_host.GetFileName(i));
         WriteReportLine(path);
         ScanFile(path);
         WriteReportLine("");
@@ -254,13 +254,18 @@ void CReportRun::AfterBlock(long lineNumber) {
 }
 
 void CReportRun::ReportHit(long lineNumber, std::string_view text) {
+    // Both report lines in one piece, written to the output file at once.
     m_strLine.assign("  Potential problem in line ");
     AppendNumber(m_strLine, lineNumber);
     m_strLine.push_back(':');
-    WriteReportLine(m_strLine);
-    m_strLine.assign("  >");
+    const size_t firstEnd = m_strLine.size();
+    m_strLine.append("\r\n  >");
     m_strLine.append(text);
-    WriteReportLine(m_strLine);
+    const std::string_view both = m_strLine;
+    m_host.AppendReportLine(both.substr(0, firstEnd));
+    m_host.AppendReportLine(both.substr(firstEnd + 2));
+    if (m_bOutputOpen && !m_output.WriteFailed())
+        WriteTextLine(m_output, both.data(), both.size());
 }
 
 void CReportRun::ScanFile(const std::string& path) {
