@@ -36,8 +36,8 @@ CScanPool::CScanPool(const CSearchMatcher& matcher, unsigned maxChars,
         m_tasks[i].path = std::move(paths[i]);
     const size_t threads = std::clamp<size_t>(jobs, 1, std::max<size_t>(1, m_tasks.size()));
     // Files differ in size: a window of a few files leaves workers waiting behind a large
-    // one that the run is still writing.
-    m_nWindow = 16 * threads;
+    // one that the run is still writing. Many workers need no more than two files each.
+    m_nWindow = std::max<size_t>(2 * threads, std::min<size_t>(16 * threads, 64));
     m_nBufferCap = std::max<size_t>(64 * 1024, HIT_BUFFER_BUDGET / m_nWindow);
     m_workers.reserve(threads);
     // The workers take no signals: a stop signal must reach the thread that writes the report,
