@@ -405,21 +405,20 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     QMainWindow::closeEvent(event);
 }
 
+// During a run the text waits for the view's next catch-up, which shows both in one paint.
 void CMainFrame::SetStatusText(const std::string& text) {
-    const std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
-    if (m_bReporting != 0 && now - m_lastStatusUpdate < REPORT_VIEW_UPDATE_INTERVAL) {
+    if (m_bReporting != 0) {
         m_strPendingStatus = text;
         m_bStatusPending = true;
         return;
     }
-    m_lastStatusUpdate = now;
     ShowStatusText(text);
+    m_wndMessagePane->repaint();
 }
 
 void CMainFrame::ShowStatusText(const std::string& text) {
     m_bStatusPending = false;
     m_wndMessagePane->setText(DecodeReportText(text));
-    m_wndMessagePane->repaint();
 }
 
 void CMainFrame::SetStatusText(int nStringId) {
@@ -536,30 +535,29 @@ void CMainFrame::FlushReportView() {
     TakePendingLines();
     if (m_nPendingDropped == 0 && m_nPendingAdded == 0)
         return;
+    // One edit drops the lines at the top and adds the new ones at the end, so that the layout
+    // hears of it once. Even when every line goes this beats setPlainText, which first
+    // scrolls to the top and then lays out every line passed on the way back to the end.
     const int nLines = static_cast<int>(m_reportLines.Size());
-    if (m_nPendingDropped >= m_nViewLines) {
-        QString text;
-        for (int i = 0; i < nLines; ++i) {
-            text += DecodeReportText(m_reportLines[i]);
-            text += QLatin1Char('\n');
-        }
-        m_wndReport->setPlainText(text);
-    } else {
-        QTextDocument* document = m_wndReport->document();
-        QTextCursor cursor(document);
-        if (m_nPendingDropped > 0) {
-            cursor.setPosition(document->findBlockByNumber(m_nPendingDropped).position(),
-                               QTextCursor::KeepAnchor);
-            cursor.removeSelectedText();
-        }
-        QString text;
-        for (int i = nLines - m_nPendingAdded; i < nLines; ++i) {
-            text += DecodeReportText(m_reportLines[i]);
-            text += QLatin1Char('\n');
-        }
-        cursor.movePosition(QTextCursor::End);
-        cursor.insertText(text);
+    QTextDocument* document = m_wndReport->document();
+    QTextCursor cursor(document);
+    cursor.beginEditBlock();
+    const bool bAll = m_nPendingDropped >= m_nViewLines;
+    if (bAll)
+        cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    else if (m_nPendingDropped > 0)
+        cursor.setPosition(document->findBlockByNumber(m_nPendingDropped).position(),
+                           QTextCursor::KeepAnchor);
+    if (cursor.hasSelection())
+        cursor.removeSelectedText();
+    QString text;
+    for (int i = bAll ? 0 : nLines - m_nPendingAdded; i < nLines; ++i) {
+        text += DecodeReportText(m_reportLines[i]);
+        text += QLatin1Char('\n');
     }
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(text);
+    cursor.endEditBlock();
     m_nViewLines = nLines;
     m_nPendingDropped = 0;
     m_nPendingAdded = 0;
@@ -744,10 +742,8 @@ void CMainFrame::DrainMessageQueue() {
     if (now - m_lastViewUpdate >= REPORT_VIEW_UPDATE_INTERVAL) {
         m_lastViewUpdate = now;
         FlushReportView();
-        if (m_bStatusPending) {
-            m_lastStatusUpdate = now;
+        if (m_bStatusPending)
             ShowStatusText(m_strPendingStatus);
-        }
     }
     QCoreApplication::processEvents();
 }

@@ -49,7 +49,7 @@ class CMainFrame : public QMainWindow, public CReportHost {
     // the view itself is brought up to date at each drain and at the run's end.
     void AppendReportLine(std::string_view text) override;
     // Shows the text (or the string with that id, cut to 79 characters) in the message pane
-    // and repaints the status bar at once.
+    // and repaints the status bar at once; during a run, at the view's next catch-up.
     void SetStatusText(const std::string& text) override;
     void SetStatusText(int nStringId);
     // "Kavel 2000 - " and the current directory as the caption.
@@ -166,7 +166,6 @@ class CMainFrame : public QMainWindow, public CReportHost {
     std::chrono::steady_clock::time_point m_lastViewUpdate;
     std::chrono::steady_clock::time_point m_lastDrain;
     // So is the status text; the newest text waits here meanwhile.
-    std::chrono::steady_clock::time_point m_lastStatusUpdate;
     std::string m_strPendingStatus;
     bool m_bStatusPending = false;
 
