@@ -57,6 +57,9 @@ constexpr int KEY_INDICATOR_INTERVAL_MS = 250;
 // costs far more than the lines it receives.
 constexpr std::chrono::milliseconds REPORT_VIEW_UPDATE_INTERVAL{40};
 constexpr std::chrono::milliseconds MIN_DRAIN_INTERVAL{5};
+// Lines wait during a run until they fill this many bytes; then those that can no longer be
+// shown are dropped.
+constexpr size_t PENDING_TEXT_LIMIT = 8 * size_t(REPORT_VIEW_LIMIT);
 
 // The client area between menu bar and status bar: painted grey with two bevels; it places
 // the four controls whenever its size changes.
@@ -480,29 +483,48 @@ void CMainFrame::AppendReportLine(std::string_view text) {
     m_pendingLengths.push_back(static_cast<uint32_t>(text.size()));
     if (m_bReporting == 0)
         FlushReportView();
-    else if (m_strPendingText.size() > 4 * size_t(REPORT_VIEW_LIMIT))
+    else if (m_strPendingText.size() > PENDING_TEXT_LIMIT)
+        DropHiddenPendingLines();
+}
+
+// The view ends as the longest tail of whole lines that fits, so lines behind a stretch of
+// newer text longer than the limit can never be in it, nor can any older line. Returns the
+// first waiting line that still can.
+size_t CMainFrame::FirstShowablePendingLine() const {
+    size_t tail = 0;
+    for (size_t i = m_pendingLengths.size(); i-- > 1;) {
+        tail += m_pendingLengths[i] + 2;
+        if (tail > size_t(REPORT_VIEW_LIMIT))
+            return i;
+    }
+    return 0;
+}
+
+// Forgets the waiting lines that can never be shown. Those left are still longer than the
+// view, so the view's own lines go when they are taken in.
+void CMainFrame::DropHiddenPendingLines() {
+    if (const size_t first = FirstShowablePendingLine(); first > 0) {
+        size_t bytes = 0;
+        for (size_t i = 0; i < first; ++i)
+            bytes += m_pendingLengths[i];
+        m_strPendingText.erase(0, bytes);
+        m_pendingLengths.erase(m_pendingLengths.begin(), m_pendingLengths.begin() + first);
+    }
+    // What is left may still be long (a few very long lines): take it in as it is.
+    if (m_strPendingText.size() > PENDING_TEXT_LIMIT / 2)
         TakePendingLines();
 }
 
 void CMainFrame::TakePendingLines() {
-    // The view ends as the longest tail of whole lines that fits, so lines behind a stretch of
-    // newer text longer than the limit can never be in it: skip them, and all older lines.
-    size_t first = 0, tail = 0;
-    for (size_t i = m_pendingLengths.size(); i-- > 0;) {
-        tail += m_pendingLengths[i] + 2;
-        if (tail > size_t(REPORT_VIEW_LIMIT) && i > 0) {
-            first = i;
-            break;
-        }
-    }
-    size_t offset = 0;
-    for (size_t i = 0; i < first; ++i)
-        offset += m_pendingLengths[i];
+    const size_t first = FirstShowablePendingLine();
     if (first > 0) {
         m_nPendingDropped += static_cast<int>(m_reportLines.Size());
         m_reportLines.Clear();
         m_nReportLength = 0;
     }
+    size_t offset = 0;
+    for (size_t i = 0; i < first; ++i)
+        offset += m_pendingLengths[i];
     for (size_t i = first; i < m_pendingLengths.size(); ++i) {
         const std::string_view text(m_strPendingText.data() + offset, m_pendingLengths[i]);
         offset += m_pendingLengths[i];

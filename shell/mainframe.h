@@ -129,6 +129,8 @@ class CMainFrame : public QMainWindow, public CReportHost {
     void UpdateKeyIndicators();
     void FlushReportView();
     void TakePendingLines();
+    size_t FirstShowablePendingLine() const;
+    void DropHiddenPendingLines();
     void AddReportText(std::string_view text);
     void ShowStatusText(const std::string& text);
     QString SelectedReportText() const;
