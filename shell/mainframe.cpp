@@ -56,6 +56,11 @@ constexpr int KEY_INDICATOR_INTERVAL_MS = 250;
 // During a run the report view is brought up to date at most this often: laying out its text
 // costs far more than the lines it receives.
 constexpr std::chrono::milliseconds REPORT_VIEW_UPDATE_INTERVAL{40};
+// Where painting is slow the view waits longer: after a catch-up that took t, the next one
+// comes no sooner than this many times t later, so that the view takes at most a small share
+// of the run; but it never waits longer than the most below.
+constexpr int REPORT_VIEW_COST_SHARE = 25;
+constexpr std::chrono::milliseconds REPORT_VIEW_UPDATE_INTERVAL_MAX{500};
 constexpr std::chrono::milliseconds MIN_DRAIN_INTERVAL{5};
 // Lines wait during a run until they fill this many bytes; then those that can no longer be
 // shown are dropped.
@@ -761,11 +766,19 @@ void CMainFrame::DrainMessageQueue() {
     if (m_drainInterval.count() > 0 && now - m_lastDrain < MIN_DRAIN_INTERVAL)
         return;
     m_lastDrain = now;
-    if (now - m_lastViewUpdate >= REPORT_VIEW_UPDATE_INTERVAL) {
-        m_lastViewUpdate = now;
+    if (now - m_lastViewUpdate >= m_viewUpdateWait) {
         FlushReportView();
         if (m_bStatusPending)
             ShowStatusText(m_strPendingStatus);
+        // Paints all that is due, the view too, here rather than in the event handling below,
+        // so that the time taken is the catch-up's own.
+        m_wndMessagePane->repaint();
+        m_lastViewUpdate = std::chrono::steady_clock::now();
+        // A catch-up that happened to be slow weighs a quarter.
+        m_viewUpdateCost = (3 * m_viewUpdateCost + (m_lastViewUpdate - now)) / 4;
+        m_viewUpdateWait = std::clamp<std::chrono::steady_clock::duration>(
+            m_viewUpdateCost * REPORT_VIEW_COST_SHARE, REPORT_VIEW_UPDATE_INTERVAL,
+            REPORT_VIEW_UPDATE_INTERVAL_MAX);
     }
     QCoreApplication::processEvents();
 }

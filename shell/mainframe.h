@@ -164,8 +164,11 @@ class CMainFrame : public QMainWindow, public CReportHost {
     int m_nPendingDropped = 0;
     int m_nPendingAdded = 0;
 
-    // During a run the widget is brought up to date at most this often.
+    // During a run the widget is brought up to date this long after the last time, a wait
+    // that follows what a catch-up costs.
     std::chrono::steady_clock::time_point m_lastViewUpdate;
+    std::chrono::steady_clock::duration m_viewUpdateWait{};
+    std::chrono::steady_clock::duration m_viewUpdateCost{};
     std::chrono::steady_clock::time_point m_lastDrain;
     // So is the status text; the newest text waits here meanwhile.
     std::string m_strPendingStatus;
