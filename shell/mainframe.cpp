@@ -40,6 +40,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QTimer>
 
 #include <algorithm>
@@ -584,6 +585,13 @@ void CMainFrame::FlushReportView() {
     }
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(text);
+    // The lines that come into sight are shaped once for their layout and drawn from that:
+    // without the cache a line's layout keeps no glyphs and painting shapes it again.
+    const int nLineHeight = std::max(m_wndReport->fontMetrics().lineSpacing(), 1);
+    int nShown = m_wndReport->viewport()->height() / nLineHeight + 2;
+    for (QTextBlock block = document->lastBlock(); block.isValid() && nShown-- > 0;
+         block = block.previous())
+        block.layout()->setCacheEnabled(true);
     cursor.endEditBlock();
     m_nViewLines = nLines;
     m_nPendingDropped = 0;
