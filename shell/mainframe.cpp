@@ -63,8 +63,8 @@ constexpr std::chrono::milliseconds REPORT_VIEW_UPDATE_INTERVAL{40};
 constexpr int REPORT_VIEW_COST_SHARE = 25;
 constexpr std::chrono::milliseconds REPORT_VIEW_UPDATE_INTERVAL_MAX{500};
 constexpr std::chrono::milliseconds MIN_DRAIN_INTERVAL{5};
-// Lines wait during a run until they fill this many bytes; then those that can no longer be
-// shown are dropped.
+// Lines wait during a run until they fill this many characters, each with its CR LF; then
+// those that can no longer be shown are dropped.
 constexpr size_t PENDING_TEXT_LIMIT = 8 * size_t(REPORT_VIEW_LIMIT);
 
 // The client area between menu bar and status bar: painted grey with two bevels; it places
@@ -489,7 +489,7 @@ void CMainFrame::AppendReportLine(std::string_view text) {
     m_pendingLengths.push_back(static_cast<uint32_t>(text.size()));
     if (m_bReporting == 0)
         FlushReportView();
-    else if (m_strPendingText.size() > PENDING_TEXT_LIMIT)
+    else if (PendingSize() > PENDING_TEXT_LIMIT)
         DropHiddenPendingLines();
 }
 
@@ -517,7 +517,7 @@ void CMainFrame::DropHiddenPendingLines() {
         m_pendingLengths.erase(m_pendingLengths.begin(), m_pendingLengths.begin() + first);
     }
     // What is left may still be long (a few very long lines): take it in as it is.
-    if (m_strPendingText.size() > PENDING_TEXT_LIMIT / 2)
+    if (PendingSize() > PENDING_TEXT_LIMIT / 2)
         TakePendingLines();
 }
 

@@ -129,6 +129,7 @@ class CMainFrame : public QMainWindow, public CReportHost {
     void UpdateKeyIndicators();
     void FlushReportView();
     void TakePendingLines();
+    size_t PendingSize() const { return m_strPendingText.size() + 2 * m_pendingLengths.size(); }
     size_t FirstShowablePendingLine() const;
     void DropHiddenPendingLines();
     void AddReportText(std::string_view text);
