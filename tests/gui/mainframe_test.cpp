@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 
@@ -186,6 +187,25 @@ TEST_F(MainFrameTest, AfterClearScreenTheNextLineStartsAtTheTop) {
     EXPECT_EQ(ReportText(), "third\r\n");
     EXPECT_EQ(Report()->textCursor().position(), 6);
     EXPECT_EQ(frame->m_nReportLength, 7);
+}
+
+// A catch-up during a run, whether it replaces every line or only some, leaves the newest
+// line in sight at the bottom of the view.
+TEST_F(MainFrameTest, CatchUpsKeepTheNewestLineInSight) {
+    ShowFrame();
+    frame->m_bReporting = 1;
+    for (int count : {3000, 40, 1}) {
+        for (int i = 0; i < count; ++i)
+            frame->AppendReportLine("line " + std::to_string(i) + std::string(40, '.'));
+        frame->EndReporting();
+        EXPECT_GT(Report()->verticalScrollBar()->maximum(), 0) << count;
+        EXPECT_TRUE(Report()->textCursor().atEnd()) << count;
+        QTextCursor newest(Report()->document()->lastBlock().previous());
+        EXPECT_EQ(newest.block().text().toStdString(),
+                  "line " + std::to_string(count - 1) + std::string(40, '.'));
+        EXPECT_TRUE(Report()->viewport()->rect().contains(Report()->cursorRect(newest))) << count;
+    }
+    frame->m_bReporting = 0;
 }
 
 // Menu items show their prompts and follow the enable rules when the menu opens; "Ready"
