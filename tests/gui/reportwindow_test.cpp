@@ -169,8 +169,9 @@ TEST_F(ReportWindowTest, StopClearAndCloseDuringARun) {
         EXPECT_EQ(static_cast<int>(c.view.size()), frame->m_nReportLength) << c.what;
         EXPECT_EQ(frame->isVisible(), c.command != 0) << c.what;
         ASSERT_EQ(boxes.size(), c.questions) << c.what;
-        if (c.questions)
+        if (c.questions) {
             EXPECT_EQ(boxes[0].second, ((MB_YESNO | MB_ICONQUESTION) << 8) | 2);
+        }
     }
 }
 
@@ -231,8 +232,9 @@ TEST_F(ReportWindowTest, SetOutputAndSearchStringsFilesThroughTheDialog) {
                 accept ? static_cast<QDialog*>(dialog)->accept() : dialog->reject();
             });
             ASSERT_TRUE(frame->RunCommand(c.command));
-            if (accept)
+            if (accept) {
                 EXPECT_EQ(where + "|" + proposed, src + "|" + c.proposed) << c.key;
+            }
             EXPECT_EQ(store.ReadSettingString("Application", c.key, ""), c.chosen) << c.key;
             EXPECT_EQ(CurrentDirectory(), src) << c.key;
         }
