@@ -93,13 +93,13 @@ void CScanPool::ScanTask(size_t index) {
     ino_t ino;
     if (!file.OpenRead(task.path)) {
         outcome = EFileOutcome::OPEN_FAILED;
-    } else if (m_bOutputKnown && file.Identity(dev, ino) && dev == m_outputDev &&
-               ino == m_outputIno) {
+    } else if (off_t length = 0; !file.Identity(dev, ino, &length)) {
+        outcome = EFileOutcome::OUTPUT_FILE; // unknown: left to the run, which checks it
+    } else if (m_bOutputKnown && dev == m_outputDev && ino == m_outputIno) {
         outcome = EFileOutcome::OUTPUT_FILE;
     } else {
         // As far as the file reached when its check began (see CReportRun::ScanFile).
-        off_t length = 0;
-        if (file.Identity(dev, ino, &length) && length > 0)
+        if (length > 0)
             file.LimitReadLength(length);
         CFileScanner scanner(m_matcher, m_nMaxChars);
         CHitBuffer found;
@@ -118,7 +118,7 @@ void CScanPool::ScanTask(size_t index) {
             task.hits.Append(found);
             task.nLines = lines;
             task.nProblems = problems;
-            WakeRun(index);
+            WakeRun();
             if (m_bStop)
                 break;
             lock.unlock();
@@ -130,7 +130,7 @@ void CScanPool::ScanTask(size_t index) {
     file.Close();
     std::lock_guard lock(m_mutex);
     task.outcome = outcome;
-    WakeRun(index);
+    WakeRun();
 }
 
 EFileOutcome CScanPool::Take(size_t index, std::chrono::milliseconds timeout, CHitBuffer& hits,
@@ -144,7 +144,7 @@ EFileOutcome CScanPool::Take(size_t index, std::chrono::milliseconds timeout, CH
     if (!Ready(task)) {
         m_bRunWaiting = true;
         m_ready.wait_for(lock, std::max(timeout, std::chrono::milliseconds(1)),
-                         [&] { return Ready(task); });
+                         [this] { return RunMayGo(); });
         m_bRunWaiting = false;
     }
     hits.Clear();

@@ -91,15 +91,32 @@ class CScanPool {
     bool Ready(const CTask& task) const {
         return task.outcome != EFileOutcome::SCANNING || task.hits.Size() >= m_nBufferCap / 2;
     }
-    // With the lock held: wakes the run if it waits for this file and may take it now.
-    void WakeRun(size_t index) {
-        if (m_bRunWaiting && index == m_nHead && Ready(m_tasks[index]))
+    // With the lock held: true when the run, waiting for the head file, should go on. Once it
+    // has waited, it waits for a few files to be done, not one: each wake-up costs the system
+    // more than checking a small file. A worker that waits, or hits that fill half a buffer,
+    // wake it at once.
+    bool RunMayGo() const {
+        const CTask& head = m_tasks[m_nHead];
+        if (!Ready(head))
+            return false;
+        if (head.outcome == EFileOutcome::SCANNING || m_nWorkersWaiting > 0 || m_bStop)
+            return true;
+        size_t done = 0;
+        while (m_nHead + done < m_tasks.size() && done < RUN_BATCH &&
+               m_tasks[m_nHead + done].outcome != EFileOutcome::SCANNING)
+            ++done;
+        return done == RUN_BATCH || m_nHead + done == m_tasks.size();
+    }
+    // With the lock held: wakes the run if it waits and may go on.
+    void WakeRun() {
+        if (m_bRunWaiting && RunMayGo())
             m_ready.notify_one();
     }
     // With the lock held: waits on m_taken until done() holds.
     template <typename Done> void WaitTaken(std::unique_lock<std::mutex>& lock, Done done) {
         while (!done()) {
             ++m_nWorkersWaiting;
+            WakeRun();
             m_taken.wait(lock);
             --m_nWorkersWaiting;
         }
@@ -118,6 +135,8 @@ class CScanPool {
     ino_t m_outputIno;
     size_t m_nWindow;    // files started at most this far ahead of the one taken
     size_t m_nBufferCap; // a file's waiting hits, in bytes, before its worker waits
+
+    static constexpr size_t RUN_BATCH = 8; // files done before a waiting run is woken
 
     // Threads are woken only when one waits for what happened: a wake-up costs the system
     // more than checking a small file.
