@@ -39,6 +39,10 @@ class CReportRun {
     CReportHost& m_host;
     CLineFile m_output;
     bool m_bOutputOpen = false;
+    // The output file's device and inode, to recognise it among the checked files.
+    bool m_bOutputKnown = false;
+    dev_t m_outputDev{};
+    ino_t m_outputIno{};
     bool m_bWriteErrorShown = false;
     std::unique_ptr<CSearchMatcher> m_pMatcher;
     CReportResult m_result;
@@ -102,6 +106,7 @@ CReportResult CReportRun::Run() {
         m_host.AppendReportLine("Error: Failed to create output file");
     } else {
         m_bOutputOpen = true;
+        m_bOutputKnown = m_output.Identity(m_outputDev, m_outputIno);
         m_result.bOutputCreated = true;
         const LocalClock clock = [this] { return m_host.GetLocalTime(); };
 
@@ -174,11 +179,8 @@ void CReportRun::CheckFilesInParallel() {
     for (int i = 0; i < m_host.GetFileCount(); ++i)
         if (m_host.IsFileSelected(i))
             paths.push_back(BuildReportPath(directory, m_host.GetFileName(i)));
-    dev_t outDev{};
-    ino_t outIno{};
-    const bool outputKnown = m_bOutputOpen && m_output.Identity(outDev, outIno);
-    CScanPool pool(*m_pMatcher, SCAN_LINE_MAX, paths, m_host.m_nJobs, outputKnown, outDev,
-                   outIno);
+    CScanPool pool(*m_pMatcher, SCAN_LINE_MAX, paths, m_host.m_nJobs,
+                   m_bOutputOpen && m_bOutputKnown, m_outputDev, m_outputIno);
     if (!pool.Started()) {
         CheckFiles();
         return;
@@ -281,13 +283,16 @@ void CReportRun::ScanFile(const std::string& path) {
     // meanwhile (a log being written, the report's own output file) cannot keep the run
     // going. The report's own output file is first written out to where the report stands.
     // A size of 0 (the kernel's /proc files) says nothing: such a file is read to its end.
-    dev_t outDev, inDev;
-    ino_t outIno, inIno;
-    if (m_bOutputOpen && m_output.Identity(outDev, outIno) && file.Identity(inDev, inIno) &&
-        outDev == inDev && outIno == inIno && !m_output.Flush())
-        NoteOutputFailure();
+    dev_t inDev;
+    ino_t inIno;
     off_t length = 0;
-    if (file.Identity(inDev, inIno, &length) && length > 0)
+    bool known = file.Identity(inDev, inIno, &length);
+    if (known && m_bOutputOpen && m_bOutputKnown && inDev == m_outputDev && inIno == m_outputIno) {
+        if (!m_output.Flush())
+            NoteOutputFailure();
+        known = file.Identity(inDev, inIno, &length);
+    }
+    if (known && length > 0)
         file.LimitReadLength(length);
 
     // Lines are read and matched a block at a time; the report, the progress and a stop still
