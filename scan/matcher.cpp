@@ -239,8 +239,8 @@ void CSearchMatcher::MatchLines(const Entry* table, const char* base, const CLin
                         mark(static_cast<size_t>(q - bytes) + d[k], now[k]);
             }
         }
-        const size_t last[LANES] = {s0, s1, s2, s3, s4, s5, s6, s7};
-        std::copy_n(last, LANES, state);
+        const size_t ends[LANES] = {s0, s1, s2, s3, s4, s5, s6, s7};
+        std::copy_n(ends, LANES, state);
     }
     // The parts' ends, byte by byte. The last part that holds a line ends the block.
     size_t last = 0;
@@ -260,9 +260,9 @@ void CSearchMatcher::MatchLines(const Entry* table, const char* base, const CLin
         marks.push_back(end - 1);
 
     std::memset(hits, 0, count);
-    for (uint32_t mark : marks) {
+    for (const uint32_t noted : marks) {
         // The line whose text or CR LF holds the byte at.
-        const uint32_t at = mark & ~MATCH_MARK;
+        const uint32_t at = noted & ~MATCH_MARK;
         // A search without branches: marks lie anywhere, and mispredicted branches cost more
         // than the steps.
         const CLineSpan* line = lines;
@@ -273,7 +273,7 @@ void CSearchMatcher::MatchLines(const Entry* table, const char* base, const CLin
         }
         const auto i = static_cast<size_t>(line - lines);
         if (hits[i] == 0)
-            hits[i] = 2 | ((mark & MATCH_MARK) != 0 ||
+            hits[i] = 2 | ((noted & MATCH_MARK) != 0 ||
                            MatchesLine(table, base + lines[i].nOffset, lines[i].nLength));
     }
     for (size_t i = 0; i < count; ++i)
