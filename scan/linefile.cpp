@@ -327,8 +327,8 @@ __attribute__((always_inline)) inline size_t SplitAtPairsWith(const char* data, 
 
 #if defined(KAVEL_AVX2)
 __attribute__((target("avx2"))) size_t SplitAtPairsAvx2(const char* data, size_t len,
-                                                         unsigned maxChars, CLineSpan* lines,
-                                                         size_t maxLines, size_t& count) {
+                                                        unsigned maxChars, CLineSpan* lines,
+                                                        size_t maxLines, size_t& count) {
     return SplitAtPairsWith<WindowBitsAvx2>(data, len, maxChars, lines, maxLines, count);
 }
 #endif

@@ -44,13 +44,13 @@ class CSearchMatcher {
     // When a block is read as one stream, the states below SIGNAL_ROWS mark the line they occur
     // in: a line whose first mark is MATCH holds a string, any other is read again by itself.
     // Each of them is left on the next byte, so that a line is marked once or a few times.
-    static constexpr uint32_t MATCH = 0;      // a string was found
-    static constexpr uint32_t DEAD = 1;       // a NUL was read: the rest of the line is not seen
-    static constexpr uint32_t UNCERTAIN = 2;  // a CR inside the line was read
-    static constexpr uint32_t CR_AGAIN = 3;   // a CR right after a CR
+    static constexpr uint32_t MATCH = 0;     // a string was found
+    static constexpr uint32_t DEAD = 1;      // a NUL was read: the rest of the line is not seen
+    static constexpr uint32_t UNCERTAIN = 2; // a CR inside the line was read
+    static constexpr uint32_t CR_AGAIN = 3;  // a CR right after a CR
     static constexpr uint32_t SIGNAL_ROWS = 4;
-    static constexpr uint32_t CR_SEEN = 4;    // the last byte was a CR
-    static constexpr uint32_t SWALLOW = 5;    // the line is marked already: wait for its CR
+    static constexpr uint32_t CR_SEEN = 4; // the last byte was a CR
+    static constexpr uint32_t SWALLOW = 5; // the line is marked already: wait for its CR
     static constexpr uint32_t FIRST_ROW = 6;
 
     // The table has 16-bit entries when they suffice (half the cache it takes), else 32-bit.

@@ -66,9 +66,9 @@ class CScanPool {
     CScanPool(const CScanPool&) = delete;
     CScanPool& operator=(const CScanPool&) = delete;
 
-    // Waits at most timeout for file index to have an outcome or a good part of a buffer of
-    // hits, then moves its hits so far into hits (emptied first) and returns its outcome. lines and problems: what has been
-    // checked and found in the file so far.
+    // Waits at most timeout for file index to have an outcome or half a buffer of hits, then
+    // moves its hits so far into hits (emptied first) and returns its outcome. lines and
+    // problems: what has been checked and found in the file so far.
     EFileOutcome Take(size_t index, std::chrono::milliseconds timeout, CHitBuffer& hits,
                       long& lines, long& problems);
     // Workers end their files after the block at hand and start no other.
