@@ -210,10 +210,19 @@ int ReadTextLine(CLineFile& file, char* buffer, unsigned maxChars) {
 
 namespace {
 
-// The same for a whole window of 64 bytes at p, as two masks: its LF bytes and its CR bytes.
+// The LF bytes and the CR bytes of a window of up to 64 bytes, bit i for byte i.
 struct CWindowBits {
     uint64_t lf, cr;
 };
+
+inline CWindowBits ScalarBits(const char* p, size_t n) {
+    CWindowBits bits{0, 0};
+    for (size_t i = 0; i < n; ++i) {
+        bits.lf |= uint64_t(p[i] == '\n') << i;
+        bits.cr |= uint64_t(p[i] == '\r') << i;
+    }
+    return bits;
+}
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define KAVEL_AVX2 1
@@ -229,37 +238,27 @@ __attribute__((target("avx2"))) inline CWindowBits WindowBitsAvx2(const char* p)
 }
 #endif
 
+// A whole window of 64 bytes.
 inline CWindowBits WindowBits(const char* p) {
-    uint64_t lf = 0, cr = 0;
 #if defined(__SSE2__)
+    uint64_t lf = 0, cr = 0;
     const __m128i vlf = _mm_set1_epi8('\n'), vcr = _mm_set1_epi8('\r');
     for (int k = 0; k < 4; ++k) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
         lf |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, vlf)))) << (16 * k);
         cr |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, vcr)))) << (16 * k);
     }
-#else
-    for (size_t i = 0; i < 64; ++i) {
-        lf |= uint64_t(p[i] == '\n') << i;
-        cr |= uint64_t(p[i] == '\r') << i;
-    }
-#endif
     return {lf, cr};
+#else
+    return ScalarBits(p, 64);
+#endif
 }
 
 // Bit i: the byte at window + i of the len bytes at data is a LF right after a CR.
 uint64_t PairMask(const char* data, size_t len, size_t window) {
     const size_t n = std::min<size_t>(64, len - window);
     const char* p = data + window;
-    CWindowBits bits{0, 0};
-    if (n == 64) {
-        bits = WindowBits(p);
-    } else {
-        for (size_t i = 0; i < n; ++i) {
-            bits.lf |= uint64_t(p[i] == '\n') << i;
-            bits.cr |= uint64_t(p[i] == '\r') << i;
-        }
-    }
+    const CWindowBits bits = n == 64 ? WindowBits(p) : ScalarBits(p, n);
     const uint64_t crBefore = window > 0 && p[-1] == '\r' ? 1 : 0;
     return bits.lf & ((bits.cr << 1) | crBefore);
 }
