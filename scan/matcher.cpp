@@ -1,12 +1,16 @@
 #include "scan/matcher.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+#include <string>
 
 namespace {
 
 constexpr uint32_t CLASS_NUL = 1, CLASS_CR = 2, CLASS_LF = 3;
 constexpr size_t LANES = 8;
+constexpr size_t CHUNK = 64; // bytes of each part classified at a time
+constexpr size_t GROUP = 8;  // bytes of each part read between two looks for signals
 constexpr uint32_t MATCH_MARK = 0x80000000;
 
 // Keeps the compiler from folding a byte's class back into the state: the sum would then be
@@ -20,33 +24,52 @@ template <typename T> inline void KeepApart(T& value) {
 } // namespace
 
 CSearchMatcher::CSearchMatcher(const SearchStringTable& table) {
-    const int count = CountSearchStrings(table);
-    if (count == 0)
+    // The strings with their letters folded. A line that holds a string holds every string
+    // within it, so a string that holds another (or repeats it) adds nothing and is left out:
+    // the automaton is smaller for it.
+    std::vector<std::string> folded;
+    for (int i = 0, count = CountSearchStrings(table); i < count; ++i) {
+        std::string s(table[i], strnlen(table[i], SEARCH_STRING_SIZE));
+        std::transform(s.begin(), s.end(), s.begin(), AsciiUpper);
+        folded.push_back(std::move(s));
+    }
+    std::vector<std::string> strings;
+    for (size_t i = 0; i < folded.size(); ++i) {
+        bool holdsAnother = false;
+        for (size_t j = 0; j < folded.size() && !holdsAnother; ++j)
+            holdsAnother = j != i && folded[i].find(folded[j]) != std::string::npos &&
+                           (folded[j].size() < folded[i].size() || j < i);
+        if (!holdsAnother)
+            strings.push_back(folded[i]);
+    }
+    if (strings.empty())
         return;
 
     // Byte classes: 0 for bytes in no string, then NUL, CR and LF, then one per folded byte in
     // use.
-    m_nClasses = 4;
-    m_classes[0] = CLASS_NUL;
-    m_classes['\r'] = CLASS_CR;
-    m_classes['\n'] = CLASS_LF;
-    for (int i = 0; i < count; ++i)
-        for (const char* s = table[i]; s < table[i] + SEARCH_STRING_SIZE && *s != '\0'; ++s) {
-            const auto u = static_cast<unsigned char>(AsciiUpper(*s));
-            if (m_classes[u] == 0)
-                m_classes[u] = static_cast<uint8_t>(m_nClasses++);
+    uint8_t classes[256] = {};
+    uint32_t nc = 4;
+    classes[0] = CLASS_NUL;
+    classes['\r'] = CLASS_CR;
+    classes['\n'] = CLASS_LF;
+    for (const std::string& s : strings)
+        for (const char ch : s) {
+            const auto u = static_cast<unsigned char>(ch);
+            if (classes[u] == 0)
+                classes[u] = static_cast<uint8_t>(nc++);
         }
     for (int c = 'a'; c <= 'z'; ++c)
-        m_classes[c] = m_classes[c - 32];
-    const uint32_t nc = m_nClasses;
+        classes[c] = classes[c - 32];
+    m_classes.Assign(classes);
+    m_nClasses = nc;
 
     // The trie of the strings: trie[node * nc + class] is the child, or -1.
     std::vector<int32_t> trie(nc, -1);
     std::vector<uint8_t> accepts(1, 0);
-    for (int i = 0; i < count; ++i) {
+    for (const std::string& s : strings) {
         int32_t node = 0;
-        for (const char* s = table[i]; s < table[i] + SEARCH_STRING_SIZE && *s != '\0'; ++s) {
-            const uint32_t c = m_classes[static_cast<unsigned char>(*s)];
+        for (const char ch : s) {
+            const uint32_t c = classes[static_cast<unsigned char>(ch)];
             if (trie[node * nc + c] < 0) {
                 trie[node * nc + c] = static_cast<int32_t>(accepts.size());
                 accepts.push_back(0);
@@ -85,32 +108,41 @@ CSearchMatcher::CSearchMatcher(const SearchStringTable& table) {
         }
     }
 
-    // The rows: the special states, then the states that do not accept, in breadth-first
-    // order so that the shallow states, where a scan spends most of its time, lie close
-    // together. A transition into an accepting state goes to MATCH.
+    // The rows: CR_SEEN, SWALLOW and the states that do not accept, in breadth-first order so
+    // that the shallow states, where a scan spends most of its time, lie close together. The
+    // signal states follow at the first row past a power of two, the only bit they share with
+    // no other state: a scan tells them by one OR and one test. A transition into an accepting
+    // state goes to MATCH.
     std::vector<uint32_t> rowOf(nodes, 0);
-    uint32_t rows = FIRST_ROW;
+    uint32_t rows = 2;
     rowOf[0] = rows++;
     for (int32_t u : queue)
         if (!accepts[u])
             rowOf[u] = rows++;
+    m_nSwallow = nc;
     m_nStart = rowOf[0] * nc;
-    std::vector<uint32_t> rowTable(static_cast<size_t>(rows) * nc);
-    m_crColumn.assign(rows, 0);
-    auto fill = [&](uint32_t row, uint32_t all, uint32_t onCr) {
-        std::fill_n(rowTable.begin() + row * nc, nc, all * nc);
-        rowTable[row * nc + CLASS_CR] = CR_SEEN * nc;
-        m_crColumn[row] = onCr * nc;
+    m_nSignal = std::bit_ceil(std::max(rows * nc, 5 * nc));
+    const uint32_t signalRow = (m_nSignal + nc - 1) / nc;
+    m_nMatch = signalRow * nc;
+    m_nDead = m_nMatch + nc;
+    m_nUncertain = m_nDead + nc;
+    m_nCrAgain = m_nUncertain + nc;
+    std::vector<uint32_t> rowTable(static_cast<size_t>(signalRow + 4) * nc, CR_SEEN);
+    m_crColumn.assign(signalRow + 4, CR_SEEN);
+    auto fill = [&](uint32_t state, uint32_t all, uint32_t onCr) {
+        std::fill_n(rowTable.begin() + state, nc, all);
+        rowTable[state + CLASS_CR] = CR_SEEN;
+        m_crColumn[state / nc] = onCr;
     };
-    fill(MATCH, SWALLOW, MATCH);
-    fill(DEAD, SWALLOW, DEAD);
-    fill(UNCERTAIN, SWALLOW, UNCERTAIN);
-    fill(CR_AGAIN, UNCERTAIN, CR_AGAIN);
-    fill(CR_SEEN, UNCERTAIN, CR_SEEN);
-    fill(SWALLOW, SWALLOW, SWALLOW);
-    for (uint32_t row : {CR_SEEN, CR_AGAIN}) {
-        rowTable[row * nc + CLASS_CR] = CR_AGAIN * nc;
-        rowTable[row * nc + CLASS_LF] = m_nStart;
+    fill(m_nMatch, m_nSwallow, m_nMatch);
+    fill(m_nDead, m_nSwallow, m_nDead);
+    fill(m_nUncertain, m_nSwallow, m_nUncertain);
+    fill(m_nCrAgain, m_nUncertain, m_nCrAgain);
+    fill(CR_SEEN, m_nUncertain, CR_SEEN);
+    fill(m_nSwallow, m_nSwallow, m_nSwallow);
+    for (uint32_t state : {CR_SEEN, m_nCrAgain}) {
+        rowTable[state + CLASS_CR] = m_nCrAgain;
+        rowTable[state + CLASS_LF] = m_nStart;
     }
     for (size_t u = 0; u < nodes; ++u) {
         if (accepts[u])
@@ -118,11 +150,11 @@ CSearchMatcher::CSearchMatcher(const SearchStringTable& table) {
         uint32_t* row = rowTable.data() + static_cast<size_t>(rowOf[u]) * nc;
         for (uint32_t c = 0; c < nc; ++c) {
             const int32_t v = trie[u * nc + c];
-            row[c] = accepts[v] ? MATCH : rowOf[v] * nc;
+            row[c] = accepts[v] ? m_nMatch : rowOf[v] * nc;
         }
         m_crColumn[rowOf[u]] = row[CLASS_CR];
-        row[CLASS_NUL] = DEAD * nc;
-        row[CLASS_CR] = CR_SEEN * nc;
+        row[CLASS_NUL] = m_nDead;
+        row[CLASS_CR] = CR_SEEN;
     }
     if (rowTable.size() <= 0x10000)
         m_table16.assign(rowTable.begin(), rowTable.end());
@@ -132,13 +164,13 @@ CSearchMatcher::CSearchMatcher(const SearchStringTable& table) {
 
 template <typename Entry>
 bool CSearchMatcher::MatchesLine(const Entry* table, const char* p, size_t n) const {
-    const uint32_t settled = UNCERTAIN * m_nClasses; // below it: MATCH or DEAD
+    // Read this way, a line meets no signal state but MATCH and DEAD.
     uint32_t state = m_nStart;
-    for (size_t i = 0; i < n && state >= settled; ++i) {
+    for (size_t i = 0; i < n && state < m_nSignal; ++i) {
         const uint32_t c = m_classes[static_cast<unsigned char>(p[i])];
         state = c == CLASS_CR ? m_crColumn[state / m_nClasses] : table[state + c];
     }
-    return state == MATCH;
+    return state == m_nMatch;
 }
 
 bool CSearchMatcher::Matches(const char* line, size_t len) const {
@@ -165,12 +197,14 @@ void CSearchMatcher::MatchLines(const Entry* table, const char* base, const CLin
     if (count == 0)
         return;
     // A line cut at the maximum length is not followed by CR LF: read such blocks line by line.
+    uint32_t apart = 0;
     for (size_t i = 1; i < count; ++i)
-        if (lines[i].nOffset != lines[i - 1].nOffset + lines[i - 1].nLength + 2) {
-            for (size_t j = 0; j < count; ++j)
-                hits[j] = MatchesLine(table, base + lines[j].nOffset, lines[j].nLength);
-            return;
-        }
+        apart |= lines[i].nOffset ^ (lines[i - 1].nOffset + lines[i - 1].nLength + 2);
+    if (apart != 0) {
+        for (size_t i = 0; i < count; ++i)
+            hits[i] = MatchesLine(table, base + lines[i].nOffset, lines[i].nLength);
+        return;
+    }
 
     // The whole block as one stream. Most lines never leave the strings' states; the few that
     // reach a signal state are noted by position (the top bit set for MATCH). A CR or NUL in a
@@ -197,58 +231,86 @@ void CSearchMatcher::MatchLines(const Entry* table, const char* base, const CLin
     size_t n = end - begin;
     for (size_t k = 0; k < LANES; ++k)
         n = std::min<size_t>(n, from[k + 1] - from[k]);
-    const uint8_t* classes = m_classes;
-    const size_t signal = SIGNAL_ROWS * m_nClasses;
+    const size_t signal = m_nSignal;
     const auto mark = [&](size_t at, size_t s) {
-        marks.push_back(static_cast<uint32_t>(at) | (s == MATCH ? MATCH_MARK : 0));
+        marks.push_back(static_cast<uint32_t>(at) | (s == m_nMatch ? MATCH_MARK : 0));
     };
 
-    // One pointer walks the first part; the others lie at fixed distances from it.
-    size_t d[LANES], state[LANES];
-    for (size_t k = 0; k < LANES; ++k)
-        d[k] = from[k] - from[0];
+    // The parts side by side, CHUNK bytes of each at a time: their classes are looked up
+    // together first, so that reading a byte takes two loads, its class and the next state.
+    size_t done = 0;
+    size_t state[LANES];
+    std::fill_n(state, LANES, m_nStart);
     {
-        const unsigned char* q = bytes + from[0];
-        const size_t d1 = d[1], d2 = d[2], d3 = d[3], d4 = d[4], d5 = d[5], d6 = d[6], d7 = d[7];
+        // Two buffers: the classes of the next chunk are written while this one is read, so
+        // that no load waits for the store of its class to be done.
+        alignas(64) uint8_t buffers[2][LANES][CHUNK];
+        const unsigned char* parts[LANES];
+        for (size_t k = 0; k < LANES; ++k)
+            parts[k] = bytes + from[k];
+        if (CHUNK <= n)
+            m_classes.Map(parts, LANES, 0, &buffers[0][0][0], CHUNK);
         size_t s0 = m_nStart, s1 = s0, s2 = s0, s3 = s0, s4 = s0, s5 = s0, s6 = s0, s7 = s0;
         // The class is added to the table's address apart from the state, so that the chain of
         // dependent loads holds nothing but the loads.
-        const auto step = [&](size_t& s, size_t at) {
-            const Entry* row = table + classes[q[at]];
+        const auto step = [&](size_t& s, const uint8_t* c) {
+            const Entry* row = table + *c;
             KeepApart(row);
             s = row[s];
         };
-        for (const unsigned char* qEnd = q + n; q != qEnd; ++q) {
-            step(s0, 0);
-            step(s1, d1);
-            step(s2, d2);
-            step(s3, d3);
-            step(s4, d4);
-            step(s5, d5);
-            step(s6, d6);
-            step(s7, d7);
-            // A state below signal turns negative when signal is taken off.
-            const auto any = static_cast<ptrdiff_t>((s0 - signal) | (s1 - signal) |
-                                                    (s2 - signal) | (s3 - signal) |
-                                                    (s4 - signal) | (s5 - signal) |
-                                                    (s6 - signal) | (s7 - signal));
-            if (any < 0) [[unlikely]] {
-                const size_t now[LANES] = {s0, s1, s2, s3, s4, s5, s6, s7};
-                for (size_t k = 0; k < LANES; ++k)
-                    if (now[k] < signal)
-                        mark(static_cast<size_t>(q - bytes) + d[k], now[k]);
+        for (; done + CHUNK <= n; done += CHUNK) {
+            const uint8_t(&cls)[LANES][CHUNK] = buffers[(done / CHUNK) & 1];
+            if (done + 2 * CHUNK <= n)
+                m_classes.Map(parts, LANES, done + CHUNK, &buffers[(done / CHUNK + 1) & 1][0][0],
+                              CHUNK);
+            for (size_t group = 0; group < CHUNK; group += GROUP) {
+                const size_t before[LANES] = {s0, s1, s2, s3, s4, s5, s6, s7};
+                size_t seen = 0;
+                const uint8_t* c = &cls[0][group];
+#pragma GCC unroll 8
+                for (size_t j = 0; j < GROUP; ++j, ++c) {
+                    step(s0, c);
+                    step(s1, c + CHUNK);
+                    step(s2, c + 2 * CHUNK);
+                    step(s3, c + 3 * CHUNK);
+                    step(s4, c + 4 * CHUNK);
+                    step(s5, c + 5 * CHUNK);
+                    step(s6, c + 6 * CHUNK);
+                    step(s7, c + 7 * CHUNK);
+                    // Kept in a register: gathered in vector registers instead, the states
+                    // would be stored and loaded again on every step.
+                    seen |= ((s0 | s1) | (s2 | s3)) | ((s4 | s5) | (s6 | s7));
+                    KeepApart(seen);
+                }
+                // A signal state was passed: the group again, looking after every byte.
+                if ((seen & signal) != 0) [[unlikely]] {
+                    size_t again[LANES];
+                    std::copy_n(before, LANES, again);
+                    for (size_t j = group; j < group + GROUP; ++j) {
+                        size_t any = 0;
+#pragma GCC unroll 8
+                        for (size_t k = 0; k < LANES; ++k) {
+                            again[k] = table[again[k] + cls[k][j]];
+                            any |= again[k];
+                        }
+                        if ((any & signal) != 0)
+                            for (size_t k = 0; k < LANES; ++k)
+                                if ((again[k] & signal) != 0)
+                                    mark(from[k] + done + j, again[k]);
+                    }
+                }
             }
         }
         const size_t ends[LANES] = {s0, s1, s2, s3, s4, s5, s6, s7};
         std::copy_n(ends, LANES, state);
     }
     // The parts' ends, byte by byte. The last part that holds a line ends the block.
-    size_t last = 0;
+    size_t last = m_nStart;
     for (size_t k = 0; k < LANES; ++k) {
         size_t s = state[k];
-        for (size_t i = from[k] + n; i < from[k + 1]; ++i) {
-            s = table[s + classes[bytes[i]]];
-            if (s < signal)
+        for (size_t i = from[k] + done; i < from[k + 1]; ++i) {
+            s = table[s + m_classes[bytes[i]]];
+            if ((s & signal) != 0)
                 mark(i, s);
         }
         if (from[k] < from[k + 1])
@@ -256,7 +318,7 @@ void CSearchMatcher::MatchLines(const Entry* table, const char* base, const CLin
     }
     // The block's last line has no CR LF after it: a CR that ends it is not followed by the
     // byte that would tell.
-    if (last == CR_SEEN * m_nClasses)
+    if (last == CR_SEEN)
         marks.push_back(end - 1);
 
     std::memset(hits, 0, count);

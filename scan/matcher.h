@@ -1,6 +1,7 @@
 #pragma once
 // Finds whether a line holds any search string, ASCII letters compared without case.
 
+#include "scan/byteclass.h"
 #include "scan/linefile.h"
 #include "scan/searchstrings.h"
 
@@ -35,29 +36,27 @@ class CSearchMatcher {
     // Reads one line by the matching rule alone, from the start state.
     template <typename Entry> bool MatchesLine(const Entry* table, const char* p, size_t n) const;
 
-    // States are row offsets into the table (row number times m_nClasses). Rows 0 to 5 are the
-    // special states below; the search strings' states follow. In the table, a CR leads from
-    // every state to CR_SEEN, and a LF after it back to the start state: lines separated by
-    // CR LF can be read in one stream. A line that holds a CR of its own is read again with
-    // m_crColumn, the true transitions on CR.
-    //
-    // When a block is read as one stream, the states below SIGNAL_ROWS mark the line they occur
-    // in: a line whose first mark is MATCH holds a string, any other is read again by itself.
-    // Each of them is left on the next byte, so that a line is marked once or a few times.
-    static constexpr uint32_t MATCH = 0;     // a string was found
-    static constexpr uint32_t DEAD = 1;      // a NUL was read: the rest of the line is not seen
-    static constexpr uint32_t UNCERTAIN = 2; // a CR inside the line was read
-    static constexpr uint32_t CR_AGAIN = 3;  // a CR right after a CR
-    static constexpr uint32_t SIGNAL_ROWS = 4;
-    static constexpr uint32_t CR_SEEN = 4; // the last byte was a CR
-    static constexpr uint32_t SWALLOW = 5; // the line is marked already: wait for its CR
-    static constexpr uint32_t FIRST_ROW = 6;
+    // States are row offsets into the table (row number times m_nClasses). In the table, a CR
+    // leads from every state to CR_SEEN, and a LF after it back to the start state: lines
+    // separated by CR LF can be read in one stream. A line that holds a CR of its own is read
+    // again with m_crColumn, the true transitions on CR.
+    static constexpr uint32_t CR_SEEN = 0; // the last byte was a CR
+    uint32_t m_nSwallow = 0;               // the line is marked already: wait for its CR
+    uint32_t m_nStart = 0;
+    // When a block is read as one stream, the states with m_nSignal set mark the line they
+    // occur in: a line whose first mark is m_nMatch holds a string, any other is read again by
+    // itself. Each of them is left on the next byte, so that a line is marked once or a few
+    // times. Every other state lies below m_nSignal, a power of two.
+    uint32_t m_nSignal = 0;
+    uint32_t m_nMatch = 0;     // a string was found
+    uint32_t m_nDead = 0;      // a NUL was read: the rest of the line is not seen
+    uint32_t m_nUncertain = 0; // a CR inside the line was read
+    uint32_t m_nCrAgain = 0;   // a CR right after a CR
 
     // The table has 16-bit entries when they suffice (half the cache it takes), else 32-bit.
     std::vector<uint16_t> m_table16;
     std::vector<uint32_t> m_table32;
     std::vector<uint32_t> m_crColumn; // by row number
-    uint8_t m_classes[256] = {};
+    CByteClassMap m_classes;
     uint32_t m_nClasses = 0;
-    uint32_t m_nStart = 0;
 };

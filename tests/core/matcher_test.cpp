@@ -1,4 +1,5 @@
 // The fast line splitter and matcher against the rules read literally.
+#include "scan/byteclass.h"
 #include "scan/linefile.h"
 #include "scan/matcher.h"
 #include "scan/reportrun.h"
@@ -83,6 +84,17 @@ TEST(CSearchMatcher, FollowsTheMatchingRule) {
     }
 }
 
+// A block may be a single empty line: the rest of the buffer did not reach the next line end.
+TEST(CSearchMatcher, ABlockOfOneEmptyLineHoldsNoString) {
+    SearchStringTable table;
+    FillTable(table, {"a", "\r"});
+    const CSearchMatcher matcher(table);
+    const CLineSpan empty[] = {{0, 0}};
+    uint8_t hit = 1;
+    matcher.MatchLines("\r\nab", empty, 1, &hit);
+    EXPECT_EQ(hit, 0);
+}
+
 // Random bytes weighted towards what matters: line ends, NUL, letters of both cases, bytes
 // above 0x7F; now and then long runs without a line end.
 std::string RandomBytes(std::mt19937& rng, size_t size) {
@@ -138,6 +150,78 @@ TEST(CSearchMatcher, AgreesWithThePlainRuleOnRandomInput) {
             ASSERT_EQ(hits[i] != 0, expected) << "round " << round << " line " << i;
             const std::string text = UpToNul(plain[i]);
             ASSERT_EQ(matcher.Matches(text.data(), text.size()), expected) << "round " << round;
+        }
+    }
+}
+
+// 200 strings of 30 bytes drawn from most byte values: too many states for 16-bit entries.
+TEST(CSearchMatcher, AgreesWithThePlainRuleWithALargeTable) {
+    std::mt19937 rng(1900);
+    std::vector<std::string> strings;
+    const auto anyByte = [&] {
+        for (;;) {
+            const char c = static_cast<char>(rng() % 256);
+            if (c != '\0' && c != '\n' && c != '\r')
+                return c;
+        }
+    };
+    for (int i = 0; i < MAX_SEARCH_STRINGS; ++i) {
+        std::string s;
+        while (s.size() < 30)
+            s.push_back(anyByte());
+        strings.push_back(s);
+    }
+    SearchStringTable table;
+    FillTable(table, strings);
+    const CSearchMatcher matcher(table);
+    // Lines of random bytes with, now and then, a string or most of one, its case changed.
+    std::string bytes;
+    for (int line = 0; line < 3000; ++line) {
+        for (size_t len = rng() % 120; len > 0; --len)
+            bytes.push_back(anyByte());
+        if (rng() % 4 == 0) {
+            std::string s = strings[rng() % strings.size()].substr(0, 25 + rng() % 6);
+            for (char& c : s)
+                if (rng() % 2 && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')))
+                    c ^= 0x20;
+            bytes += s;
+        }
+        bytes += "\r\n";
+    }
+    std::vector<std::string> texts;
+    const std::vector<uint8_t> hits = MatchBlock(matcher, bytes, 1024, &texts);
+    size_t found = 0;
+    for (size_t i = 0; i < texts.size(); ++i) {
+        ASSERT_EQ(hits[i] != 0, PlainMatches(table, texts[i])) << "line " << i;
+        found += hits[i];
+    }
+    EXPECT_GT(found, 100u);
+}
+
+// Every way of looking up byte classes that this processor runs gives the table's classes.
+TEST(CByteClassMap, EveryKindGivesTheTablesClasses) {
+    std::mt19937 rng(2038);
+    for (int round = 0; round < 50; ++round) {
+        uint8_t classes[256] = {};
+        const unsigned used = 1 + rng() % 255; // bytes with a class other than 0
+        for (unsigned i = 0; i < used; ++i)
+            classes[rng() % 256] = static_cast<uint8_t>(1 + rng() % 250);
+        CByteClassMap map;
+        map.Assign(classes);
+        std::vector<unsigned char> bytes(3 * 256 + 7);
+        for (auto& b : bytes)
+            b = static_cast<unsigned char>(rng());
+        const unsigned char* parts[3] = {bytes.data() + 7, bytes.data(), bytes.data() + 300};
+        for (auto kind : {CByteClassMap::Kind::Bytewise, CByteClassMap::Kind::Avx2,
+                          CByteClassMap::Kind::Avx512}) {
+            if (!CByteClassMap::Runs(kind))
+                continue;
+            std::vector<uint8_t> out(3 * 192, 0xEE);
+            map.MapWith(kind, parts, 3, 64, out.data(), 192);
+            for (size_t p = 0; p < 3; ++p)
+                for (size_t i = 0; i < 192; ++i)
+                    ASSERT_EQ(out[p * 192 + i], classes[parts[p][64 + i]])
+                        << "kind " << int(kind) << " part " << p << " byte " << i;
         }
     }
 }
