@@ -101,5 +101,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> hits(spans.size(), 2);
     matcher.MatchLines(exact.get(), spans.data(), spans.size(), hits.data());
     FUZZ_CHECK(hits == expected);
+
+    // The lines each ended by CR LF, as most of a file's blocks are, found as bits: the lines
+    // found are the first ones, with the same verdicts.
+    std::string pairBlock;
+    for (const std::string& line : lines)
+        pairBlock += line + "\r\n";
+    std::unique_ptr<char[]> pairs(new char[pairBlock.size()]);
+    std::memcpy(pairs.get(), pairBlock.data(), pairBlock.size());
+    std::vector<uint64_t> lfBits(pairBlock.size() / 64 + 1);
+    size_t count = 0;
+    const size_t used = FindPairLines(pairs.get(), pairBlock.size(), 1024, lfBits.data(), count);
+    FUZZ_CHECK(count <= lines.size());
+    std::vector<CLineHit> found;
+    matcher.MatchPairLines(pairs.get(), used, lfBits.data(), found);
+    size_t next = 0, offset = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (expected[i] != 0) {
+            FUZZ_CHECK(next < found.size() && found[next].nLine == i &&
+                       found[next].span.nOffset == offset &&
+                       found[next].span.nLength == lines[i].size());
+            ++next;
+        }
+        offset += lines[i].size() + 2;
+    }
+    FUZZ_CHECK(next == found.size() && used == offset);
     return 0;
 }

@@ -22,16 +22,15 @@ MapAvx512(const uint8_t* classes, const unsigned char* const* parts, size_t coun
             const __m512i x = _mm512_loadu_si512(parts[p] + at + i);
             const __m512i low = _mm512_permutex2var_epi8(t0, x, t1);
             const __m512i high = _mm512_permutex2var_epi8(t2, x, t3);
-            _mm512_storeu_si512(out + i,
-                                _mm512_mask_blend_epi8(_mm512_movepi8_mask(x), low, high));
+            _mm512_storeu_si512(out + i, _mm512_mask_blend_epi8(_mm512_movepi8_mask(x), low, high));
         }
 }
 
 // 32 bytes at a time: a lookup by low nibble in every row, kept where the high nibble is the
 // row's.
 __attribute__((target("avx2"))) void MapAvx2(const uint8_t (*rows)[16], const uint8_t* nibbles,
-                                             unsigned nRows, const unsigned char* in,
-                                             uint8_t* out, size_t n) {
+                                             unsigned nRows, const unsigned char* in, uint8_t* out,
+                                             size_t n) {
     const __m256i low4 = _mm256_set1_epi8(0x0F);
     for (size_t i = 0; i < n; i += 32) {
         const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
@@ -39,10 +38,12 @@ __attribute__((target("avx2"))) void MapAvx2(const uint8_t (*rows)[16], const ui
         const __m256i hi = _mm256_and_si256(_mm256_srli_epi16(x, 4), low4);
         __m256i classes = _mm256_setzero_si256();
         for (unsigned r = 0; r < nRows; ++r) {
-            const __m256i row =
-                _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(rows[r])));
-            const __m256i mine = _mm256_cmpeq_epi8(hi, _mm256_set1_epi8(static_cast<char>(nibbles[r])));
-            classes = _mm256_or_si256(classes, _mm256_and_si256(mine, _mm256_shuffle_epi8(row, lo)));
+            const __m256i row = _mm256_broadcastsi128_si256(
+                _mm_load_si128(reinterpret_cast<const __m128i*>(rows[r])));
+            const __m256i mine =
+                _mm256_cmpeq_epi8(hi, _mm256_set1_epi8(static_cast<char>(nibbles[r])));
+            classes =
+                _mm256_or_si256(classes, _mm256_and_si256(mine, _mm256_shuffle_epi8(row, lo)));
         }
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), classes);
     }
@@ -94,8 +95,8 @@ void CByteClassMap::Assign(const uint8_t (&classes)[256]) {
     m_kind = Best();
 }
 
-void CByteClassMap::MapWith(Kind kind, const unsigned char* const* parts, size_t count,
-                            size_t at, uint8_t* out, size_t n) const {
+void CByteClassMap::MapWith(Kind kind, const unsigned char* const* parts, size_t count, size_t at,
+                            uint8_t* out, size_t n) const {
 #if defined(KAVEL_X86)
     if (kind == Kind::Avx512)
         return MapAvx512(m_classes, parts, count, at, out, n);

@@ -3,36 +3,46 @@
 #include <cstring>
 
 CFileScanner::CFileScanner(const CSearchMatcher& matcher, unsigned maxChars)
-    : m_matcher(matcher), m_nMaxChars(maxChars), m_lines(new CLineSpan[MAX_BLOCK_LINES]),
-      m_hits(new uint8_t[MAX_BLOCK_LINES]) {}
+    : m_matcher(matcher), m_nMaxChars(maxChars),
+      m_lfBits(new uint64_t[CLineFile::BUFFER_SIZE / 64 + 1]),
+      m_lines(new CLineSpan[MAX_BLOCK_LINES]), m_lineHits(new uint8_t[MAX_BLOCK_LINES]) {}
 
 bool CFileScanner::NextBlock(CLineFile& file) {
     file.Consume(m_nBlockBytes);
     m_nBlockBytes = 0;
     m_nLines = 0;
+    m_hits.clear();
     m_bAtEnd = false; // a file may have grown since its end was last met
     for (;;) {
         auto [data, avail] = file.Peek();
         if (avail == 0)
             return false;
-        const size_t used = SplitTextLines(data, avail, m_bAtEnd, m_nMaxChars, m_lines.get(),
-                                           MAX_BLOCK_LINES, m_nLines);
+        m_pBlock = data;
+        // Most blocks: lines that all end with CR LF.
+        m_nBlockBytes = FindPairLines(data, avail, m_nMaxChars, m_lfBits.get(), m_nLines);
+        if (m_nBlockBytes > 0) {
+            m_matcher.MatchPairLines(data, m_nBlockBytes, m_lfBits.get(), m_hits);
+            return true;
+        }
+        m_nBlockBytes = SplitTextLines(data, avail, m_bAtEnd, m_nMaxChars, m_lines.get(),
+                                       MAX_BLOCK_LINES, m_nLines);
         if (m_nLines == 0) {
             // The last line's end lies beyond the buffer: keep its start and read on.
             if (!file.ReadMore())
                 m_bAtEnd = true;
             continue;
         }
-        m_pBlock = data;
-        m_nBlockBytes = used;
-        m_matcher.MatchLines(data, m_lines.get(), m_nLines, m_hits.get());
+        m_matcher.MatchLines(data, m_lines.get(), m_nLines, m_lineHits.get());
+        for (size_t i = 0; i < m_nLines; ++i)
+            if (m_lineHits[i] != 0)
+                m_hits.push_back({static_cast<uint32_t>(i), m_lines[i]});
         return true;
     }
 }
 
-std::string_view CFileScanner::LineText(size_t i) const {
-    const char* text = m_pBlock + m_lines[i].nOffset;
-    const void* nul = std::memchr(text, '\0', m_lines[i].nLength);
-    return {text,
-            nul ? static_cast<size_t>(static_cast<const char*>(nul) - text) : m_lines[i].nLength};
+std::string_view CFileScanner::HitText(size_t j) const {
+    const char* text = m_pBlock + m_hits[j].span.nOffset;
+    const size_t length = m_hits[j].span.nLength;
+    const void* nul = std::memchr(text, '\0', length);
+    return {text, nul ? static_cast<size_t>(static_cast<const char*>(nul) - text) : length};
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 // Splits a file into the lines of ReadTextLine and marks those that hold a search string.
 // The matcher must outlive the scanner.
@@ -22,16 +23,22 @@ class CFileScanner {
     // texts stay valid until the next call.
     bool NextBlock(CLineFile& file);
     size_t LineCount() const { return m_nLines; }
-    bool IsHit(size_t i) const { return m_hits[i] != 0; }
-    // The text of line i of the block up to its first NUL, as the report prints it.
-    std::string_view LineText(size_t i) const;
+    // The lines of the block that hold a search string, in order: hit j is line HitLine(j) of
+    // the block (from 0).
+    size_t HitCount() const { return m_hits.size(); }
+    size_t HitLine(size_t j) const { return m_hits[j].nLine; }
+    // The text of hit j up to its first NUL, as the report prints it.
+    std::string_view HitText(size_t j) const;
 
   private:
     const CSearchMatcher& m_matcher;
     unsigned m_nMaxChars;
-    // Left uninitialised: a scanner is made for every file.
+    // Left uninitialised: a scanner is made for every file. Blocks whose lines all end with
+    // CR LF are found as bits (one per byte), any other as spans.
+    std::unique_ptr<uint64_t[]> m_lfBits;
     std::unique_ptr<CLineSpan[]> m_lines;
-    std::unique_ptr<uint8_t[]> m_hits;
+    std::unique_ptr<uint8_t[]> m_lineHits;
+    std::vector<CLineHit> m_hits;
     const char* m_pBlock = nullptr;
     size_t m_nLines = 0;
     size_t m_nBlockBytes = 0; // consumed from the file when the next block is read

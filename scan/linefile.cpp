@@ -1,7 +1,7 @@
 #include "scan/linefile.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -31,7 +31,9 @@ void ClearNonBlocking(int fd) {
 
 } // namespace
 
-CLineFile::~CLineFile() { Close(); }
+CLineFile::~CLineFile() {
+    Close();
+}
 
 bool CLineFile::OpenRead(const std::string& path) {
     Close();
@@ -332,6 +334,40 @@ __attribute__((target("avx2"))) size_t SplitAtPairsAvx2(const char* data, size_t
 }
 #endif
 
+// The lines that end with a pair, as bits: see FindPairLines.
+template <CWindowBits (*Bits)(const char*)>
+__attribute__((always_inline)) inline size_t FindPairLinesWith(const char* data, size_t len,
+                                                               unsigned maxChars, uint64_t* lfBits,
+                                                               size_t& count) {
+    size_t pos = 0; // where the line after the last pair starts
+    uint64_t crBefore = 0;
+    for (size_t window = 0; window + 64 <= len; window += 64) {
+        const CWindowBits bits = Bits(data + window);
+        const uint64_t mask = bits.lf & ((bits.cr << 1) | crBefore);
+        crBefore = bits.cr >> 63;
+        if (mask != 0) {
+            // Lines that start within the window are shorter than 64 bytes: only the line
+            // that started before it may be too long.
+            if (window + static_cast<size_t>(__builtin_ctzll(mask)) - pos > maxChars - 1)
+                return pos;
+            count += static_cast<size_t>(__builtin_popcountll(mask));
+            pos = window + 64 - static_cast<size_t>(__builtin_clzll(mask));
+        }
+        lfBits[window / 64] = mask;
+        if (window + 64 - pos >= maxChars)
+            return pos; // no pair in reach: a cut is due, no need to look further
+    }
+    return pos;
+}
+
+#if defined(KAVEL_AVX2)
+__attribute__((target("avx2"))) size_t FindPairLinesAvx2(const char* data, size_t len,
+                                                         unsigned maxChars, uint64_t* lfBits,
+                                                         size_t& count) {
+    return FindPairLinesWith<WindowBitsAvx2>(data, len, maxChars, lfBits, count);
+}
+#endif
+
 // Finds the pairs with the widest comparisons the processor has.
 size_t SplitAtPairs(const char* data, size_t len, unsigned maxChars, CLineSpan* lines,
                     size_t maxLines, size_t& count) {
@@ -345,8 +381,8 @@ size_t SplitAtPairs(const char* data, size_t len, unsigned maxChars, CLineSpan* 
 
 } // namespace
 
-size_t SplitTextLines(const char* data, size_t len, bool atEnd, unsigned maxChars,
-                      CLineSpan* lines, size_t maxLines, size_t& count) {
+size_t SplitTextLines(const char* data, size_t len, bool atEnd, unsigned maxChars, CLineSpan* lines,
+                      size_t maxLines, size_t& count) {
     if (maxChars == 0)
         maxChars = 1;
     count = 0;
@@ -375,6 +411,19 @@ size_t SplitTextLines(const char* data, size_t len, bool atEnd, unsigned maxChar
         pos = next;
     }
     return pos;
+}
+
+size_t FindPairLines(const char* data, size_t len, unsigned maxChars, uint64_t* lfBits,
+                     size_t& count) {
+    count = 0;
+    if (maxChars <= 64)
+        return 0;
+#if defined(KAVEL_AVX2)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2)
+        return FindPairLinesAvx2(data, len, maxChars, lfBits, count);
+#endif
+    return FindPairLinesWith<WindowBits>(data, len, maxChars, lfBits, count);
 }
 
 int ReadWholeTextLine(CLineFile& file, std::string& line, size_t keepChars) {

@@ -95,8 +95,17 @@ struct CLineSpan {
 // in bulk: stores up to maxLines spans in lines, sets count, and returns the number of bytes
 // that those lines took (their CR LF included). A line whose end cannot be told yet from the
 // bytes given is left for the next call, unless atEnd says that no byte follows them.
-size_t SplitTextLines(const char* data, size_t len, bool atEnd, unsigned maxChars,
-                      CLineSpan* lines, size_t maxLines, size_t& count);
+size_t SplitTextLines(const char* data, size_t len, bool atEnd, unsigned maxChars, CLineSpan* lines,
+                      size_t maxLines, size_t& count);
+
+// The common case of SplitTextLines, faster: the lines at data that end with a CR LF in reach,
+// up to the last one found in whole 64-byte windows of the len bytes. Sets bit i % 64 of
+// lfBits[i / 64] for the LF at i of each pair that ends a line (lfBits holds len / 64 words),
+// sets count to the number of those lines and returns the bytes they take: 0 where the first
+// line is not one of them. maxChars is the line maximum of SplitTextLines; up to 64, no line is
+// found.
+size_t FindPairLines(const char* data, size_t len, unsigned maxChars, uint64_t* lfBits,
+                     size_t& count);
 
 // Reads one whole line of any length (only CR LF ends it), keeping at most keepChars of its
 // bytes in line and skipping the rest. Returns 0 when a line was read, 1 at end of file.

@@ -192,49 +192,16 @@ void CSearchMatcher::MatchLines(const char* base, const CLineSpan* lines, size_t
 }
 
 template <typename Entry>
-void CSearchMatcher::MatchLines(const Entry* table, const char* base, const CLineSpan* lines,
-                                size_t count, uint8_t* hits) const {
-    if (count == 0)
-        return;
-    // A line cut at the maximum length is not followed by CR LF: read such blocks line by line.
-    uint32_t apart = 0;
-    for (size_t i = 1; i < count; ++i)
-        apart |= lines[i].nOffset ^ (lines[i - 1].nOffset + lines[i - 1].nLength + 2);
-    if (apart != 0) {
-        for (size_t i = 0; i < count; ++i)
-            hits[i] = MatchesLine(table, base + lines[i].nOffset, lines[i].nLength);
-        return;
-    }
-
-    // The whole block as one stream. Most lines never leave the strings' states; the few that
-    // reach a signal state are noted by position (the top bit set for MATCH). A CR or NUL in a
-    // line leads to a signal before any later byte can, so a line whose first signal is MATCH
-    // holds a string; any other is read again by itself.
-    const auto* bytes = reinterpret_cast<const unsigned char*>(base);
-    const uint32_t begin = lines[0].nOffset;
-    const uint32_t end = lines[count - 1].nOffset + lines[count - 1].nLength;
-    thread_local std::vector<uint32_t> marks;
-    marks.clear();
-
-    // Eight parts of about equal size, each starting at a line, read side by side: each byte
-    // waits for the table entry of the byte before it, and eight such waits overlap.
-    uint32_t from[LANES + 1];
-    from[0] = begin;
-    from[LANES] = end;
-    for (size_t k = 1; k < LANES; ++k) {
-        const uint64_t target = begin + uint64_t(end - begin) * k / LANES;
-        const CLineSpan* at =
-            std::lower_bound(lines, lines + count, target,
-                             [](const CLineSpan& s, uint64_t t) { return s.nOffset < t; });
-        from[k] = std::max(from[k - 1], at == lines + count ? end : at->nOffset);
-    }
-    size_t n = end - begin;
+size_t CSearchMatcher::ReadParts(const Entry* table, const unsigned char* bytes,
+                                 const uint32_t* from, std::vector<uint32_t>& marks) const {
+    size_t n = from[LANES] - from[0];
     for (size_t k = 0; k < LANES; ++k)
         n = std::min<size_t>(n, from[k + 1] - from[k]);
     const size_t signal = m_nSignal;
     const auto mark = [&](size_t at, size_t s) {
         marks.push_back(static_cast<uint32_t>(at) | (s == m_nMatch ? MATCH_MARK : 0));
     };
+    marks.clear();
 
     // The parts side by side, CHUNK bytes of each at a time: their classes are looked up
     // together first, so that reading a byte takes two loads, its class and the next state.
@@ -304,7 +271,7 @@ void CSearchMatcher::MatchLines(const Entry* table, const char* base, const CLin
         const size_t ends[LANES] = {s0, s1, s2, s3, s4, s5, s6, s7};
         std::copy_n(ends, LANES, state);
     }
-    // The parts' ends, byte by byte. The last part that holds a line ends the block.
+    // The parts' ends, byte by byte.
     size_t last = m_nStart;
     for (size_t k = 0; k < LANES; ++k) {
         size_t s = state[k];
@@ -316,6 +283,46 @@ void CSearchMatcher::MatchLines(const Entry* table, const char* base, const CLin
         if (from[k] < from[k + 1])
             last = s;
     }
+    return last;
+}
+
+template <typename Entry>
+void CSearchMatcher::MatchLines(const Entry* table, const char* base, const CLineSpan* lines,
+                                size_t count, uint8_t* hits) const {
+    if (count == 0)
+        return;
+    // A line cut at the maximum length is not followed by CR LF: read such blocks line by line.
+    uint32_t apart = 0;
+    for (size_t i = 1; i < count; ++i)
+        apart |= lines[i].nOffset ^ (lines[i - 1].nOffset + lines[i - 1].nLength + 2);
+    if (apart != 0) {
+        for (size_t i = 0; i < count; ++i)
+            hits[i] = MatchesLine(table, base + lines[i].nOffset, lines[i].nLength);
+        return;
+    }
+
+    // The whole block as one stream. Most lines never leave the strings' states; the few that
+    // reach a signal state are noted by position (the top bit set for MATCH). A CR or NUL in a
+    // line leads to a signal before any later byte can, so a line whose first signal is MATCH
+    // holds a string; any other is read again by itself.
+    const auto* bytes = reinterpret_cast<const unsigned char*>(base);
+    const uint32_t begin = lines[0].nOffset;
+    const uint32_t end = lines[count - 1].nOffset + lines[count - 1].nLength;
+    thread_local std::vector<uint32_t> marks;
+
+    // Eight parts of about equal size, each starting at a line, read side by side: each byte
+    // waits for the table entry of the byte before it, and eight such waits overlap.
+    uint32_t from[LANES + 1];
+    from[0] = begin;
+    from[LANES] = end;
+    for (size_t k = 1; k < LANES; ++k) {
+        const uint64_t target = begin + uint64_t(end - begin) * k / LANES;
+        const CLineSpan* at =
+            std::lower_bound(lines, lines + count, target,
+                             [](const CLineSpan& s, uint64_t t) { return s.nOffset < t; });
+        from[k] = std::max(from[k - 1], at == lines + count ? end : at->nOffset);
+    }
+    const size_t last = ReadParts(table, bytes, from, marks);
     // The block's last line has no CR LF after it: a CR that ends it is not followed by the
     // byte that would tell.
     if (last == CR_SEEN)
@@ -340,4 +347,74 @@ void CSearchMatcher::MatchLines(const Entry* table, const char* base, const CLin
     }
     for (size_t i = 0; i < count; ++i)
         hits[i] &= 1;
+}
+
+void CSearchMatcher::MatchPairLines(const char* base, size_t len, const uint64_t* lfBits,
+                                    std::vector<CLineHit>& hits) const {
+    if (!m_table16.empty())
+        MatchPairLines(m_table16.data(), base, len, lfBits, hits);
+    else if (!m_table32.empty())
+        MatchPairLines(m_table32.data(), base, len, lfBits, hits);
+}
+
+template <typename Entry>
+void CSearchMatcher::MatchPairLines(const Entry* table, const char* base, size_t len,
+                                    const uint64_t* lfBits, std::vector<CLineHit>& hits) const {
+    const size_t words = (len + 63) / 64;
+    // The first LF of a pair at or after at, or len.
+    const auto nextLf = [&](size_t at) -> size_t {
+        for (size_t w = at / 64; w < words; ++w) {
+            const uint64_t bits = lfBits[w] & (~uint64_t(0) << (w == at / 64 ? at % 64 : 0));
+            if (bits != 0)
+                return w * 64 + static_cast<size_t>(__builtin_ctzll(bits));
+        }
+        return len;
+    };
+    // Where the line that holds the byte at starts: after the last LF of a pair before it.
+    const auto lineStart = [&](size_t at) -> size_t {
+        for (size_t w = at / 64 + 1; w-- > 0;) {
+            const uint64_t bits =
+                lfBits[w] & (w == at / 64 ? (uint64_t(1) << (at % 64)) - 1 : ~uint64_t(0));
+            if (bits != 0)
+                return w * 64 + 64 - static_cast<size_t>(__builtin_clzll(bits));
+        }
+        return 0;
+    };
+
+    // Eight parts of about equal size, each starting at a line.
+    uint32_t from[LANES + 1];
+    from[0] = 0;
+    from[LANES] = static_cast<uint32_t>(len);
+    for (size_t k = 1; k < LANES; ++k) {
+        const size_t target = len * k / LANES;
+        from[k] = std::max<uint32_t>(
+            from[k - 1], static_cast<uint32_t>(target == 0 ? 0 : nextLf(target - 1) + 1));
+        from[k] = std::min<uint32_t>(from[k], static_cast<uint32_t>(len));
+    }
+    thread_local std::vector<uint32_t> marks;
+    ReadParts(table, reinterpret_cast<const unsigned char*>(base), from, marks);
+    if (marks.empty())
+        return;
+
+    // The marks in the order of the lines; the first of each line tells. A line's number is
+    // the number of pairs before it.
+    std::sort(marks.begin(), marks.end(),
+              [](uint32_t a, uint32_t b) { return (a & ~MATCH_MARK) < (b & ~MATCH_MARK); });
+    size_t word = 0, pairsBefore = 0; // pairs in the words before word
+    size_t lastLine = SIZE_MAX;
+    for (const uint32_t noted : marks) {
+        const size_t at = noted & ~MATCH_MARK;
+        for (; word < at / 64; ++word)
+            pairsBefore += static_cast<size_t>(__builtin_popcountll(lfBits[word]));
+        const size_t line = pairsBefore + static_cast<size_t>(__builtin_popcountll(
+                                              lfBits[word] & ((uint64_t(1) << (at % 64)) - 1)));
+        if (line == lastLine)
+            continue;
+        lastLine = line;
+        const size_t start = lineStart(at);
+        const size_t length = nextLf(at) - 1 - start;
+        if ((noted & MATCH_MARK) != 0 || MatchesLine(table, base + start, length))
+            hits.push_back({static_cast<uint32_t>(line),
+                            {static_cast<uint32_t>(start), static_cast<uint32_t>(length)}});
+    }
 }

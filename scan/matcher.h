@@ -14,6 +14,13 @@ inline char AsciiUpper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
 }
 
+// A line of a block that holds a search string: its number in the block (from 0) and where it
+// lies.
+struct CLineHit {
+    uint32_t nLine;
+    CLineSpan span;
+};
+
 // An automaton over byte classes that reads a line once, whatever the number of strings. A NUL
 // ends what it sees of a line. Read-only after construction: one matcher may serve threads.
 class CSearchMatcher {
@@ -27,12 +34,26 @@ class CSearchMatcher {
     // are in order and do not overlap. Lines separated by CR LF, as most are, are read in one
     // stream, eight parts of the block at a time.
     void MatchLines(const char* base, const CLineSpan* lines, size_t count, uint8_t* hits) const;
+    // The same for a block of len bytes whose lines all end with CR LF, as FindPairLines finds
+    // them: lfBits has a bit for the LF of each. Appends the lines that hold a string to hits,
+    // in order.
+    void MatchPairLines(const char* base, size_t len, const uint64_t* lfBits,
+                        std::vector<CLineHit>& hits) const;
     bool Empty() const { return m_table16.empty() && m_table32.empty(); }
 
   private:
     template <typename Entry>
     void MatchLines(const Entry* table, const char* base, const CLineSpan* lines, size_t count,
                     uint8_t* hits) const;
+    template <typename Entry>
+    void MatchPairLines(const Entry* table, const char* base, size_t len, const uint64_t* lfBits,
+                        std::vector<CLineHit>& hits) const;
+    // Reads the eight parts [from[k], from[k + 1]) of a block side by side, each from the start
+    // state, and notes in marks where a signal state was met (see below). Returns the end state
+    // of the last part that is not empty, or the start state.
+    template <typename Entry>
+    size_t ReadParts(const Entry* table, const unsigned char* bytes, const uint32_t* from,
+                     std::vector<uint32_t>& marks) const;
     // Reads one line by the matching rule alone, from the start state.
     template <typename Entry> bool MatchesLine(const Entry* table, const char* p, size_t n) const;
 

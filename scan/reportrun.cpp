@@ -1,9 +1,9 @@
 #include "scan/reportrun.h"
 
-#include "scan/filescan.h"
-#include "scan/scanpool.h"
 #include "resources/resource.h"
 #include "resources/stringtable.h"
+#include "scan/filescan.h"
+#include "scan/scanpool.h"
 #include "toolkit/messagetext.h"
 
 #include <charconv>
@@ -79,7 +79,9 @@ std::string BuildReportPath(const std::string& currentDirectory, const std::stri
     return path;
 }
 
-CReportResult RunReport(CReportHost& host) { return CReportRun(host).Run(); }
+CReportResult RunReport(CReportHost& host) {
+    return CReportRun(host).Run();
+}
 
 void CReportRun::NoteOutputFailure() {
     m_result.bOutputWriteFailed = true;
@@ -225,9 +227,8 @@ void CReportRun::CheckFilesInParallel() {
 }
 
 void CReportRun::WriteSummary(long lines, long problems) {
-    WriteReportLine(
-        Printf("  %ld line(s) checked, %ld potential compliance problem(s) identified", lines,
-               problems));
+    WriteReportLine(Printf("  %ld line(s) checked, %ld potential compliance problem(s) identified",
+                           lines, problems));
 }
 
 void CReportRun::ShowProgress(long lineNumber) {
@@ -303,17 +304,34 @@ void CReportRun::ScanFile(const std::string& path) {
     long problems = 0;
     while (m_host.m_bReporting == 1 && scanner.NextBlock(file)) {
         const size_t count = scanner.LineCount();
-        size_t i = 0;
-        while (i < count && m_host.m_bReporting == 1) {
-            const long number = lineNumber + static_cast<long>(i) + 1;
-            if (scanner.IsHit(i)) {
-                ReportHit(number, scanner.LineText(i));
+        size_t i = 0; // lines of the block done
+        size_t hit = 0;
+        if (everyLine) {
+            for (; i < count && m_host.m_bReporting == 1; ++i) {
+                const long number = lineNumber + static_cast<long>(i) + 1;
+                if (hit < scanner.HitCount() && scanner.HitLine(hit) == i) {
+                    ReportHit(number, scanner.HitText(hit++));
+                    ++problems;
+                    AfterLine(number);
+                } else {
+                    ShowProgress(number);
+                }
+            }
+        } else if (m_host.m_bReporting == 1) {
+            // Lines without a hit need nothing more: from hit to hit, and the block is done
+            // unless a stop came with one.
+            i = count;
+            for (; hit < scanner.HitCount(); ++hit) {
+                const size_t line = scanner.HitLine(hit);
+                const long number = lineNumber + static_cast<long>(line) + 1;
+                ReportHit(number, scanner.HitText(hit));
                 ++problems;
                 AfterLine(number);
-            } else if (everyLine) {
-                ShowProgress(number);
+                if (m_host.m_bReporting != 1) {
+                    i = line + 1;
+                    break;
+                }
             }
-            ++i;
         }
         lineNumber += static_cast<long>(i);
         if (!everyLine && i == count)

@@ -105,13 +105,10 @@ void CScanPool::ScanTask(size_t index) {
         CHitBuffer found;
         long lines = 0, problems = 0;
         while (scanner.NextBlock(file)) {
-            const size_t count = scanner.LineCount();
-            for (size_t i = 0; i < count; ++i)
-                if (scanner.IsHit(i)) {
-                    found.Add(lines + static_cast<long>(i) + 1, scanner.LineText(i));
-                    ++problems;
-                }
-            lines += static_cast<long>(count);
+            for (size_t j = 0; j < scanner.HitCount(); ++j)
+                found.Add(lines + static_cast<long>(scanner.HitLine(j)) + 1, scanner.HitText(j));
+            problems += static_cast<long>(scanner.HitCount());
+            lines += static_cast<long>(scanner.LineCount());
 
             std::unique_lock lock(m_mutex);
             WaitTaken(lock, [&] { return m_bStop || task.hits.Size() < m_nBufferCap; });

@@ -137,7 +137,8 @@ TEST(CSearchMatcher, AgreesWithThePlainRuleOnRandomInput) {
         SearchStringTable table;
         FillTable(table, RandomStrings(rng));
         CSearchMatcher matcher(table);
-        const unsigned maxChars = round % 5 == 0 ? 1 + rng() % 8 : 1024;
+        const unsigned maxChars =
+            round % 5 == 0 ? 1 + rng() % 8 : (round % 5 == 1 ? 63 + rng() % 8 : 1024);
         // Small blocks too, whose few lines leave some of the parts read side by side empty.
         const std::string bytes = RandomBytes(rng, rng() % (round % 3 == 0 ? 80 : 6000));
 
@@ -151,6 +152,34 @@ TEST(CSearchMatcher, AgreesWithThePlainRuleOnRandomInput) {
             const std::string text = UpToNul(plain[i]);
             ASSERT_EQ(matcher.Matches(text.data(), text.size()), expected) << "round " << round;
         }
+
+        // The lines that end with CR LF in reach, found as bits: the first lines of the same
+        // split, and the same verdicts.
+        std::vector<uint64_t> lfBits(bytes.size() / 64 + 1);
+        size_t pairLines = 0;
+        const size_t used =
+            FindPairLines(bytes.data(), bytes.size(), maxChars, lfBits.data(), pairLines);
+        ASSERT_LE(pairLines, plain.size()) << "round " << round;
+        ASSERT_EQ(used == 0, pairLines == 0) << "round " << round;
+        std::vector<CLineHit> found;
+        matcher.MatchPairLines(bytes.data(), used, lfBits.data(), found);
+        size_t offset = 0, nextHit = 0;
+        for (size_t i = 0; i < pairLines; ++i) {
+            const size_t lf = offset + plain[i].size() + 1;
+            ASSERT_EQ(bytes.substr(lf - 1, 2), "\r\n") << "round " << round << " line " << i;
+            for (size_t at = offset; at <= lf; ++at)
+                ASSERT_EQ((lfBits[at / 64] >> (at % 64) & 1) != 0, at == lf) << "round " << round;
+            if (PlainMatches(table, plain[i])) {
+                ASSERT_LT(nextHit, found.size()) << "round " << round << " line " << i;
+                EXPECT_EQ(found[nextHit].nLine, i) << "round " << round;
+                EXPECT_EQ(found[nextHit].span.nOffset, offset) << "round " << round;
+                EXPECT_EQ(found[nextHit].span.nLength, plain[i].size()) << "round " << round;
+                ++nextHit;
+            }
+            offset = lf + 1;
+        }
+        EXPECT_EQ(nextHit, found.size()) << "round " << round;
+        EXPECT_EQ(used, offset) << "round " << round;
     }
 }
 
@@ -242,6 +271,31 @@ TEST(SplitTextLines, LeavesALineWhoseEndIsNotInSight) {
     // At most maxLines spans.
     EXPECT_EQ(SplitTextLines("\r\n\r\n\r\n", 6, true, 4, spans, 2, count), 4u);
     EXPECT_EQ(count, 2u);
+}
+
+// Lines around the maximum length, where it is near the 64 bytes that are looked at together:
+// the lines found as bits are the first lines of the careful split, all ending with CR LF.
+TEST(FindPairLines, StopsBeforeALineThatIsCut) {
+    std::mt19937 rng(1066);
+    for (unsigned maxChars = 60; maxChars <= 70; ++maxChars)
+        for (int round = 0; round < 20; ++round) {
+            std::string bytes;
+            while (bytes.size() < 2000) {
+                const size_t len = rng() % 2 ? rng() % 4 : maxChars - 6 + rng() % 8;
+                bytes += std::string(len, 'a') + "\r\n";
+            }
+            std::vector<uint64_t> lfBits(bytes.size() / 64 + 1);
+            size_t count = 0;
+            const size_t used =
+                FindPairLines(bytes.data(), bytes.size(), maxChars, lfBits.data(), count);
+            const std::vector<std::string> plain = PlainLines(bytes, maxChars);
+            size_t offset = 0;
+            for (size_t i = 0; i < count; ++i) {
+                ASSERT_EQ(bytes.substr(offset + plain[i].size(), 2), "\r\n") << maxChars;
+                offset += plain[i].size() + 2;
+            }
+            EXPECT_EQ(used, offset) << maxChars;
+        }
 }
 
 // A whole run over generated files against the report built by the plain rules.
