@@ -21,6 +21,37 @@ template <typename T> inline void KeepApart(T& value) {
 #endif
 }
 
+// The set bits of n words. Without the processor's own count, the compiler calls a function
+// for every word.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__POPCNT__)
+__attribute__((target("popcnt"))) size_t CountBitsPopcnt(const uint64_t* words, size_t n) {
+    size_t count = 0;
+    for (size_t i = 0; i < n; ++i)
+        count += static_cast<size_t>(__builtin_popcountll(words[i]));
+    return count;
+}
+#endif
+
+size_t CountBits(const uint64_t* words, size_t n) {
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__POPCNT__)
+    static const bool popcnt = __builtin_cpu_supports("popcnt");
+    if (popcnt)
+        return CountBitsPopcnt(words, n);
+#endif
+    size_t count = 0;
+    for (size_t i = 0; i < n; ++i)
+        count += static_cast<size_t>(std::popcount(words[i]));
+    return count;
+}
+
+// The part that holds the byte at: the number of later parts' starts at or before it.
+inline size_t PartOf(const uint32_t* from, size_t at) {
+    size_t part = 0;
+    for (size_t k = 1; k < LANES; ++k)
+        part += from[k] <= at;
+    return part;
+}
+
 } // namespace
 
 CSearchMatcher::CSearchMatcher(const SearchStringTable& table) {
@@ -396,18 +427,28 @@ void CSearchMatcher::MatchPairLines(const Entry* table, const char* base, size_t
     if (marks.empty())
         return;
 
-    // The marks in the order of the lines; the first of each line tells. A line's number is
-    // the number of pairs before it.
-    std::sort(marks.begin(), marks.end(),
-              [](uint32_t a, uint32_t b) { return (a & ~MATCH_MARK) < (b & ~MATCH_MARK); });
+    // The marks in the order of the lines, the first of each line first: each part's marks are
+    // in order already, so they are put part after part.
+    thread_local std::vector<uint32_t> sorted;
+    sorted.resize(marks.size());
+    size_t partStart[LANES + 1] = {};
+    for (const uint32_t noted : marks)
+        ++partStart[PartOf(from, noted & ~MATCH_MARK) + 1];
+    for (size_t k = 0; k < LANES; ++k)
+        partStart[k + 1] += partStart[k];
+    for (const uint32_t noted : marks)
+        sorted[partStart[PartOf(from, noted & ~MATCH_MARK)]++] = noted;
+
+    // The first mark of a line tells. A line's number is the number of pairs before it.
     size_t word = 0, pairsBefore = 0; // pairs in the words before word
     size_t lastLine = SIZE_MAX;
-    for (const uint32_t noted : marks) {
+    for (const uint32_t noted : sorted) {
         const size_t at = noted & ~MATCH_MARK;
-        for (; word < at / 64; ++word)
-            pairsBefore += static_cast<size_t>(__builtin_popcountll(lfBits[word]));
-        const size_t line = pairsBefore + static_cast<size_t>(__builtin_popcountll(
-                                              lfBits[word] & ((uint64_t(1) << (at % 64)) - 1)));
+        pairsBefore += CountBits(lfBits + word, at / 64 - word);
+        word = at / 64;
+        const size_t line =
+            pairsBefore +
+            static_cast<size_t>(std::popcount(lfBits[word] & ((uint64_t(1) << (at % 64)) - 1)));
         if (line == lastLine)
             continue;
         lastLine = line;
