@@ -60,7 +60,7 @@ constexpr std::chrono::milliseconds REPORT_VIEW_UPDATE_INTERVAL{40};
 // Where painting is slow the view waits longer: after a catch-up that took t, the next one
 // comes no sooner than this many times t later, so that the view takes at most a small share
 // of the run; but it never waits longer than the most below.
-constexpr int REPORT_VIEW_COST_SHARE = 25;
+constexpr int REPORT_VIEW_COST_SHARE = 50;
 constexpr std::chrono::milliseconds REPORT_VIEW_UPDATE_INTERVAL_MAX{500};
 constexpr std::chrono::milliseconds MIN_DRAIN_INTERVAL{5};
 // Lines wait during a run until they fill this many characters, each with its CR LF; then
