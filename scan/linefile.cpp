@@ -300,40 +300,6 @@ class CPairFinder {
     uint64_t m_nMask = 0;
 };
 
-// The common case, quickly: while every line ends with a pair in reach, the lines are the runs
-// between the pairs. Returns where it stopped: at a cut that is due, at the last whole window
-// or when maxLines are stored; the careful loop goes on from there.
-template <CWindowBits (*Bits)(const char*)>
-__attribute__((always_inline)) inline size_t SplitAtPairsWith(const char* data, size_t len,
-                                                              unsigned maxChars, CLineSpan* lines,
-                                                              size_t maxLines, size_t& count) {
-    size_t pos = 0;
-    uint64_t crBefore = 0;
-    for (size_t window = 0; window + 64 <= len; window += 64) {
-        const CWindowBits bits = Bits(data + window);
-        uint64_t mask = bits.lf & ((bits.cr << 1) | crBefore);
-        crBefore = bits.cr >> 63;
-        for (; mask != 0; mask &= mask - 1) {
-            const size_t lf = window + static_cast<size_t>(__builtin_ctzll(mask));
-            if (lf - pos > maxChars - 1 || count == maxLines)
-                return pos;
-            lines[count++] = {static_cast<uint32_t>(pos), static_cast<uint32_t>(lf - 1 - pos)};
-            pos = lf + 1;
-        }
-        if (window + 64 - pos >= maxChars)
-            return pos; // no pair in reach: a cut is due, no need to look further
-    }
-    return pos;
-}
-
-#if defined(KAVEL_AVX2)
-__attribute__((target("avx2"))) size_t SplitAtPairsAvx2(const char* data, size_t len,
-                                                        unsigned maxChars, CLineSpan* lines,
-                                                        size_t maxLines, size_t& count) {
-    return SplitAtPairsWith<WindowBitsAvx2>(data, len, maxChars, lines, maxLines, count);
-}
-#endif
-
 // The lines that end with a pair, as bits: see FindPairLines.
 template <CWindowBits (*Bits)(const char*)>
 __attribute__((always_inline)) inline size_t FindPairLinesWith(const char* data, size_t len,
@@ -368,17 +334,6 @@ __attribute__((target("avx2"))) size_t FindPairLinesAvx2(const char* data, size_
 }
 #endif
 
-// Finds the pairs with the widest comparisons the processor has.
-size_t SplitAtPairs(const char* data, size_t len, unsigned maxChars, CLineSpan* lines,
-                    size_t maxLines, size_t& count) {
-#if defined(KAVEL_AVX2)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2)
-        return SplitAtPairsAvx2(data, len, maxChars, lines, maxLines, count);
-#endif
-    return SplitAtPairsWith<WindowBits>(data, len, maxChars, lines, maxLines, count);
-}
-
 } // namespace
 
 size_t SplitTextLines(const char* data, size_t len, bool atEnd, unsigned maxChars, CLineSpan* lines,
@@ -386,7 +341,7 @@ size_t SplitTextLines(const char* data, size_t len, bool atEnd, unsigned maxChar
     if (maxChars == 0)
         maxChars = 1;
     count = 0;
-    size_t pos = SplitAtPairs(data, len, maxChars, lines, maxLines, count);
+    size_t pos = 0;
     CPairFinder pairs(data, len);
     size_t pairLf = 0; // the LF of the next pair, once it lies behind pos
     while (count < maxLines && pos < len) {
