@@ -446,9 +446,8 @@ void CSearchMatcher::MatchPairLines(const Entry* table, const char* base, size_t
         const size_t at = noted & ~MATCH_MARK;
         pairsBefore += CountBits(lfBits + word, at / 64 - word);
         word = at / 64;
-        const size_t line =
-            pairsBefore +
-            static_cast<size_t>(std::popcount(lfBits[word] & ((uint64_t(1) << (at % 64)) - 1)));
+        const uint64_t earlier = lfBits[word] & ((uint64_t(1) << (at % 64)) - 1);
+        const size_t line = pairsBefore + CountBits(&earlier, 1);
         if (line == lastLine)
             continue;
         lastLine = line;
