@@ -282,19 +282,28 @@ size_t CSearchMatcher::ReadParts(const Entry* table, const unsigned char* bytes,
                 }
                 // A signal state was passed: the group again, looking after every byte.
                 if ((seen & signal) != 0) [[unlikely]] {
-                    size_t again[LANES];
-                    std::copy_n(before, LANES, again);
-                    for (size_t j = group; j < group + GROUP; ++j) {
-                        size_t any = 0;
+                    // The same steps in variables of their own, which the compiler keeps in
+                    // registers where an array would live on the stack.
+                    size_t a0 = before[0], a1 = before[1], a2 = before[2], a3 = before[3];
+                    size_t a4 = before[4], a5 = before[5], a6 = before[6], a7 = before[7];
+                    const uint8_t* ca = &cls[0][group];
 #pragma GCC unroll 8
-                        for (size_t k = 0; k < LANES; ++k) {
-                            again[k] = table[again[k] + cls[k][j]];
-                            any |= again[k];
-                        }
-                        if ((any & signal) != 0)
+                    for (size_t j = 0; j < GROUP; ++j, ++ca) {
+                        step(a0, ca);
+                        step(a1, ca + CHUNK);
+                        step(a2, ca + 2 * CHUNK);
+                        step(a3, ca + 3 * CHUNK);
+                        step(a4, ca + 4 * CHUNK);
+                        step(a5, ca + 5 * CHUNK);
+                        step(a6, ca + 6 * CHUNK);
+                        step(a7, ca + 7 * CHUNK);
+                        const size_t any = ((a0 | a1) | (a2 | a3)) | ((a4 | a5) | (a6 | a7));
+                        if ((any & signal) != 0) {
+                            const size_t now[LANES] = {a0, a1, a2, a3, a4, a5, a6, a7};
                             for (size_t k = 0; k < LANES; ++k)
-                                if ((again[k] & signal) != 0)
-                                    mark(from[k] + done + j, again[k]);
+                                if ((now[k] & signal) != 0)
+                                    mark(from[k] + done + group + j, now[k]);
+                        }
                     }
                 }
             }
