@@ -14,7 +14,8 @@
 // The matcher must outlive the scanner.
 class CFileScanner {
   public:
-    // The most lines in one block.
+    // The most lines in one block of spans. A block whose lines all end with CR LF holds as
+    // many as the file's buffer.
     static constexpr size_t MAX_BLOCK_LINES = 4096;
 
     // maxChars: the longest line, well below CLineFile::BUFFER_SIZE.
