@@ -256,6 +256,20 @@ size_t CSearchMatcher::ReadParts(const Entry* table, const unsigned char* bytes,
             KeepApart(row);
             s = row[s];
         };
+        // One byte of each part, the part after part CHUNK classes further; returns the OR of
+        // the new states.
+        const auto stepParts = [&](size_t& x0, size_t& x1, size_t& x2, size_t& x3, size_t& x4,
+                                   size_t& x5, size_t& x6, size_t& x7, const uint8_t* c) {
+            step(x0, c);
+            step(x1, c + CHUNK);
+            step(x2, c + 2 * CHUNK);
+            step(x3, c + 3 * CHUNK);
+            step(x4, c + 4 * CHUNK);
+            step(x5, c + 5 * CHUNK);
+            step(x6, c + 6 * CHUNK);
+            step(x7, c + 7 * CHUNK);
+            return ((x0 | x1) | (x2 | x3)) | ((x4 | x5) | (x6 | x7));
+        };
         for (; done + CHUNK <= n; done += CHUNK) {
             const uint8_t(&cls)[LANES][CHUNK] = buffers[(done / CHUNK) & 1];
             if (done + 2 * CHUNK <= n)
@@ -267,17 +281,9 @@ size_t CSearchMatcher::ReadParts(const Entry* table, const unsigned char* bytes,
                 const uint8_t* c = &cls[0][group];
 #pragma GCC unroll 8
                 for (size_t j = 0; j < GROUP; ++j, ++c) {
-                    step(s0, c);
-                    step(s1, c + CHUNK);
-                    step(s2, c + 2 * CHUNK);
-                    step(s3, c + 3 * CHUNK);
-                    step(s4, c + 4 * CHUNK);
-                    step(s5, c + 5 * CHUNK);
-                    step(s6, c + 6 * CHUNK);
-                    step(s7, c + 7 * CHUNK);
+                    seen |= stepParts(s0, s1, s2, s3, s4, s5, s6, s7, c);
                     // Kept in a register: gathered in vector registers instead, the states
                     // would be stored and loaded again on every step.
-                    seen |= ((s0 | s1) | (s2 | s3)) | ((s4 | s5) | (s6 | s7));
                     KeepApart(seen);
                 }
                 // A signal state was passed: the group again, looking after every byte.
@@ -289,16 +295,7 @@ size_t CSearchMatcher::ReadParts(const Entry* table, const unsigned char* bytes,
                     const uint8_t* ca = &cls[0][group];
 #pragma GCC unroll 8
                     for (size_t j = 0; j < GROUP; ++j, ++ca) {
-                        step(a0, ca);
-                        step(a1, ca + CHUNK);
-                        step(a2, ca + 2 * CHUNK);
-                        step(a3, ca + 3 * CHUNK);
-                        step(a4, ca + 4 * CHUNK);
-                        step(a5, ca + 5 * CHUNK);
-                        step(a6, ca + 6 * CHUNK);
-                        step(a7, ca + 7 * CHUNK);
-                        const size_t any = ((a0 | a1) | (a2 | a3)) | ((a4 | a5) | (a6 | a7));
-                        if ((any & signal) != 0) {
+                        if ((stepParts(a0, a1, a2, a3, a4, a5, a6, a7, ca) & signal) != 0) {
                             const size_t now[LANES] = {a0, a1, a2, a3, a4, a5, a6, a7};
                             for (size_t k = 0; k < LANES; ++k)
                                 if ((now[k] & signal) != 0)
