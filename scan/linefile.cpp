@@ -1,7 +1,7 @@
 #include "scan/linefile.h"
 
-#include <algorithm>
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -31,9 +31,7 @@ void ClearNonBlocking(int fd) {
 
 } // namespace
 
-CLineFile::~CLineFile() {
-    Close();
-}
+CLineFile::~CLineFile() { Close(); }
 
 bool CLineFile::OpenRead(const std::string& path) {
     Close();
@@ -336,8 +334,8 @@ __attribute__((target("avx2"))) size_t FindPairLinesAvx2(const char* data, size_
 
 } // namespace
 
-size_t SplitTextLines(const char* data, size_t len, bool atEnd, unsigned maxChars, CLineSpan* lines,
-                      size_t maxLines, size_t& count) {
+size_t SplitTextLines(const char* data, size_t len, bool atEnd, unsigned maxChars,
+                      CLineSpan* lines, size_t maxLines, size_t& count) {
     if (maxChars == 0)
         maxChars = 1;
     count = 0;

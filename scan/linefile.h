@@ -95,8 +95,8 @@ struct CLineSpan {
 // in bulk: stores up to maxLines spans in lines, sets count, and returns the number of bytes
 // that those lines took (their CR LF included). A line whose end cannot be told yet from the
 // bytes given is left for the next call, unless atEnd says that no byte follows them.
-size_t SplitTextLines(const char* data, size_t len, bool atEnd, unsigned maxChars, CLineSpan* lines,
-                      size_t maxLines, size_t& count);
+size_t SplitTextLines(const char* data, size_t len, bool atEnd, unsigned maxChars,
+                      CLineSpan* lines, size_t maxLines, size_t& count);
 
 // The common case of SplitTextLines, faster: the lines at data that end with a CR LF in reach,
 // up to the last one found in whole 64-byte windows of the len bytes. Sets bit i % 64 of

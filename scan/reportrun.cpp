@@ -1,9 +1,9 @@
 #include "scan/reportrun.h"
 
-#include "resources/resource.h"
-#include "resources/stringtable.h"
 #include "scan/filescan.h"
 #include "scan/scanpool.h"
+#include "resources/resource.h"
+#include "resources/stringtable.h"
 #include "toolkit/messagetext.h"
 
 #include <charconv>
@@ -79,9 +79,7 @@ std::string BuildReportPath(const std::string& currentDirectory, const std::stri
     return path;
 }
 
-CReportResult RunReport(CReportHost& host) {
-    return CReportRun(host).Run();
-}
+CReportResult RunReport(CReportHost& host) { return CReportRun(host).Run(); }
 
 void CReportRun::NoteOutputFailure() {
     m_result.bOutputWriteFailed = true;
@@ -227,8 +225,9 @@ void CReportRun::CheckFilesInParallel() {
 }
 
 void CReportRun::WriteSummary(long lines, long problems) {
-    WriteReportLine(Printf("  %ld line(s) checked, %ld potential compliance problem(s) identified",
-                           lines, problems));
+    WriteReportLine(
+        Printf("  %ld line(s) checked, %ld potential compliance problem(s) identified", lines,
+               problems));
 }
 
 void CReportRun::ShowProgress(long lineNumber) {
