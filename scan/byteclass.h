@@ -15,7 +15,6 @@ class CByteClassMap {
     // Takes the table and prepares the widest kind for it.
     void Assign(const uint8_t (&classes)[256]);
     uint8_t operator[](unsigned char byte) const { return m_classes[byte]; }
-    const uint8_t* Table() const { return m_classes; }
 
     // Writes the classes of n bytes from each of count parts, starting at offset at in each,
     // to out: part after part, n classes each. n is a multiple of 64.

@@ -229,6 +229,10 @@ size_t CSearchMatcher::ReadParts(const Entry* table, const unsigned char* bytes,
     for (size_t k = 0; k < LANES; ++k)
         n = std::min<size_t>(n, from[k + 1] - from[k]);
     const size_t signal = m_nSignal;
+    // Most lines never leave the strings' states; the few that reach a signal state are noted
+    // by position (the top bit set for MATCH). A CR or NUL in a line leads to a signal before
+    // any later byte can, so a line whose first signal is MATCH holds a string; any other is
+    // read again by itself.
     const auto mark = [&](size_t at, size_t s) {
         marks.push_back(static_cast<uint32_t>(at) | (s == m_nMatch ? MATCH_MARK : 0));
     };
@@ -238,7 +242,6 @@ size_t CSearchMatcher::ReadParts(const Entry* table, const unsigned char* bytes,
     // together first, so that reading a byte takes two loads, its class and the next state.
     size_t done = 0;
     size_t state[LANES];
-    std::fill_n(state, LANES, m_nStart);
     {
         // Two buffers: the classes of the next chunk are written while this one is read, so
         // that no load waits for the store of its class to be done.
@@ -338,10 +341,7 @@ void CSearchMatcher::MatchLines(const Entry* table, const char* base, const CLin
         return;
     }
 
-    // The whole block as one stream. Most lines never leave the strings' states; the few that
-    // reach a signal state are noted by position (the top bit set for MATCH). A CR or NUL in a
-    // line leads to a signal before any later byte can, so a line whose first signal is MATCH
-    // holds a string; any other is read again by itself.
+    // The whole block as one stream.
     const auto* bytes = reinterpret_cast<const unsigned char*>(base);
     const uint32_t begin = lines[0].nOffset;
     const uint32_t end = lines[count - 1].nOffset + lines[count - 1].nLength;
