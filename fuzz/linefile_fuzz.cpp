@@ -1,6 +1,6 @@
-// ReadTextLine, ReadWholeTextLine and the bulk splitter SplitTextLines against the byte-wise
-// line rule, on any bytes, with any maximum, and with the bytes placed across the reader's
-// buffer boundary or handed to the splitter in pieces.
+// ReadTextLine, ReadWholeTextLine and the bulk splitters SplitTextLines and FindLfLines against
+// the byte-wise line rule, on any bytes, with any maximum, and with the bytes placed across the
+// reader's buffer boundary or handed to the splitters in pieces.
 #include "fuzz/memfile.h"
 #include "scan/linefile.h"
 #include "support/linerules.h"
@@ -37,8 +37,9 @@ void CheckReadTextLine(const CMemFile& mem, const std::string& bytes, bool padde
     std::unique_ptr<char[]> buffer(new char[maxChars + 1]);
     std::memset(buffer.get(), '#', maxChars + 1);
     size_t pos = 0;
+    bool cutAtCr = false;
     while (pos < bytes.size()) {
-        const std::string expected = ModelLine(bytes, pos, maxChars);
+        const std::string expected = ModelLine(bytes, pos, maxChars, cutAtCr);
         FUZZ_CHECK(ReadTextLine(file, buffer.get(), maxChars) == 0);
         FUZZ_CHECK(std::memcmp(buffer.get(), expected.data(), expected.size()) == 0);
         FUZZ_CHECK(buffer[expected.size()] == '\0');
@@ -57,8 +58,9 @@ void CheckReadWholeTextLine(const CMemFile& mem, const std::string& bytes, bool 
     if (padded)
         FUZZ_CHECK(ReadWholeTextLine(file, line, 0) == 0 && line.empty());
     size_t pos = 0;
+    bool cutAtCr = false; // stays false: a whole line is never cut
     while (pos < bytes.size()) {
-        const std::string whole = ModelLine(bytes, pos, SIZE_MAX);
+        const std::string whole = ModelLine(bytes, pos, SIZE_MAX, cutAtCr);
         FUZZ_CHECK(ReadWholeTextLine(file, line, keep) == 0);
         FUZZ_CHECK(line == whole.substr(0, keep));
     }
@@ -72,19 +74,35 @@ void CheckSplitTextLines(const std::string& bytes, unsigned maxChars, size_t pie
                          size_t maxLines) {
     std::vector<CLineSpan> spans(maxLines);
     size_t pos = 0, modelPos = 0;
+    bool cutAtCr = false;
     while (pos < bytes.size()) {
         const size_t len = std::min(piece, bytes.size() - pos);
         const bool atEnd = pos + len == bytes.size();
         // Exactly the piece, so a read past its end is caught.
         std::unique_ptr<char[]> exact(new char[len]);
         std::memcpy(exact.get(), bytes.data() + pos, len);
+        // The fast finder: the lines it finds as bits are the model's next lines, none cut.
+        std::vector<uint64_t> lfBits(len / 64 + 1, 0);
+        size_t lfLines = 0;
+        const size_t lfUsed =
+            FindLfLines(exact.get(), len, maxChars, cutAtCr, lfBits.data(), lfLines);
+        size_t lfPos = modelPos;
+        bool lfCut = cutAtCr;
+        for (size_t i = 0; i < lfLines; ++i) {
+            ModelLine(bytes, lfPos, maxChars, lfCut);
+            FUZZ_CHECK(bytes[lfPos - 1] == '\n' && !lfCut);
+        }
+        FUZZ_CHECK(lfPos - pos == lfUsed && (lfUsed == 0) == (lfLines == 0));
+        for (size_t at = 0; at < lfUsed; ++at)
+            FUZZ_CHECK(((lfBits[at / 64] >> (at % 64)) & 1) == (exact[at] == '\n'));
+
         size_t count = 99999;
-        const size_t used =
-            SplitTextLines(exact.get(), len, atEnd, maxChars, spans.data(), maxLines, count);
+        const size_t used = SplitTextLines(exact.get(), len, atEnd, maxChars, cutAtCr, spans.data(),
+                                           maxLines, count);
         FUZZ_CHECK(count <= maxLines && used <= len);
         size_t end = 0;
         for (size_t i = 0; i < count; ++i) {
-            const std::string expected = ModelLine(bytes, modelPos, maxChars);
+            const std::string expected = ModelLine(bytes, modelPos, maxChars, cutAtCr);
             FUZZ_CHECK(spans[i].nOffset >= end && spans[i].nOffset + spans[i].nLength <= used);
             FUZZ_CHECK(std::string(exact.get() + spans[i].nOffset, spans[i].nLength) == expected);
             end = spans[i].nOffset + spans[i].nLength;

@@ -39,20 +39,37 @@ std::string FlipCase(std::string s, uint64_t mask) {
     return s;
 }
 
-// A line or a search string never holds a CR LF pair: the pair ends a line.
+// A line read as a whole, or a search string, never holds a LF: a LF ends a line.
 std::string NoLineEnd(const std::string& s) {
-    return s.substr(0, s.find("\r\n"));
+    return s.substr(0, s.find('\n'));
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
-    // Lines as the scan passes them: at most 1024 bytes, any bytes.
+    // Lines as the scan passes them: at most 1024 bytes, any bytes but LF, each followed by a
+    // line end (CR LF or LF; a line that ends in a CR takes CR LF, since LF alone would take the
+    // CR into the line end) or by nothing, as the pieces of a cut line are. A line after a piece
+    // cut right after a CR may start with a LF, which is then data.
+    static const char* const separators[] = {"\r\n", "\n", ""};
     std::vector<std::string> lines;
+    std::vector<const char*> ends;
     const int lineCount = in.ConsumeIntegralInRange(1, 12);
-    for (int i = 0; i < lineCount; ++i)
-        lines.push_back(NoLineEnd(in.ConsumeRandomLengthString(1024)));
+    for (int i = 0; i < lineCount; ++i) {
+        std::string line = NoLineEnd(in.ConsumeRandomLengthString(1024));
+        const uint8_t shape = in.ConsumeIntegral<uint8_t>();
+        if ((shape & 1) != 0 && !lines.empty() && !lines.back().empty() &&
+            lines.back().back() == '\r' && ends.back()[0] == '\0')
+            line.insert(0, 1, '\n');
+        if ((shape & 2) != 0)
+            line.push_back('\r');
+        const char* end = separators[(shape >> 2) % 3];
+        if (end[0] == '\n' && !line.empty() && line.back() == '\r')
+            end = separators[0];
+        lines.push_back(line);
+        ends.push_back(end);
+    }
     // Strings as the loader stores them: 1 to 30 bytes without NUL, at most 200. Some are cut
     // from a line and change case, so that hits are common.
     std::vector<std::string> strings;
@@ -86,15 +103,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(matcher.Matches(exact.get(), line.size()) == (expected.back() != 0));
     }
 
-    // The lines in one block as the splitter gives them: each followed by CR LF as in a file,
-    // or by nothing (the pieces of a cut line).
-    static const char* const separators[] = {"\r\n", "\r\n", ""};
+    // The lines in one block as the splitter gives them.
     std::string block;
     std::vector<CLineSpan> spans;
-    for (const std::string& line : lines) {
-        spans.push_back({static_cast<uint32_t>(block.size()), static_cast<uint32_t>(line.size())});
-        block += line;
-        block += separators[in.ConsumeIntegralInRange<size_t>(0, 2)];
+    for (size_t i = 0; i < lines.size(); ++i) {
+        spans.push_back(
+            {static_cast<uint32_t>(block.size()), static_cast<uint32_t>(lines[i].size())});
+        block += lines[i];
+        block += ends[i];
     }
     std::unique_ptr<char[]> exact(new char[block.size()]);
     std::memcpy(exact.get(), block.data(), block.size());
@@ -102,28 +118,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     matcher.MatchLines(exact.get(), spans.data(), spans.size(), hits.data());
     FUZZ_CHECK(hits == expected);
 
-    // The lines each ended by CR LF, as most of a file's blocks are, found as bits: the lines
-    // found are the first ones, with the same verdicts.
-    std::string pairBlock;
-    for (const std::string& line : lines)
-        pairBlock += line + "\r\n";
-    std::unique_ptr<char[]> pairs(new char[pairBlock.size()]);
-    std::memcpy(pairs.get(), pairBlock.data(), pairBlock.size());
-    std::vector<uint64_t> lfBits(pairBlock.size() / 64 + 1);
+    // The lines whole (a LF first dropped) and each ended by its line end, as most of a
+    // file's blocks are, found as bits: the lines found are the first ones, with the same
+    // verdicts.
+    std::string lfBlock;
+    std::vector<std::string> whole;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        whole.push_back(lines[i].substr(!lines[i].empty() && lines[i][0] == '\n' ? 1 : 0));
+        const bool crLast = !whole[i].empty() && whole[i].back() == '\r';
+        lfBlock += whole[i] + (crLast ? separators[0] : ends[i][0] ? ends[i] : separators[i % 2]);
+    }
+    std::unique_ptr<char[]> lfBytes(new char[lfBlock.size()]);
+    std::memcpy(lfBytes.get(), lfBlock.data(), lfBlock.size());
+    std::vector<uint64_t> lfBits(lfBlock.size() / 64 + 1);
     size_t count = 0;
-    const size_t used = FindPairLines(pairs.get(), pairBlock.size(), 1024, lfBits.data(), count);
+    const size_t used =
+        FindLfLines(lfBytes.get(), lfBlock.size(), 1024, false, lfBits.data(), count);
     FUZZ_CHECK(count <= lines.size());
     std::vector<CLineHit> found;
-    matcher.MatchPairLines(pairs.get(), used, lfBits.data(), found);
+    matcher.MatchLfLines(lfBytes.get(), used, lfBits.data(), found);
     size_t next = 0, offset = 0;
     for (size_t i = 0; i < count; ++i) {
-        if (expected[i] != 0) {
+        if (PlainMatches(strings, whole[i].substr(0, whole[i].find('\0')))) {
             FUZZ_CHECK(next < found.size() && found[next].nLine == i &&
                        found[next].span.nOffset == offset &&
-                       found[next].span.nLength == lines[i].size());
+                       found[next].span.nLength == whole[i].size());
             ++next;
         }
-        offset += lines[i].size() + 2;
+        offset = lfBlock.find('\n', offset + whole[i].size()) + 1;
     }
     FUZZ_CHECK(next == found.size() && used == offset);
     return 0;

@@ -16,8 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     mem.Set(bytes.data(), bytes.size());
 
     std::vector<std::string> wholeLines;
+    bool cutAtCr = false; // stays false: a whole line is never cut
     for (size_t pos = 0; pos < bytes.size();)
-        wholeLines.push_back(UpToNul(ModelLine(bytes, pos, SIZE_MAX)));
+        wholeLines.push_back(UpToNul(ModelLine(bytes, pos, SIZE_MAX, cutAtCr)));
 
     SearchStringTable table;
     std::memset(table, 'x', sizeof table);

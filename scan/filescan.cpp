@@ -18,13 +18,14 @@ bool CFileScanner::NextBlock(CLineFile& file) {
         if (avail == 0)
             return false;
         m_pBlock = data;
-        // Most blocks: lines that all end with CR LF.
-        m_nBlockBytes = FindPairLines(data, avail, m_nMaxChars, m_lfBits.get(), m_nLines);
+        const bool crBefore = file.PrevByte() == '\r';
+        // Most blocks: lines that all end with a LF (or CR LF) in reach.
+        m_nBlockBytes = FindLfLines(data, avail, m_nMaxChars, crBefore, m_lfBits.get(), m_nLines);
         if (m_nBlockBytes > 0) {
-            m_matcher.MatchPairLines(data, m_nBlockBytes, m_lfBits.get(), m_hits);
+            m_matcher.MatchLfLines(data, m_nBlockBytes, m_lfBits.get(), m_hits);
             return true;
         }
-        m_nBlockBytes = SplitTextLines(data, avail, m_bAtEnd, m_nMaxChars, m_lines.get(),
+        m_nBlockBytes = SplitTextLines(data, avail, m_bAtEnd, m_nMaxChars, crBefore, m_lines.get(),
                                        MAX_BLOCK_LINES, m_nLines);
         if (m_nLines == 0) {
             // The last line's end lies beyond the buffer: keep its start and read on.

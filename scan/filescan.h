@@ -14,8 +14,8 @@
 // The matcher must outlive the scanner.
 class CFileScanner {
   public:
-    // The most lines in one block of spans. A block whose lines all end with CR LF holds as
-    // many as the file's buffer.
+    // The most lines in one block of spans. A block of lines that all end with a LF in reach
+    // holds as many as the file's buffer.
     static constexpr size_t MAX_BLOCK_LINES = 4096;
 
     // maxChars: the longest line, well below CLineFile::BUFFER_SIZE.
@@ -34,8 +34,8 @@ class CFileScanner {
   private:
     const CSearchMatcher& m_matcher;
     unsigned m_nMaxChars;
-    // Left uninitialised: a scanner is made for every file. Blocks whose lines all end with
-    // CR LF are found as bits (one per byte), any other as spans.
+    // Left uninitialised: a scanner is made for every file. Blocks of lines that all end with
+    // a LF in reach are found as bits (one per byte), any other as spans.
     std::unique_ptr<uint64_t[]> m_lfBits;
     std::unique_ptr<CLineSpan[]> m_lines;
     std::unique_ptr<uint8_t[]> m_lineHits;

@@ -1,7 +1,7 @@
 #include "scan/linefile.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -31,7 +31,9 @@ void ClearNonBlocking(int fd) {
 
 } // namespace
 
-CLineFile::~CLineFile() { Close(); }
+CLineFile::~CLineFile() {
+    Close();
+}
 
 bool CLineFile::OpenRead(const std::string& path) {
     Close();
@@ -52,6 +54,7 @@ bool CLineFile::OpenRead(const std::string& path) {
     m_bReadFailed = false;
     m_pBuffer.reset(new char[BUFFER_SIZE]);
     m_nPos = m_nEnd = 0;
+    m_nPrevByte = -1;
     m_nReadSoFar = 0;
     m_nReadLimit = -1;
     return true;
@@ -110,6 +113,7 @@ size_t CLineFile::ReadInto(char* dst, size_t want) {
 }
 
 bool CLineFile::Fill() {
+    KeepPrevByte();
     m_nPos = 0;
     m_nEnd = ReadInto(m_pBuffer.get(), BUFFER_SIZE);
     return m_nEnd > 0;
@@ -121,6 +125,7 @@ bool CLineFile::ReadMore() {
     const size_t kept = m_nEnd - m_nPos;
     if (kept == BUFFER_SIZE)
         return false;
+    KeepPrevByte();
     std::memmove(m_pBuffer.get(), m_pBuffer.get() + m_nPos, kept);
     m_nPos = 0;
     m_nEnd = kept;
@@ -175,10 +180,17 @@ bool CLineFile::Identity(dev_t& dev, ino_t& ino, off_t* size) const {
 int ReadTextLine(CLineFile& file, char* buffer, unsigned maxChars) {
     if (maxChars == 0)
         maxChars = 1;
+    // A line end is a LF, so a CR just before the call can only be the last character of a
+    // line that was cut.
+    const bool afterCutCr = file.PrevByte() == '\r';
     int first = file.GetByte();
     if (first < 0) {
         buffer[1] = '\0';
         return 1;
+    }
+    if (first == '\n' && !afterCutCr) {
+        buffer[0] = '\0'; // an empty line
+        return 0;
     }
     buffer[0] = static_cast<char>(first);
     size_t i = 1;
@@ -198,11 +210,9 @@ int ReadTextLine(CLineFile& file, char* buffer, unsigned maxChars) {
         std::memcpy(buffer + i, data, k);
         file.Consume(k + 1);
         i += k;
-        if (buffer[i - 1] == '\r') {
-            --i; // the CR LF pair ends the line and is not stored
-            break;
-        }
-        buffer[i++] = '\n'; // a LF without CR is data
+        if (buffer[i - 1] == '\r')
+            --i; // a CR before the LF belongs to the line end
+        break;
     }
     buffer[i] = '\0';
     return 0;
@@ -210,64 +220,46 @@ int ReadTextLine(CLineFile& file, char* buffer, unsigned maxChars) {
 
 namespace {
 
-// The LF bytes and the CR bytes of a window of up to 64 bytes, bit i for byte i.
-struct CWindowBits {
-    uint64_t lf, cr;
-};
-
-inline CWindowBits ScalarBits(const char* p, size_t n) {
-    CWindowBits bits{0, 0};
-    for (size_t i = 0; i < n; ++i) {
-        bits.lf |= uint64_t(p[i] == '\n') << i;
-        bits.cr |= uint64_t(p[i] == '\r') << i;
-    }
-    return bits;
+// The LF bytes of a window of up to 64 bytes, bit i for byte i.
+inline uint64_t ScalarLfBits(const char* p, size_t n) {
+    uint64_t lf = 0;
+    for (size_t i = 0; i < n; ++i)
+        lf |= uint64_t(p[i] == '\n') << i;
+    return lf;
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define KAVEL_AVX2 1
-__attribute__((target("avx2"))) inline CWindowBits WindowBitsAvx2(const char* p) {
-    const __m256i vlf = _mm256_set1_epi8('\n'), vcr = _mm256_set1_epi8('\r');
+__attribute__((target("avx2"))) inline uint64_t LfBitsAvx2(const char* p) {
+    const __m256i vlf = _mm256_set1_epi8('\n');
     const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
     const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
     const uint64_t lfA = uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(a, vlf)));
     const uint64_t lfB = uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(b, vlf)));
-    const uint64_t crA = uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(a, vcr)));
-    const uint64_t crB = uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(b, vcr)));
-    return {lfA | lfB << 32, crA | crB << 32};
+    return lfA | lfB << 32;
 }
 #endif
 
 // A whole window of 64 bytes.
-inline CWindowBits WindowBits(const char* p) {
+inline uint64_t LfBits(const char* p) {
 #if defined(__SSE2__)
-    uint64_t lf = 0, cr = 0;
-    const __m128i vlf = _mm_set1_epi8('\n'), vcr = _mm_set1_epi8('\r');
+    uint64_t lf = 0;
+    const __m128i vlf = _mm_set1_epi8('\n');
     for (int k = 0; k < 4; ++k) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
         lf |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, vlf)))) << (16 * k);
-        cr |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, vcr)))) << (16 * k);
     }
-    return {lf, cr};
+    return lf;
 #else
-    return ScalarBits(p, 64);
+    return ScalarLfBits(p, 64);
 #endif
 }
 
-// Bit i: the byte at window + i of the len bytes at data is a LF right after a CR.
-uint64_t PairMask(const char* data, size_t len, size_t window) {
-    const size_t n = std::min<size_t>(64, len - window);
-    const char* p = data + window;
-    const CWindowBits bits = n == 64 ? WindowBits(p) : ScalarBits(p, n);
-    const uint64_t crBefore = window > 0 && p[-1] == '\r' ? 1 : 0;
-    return bits.lf & ((bits.cr << 1) | crBefore);
-}
-
-// Finds the CR LF pairs of a block, 64 bytes at a time: Next(from) is the offset of the LF of
-// the first pair whose LF lies at or after from, or the block's length when there is none.
-class CPairFinder {
+// Finds the LF bytes of a block, 64 bytes at a time: Next(from) is the offset of the first LF
+// at or after from, or the block's length when there is none.
+class CLfFinder {
   public:
-    CPairFinder(const char* data, size_t len) : m_data(data), m_nLen(len) {
+    CLfFinder(const char* data, size_t len) : m_data(data), m_nLen(len) {
         if (len > 0)
             Load(0);
     }
@@ -289,7 +281,8 @@ class CPairFinder {
   private:
     void Load(size_t window) {
         m_nWindow = window;
-        m_nMask = PairMask(m_data, m_nLen, window);
+        const size_t n = std::min<size_t>(64, m_nLen - window);
+        m_nMask = n == 64 ? LfBits(m_data + window) : ScalarLfBits(m_data + window, n);
     }
 
     const char* m_data;
@@ -298,17 +291,13 @@ class CPairFinder {
     uint64_t m_nMask = 0;
 };
 
-// The lines that end with a pair, as bits: see FindPairLines.
-template <CWindowBits (*Bits)(const char*)>
-__attribute__((always_inline)) inline size_t FindPairLinesWith(const char* data, size_t len,
-                                                               unsigned maxChars, uint64_t* lfBits,
-                                                               size_t& count) {
-    size_t pos = 0; // where the line after the last pair starts
-    uint64_t crBefore = 0;
+// The lines whose LF is in reach, as bits: see FindLfLines.
+template <uint64_t (*Bits)(const char*)>
+__attribute__((always_inline)) inline size_t
+FindLfLinesWith(const char* data, size_t len, unsigned maxChars, uint64_t* lfBits, size_t& count) {
+    size_t pos = 0; // where the line after the last LF starts
     for (size_t window = 0; window + 64 <= len; window += 64) {
-        const CWindowBits bits = Bits(data + window);
-        const uint64_t mask = bits.lf & ((bits.cr << 1) | crBefore);
-        crBefore = bits.cr >> 63;
+        const uint64_t mask = Bits(data + window);
         if (mask != 0) {
             // Lines that start within the window are shorter than 64 bytes: only the line
             // that started before it may be too long.
@@ -319,38 +308,40 @@ __attribute__((always_inline)) inline size_t FindPairLinesWith(const char* data,
         }
         lfBits[window / 64] = mask;
         if (window + 64 - pos >= maxChars)
-            return pos; // no pair in reach: a cut is due, no need to look further
+            return pos; // no LF in reach: a cut is due, no need to look further
     }
     return pos;
 }
 
 #if defined(KAVEL_AVX2)
-__attribute__((target("avx2"))) size_t FindPairLinesAvx2(const char* data, size_t len,
-                                                         unsigned maxChars, uint64_t* lfBits,
-                                                         size_t& count) {
-    return FindPairLinesWith<WindowBitsAvx2>(data, len, maxChars, lfBits, count);
+__attribute__((target("avx2"))) size_t
+FindLfLinesAvx2(const char* data, size_t len, unsigned maxChars, uint64_t* lfBits, size_t& count) {
+    return FindLfLinesWith<LfBitsAvx2>(data, len, maxChars, lfBits, count);
 }
 #endif
 
 } // namespace
 
-size_t SplitTextLines(const char* data, size_t len, bool atEnd, unsigned maxChars,
+size_t SplitTextLines(const char* data, size_t len, bool atEnd, unsigned maxChars, bool crBefore,
                       CLineSpan* lines, size_t maxLines, size_t& count) {
     if (maxChars == 0)
         maxChars = 1;
     count = 0;
     size_t pos = 0;
-    CPairFinder pairs(data, len);
-    size_t pairLf = 0; // the LF of the next pair, once it lies behind pos
+    CLfFinder lfs(data, len);
+    size_t lf = lfs.Next(0); // looked for again once it lies before where a line's end may be
     while (count < maxLines && pos < len) {
-        // A pair ends the line when its CR lies within the line and its LF is read by the same
-        // call: the LF at most maxChars - 1 bytes after the line's first byte.
-        if (pairLf <= pos)
-            pairLf = pairs.Next(pos + 1);
+        // A LF first in a line is data only right after a line cut after a CR.
+        const bool crBeforeLine = pos > 0 ? data[pos - 1] == '\r' : crBefore;
+        const size_t from = crBeforeLine && data[pos] == '\n' ? pos + 1 : pos;
+        if (lf < from)
+            lf = lfs.Next(from);
+        // A LF ends the line when the same call reads it: at most maxChars - 1 bytes after the
+        // line's first byte. A CR right before it, within the line, belongs to the line end.
         size_t lineLen, next;
-        if (pairLf < len && pairLf - pos <= maxChars - 1) {
-            lineLen = pairLf - 1 - pos;
-            next = pairLf + 1;
+        if (lf < len && lf - pos <= maxChars - 1) {
+            lineLen = lf - pos - (lf > pos && data[lf - 1] == '\r' ? 1 : 0);
+            next = lf + 1;
         } else if (len - pos >= maxChars) {
             lineLen = maxChars;
             next = pos + maxChars;
@@ -366,17 +357,17 @@ size_t SplitTextLines(const char* data, size_t len, bool atEnd, unsigned maxChar
     return pos;
 }
 
-size_t FindPairLines(const char* data, size_t len, unsigned maxChars, uint64_t* lfBits,
-                     size_t& count) {
+size_t FindLfLines(const char* data, size_t len, unsigned maxChars, bool crBefore, uint64_t* lfBits,
+                   size_t& count) {
     count = 0;
-    if (maxChars <= 64)
+    if (maxChars <= 64 || (crBefore && len > 0 && data[0] == '\n'))
         return 0;
 #if defined(KAVEL_AVX2)
     static const bool avx2 = __builtin_cpu_supports("avx2");
     if (avx2)
-        return FindPairLinesAvx2(data, len, maxChars, lfBits, count);
+        return FindLfLinesAvx2(data, len, maxChars, lfBits, count);
 #endif
-    return FindPairLinesWith<WindowBits>(data, len, maxChars, lfBits, count);
+    return FindLfLinesWith<LfBits>(data, len, maxChars, lfBits, count);
 }
 
 int ReadWholeTextLine(CLineFile& file, std::string& line, size_t keepChars) {
@@ -384,31 +375,33 @@ int ReadWholeTextLine(CLineFile& file, std::string& line, size_t keepChars) {
     int first = file.GetByte();
     if (first < 0)
         return 1;
-    // line holds the first keepChars + 1 bytes read (the spare one may be the terminator's CR);
+    // line holds the first keepChars + 1 bytes read (the spare one may be the line end's CR);
     // total counts every byte read, so the cut is right whatever the line's length.
     const size_t keep = keepChars + 1;
     char last = static_cast<char>(first);
-    line.push_back(last);
     size_t total = 1;
-    for (;;) {
-        auto [data, avail] = file.Peek();
-        if (avail == 0)
-            break;
-        const char* lf = static_cast<const char*>(std::memchr(data, '\n', avail));
-        size_t k = lf ? static_cast<size_t>(lf - data) : avail;
-        bool ends = lf && (k > 0 ? data[k - 1] == '\r' : last == '\r');
-        size_t n = ends ? k : (lf ? k + 1 : k);
-        if (line.size() < keep)
-            line.append(data, std::min(keep - line.size(), n));
-        total += n;
-        if (n > 0)
-            last = data[n - 1];
-        if (ends) {
-            file.Consume(k + 1);
-            --total; // the CR of the pair
-            break;
+    if (last == '\n') {
+        total = 0; // an empty line
+    } else {
+        line.push_back(last);
+        for (;;) {
+            auto [data, avail] = file.Peek();
+            if (avail == 0)
+                break;
+            const char* lf = static_cast<const char*>(std::memchr(data, '\n', avail));
+            const size_t n = lf ? static_cast<size_t>(lf - data) : avail;
+            if (line.size() < keep)
+                line.append(data, std::min(keep - line.size(), n));
+            total += n;
+            if (n > 0)
+                last = data[n - 1];
+            file.Consume(lf ? n + 1 : n);
+            if (lf) {
+                if (last == '\r')
+                    --total; // the CR before the LF
+                break;
+            }
         }
-        file.Consume(n);
     }
     line.resize(std::min({line.size(), total, keepChars}));
     return 0;

@@ -32,6 +32,10 @@ class CLineFile {
     // Reading: reads stop at this many bytes from the start of the file (used to scan the
     // report's own output file only up to where it stood when the scan opened it).
     void LimitReadLength(off_t length) { m_nReadLimit = length; }
+    // The byte consumed last, or -1 before the first: what came just before the next byte.
+    int PrevByte() const {
+        return m_nPos > 0 ? static_cast<unsigned char>(m_pBuffer[m_nPos - 1]) : m_nPrevByte;
+    }
     // Next byte, or -1 at end of file (a read error counts as end of file, and ReadFailed
     // tells it apart).
     int GetByte() {
@@ -65,6 +69,11 @@ class CLineFile {
 
   private:
     bool Fill();
+    // Keeps the byte consumed last before the consumed bytes leave the buffer.
+    void KeepPrevByte() {
+        if (m_nPos > 0)
+            m_nPrevByte = static_cast<unsigned char>(m_pBuffer[m_nPos - 1]);
+    }
     // Reads at most want bytes to dst, within the read limit; the count read, 0 at the end.
     size_t ReadInto(char* dst, size_t want);
 
@@ -75,14 +84,18 @@ class CLineFile {
     std::unique_ptr<char[]> m_pBuffer;
     size_t m_nPos = 0;
     size_t m_nEnd = 0;
+    int m_nPrevByte = -1;
     off_t m_nReadSoFar = 0;
     off_t m_nReadLimit = -1;
 };
 
 // Reads one line into buffer (which holds maxChars + 1 characters) and ends it with NUL.
-// Returns 0 when a line was read (possibly empty), 1 at end of file. Only CR LF ends a line;
-// a longer line comes back in pieces of maxChars characters; CR LF is recognised only within
-// one call. maxChars must be at least 1.
+// Returns 0 when a line was read (possibly empty), 1 at end of file. A LF ends a line, and a CR
+// read just before it in the same call belongs to the line end; a lone CR is data. A longer
+// line comes back in pieces of maxChars characters. A LF that is a call's first byte ends an
+// empty line, unless the call before was cut right after a CR: that LF stays data, the first
+// character of the line, so a CR LF split by a cut reads as it always did. maxChars must be at
+// least 1.
 int ReadTextLine(CLineFile& file, char* buffer, unsigned maxChars);
 
 // Where one line lies in a block of text: the offset of its first byte and its length.
@@ -93,22 +106,25 @@ struct CLineSpan {
 
 // Splits the len bytes at data into the lines that ReadTextLine would return with maxChars,
 // in bulk: stores up to maxLines spans in lines, sets count, and returns the number of bytes
-// that those lines took (their CR LF included). A line whose end cannot be told yet from the
-// bytes given is left for the next call, unless atEnd says that no byte follows them.
-size_t SplitTextLines(const char* data, size_t len, bool atEnd, unsigned maxChars,
+// that those lines took (their line ends included). crBefore tells that the byte before data
+// is a CR (the last character of a cut line, as a line end is a LF). A line whose end cannot be
+// told yet from the bytes given is left for the next call, unless atEnd says that no byte
+// follows them.
+size_t SplitTextLines(const char* data, size_t len, bool atEnd, unsigned maxChars, bool crBefore,
                       CLineSpan* lines, size_t maxLines, size_t& count);
 
-// The common case of SplitTextLines, faster: the lines at data that end with a CR LF in reach,
-// up to the last one found in whole 64-byte windows of the len bytes. Sets bit i % 64 of
-// lfBits[i / 64] for the LF at i of each pair that ends a line (lfBits holds len / 64 words),
-// sets count to the number of those lines and returns the bytes they take: 0 where the first
-// line is not one of them. maxChars is the line maximum of SplitTextLines; up to 64, no line is
-// found.
-size_t FindPairLines(const char* data, size_t len, unsigned maxChars, uint64_t* lfBits,
-                     size_t& count);
+// The common case of SplitTextLines, faster: the lines at data whose LF is in reach, so that
+// none is cut, up to the last one found in whole 64-byte windows of the len bytes. In such a run
+// every LF ends a line. Sets bit i % 64 of lfBits[i / 64] for each LF at i (lfBits holds
+// len / 64 words), sets count to the number of those lines and returns the bytes they take: 0
+// where the first line is not one of them (also a LF first after a cut CR, see crBefore above).
+// maxChars is the line maximum of SplitTextLines; up to 64, no line is found.
+size_t FindLfLines(const char* data, size_t len, unsigned maxChars, bool crBefore, uint64_t* lfBits,
+                   size_t& count);
 
-// Reads one whole line of any length (only CR LF ends it), keeping at most keepChars of its
-// bytes in line and skipping the rest. Returns 0 when a line was read, 1 at end of file.
+// Reads one whole line of any length (a LF ends it, with a CR right before it), keeping at
+// most keepChars of its bytes in line and skipping the rest. Returns 0 when a line was read, 1
+// at end of file.
 int ReadWholeTextLine(CLineFile& file, std::string& line, size_t keepChars);
 
 // Writes the text, then CR LF. A failed write is remembered by the file (WriteFailed).

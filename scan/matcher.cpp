@@ -160,10 +160,13 @@ CSearchMatcher::CSearchMatcher(const SearchStringTable& table) {
     m_nCrAgain = m_nUncertain + nc;
     std::vector<uint32_t> rowTable(static_cast<size_t>(signalRow + 4) * nc, CR_SEEN);
     m_crColumn.assign(signalRow + 4, CR_SEEN);
+    m_lfColumn.assign(signalRow + 4, m_nStart);
     auto fill = [&](uint32_t state, uint32_t all, uint32_t onCr) {
         std::fill_n(rowTable.begin() + state, nc, all);
         rowTable[state + CLASS_CR] = CR_SEEN;
+        rowTable[state + CLASS_LF] = m_nStart;
         m_crColumn[state / nc] = onCr;
+        m_lfColumn[state / nc] = onCr;
     };
     fill(m_nMatch, m_nSwallow, m_nMatch);
     fill(m_nDead, m_nSwallow, m_nDead);
@@ -171,10 +174,8 @@ CSearchMatcher::CSearchMatcher(const SearchStringTable& table) {
     fill(m_nCrAgain, m_nUncertain, m_nCrAgain);
     fill(CR_SEEN, m_nUncertain, CR_SEEN);
     fill(m_nSwallow, m_nSwallow, m_nSwallow);
-    for (uint32_t state : {CR_SEEN, m_nCrAgain}) {
+    for (uint32_t state : {CR_SEEN, m_nCrAgain})
         rowTable[state + CLASS_CR] = m_nCrAgain;
-        rowTable[state + CLASS_LF] = m_nStart;
-    }
     for (size_t u = 0; u < nodes; ++u) {
         if (accepts[u])
             continue;
@@ -184,8 +185,10 @@ CSearchMatcher::CSearchMatcher(const SearchStringTable& table) {
             row[c] = accepts[v] ? m_nMatch : rowOf[v] * nc;
         }
         m_crColumn[rowOf[u]] = row[CLASS_CR];
+        m_lfColumn[rowOf[u]] = row[CLASS_LF];
         row[CLASS_NUL] = m_nDead;
         row[CLASS_CR] = CR_SEEN;
+        row[CLASS_LF] = m_nStart;
     }
     if (rowTable.size() <= 0x10000)
         m_table16.assign(rowTable.begin(), rowTable.end());
@@ -199,7 +202,12 @@ bool CSearchMatcher::MatchesLine(const Entry* table, const char* p, size_t n) co
     uint32_t state = m_nStart;
     for (size_t i = 0; i < n && state < m_nSignal; ++i) {
         const uint32_t c = m_classes[static_cast<unsigned char>(p[i])];
-        state = c == CLASS_CR ? m_crColumn[state / m_nClasses] : table[state + c];
+        if (c == CLASS_CR)
+            state = m_crColumn[state / m_nClasses];
+        else if (c == CLASS_LF)
+            state = m_lfColumn[state / m_nClasses];
+        else
+            state = table[state + c];
     }
     return state == m_nMatch;
 }
@@ -331,11 +339,12 @@ void CSearchMatcher::MatchLines(const Entry* table, const char* base, const CLin
                                 size_t count, uint8_t* hits) const {
     if (count == 0)
         return;
-    // A line cut at the maximum length is not followed by CR LF: read such blocks line by line.
-    uint32_t apart = 0;
+    // A line cut at the maximum length is not followed by its line end (one or two bytes), and
+    // a line that starts with a LF holds it as data: read such blocks line by line.
+    bool apart = lines[0].nLength > 0 && base[lines[0].nOffset] == '\n';
     for (size_t i = 1; i < count; ++i)
-        apart |= lines[i].nOffset ^ (lines[i - 1].nOffset + lines[i - 1].nLength + 2);
-    if (apart != 0) {
+        apart |= lines[i].nOffset - (lines[i - 1].nOffset + lines[i - 1].nLength) - 1 > 1;
+    if (apart) {
         for (size_t i = 0; i < count; ++i)
             hits[i] = MatchesLine(table, base + lines[i].nOffset, lines[i].nLength);
         return;
@@ -360,14 +369,14 @@ void CSearchMatcher::MatchLines(const Entry* table, const char* base, const CLin
         from[k] = std::max(from[k - 1], at == lines + count ? end : at->nOffset);
     }
     const size_t last = ReadParts(table, bytes, from, marks);
-    // The block's last line has no CR LF after it: a CR that ends it is not followed by the
+    // The block's last line has no line end after it: a CR that ends it is not followed by the
     // byte that would tell.
     if (last == CR_SEEN)
         marks.push_back(end - 1);
 
     std::memset(hits, 0, count);
     for (const uint32_t noted : marks) {
-        // The line whose text or CR LF holds the byte at.
+        // The line whose text or line end holds the byte at.
         const uint32_t at = noted & ~MATCH_MARK;
         // A search without branches: marks lie anywhere, and mispredicted branches cost more
         // than the steps.
@@ -386,19 +395,19 @@ void CSearchMatcher::MatchLines(const Entry* table, const char* base, const CLin
         hits[i] &= 1;
 }
 
-void CSearchMatcher::MatchPairLines(const char* base, size_t len, const uint64_t* lfBits,
-                                    std::vector<CLineHit>& hits) const {
+void CSearchMatcher::MatchLfLines(const char* base, size_t len, const uint64_t* lfBits,
+                                  std::vector<CLineHit>& hits) const {
     if (!m_table16.empty())
-        MatchPairLines(m_table16.data(), base, len, lfBits, hits);
+        MatchLfLines(m_table16.data(), base, len, lfBits, hits);
     else if (!m_table32.empty())
-        MatchPairLines(m_table32.data(), base, len, lfBits, hits);
+        MatchLfLines(m_table32.data(), base, len, lfBits, hits);
 }
 
 template <typename Entry>
-void CSearchMatcher::MatchPairLines(const Entry* table, const char* base, size_t len,
-                                    const uint64_t* lfBits, std::vector<CLineHit>& hits) const {
+void CSearchMatcher::MatchLfLines(const Entry* table, const char* base, size_t len,
+                                  const uint64_t* lfBits, std::vector<CLineHit>& hits) const {
     const size_t words = (len + 63) / 64;
-    // The first LF of a pair at or after at, or len.
+    // The first LF at or after at, or len.
     const auto nextLf = [&](size_t at) -> size_t {
         for (size_t w = at / 64; w < words; ++w) {
             const uint64_t bits = lfBits[w] & (~uint64_t(0) << (w == at / 64 ? at % 64 : 0));
@@ -407,7 +416,7 @@ void CSearchMatcher::MatchPairLines(const Entry* table, const char* base, size_t
         }
         return len;
     };
-    // Where the line that holds the byte at starts: after the last LF of a pair before it.
+    // Where the line that holds the byte at starts: after the last LF before it.
     const auto lineStart = [&](size_t at) -> size_t {
         for (size_t w = at / 64 + 1; w-- > 0;) {
             const uint64_t bits =
@@ -445,20 +454,21 @@ void CSearchMatcher::MatchPairLines(const Entry* table, const char* base, size_t
     for (const uint32_t noted : marks)
         sorted[partStart[PartOf(from, noted & ~MATCH_MARK)]++] = noted;
 
-    // The first mark of a line tells. A line's number is the number of pairs before it.
-    size_t word = 0, pairsBefore = 0; // pairs in the words before word
+    // The first mark of a line tells. A line's number is the number of LFs before it.
+    size_t word = 0, lfsBefore = 0; // LFs in the words before word
     size_t lastLine = SIZE_MAX;
     for (const uint32_t noted : sorted) {
         const size_t at = noted & ~MATCH_MARK;
-        pairsBefore += CountBits(lfBits + word, at / 64 - word);
+        lfsBefore += CountBits(lfBits + word, at / 64 - word);
         word = at / 64;
         const uint64_t earlier = lfBits[word] & ((uint64_t(1) << (at % 64)) - 1);
-        const size_t line = pairsBefore + CountBits(&earlier, 1);
+        const size_t line = lfsBefore + CountBits(&earlier, 1);
         if (line == lastLine)
             continue;
         lastLine = line;
         const size_t start = lineStart(at);
-        const size_t length = nextLf(at) - 1 - start;
+        const size_t lf = nextLf(at);
+        const size_t length = lf - start - (lf > start && base[lf - 1] == '\r' ? 1 : 0);
         if ((noted & MATCH_MARK) != 0 || MatchesLine(table, base + start, length))
             hits.push_back({static_cast<uint32_t>(line),
                             {static_cast<uint32_t>(start), static_cast<uint32_t>(length)}});

@@ -31,14 +31,13 @@ class CSearchMatcher {
     // a contiguous run.
     bool Matches(const char* line, size_t len) const;
     // Sets hits[i] to 1 when line i of the block at base holds a string, else to 0. The spans
-    // are in order and do not overlap. Lines separated by CR LF, as most are, are read in one
-    // stream, eight parts of the block at a time.
+    // are in order and do not overlap. Lines separated by their line ends (LF or CR LF), as
+    // most are, are read in one stream, eight parts of the block at a time.
     void MatchLines(const char* base, const CLineSpan* lines, size_t count, uint8_t* hits) const;
-    // The same for a block of len bytes whose lines all end with CR LF, as FindPairLines finds
-    // them: lfBits has a bit for the LF of each. Appends the lines that hold a string to hits,
-    // in order.
-    void MatchPairLines(const char* base, size_t len, const uint64_t* lfBits,
-                        std::vector<CLineHit>& hits) const;
+    // The same for a block of len bytes in which every LF ends a line, as FindLfLines finds
+    // them: lfBits has a bit for each LF. Appends the lines that hold a string to hits, in order.
+    void MatchLfLines(const char* base, size_t len, const uint64_t* lfBits,
+                      std::vector<CLineHit>& hits) const;
     bool Empty() const { return m_table16.empty() && m_table32.empty(); }
 
   private:
@@ -46,8 +45,8 @@ class CSearchMatcher {
     void MatchLines(const Entry* table, const char* base, const CLineSpan* lines, size_t count,
                     uint8_t* hits) const;
     template <typename Entry>
-    void MatchPairLines(const Entry* table, const char* base, size_t len, const uint64_t* lfBits,
-                        std::vector<CLineHit>& hits) const;
+    void MatchLfLines(const Entry* table, const char* base, size_t len, const uint64_t* lfBits,
+                      std::vector<CLineHit>& hits) const;
     // Reads the eight parts [from[k], from[k + 1]) of a block side by side, each from the start
     // state, and notes in marks where a signal state was met (see below). Returns the end state
     // of the last part that is not empty, or the start state.
@@ -58,11 +57,12 @@ class CSearchMatcher {
     template <typename Entry> bool MatchesLine(const Entry* table, const char* p, size_t n) const;
 
     // States are row offsets into the table (row number times m_nClasses). In the table, a CR
-    // leads from every state to CR_SEEN, and a LF after it back to the start state: lines
-    // separated by CR LF can be read in one stream. A line that holds a CR of its own is read
-    // again with m_crColumn, the true transitions on CR.
+    // leads from every state to CR_SEEN, and a LF from every state back to the start state:
+    // lines separated by LF or CR LF can be read in one stream. A line that holds a CR of its
+    // own is read again with m_crColumn, the true transitions on CR; a line read by itself
+    // takes a LF (data, first in a line after a cut) by m_lfColumn.
     static constexpr uint32_t CR_SEEN = 0; // the last byte was a CR
-    uint32_t m_nSwallow = 0;               // the line is marked already: wait for its CR
+    uint32_t m_nSwallow = 0;               // the line is marked already: wait for its LF
     uint32_t m_nStart = 0;
     // When a block is read as one stream, the states with m_nSignal set mark the line they
     // occur in: a line whose first mark is m_nMatch holds a string, any other is read again by
@@ -78,6 +78,7 @@ class CSearchMatcher {
     std::vector<uint16_t> m_table16;
     std::vector<uint32_t> m_table32;
     std::vector<uint32_t> m_crColumn; // by row number
+    std::vector<uint32_t> m_lfColumn; // by row number
     CByteClassMap m_classes;
     uint32_t m_nClasses = 0;
 };

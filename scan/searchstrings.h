@@ -1,5 +1,5 @@
 #pragma once
-// The search string table and the strings file: one search string per CR LF line.
+// The search string table and the strings file: one search string per line.
 
 #include <string>
 #include <vector>

@@ -86,6 +86,22 @@ TEST_F(BatchFixture, StandardOutputIsTheReport) {
     EXPECT_NE(ReadWholeFile(output).find("\r\n" + dir / "clean.c" + "\r\n"), std::string::npos);
 }
 
+// Linux text: a strings file and a checked file with LF line ends, mixed with CR LF, are read
+// line by line; the report still ends every line with CR LF.
+TEST_F(BatchFixture, LinuxTextIsReadLineByLine) {
+    WriteWholeFile(strings, "year\ncentury\n");
+    WriteWholeFile(dir / "lf.c", "int a;\n\nint year;\r\n" + std::string(1500, 'x') + " century\n");
+    const ToolRun run = RunTool(dir, {"--strings", strings, "--output", output, "lf.c"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("\r\n" + dir / "lf.c" +
+                           "\r\n  Potential problem in line 3:\r\n  >int year;\r\n"
+                           "  Potential problem in line 5:\r\n  >" +
+                           std::string(476, 'x') +
+                           " century\r\n  5 line(s) checked, 2 potential compliance problem(s)"),
+              std::string::npos)
+        << run.out;
+}
+
 TEST_F(BatchFixture, FailuresExitWithTwo) {
     struct Case {
         const char* name;

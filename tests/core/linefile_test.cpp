@@ -45,17 +45,26 @@ TEST(ReadTextLine, FollowsTheLineRules) {
         {"empty file", "", 1024, {}},
         {"empty line between", "abc\r\n\r\ndef", 1024, {"abc", "", "def"}},
         {"no line after final CR LF", "abc\r\n", 1024, {"abc"}},
-        {"LF only is data", "a\nb\nc", 1024, {"a\nb\nc"}},
+        {"LF ends a line", "a\nb\nc", 1024, {"a", "b", "c"}},
+        {"no line after final LF", "a\n\n", 1024, {"a", ""}},
+        {"LF and CR LF mixed", "a\r\nb\n\r\nc\n", 1024, {"a", "b", "", "c"}},
+        {"LF first in file ends an empty line", "\nx\r\n", 1024, {"", "x"}},
         {"lone CR is data", "a\rb\r\n", 1024, {"a\rb"}},
-        {"LF first in file is data", "\nx\r\n", 1024, {"\nx"}},
+        {"one CR of CR CR LF is data", "a\r\r\nb\r\r", 1024, {"a\r", "b\r\r"}},
         {"exact maximum gives an extra empty line", "abcd\r\nx\r\n", 4, {"abcd", "", "x"}},
+        {"the same with LF", "abcd\nx\n", 4, {"abcd", "", "x"}},
         {"cut between CR and LF keeps the CR", "abc\r\nx\r\n", 4, {"abc\r", "\nx"}},
+        {"the LF after a cut CR is data, the next ends", "abc\r\n\nx", 4, {"abc\r", "\n", "x"}},
+        {"cut CR at the end of the file", "abc\r", 4, {"abc\r"}},
         {"long line in pieces", std::string(2500, 'z') + "\r\n", 1024,
          {std::string(1024, 'z'), std::string(1024, 'z'), std::string(452, 'z')}},
+        {"long LF line in pieces", std::string(2048, 'z') + "\nx", 1024,
+         {std::string(1024, 'z'), std::string(1024, 'z'), "", "x"}},
         {"Ctrl-Z is data", "a\x1a" "b\r\n", 1024, {"a\x1a" "b"}},
-        {"NUL hides the rest of the line", std::string("ab\0cd\r\nef", 9), 1024, {"ab", "ef"}},
+        {"NUL hides the rest of the line", std::string("ab\0cd\nef", 8), 1024, {"ab", "ef"}},
         {"bytes above 0x7F", "\xe9t\xe9\r\n", 1024, {"\xe9t\xe9"}},
         {"maximum of one never sees a pair", "ab\r\n", 1, {"a", "b", "\r", "\n"}},
+        {"maximum of one and LF", "a\nb\n", 1, {"a", "", "b", ""}},
     };
     for (const LineCase& c : cases)
         EXPECT_EQ(ReadAllLines(c.bytes, c.maxChars), c.lines) << c.name;
@@ -72,33 +81,35 @@ TEST(ReadTextLine, MatchesTheByteWiseRuleAcrossBufferBoundaries) {
             bytes.push_back(alphabet[rng() % sizeof alphabet]);
         EXPECT_EQ(ReadAllLines(bytes, maxChars), ModelLines(bytes, maxChars)) << maxChars;
     }
-    // CR as the last byte of one buffer and LF as the first of the next.
+    // CR as the last byte of one buffer and LF as the first of the next: with a maximum of
+    // 1024 the CR ends a cut line, so the LF is data; with a larger one they end a line.
     std::string split(CLineFile::BUFFER_SIZE - 1, 'q');
-    split += "\r\nend";
+    split += "\r\nend\nlast";
     EXPECT_EQ(ReadAllLines(split, 1u << 20), ModelLines(split, 1u << 20));
     EXPECT_EQ(ReadAllLines(split, 1024), ModelLines(split, 1024));
 }
 
 TEST(ReadWholeTextLine, KeepsTheStartOfEachWholeLine) {
+    const LineCase cases[] = {
+        {"long lines cut, the rest skipped",
+         std::string(40, 'x') + "\r\nshort\r\n\r\n" + std::string(5000, 'y') + "\r\r\nlast", 30,
+         {std::string(30, 'x'), "short", "", std::string(30, 'y'), "last"}},
+        {"LF ends a line too", "\nyear\ndate\r\n\nmonth", 30, {"", "year", "date", "", "month"}},
+        {"exactly the kept length, and a kept CR before CR LF", "abc\r\nab\r\r\nabcd\n", 3,
+         {"abc", "ab\r", "abc"}},
+        {"a CR LF split by the kept length", "ab\r\nx", 2, {"ab", "x"}},
+    };
     CTempDir dir;
-    std::string bytes = std::string(40, 'x') + "\r\nshort\r\n\r\n" + std::string(5000, 'y') +
-                        "\r\r\nlast";
-    WriteWholeFile(dir / "f", bytes);
-    CLineFile file;
-    ASSERT_TRUE(file.OpenRead(dir / "f"));
-    std::string line;
-    std::vector<std::string> lines;
-    while (ReadWholeTextLine(file, line, 30) == 0)
-        lines.push_back(line);
-    EXPECT_EQ(lines, (std::vector<std::string>{std::string(30, 'x'), "short", "",
-                                               std::string(30, 'y'), "last"}));
-    // A line of exactly the kept length ending with CR LF, and a kept CR before CR LF.
-    WriteWholeFile(dir / "g", "abc\r\nab\r\r\n");
-    ASSERT_TRUE(file.OpenRead(dir / "g"));
-    lines.clear();
-    while (ReadWholeTextLine(file, line, 3) == 0)
-        lines.push_back(line);
-    EXPECT_EQ(lines, (std::vector<std::string>{"abc", "ab\r"}));
+    for (const LineCase& c : cases) {
+        WriteWholeFile(dir / "f", c.bytes);
+        CLineFile file;
+        ASSERT_TRUE(file.OpenRead(dir / "f"));
+        std::string line;
+        std::vector<std::string> lines;
+        while (ReadWholeTextLine(file, line, c.maxChars) == 0)
+            lines.push_back(line);
+        EXPECT_EQ(lines, c.lines) << c.name;
+    }
 }
 
 TEST(WriteTextLine, WritesTextThenCrLf) {

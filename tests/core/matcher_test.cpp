@@ -26,8 +26,8 @@ std::vector<uint8_t> MatchBlock(const CSearchMatcher& matcher, const std::string
                                 unsigned maxChars, std::vector<std::string>* texts = nullptr) {
     std::vector<CLineSpan> spans(bytes.size() + 1);
     size_t count = 0;
-    const size_t used = SplitTextLines(bytes.data(), bytes.size(), true, maxChars, spans.data(),
-                                       spans.size(), count);
+    const size_t used = SplitTextLines(bytes.data(), bytes.size(), true, maxChars, false,
+                                       spans.data(), spans.size(), count);
     EXPECT_EQ(used, bytes.size());
     std::vector<uint8_t> hits(count);
     matcher.MatchLines(bytes.data(), spans.data(), count, hits.data());
@@ -61,7 +61,6 @@ TEST(CSearchMatcher, FollowsTheMatchingRule) {
         {"match after a lone CR", {"cd"}, "a\rcd", true},
         {"CR ending the line", {"x\r"}, "ax\r", true},
         {"CR ending the line, no string", {"x"}, "ab\r", false},
-        {"LF is data", {"\n"}, "a\nb", true},
         {"no string", {}, "anything", false},
         {"empty line", {"a"}, "", false},
     };
@@ -71,17 +70,43 @@ TEST(CSearchMatcher, FollowsTheMatchingRule) {
         CSearchMatcher matcher(table);
         EXPECT_EQ(matcher.Matches(c.line.data(), c.line.size()), c.match) << c.name;
         EXPECT_EQ(PlainMatches(table, c.line), c.match) << c.name;
-        // The same line in a block among others, and as a block's last line.
-        const std::string block = "filler\r\n" + c.line + "\r\nfiller";
-        std::vector<uint8_t> hits = MatchBlock(matcher, block, 1024);
-        ASSERT_EQ(hits.size(), 3u) << c.name;
-        EXPECT_EQ(hits[1], c.match) << c.name;
-        if (c.line.empty())
-            continue; // a file's last line is never empty
-        hits = MatchBlock(matcher, "filler\r\n" + c.line, 1024);
-        ASSERT_EQ(hits.size(), 2u) << c.name;
-        EXPECT_EQ(hits[1], c.match) << c.name << " at the end";
+        // The same line in a block among others, after CR LF and LF, and as a block's last
+        // line.
+        for (const std::string end : {"\r\n", "\n"}) {
+            // (A CR that ends a line followed by a LF belongs to the line end.)
+            const bool crEnds = !c.line.empty() && c.line.back() == '\r';
+            const std::string block = "filler" + end + c.line + (crEnds ? "\r\n" : end) + "x";
+            std::vector<uint8_t> hits = MatchBlock(matcher, block, 1024);
+            ASSERT_EQ(hits.size(), 3u) << c.name;
+            EXPECT_EQ(hits[1], c.match) << c.name;
+            if (c.line.empty())
+                continue; // a file's last line is never empty
+            hits = MatchBlock(matcher, "filler" + end + c.line, 1024);
+            ASSERT_EQ(hits.size(), 2u) << c.name;
+            EXPECT_EQ(hits[1], c.match) << c.name << " at the end";
+        }
     }
+}
+
+// After a line cut right after a CR, the LF that follows is the next line's first character,
+// and a string that holds a LF matches there (no loaded string holds one, but the rule says so).
+TEST(CSearchMatcher, ALfAfterACutCrIsDataOfTheNextLine) {
+    SearchStringTable table;
+    FillTable(table, {"\nb", "c\r"});
+    const CSearchMatcher matcher(table);
+    std::vector<std::string> texts;
+    EXPECT_EQ(MatchBlock(matcher, "abc\r\nbx\nb\r\nbc\r", 4, &texts),
+              (std::vector<uint8_t>{1, 1, 0, 1}));
+    EXPECT_EQ(texts, (std::vector<std::string>{"abc\r", "\nbx", "b", "bc\r"}));
+    // The same as a block of its own, which starts with that LF.
+    CLineSpan spans[2];
+    size_t count = 0;
+    ASSERT_EQ(SplitTextLines("\nbx\nb", 5, true, 1024, true, spans, 2, count), 5u);
+    ASSERT_EQ(count, 2u);
+    uint8_t hits[2] = {};
+    matcher.MatchLines("\nbx\nb", spans, count, hits);
+    EXPECT_EQ(hits[0], 1);
+    EXPECT_EQ(hits[1], 0);
 }
 
 // A block may be a single empty line: the rest of the buffer did not reach the next line end.
@@ -95,19 +120,19 @@ TEST(CSearchMatcher, ABlockOfOneEmptyLineHoldsNoString) {
     EXPECT_EQ(hit, 0);
 }
 
-// Random bytes weighted towards what matters: line ends, NUL, letters of both cases, bytes
-// above 0x7F; now and then long runs without a line end.
+// Random bytes weighted towards what matters: line ends of both kinds, NUL, letters of both
+// cases, bytes above 0x7F; now and then long runs without a line end.
 std::string RandomBytes(std::mt19937& rng, size_t size) {
-    static const char alphabet[] = "aAbByYzZ\r\n\r\n\0\xe4\xc4 19";
+    static const char alphabet[] = "aAbByYzZ\r\n\r\n\n\n\0\xe4\xc4 19";
+    static const char* const ends[] = {"\r\n", "\n", "\r\r\n", "\r", ""};
     std::string bytes;
     while (bytes.size() < size) {
         if (rng() % 50 == 0) {
-            // a line around the maximum, ended by CR LF or not
+            // a line around the maximum, ended by CR LF, LF, CR CR LF, a CR or nothing
             size_t len = 1018 + rng() % 12;
             for (size_t i = 0; i < len; ++i)
                 bytes.push_back("abyz "[rng() % 5]);
-            if (rng() % 2)
-                bytes += "\r\n";
+            bytes += ends[rng() % 5];
         }
         bytes.push_back(alphabet[rng() % (sizeof alphabet - 1)]);
     }
@@ -153,20 +178,21 @@ TEST(CSearchMatcher, AgreesWithThePlainRuleOnRandomInput) {
             ASSERT_EQ(matcher.Matches(text.data(), text.size()), expected) << "round " << round;
         }
 
-        // The lines that end with CR LF in reach, found as bits: the first lines of the same
+        // The lines that end with a LF in reach, found as bits: the first lines of the same
         // split, and the same verdicts.
         std::vector<uint64_t> lfBits(bytes.size() / 64 + 1);
-        size_t pairLines = 0;
+        size_t lfLines = 0;
         const size_t used =
-            FindPairLines(bytes.data(), bytes.size(), maxChars, lfBits.data(), pairLines);
-        ASSERT_LE(pairLines, plain.size()) << "round " << round;
-        ASSERT_EQ(used == 0, pairLines == 0) << "round " << round;
+            FindLfLines(bytes.data(), bytes.size(), maxChars, false, lfBits.data(), lfLines);
+        ASSERT_LE(lfLines, plain.size()) << "round " << round;
+        ASSERT_EQ(used == 0, lfLines == 0) << "round " << round;
         std::vector<CLineHit> found;
-        matcher.MatchPairLines(bytes.data(), used, lfBits.data(), found);
+        matcher.MatchLfLines(bytes.data(), used, lfBits.data(), found);
         size_t offset = 0, nextHit = 0;
-        for (size_t i = 0; i < pairLines; ++i) {
-            const size_t lf = offset + plain[i].size() + 1;
-            ASSERT_EQ(bytes.substr(lf - 1, 2), "\r\n") << "round " << round << " line " << i;
+        for (size_t i = 0; i < lfLines; ++i) {
+            size_t lf = offset + plain[i].size();
+            lf += bytes[lf] == '\r';
+            ASSERT_EQ(bytes[lf], '\n') << "round " << round << " line " << i;
             for (size_t at = offset; at <= lf; ++at)
                 ASSERT_EQ((lfBits[at / 64] >> (at % 64) & 1) != 0, at == lf) << "round " << round;
             if (PlainMatches(table, plain[i])) {
@@ -259,40 +285,63 @@ TEST(SplitTextLines, LeavesALineWhoseEndIsNotInSight) {
     CLineSpan spans[8];
     size_t count = 0;
     // The last line may still grow, or meet its LF, with more bytes.
-    EXPECT_EQ(SplitTextLines("ab\r\ncd\r", 7, false, 1024, spans, 8, count), 4u);
+    EXPECT_EQ(SplitTextLines("ab\r\ncd\r", 7, false, 1024, false, spans, 8, count), 4u);
     EXPECT_EQ(count, 1u);
     // At the end it is a line of its own.
-    EXPECT_EQ(SplitTextLines("ab\r\ncd\r", 7, true, 1024, spans, 8, count), 7u);
+    EXPECT_EQ(SplitTextLines("ab\r\ncd\r", 7, true, 1024, false, spans, 8, count), 7u);
     EXPECT_EQ(count, 2u);
     EXPECT_EQ(spans[1].nLength, 3u);
     // A line of the maximum length is complete without its end in sight.
-    EXPECT_EQ(SplitTextLines("abcdef", 6, false, 4, spans, 8, count), 4u);
+    EXPECT_EQ(SplitTextLines("abcdef", 6, false, 4, false, spans, 8, count), 4u);
     EXPECT_EQ(count, 1u);
     // At most maxLines spans.
-    EXPECT_EQ(SplitTextLines("\r\n\r\n\r\n", 6, true, 4, spans, 2, count), 4u);
+    EXPECT_EQ(SplitTextLines("\r\n\n\r\n", 5, true, 4, false, spans, 2, count), 3u);
     EXPECT_EQ(count, 2u);
 }
 
+// A block that starts right after a line cut after a CR: a LF first in it is data, which the
+// fast finder leaves to the careful split.
+TEST(SplitTextLines, TakesALfAfterACutCrAsData) {
+    CLineSpan spans[8];
+    size_t count = 0;
+    EXPECT_EQ(SplitTextLines("\nab\n\n", 5, true, 1024, true, spans, 8, count), 5u);
+    ASSERT_EQ(count, 2u);
+    EXPECT_EQ(spans[0].nOffset, 0u);
+    EXPECT_EQ(spans[0].nLength, 3u);
+    EXPECT_EQ(spans[1].nLength, 0u);
+    EXPECT_EQ(SplitTextLines("\nab\n\n", 5, true, 1024, false, spans, 8, count), 5u);
+    EXPECT_EQ(count, 3u);
+
+    const std::string lfFirst = "\n" + std::string(200, 'x') + "\n";
+    std::vector<uint64_t> lfBits(lfFirst.size() / 64 + 1);
+    EXPECT_EQ(FindLfLines(lfFirst.data(), lfFirst.size(), 1024, true, lfBits.data(), count), 0u);
+    EXPECT_EQ(count, 0u);
+    EXPECT_GT(FindLfLines(lfFirst.data(), lfFirst.size(), 1024, false, lfBits.data(), count), 0u);
+    EXPECT_EQ(count, 1u); // the empty first line; the second LF is not in a whole window
+}
+
 // Lines around the maximum length, where it is near the 64 bytes that are looked at together:
-// the lines found as bits are the first lines of the careful split, all ending with CR LF.
-TEST(FindPairLines, StopsBeforeALineThatIsCut) {
+// the lines found as bits are the first lines of the careful split, none of them cut.
+TEST(FindLfLines, StopsBeforeALineThatIsCut) {
     std::mt19937 rng(1066);
     for (unsigned maxChars = 60; maxChars <= 70; ++maxChars)
         for (int round = 0; round < 20; ++round) {
             std::string bytes;
             while (bytes.size() < 2000) {
                 const size_t len = rng() % 2 ? rng() % 4 : maxChars - 6 + rng() % 8;
-                bytes += std::string(len, 'a') + "\r\n";
+                bytes += std::string(len, 'a') + (rng() % 2 ? "\r\n" : "\n");
             }
             std::vector<uint64_t> lfBits(bytes.size() / 64 + 1);
             size_t count = 0;
             const size_t used =
-                FindPairLines(bytes.data(), bytes.size(), maxChars, lfBits.data(), count);
+                FindLfLines(bytes.data(), bytes.size(), maxChars, false, lfBits.data(), count);
             const std::vector<std::string> plain = PlainLines(bytes, maxChars);
             size_t offset = 0;
             for (size_t i = 0; i < count; ++i) {
-                ASSERT_EQ(bytes.substr(offset + plain[i].size(), 2), "\r\n") << maxChars;
-                offset += plain[i].size() + 2;
+                offset += plain[i].size();
+                offset += bytes[offset] == '\r';
+                ASSERT_EQ(bytes[offset], '\n') << maxChars;
+                ++offset;
             }
             EXPECT_EQ(used, offset) << maxChars;
         }
@@ -306,18 +355,27 @@ TEST(RunReport, ReportsWhatThePlainRulesReport) {
     host.m_strDirectory = dir.Path();
     host.m_strOutput = dir / "out.txt";
     host.m_strStrings = dir / "s.str";
-    std::string stringsFile;
+    // The strings file with both kinds of line end.
+    std::string stringsFile = "YEAR\nyY\r\nz\xe4\n";
     for (const std::string& s : RandomStrings(rng))
         if (s.find('\r') == std::string::npos && s.find('\n') == std::string::npos)
-            stringsFile += s + "\r\n";
-    WriteWholeFile(host.m_strStrings, stringsFile + "yY\r\nz\xe4\r\n");
+            stringsFile += s + (s.size() % 2 ? "\r\n" : "\n");
+    WriteWholeFile(host.m_strStrings, stringsFile);
 
     std::vector<std::string> contents = {
         RandomBytes(rng, 3 * CLineFile::BUFFER_SIZE), // crosses buffer refills with long lines
         std::string(20000, '\n') + "\r\n" + std::string(10000 * 2, '\r'),
         RandomBytes(rng, 5000),
         "",
+        // A cut right after a CR at the end of the file's first buffer: the LF that starts the
+        // next one is data of the next line.
+        std::string(CLineFile::BUFFER_SIZE - 1, 'q') + "\r\nyear\nyear\r\n",
     };
+    // Linux text: LF line ends throughout, more lines than one block holds.
+    std::string lfText;
+    for (int i = 0; i < 6000; ++i)
+        lfText += i % 7 == 0 ? "the year " + std::to_string(1900 + i % 100) + "\n" : "x\n";
+    contents.push_back(lfText);
     for (int i = 0; i < 5000; ++i)
         contents[1] += "\r\n"; // more empty lines than one block holds
     contents[1] += "yy";

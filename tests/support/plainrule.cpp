@@ -3,8 +3,9 @@
 std::vector<std::string> PlainLines(const std::string& bytes, unsigned maxChars) {
     std::vector<std::string> lines;
     size_t pos = 0;
+    bool cutAtCr = false;
     while (pos < bytes.size())
-        lines.push_back(ModelLine(bytes, pos, maxChars));
+        lines.push_back(ModelLine(bytes, pos, maxChars, cutAtCr));
     return lines;
 }
 
