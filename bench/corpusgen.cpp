@@ -1,10 +1,11 @@
-// Usage: kavel-corpus DIR [MEGABYTES [FILES [SEED]]]   (default 400 MB in 3000 files, seed 2000)
-//        kavel-corpus --single FILE MEGABYTES [SEED]
+// Usage: kavel-corpus [--lf] DIR [MEGABYTES [FILES [SEED]]]
+//            (default 400 MB in 3000 files, seed 2000)
+//        kavel-corpus [--lf] --single FILE MEGABYTES [SEED]
 //        kavel-corpus --read FILE...   (reads the files alone, as the scan does: the baseline)
-// Writes a seeded corpus of code-like text with CR LF line ends (C and COBOL flavoured, no line
-// longer than 200 bytes, plain ASCII, about 5% of lines holding a date-related string of
-// examples/y2k200.str) and prints the written file names, one a line. The same arguments
-// always give the same bytes.
+// Writes a seeded corpus of code-like text with CR LF line ends, or LF with --lf (C and COBOL
+// flavoured, no line longer than 200 bytes, plain ASCII, about 5% of lines holding a
+// date-related string of examples/y2k200.str) and prints the written file names, one a line.
+// The same arguments always give the same bytes.
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -19,6 +20,8 @@
 #include <vector>
 
 namespace {
+
+const char* g_pszLineEnd = "\r\n";
 
 // splitmix64: small, fast and the same on every platform.
 class CRandom {
@@ -218,7 +221,7 @@ bool WriteFile(const std::string& path, uint64_t bytes, bool cobol, CRandom& ran
             line.clear();
             (cobol ? CobolLine : CLine)(line, random);
             chunk += line;
-            chunk += "\r\n";
+            chunk += g_pszLineEnd;
         }
         written += chunk.size();
         if (std::fwrite(chunk.data(), 1, chunk.size(), out) != chunk.size())
@@ -266,11 +269,16 @@ int ReadFiles(int count, char** names) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "--lf") == 0) {
+        g_pszLineEnd = "\n";
+        --argc;
+        ++argv;
+    }
     if (argc >= 2 && std::strcmp(argv[1], "--read") == 0)
         return ReadFiles(argc - 2, argv + 2);
     if (argc >= 2 && std::strcmp(argv[1], "--single") == 0) {
         if (argc < 4)
-            return std::fprintf(stderr, "usage: kavel-corpus --single FILE MEGABYTES [SEED]\n"), 2;
+            return std::fprintf(stderr, "usage: kavel-corpus [--lf] --single FILE MEGABYTES [SEED]\n"), 2;
         CRandom random(Number(argc > 4 ? argv[4] : nullptr, 2000));
         if (!WriteFile(argv[2], Number(argv[3], 0) << 20, false, random))
             return 1;
@@ -278,7 +286,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc < 2 || argv[1][0] == '-')
-        return std::fprintf(stderr, "usage: kavel-corpus DIR [MEGABYTES [FILES [SEED]]]\n"), 2;
+        return std::fprintf(stderr, "usage: kavel-corpus [--lf] DIR [MEGABYTES [FILES [SEED]]]\n"), 2;
     const std::string dir = argv[1];
     const uint64_t total = Number(argc > 2 ? argv[2] : nullptr, 400) << 20;
     const size_t files = std::max<size_t>(1, Number(argc > 3 ? argv[3] : nullptr, 3000));
