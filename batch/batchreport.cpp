@@ -24,8 +24,8 @@ void OnStopSignal(int) { g_nStopSignal = 1; }
 const char Usage[] =
     "Usage: kavel-report --strings FILE --output FILE [--jobs N] [--quiet] FILE...\n"
     "Checks every line of each FILE for the search strings in the strings file (one per\n"
-    "CR LF line, letter case ignored) and writes the report to the output file and to\n"
-    "standard output.\n"
+    "line, letter case ignored) and writes the report to the output file and to standard\n"
+    "output. Lines end at LF or CR LF.\n"
     "  --strings FILE  the search strings file\n"
     "  --output FILE   the output file, created anew\n"
     "  --jobs N        check N files at the same time (default: the number of\n"
