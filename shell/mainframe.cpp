@@ -301,15 +301,26 @@ void CMainFrame::RestoreWindowPlacement() {
         static_cast<int>(static_cast<unsigned>(nRight) - static_cast<unsigned>(nLeft));
     const int nHeight =
         static_cast<int>(static_cast<unsigned>(nBottom) - static_cast<unsigned>(nTop));
-    if (nLeft != CW_USEDEFAULT && nTop != CW_USEDEFAULT)
-        move(nLeft, nTop);
-    if (nLeft == CW_USEDEFAULT || nWidth == CW_USEDEFAULT) {
-        // The window system's default size: three quarters of the screen.
-        if (const QScreen* screen = QGuiApplication::primaryScreen())
-            resize(screen->availableGeometry().size() * 3 / 4);
-    } else {
-        resize(std::max(nWidth, 0), std::max(nHeight, 0));
+    // A stored rectangle is used as far as it fits the screens: a size beyond them is cut to
+    // them, and a position where no part of the window could be seen is left to the window
+    // system. A window of absurd size would take memory without end.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen != nullptr ? screen->availableVirtualGeometry() : QRect();
+    const bool bStoredSize = nLeft != CW_USEDEFAULT && nWidth != CW_USEDEFAULT;
+    QSize size(std::max(nWidth, 0), std::max(nHeight, 0));
+    if (!bStoredSize && screen != nullptr)
+        size = screen->availableGeometry().size() * 3 / 4; // the window system's default size
+    if (area.isValid())
+        size = size.boundedTo(area.size());
+    if (nLeft != CW_USEDEFAULT && nTop != CW_USEDEFAULT) {
+        const QRect wanted(QPoint(std::clamp(nLeft, -0x10000, 0x10000),
+                                  std::clamp(nTop, -0x10000, 0x10000)),
+                           size.expandedTo(QSize(1, 1)));
+        if (!area.isValid() || wanted.intersects(area))
+            move(nLeft, nTop);
     }
+    if (bStoredSize || screen != nullptr)
+        resize(size);
 }
 
 void CMainFrame::SaveWindowPlacement(bool bSize) {
@@ -323,11 +334,11 @@ void CMainFrame::SaveWindowPlacement(bool bSize) {
     // The position includes the window manager's frame, the size does not: that is how the
     // window is placed again at the next start.
     const QRect rect(pos(), size());
-    m_settings.WriteSettingInt("Window", "Top", rect.top());
-    m_settings.WriteSettingInt("Window", "Left", rect.left());
-    m_settings.WriteSettingInt("Window", "Bottom", rect.top() + rect.height());
-    m_settings.WriteSettingInt("Window", "Right", rect.left() + rect.width());
-    m_settings.WriteSettingInt("Window", "Maximise", SW_SHOW);
+    m_settings.WriteSettingInts("Window", {{"Top", rect.top()},
+                                           {"Left", rect.left()},
+                                           {"Bottom", rect.top() + rect.height()},
+                                           {"Right", rect.left() + rect.width()},
+                                           {"Maximise", SW_SHOW}});
 }
 
 void CMainFrame::LayoutChildren() {

@@ -12,6 +12,10 @@
 #include <QTextBlock>
 #include <QTextCursor>
 
+#include <climits>
+#include <sys/stat.h>
+#include <tuple>
+
 namespace {
 
 TEST(MainLayout, PlacesTheControlsByTheLayoutNumbers) {
@@ -138,6 +142,47 @@ TEST_F(MainFrameTest, PlacementIsStoredAndRestored) {
     EXPECT_EQ(Setting("Left"), 1);
     EXPECT_EQ(Setting("Bottom"), 4);
     EXPECT_EQ(Setting("Maximise"), SW_SHOW);
+}
+
+// A stored rectangle too large for the screens is cut to them (a window of absurd size would
+// take memory without end), and what is stored back is the window's real rectangle.
+TEST_F(MainFrameTest, AbsurdStoredRectanglesAreCutToTheScreen) {
+    const QSize screen = QGuiApplication::primaryScreen()->availableVirtualGeometry().size();
+    const std::tuple<int, int, int, int> cases[] = {
+        {0, 0, INT_MAX, INT_MAX}, {10, 20, 40010, 520}, {-5, 0, 300, INT_MAX},
+        {INT_MAX - 100, 0, INT_MAX, 200}, {INT_MIN, INT_MIN, 0, 0}};
+    for (const auto& [left, top, right, bottom] : cases) {
+        StoreRect(left, top, right, bottom);
+        CreateFrame();
+        ShowFrame();
+        EXPECT_LE(frame->width(), screen.width()) << left << " " << right;
+        EXPECT_LE(frame->height(), screen.height()) << top << " " << bottom;
+        frame->resize(frame->width() - 1, frame->height());
+        ASSERT_TRUE(WaitForSetting("Right", Setting("Left") + frame->width()));
+        EXPECT_EQ(Setting("Bottom") - Setting("Top"), frame->height());
+    }
+}
+
+// A start and an exit that change nothing leave the settings file as it was.
+TEST_F(MainFrameTest, AStartAndExitWithoutChangesWriteNothing) {
+    StoreRect(40, 30, 680, 510);
+    CreateFrame();
+    ShowFrame();
+    QTest::qWait(50);
+    frame->close();
+    frame.reset();
+    struct stat before {};
+    ASSERT_EQ(::stat((dir / "settings.conf").c_str(), &before), 0);
+    CSettingsStore again(QString::fromStdString(dir / "settings.conf"));
+    frame = std::make_unique<CFixedClockFrame>(again);
+    ShowFrame();
+    QTest::qWait(50);
+    frame->close();
+    frame.reset();
+    struct stat after {};
+    ASSERT_EQ(::stat((dir / "settings.conf").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino); // a write puts a new file in its place
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
 }
 
 TEST_F(MainFrameTest, TabCyclesTheFourControlsForwardOnlyAndActivationFocusesTheReport) {
