@@ -10,6 +10,7 @@ target_sources(kavelgui PRIVATE
   shell/reportlines.cpp
   shell/settings.cpp
   shell/shellopen.cpp
+  shell/stopsignals.cpp
 )
 target_link_libraries(kavelgui PRIVATE X11::X11)
 

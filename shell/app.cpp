@@ -6,6 +6,7 @@
 #include "shell/helpviewer.h"
 #include "shell/mainframe.h"
 #include "shell/settings.h"
+#include "shell/stopsignals.h"
 
 #include <QColor>
 #include <QFileInfo>
@@ -39,6 +40,8 @@ bool CMainApp::InitInstance() {
         QCoreApplication::quit();
     });
     m_pMainWnd = frame;
+    CloseOnStopSignals(frame);
+    frame->m_pStopSignal = StopSignalFlag();
 
     ShowWithCommand(*frame, nShowCommand);
     frame->repaint();

@@ -2,6 +2,7 @@
 #include "modaldriver.h"
 #include "resources/resource.h"
 #include "shell/shellopen.h"
+#include "shell/stopsignals.h"
 #include "toolkit/dirlisting.h"
 
 #include <QFileDialog>
@@ -10,7 +11,9 @@
 #include <QTextCursor>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -173,6 +176,39 @@ TEST_F(ReportWindowTest, StopClearAndCloseDuringARun) {
             EXPECT_EQ(boxes[0].second, ((MB_YESNO | MB_ICONQUESTION) << 8) | 2);
         }
     }
+}
+
+// SIGTERM, SIGINT and SIGHUP during a run close the window as the window manager's close
+// does: the run ends as stopped, and the output file is complete up to its last line.
+TEST_F(ReportWindowTest, StopSignalsCloseTheWindowAndEndTheRunAsStopped) {
+    std::string big;
+    for (int i = 1; i <= 3000; ++i)
+        big += "line " + std::to_string(i) + (i % 100 == 0 ? " year\r\n" : "\r\n");
+    WriteWholeFile(src + "/big.c", big);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        NewFrame();
+        CloseOnStopSignals(frame.get());
+        ShowFrame();
+        Select({"big.c"});
+        DuringRun([signal] { ::raise(signal); });
+        Start();
+        EXPECT_FALSE(frame->isVisible()) << strsignal(signal);
+        const std::string report = ReadWholeFile(output);
+        EXPECT_EQ(report, ReportText()) << strsignal(signal);
+        EXPECT_TRUE(report.starts_with(Header() + src + "/big.c\r\n")) << strsignal(signal);
+        EXPECT_TRUE(report.ends_with(" potential compliance problem(s) identified\r\n\r\n"
+                                     "*** Report Cancelled ***\r\n\r\n"))
+            << strsignal(signal);
+        EXPECT_EQ(report.find("  3000 line(s) checked"), std::string::npos);
+    }
+    // With a dialog open (its loop runs above the window's), the dialog is cancelled first.
+    NewFrame();
+    CloseOnStopSignals(frame.get());
+    ShowFrame();
+    CDialogWatchdog watchdog;
+    CModalAction signal([](QWidget*) { ::raise(SIGTERM); });
+    EXPECT_TRUE(frame->RunCommand(ID_HELP_ABOUT));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !frame->isVisible(); }, 5000));
 }
 
 TEST_F(ReportWindowTest, DuringARunOnlyStopAndHelpRunAndTheControlsAreOff) {

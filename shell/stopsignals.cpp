@@ -1,0 +1,72 @@
+#include "shell/stopsignals.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QWidget>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// The handler only writes a byte to this pipe; the event loop reads it.
+int g_nSignalPipe[2] = {-1, -1};
+volatile std::sig_atomic_t g_nStopSignal = 0;
+QPointer<QWidget> g_pWindow;
+
+void OnStopSignal(int) {
+    g_nStopSignal = 1;
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_nSignalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+// A dialog's loop runs on the stack above the window's: it is cancelled first, and the
+// window closed once the loops have returned.
+void CloseWhenNoDialog() {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+        QTimer::singleShot(10, [] { CloseWhenNoDialog(); });
+        return;
+    }
+    if (g_pWindow != nullptr)
+        g_pWindow->close();
+}
+
+} // namespace
+
+void CloseOnStopSignals(QWidget* window) {
+    g_pWindow = window;
+    if (g_nSignalPipe[0] >= 0)
+        return;
+    if (::pipe2(g_nSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_nSignalPipe[0], QSocketNotifier::Read,
+                                         QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, [] {
+        char bytes[64];
+        while (::read(g_nSignalPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        CloseWhenNoDialog();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+}
+
+const volatile std::sig_atomic_t* StopSignalFlag() {
+    return &g_nStopSignal;
+}
