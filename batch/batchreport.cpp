@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <climits>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
 #include <string>
 #include <unistd.h>
@@ -154,9 +155,19 @@ int CommandLineError(const std::string& message) {
     return BATCH_EXIT_FAILURE;
 }
 
+// A closed standard descriptor would be the next file opened, and the report would be
+// written into it twice: each of 0, 1 and 2 that is closed is opened on /dev/null. The lower
+// ones are open by then, so open gives the one that is closed.
+void OpenClosedStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd)
+        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF && ::open("/dev/null", O_RDWR) != fd)
+            return;
+}
+
 } // namespace
 
 int RunBatchReport(int argc, char** argv) {
+    OpenClosedStandardDescriptors();
     CBatchHost host;
     host.m_nJobs = ProcessorCount();
     bool haveStrings = false, haveOutput = false, endOfOptions = false;
@@ -200,12 +211,14 @@ int RunBatchReport(int argc, char** argv) {
     if (!haveOutput)
         return CommandLineError("--output FILE is required");
 
+    // A hang-up (the terminal closed) stops the run like SIGTERM: the report ends complete.
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    host.m_pStopSignal = &g_nStopSignal;
 
     // Check the stop signal often enough that a stop feels immediate.
     host.m_drainInterval = std::chrono::milliseconds(20);

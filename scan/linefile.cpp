@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <climits>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #if defined(__SSE2__)
@@ -57,6 +59,7 @@ bool CLineFile::OpenRead(const std::string& path) {
     m_nPrevByte = -1;
     m_nReadSoFar = 0;
     m_nReadLimit = -1;
+    m_bStopped = false;
     return true;
 }
 
@@ -90,8 +93,12 @@ bool CLineFile::Close() {
 }
 
 size_t CLineFile::ReadInto(char* dst, size_t want) {
-    if (m_fd < 0 || m_bWriting || m_bReadFailed)
+    if (m_fd < 0 || m_bWriting || m_bReadFailed || m_bStopped)
         return 0;
+    if (m_keepReading && !m_keepReading()) {
+        m_bStopped = true;
+        return 0;
+    }
     if (m_nReadLimit >= 0) {
         off_t left = m_nReadLimit - m_nReadSoFar;
         if (left <= 0)
@@ -154,7 +161,16 @@ bool CLineFile::Flush() {
         return !m_bWriteFailed;
     size_t done = 0;
     while (!m_bWriteFailed && done < m_nEnd) {
-        ssize_t n = ::write(m_fd, m_pBuffer.get() + done, m_nEnd - done);
+        size_t chunk = m_nEnd - done;
+        if (m_pStopSignal != nullptr && *m_pStopSignal != 0) {
+            struct pollfd ready {m_fd, POLLOUT, 0};
+            if (::poll(&ready, 1, 1000) != 1 || (ready.revents & POLLOUT) == 0) {
+                m_bWriteFailed = true;
+                break;
+            }
+            chunk = std::min<size_t>(chunk, PIPE_BUF); // what a ready pipe takes at once
+        }
+        ssize_t n = ::write(m_fd, m_pBuffer.get() + done, chunk);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -164,6 +180,12 @@ bool CLineFile::Flush() {
     }
     m_nEnd = 0;
     return !m_bWriteFailed;
+}
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    return !a.empty() && !b.empty() && ::stat(a.c_str(), &sa) == 0 &&
+           ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 bool CLineFile::Identity(dev_t& dev, ino_t& ino, off_t* size) const {

@@ -2,8 +2,10 @@
 // Line-oriented file access: one RAII file type with a buffer, and the line reader and writer
 // that every text file of the program goes through.
 
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <sys/types.h>
@@ -32,6 +34,12 @@ class CLineFile {
     // Reading: reads stop at this many bytes from the start of the file (used to scan the
     // report's own output file only up to where it stood when the scan opened it).
     void LimitReadLength(off_t length) { m_nReadLimit = length; }
+    // Asked before every read from the file (at least every BUFFER_SIZE bytes); once it
+    // returns false, the file reads as ended and Stopped() tells so.
+    void SetKeepReading(std::function<bool()> keepReading) {
+        m_keepReading = std::move(keepReading);
+    }
+    bool Stopped() const { return m_bStopped; }
     // The byte consumed last, or -1 before the first: what came just before the next byte.
     int PrevByte() const {
         return m_nPos > 0 ? static_cast<unsigned char>(m_pBuffer[m_nPos - 1]) : m_nPrevByte;
@@ -55,7 +63,11 @@ class CLineFile {
     // nothing more came (end of file, a read error, or the buffer already full).
     bool ReadMore();
 
-    // Writing: queues the bytes; false once any write has failed (the data is dropped then).
+    // Writing: once *stopSignal is nonzero (a stop signal came), a write that cannot go on
+    // within about a second fails instead of waiting: a reader that takes nothing cannot hold
+    // a stopped program.
+    void SetStopSignal(const volatile std::sig_atomic_t* stopSignal) { m_pStopSignal = stopSignal; }
+    // Queues the bytes; false once any write has failed (the data is dropped then).
     bool Write(const char* data, size_t len);
     // Writes out the queued bytes; false once any write has failed.
     bool Flush();
@@ -87,7 +99,13 @@ class CLineFile {
     int m_nPrevByte = -1;
     off_t m_nReadSoFar = 0;
     off_t m_nReadLimit = -1;
+    std::function<bool()> m_keepReading;
+    bool m_bStopped = false;
+    const volatile std::sig_atomic_t* m_pStopSignal = nullptr;
 };
+
+// True when both paths (links followed) name one existing file: the same device and inode.
+bool IsSameFile(const std::string& a, const std::string& b);
 
 // Reads one line into buffer (which holds maxChars + 1 characters) and ends it with NUL.
 // Returns 0 when a line was read (possibly empty), 1 at end of file. A LF ends a line, and a CR

@@ -4,6 +4,7 @@
 #include "scan/scanpool.h"
 #include "resources/resource.h"
 #include "resources/stringtable.h"
+#include "toolkit/dirlisting.h"
 #include "toolkit/messagetext.h"
 
 #include <charconv>
@@ -17,6 +18,8 @@ using Clock = std::chrono::steady_clock;
 
 // Lines checked between two looks at the clock.
 constexpr int LINES_PER_CLOCK_CHECK = 32;
+// Events are drained at least this far apart while the strings file is read.
+constexpr std::chrono::milliseconds LOAD_DRAIN_INTERVAL{20};
 
 // The state of one run: the host, the output file, the matcher and the counters.
 class CReportRun {
@@ -26,8 +29,12 @@ class CReportRun {
 
   private:
     void WriteReportLine(std::string_view text);
+    bool LoadStrings(const std::string& stringsPath);
     void CheckFiles();
     void CheckFilesInParallel();
+    // The name to open a file-list entry by: a relative name as it is when the run's directory
+    // is the process's own (so that no path limit applies to the joined path), else the path.
+    const std::string& OpenName(const std::string& name, const std::string& path) const;
     void ScanFile(const std::string& path);
     void WriteSummary(long lines, long problems);
     void AfterLine(long lineNumber);
@@ -37,6 +44,7 @@ class CReportRun {
     void NoteOutputFailure();
 
     CReportHost& m_host;
+    bool m_bDirectoryIsOwn = false;
     CLineFile m_output;
     bool m_bOutputOpen = false;
     // The output file's device and inode, to recognise it among the checked files.
@@ -79,6 +87,13 @@ std::string BuildReportPath(const std::string& currentDirectory, const std::stri
     return path;
 }
 
+std::string ReportPathText(std::string path) {
+    for (char& c : path)
+        if (c == '\r' || c == '\n')
+            c = '?';
+    return path;
+}
+
 CReportResult RunReport(CReportHost& host) { return CReportRun(host).Run(); }
 
 void CReportRun::NoteOutputFailure() {
@@ -102,7 +117,11 @@ CReportResult CReportRun::Run() {
     const std::string outputPath = m_host.GetOutputPath();
     const std::string stringsPath = m_host.GetSearchStringsPath();
 
-    if (!m_output.Create(outputPath)) {
+    // Creating the output file would empty the strings file before it is read.
+    m_output.SetStopSignal(m_host.m_pStopSignal);
+    if (IsSameFile(outputPath, stringsPath)) {
+        m_host.AppendReportLine("Error: The output file is the search string file");
+    } else if (!m_output.Create(outputPath)) {
         m_host.AppendReportLine("Error: Failed to create output file");
     } else {
         m_bOutputOpen = true;
@@ -121,15 +140,14 @@ CReportResult CReportRun::Run() {
         WriteReportLine("Report: Check of files for year 2000 compliance");
         WriteReportLine("Created: " + FormatDateStamp(1, 5, clock) + " at " +
                         FormatTimeStamp(0, clock) + "\r\n\r\n");
-        WriteReportLine("Writing to output file: " + outputPath);
-        WriteReportLine("Using Search String file: " + stringsPath + "\r\n");
+        WriteReportLine("Writing to output file: " + ReportPathText(outputPath));
+        WriteReportLine("Using Search String file: " + ReportPathText(stringsPath) + "\r\n");
         if (!m_output.Flush())
             NoteOutputFailure();
 
-        if (!LoadSearchStrings(m_host.m_szSearchStrings, stringsPath)) {
+        if (!LoadStrings(stringsPath)) {
             WriteReportLine("Error: Unable to open string file");
-        } else {
-            m_result.bStringsOpened = true;
+        } else if (m_result.bStringsOpened = true; m_host.m_bReporting == 1) {
             m_pMatcher = std::make_unique<CSearchMatcher>(m_host.m_szSearchStrings);
             m_lastDrain = Clock::now();
             if (m_host.m_nJobs > 1)
@@ -154,16 +172,36 @@ CReportResult CReportRun::Run() {
     return m_result;
 }
 
+// A huge strings file is read with the window kept alive, and a stop ends the reading. A
+// strings file of the usual size is read before the first look.
+bool CReportRun::LoadStrings(const std::string& stringsPath) {
+    m_lastDrain = Clock::now();
+    const auto interval = std::max(m_host.m_drainInterval, LOAD_DRAIN_INTERVAL);
+    return LoadSearchStrings(m_host.m_szSearchStrings, stringsPath, [this, interval] {
+        if (Clock::now() - m_lastDrain >= interval) {
+            m_host.DrainMessageQueue();
+            m_lastDrain = Clock::now();
+        }
+        return m_host.m_bReporting == 1;
+    });
+}
+
+const std::string& CReportRun::OpenName(const std::string& name, const std::string& path) const {
+    return m_bDirectoryIsOwn && !name.empty() && name[0] != '/' ? name : path;
+}
+
 void CReportRun::CheckFiles() {
     const std::string directory = m_host.GetCurrentDirectory();
+    m_bDirectoryIsOwn = directory == CurrentDirectory();
     for (int i = 0; m_host.m_bReporting == 1; ++i) {
         if (i >= m_host.GetFileCount())
             break;
         if (!m_host.IsFileSelected(i))
             continue;
-        const std::string path = BuildReportPath(directory, m_host.GetFileName(i));
-        WriteReportLine(path);
-        ScanFile(path);
+        const std::string name = m_host.GetFileName(i);
+        const std::string path = BuildReportPath(directory, name);
+        WriteReportLine(ReportPathText(path));
+        ScanFile(OpenName(name, path));
         WriteReportLine("");
         if (!m_output.Flush())
             NoteOutputFailure();
@@ -174,11 +212,16 @@ void CReportRun::CheckFiles() {
 // report is the same byte for byte. A stop ends the file being written with the lines checked
 // so far, as it would with one thread, and drops the files after it.
 void CReportRun::CheckFilesInParallel() {
-    std::vector<std::string> paths;
+    std::vector<std::string> paths, shown; // to open, and as the report shows them
     const std::string directory = m_host.GetCurrentDirectory();
+    m_bDirectoryIsOwn = directory == CurrentDirectory();
     for (int i = 0; i < m_host.GetFileCount(); ++i)
-        if (m_host.IsFileSelected(i))
-            paths.push_back(BuildReportPath(directory, m_host.GetFileName(i)));
+        if (m_host.IsFileSelected(i)) {
+            const std::string name = m_host.GetFileName(i);
+            const std::string path = BuildReportPath(directory, name);
+            paths.push_back(OpenName(name, path));
+            shown.push_back(ReportPathText(path));
+        }
     CScanPool pool(*m_pMatcher, SCAN_LINE_MAX, paths, m_host.m_nJobs,
                    m_bOutputOpen && m_bOutputKnown, m_outputDev, m_outputIno);
     if (!pool.Started()) {
@@ -189,7 +232,7 @@ void CReportRun::CheckFilesInParallel() {
     const auto wait = std::max(m_host.m_drainInterval, std::chrono::milliseconds(1));
     CHitBuffer hits;
     for (size_t i = 0; i < paths.size() && m_host.m_bReporting == 1; ++i) {
-        WriteReportLine(paths[i]);
+        WriteReportLine(shown[i]);
         long lines = 0, problems = 0;
         EFileOutcome outcome;
         do {

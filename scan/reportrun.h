@@ -8,6 +8,7 @@
 #include "toolkit/datestamp.h"
 
 #include <chrono>
+#include <csignal>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -33,6 +34,9 @@ class CReportHost {
     // them one after the other on the calling thread. With more, the file list is read once
     // at the start of the file loop, and progress and stops go by the time budget alone.
     int m_nJobs = 1;
+    // When set, nonzero once a stop signal came: a write of the output file that cannot go on
+    // then gives up within about a second instead of holding the stop.
+    const volatile std::sig_atomic_t* m_pStopSignal = nullptr;
 
     // The two settings: output file path and strings file path ("" when not set).
     virtual std::string GetOutputPath() = 0;
@@ -74,3 +78,7 @@ CReportResult RunReport(CReportHost& host);
 // The full path of a file-list entry: a name starting with "/" as it is, else the current
 // directory, a separator and the name.
 std::string BuildReportPath(const std::string& currentDirectory, const std::string& name);
+
+// A path as a report line shows it: each CR and LF as "?", so that a file name cannot break a
+// report line or forge one; every other byte as it is.
+std::string ReportPathText(std::string path);

@@ -15,17 +15,20 @@ void CutAtNul(std::string& line) {
 
 } // namespace
 
-bool LoadSearchStrings(SearchStringTable& table, const std::string& path) {
+bool LoadSearchStrings(SearchStringTable& table, const std::string& path,
+                       std::function<bool()> keepReading) {
     for (auto& slot : table)
         slot[0] = '\0';
     CLineFile file;
     if (!file.OpenRead(path))
         return false;
+    file.SetKeepReading(std::move(keepReading));
     int count = 0;
     std::string line;
-    while (ReadWholeTextLine(file, line, SEARCH_STRING_MAX) == 0) {
+    while (count < MAX_SEARCH_STRINGS && ReadWholeTextLine(file, line, SEARCH_STRING_MAX) == 0 &&
+           !file.Stopped()) {
         CutAtNul(line);
-        if (count < MAX_SEARCH_STRINGS && !line.empty()) {
+        if (!line.empty()) {
             std::memcpy(table[count], line.data(), line.size());
             table[count][line.size()] = '\0';
             ++count;

@@ -1,6 +1,7 @@
 #pragma once
 // The search string table and the strings file: one search string per line.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,9 +16,12 @@ constexpr int EDITOR_LINE_MAX = 299;
 using SearchStringTable = char[MAX_SEARCH_STRINGS][SEARCH_STRING_SIZE];
 
 // Empties the table, then fills it with the non-empty lines of the file, in file order, at
-// most 200; a line longer than 30 characters is cut to its first 30, a NUL ends a line.
-// Returns false (table empty) when the file cannot be opened or read.
-bool LoadSearchStrings(SearchStringTable& table, const std::string& path);
+// most 200; a line longer than 30 characters is cut to its first 30, a NUL ends a line. The
+// file is read no further than its 200th string. Returns false (table empty) when the file
+// cannot be opened or read. keepReading, when given, is asked now and then while the file is
+// read; once it returns false, loading ends with the strings found so far.
+bool LoadSearchStrings(SearchStringTable& table, const std::string& path,
+                       std::function<bool()> keepReading = {});
 
 // Number of strings in the table (index of the first empty slot).
 int CountSearchStrings(const SearchStringTable& table);

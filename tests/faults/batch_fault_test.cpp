@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <thread>
@@ -106,6 +107,73 @@ TEST_F(BatchFaultFixture, AnOutputFileThatCannotBeWrittenExitsWithTwo) {
     EXPECT_TRUE(std::filesystem::is_directory(dir / "adir"));
 }
 
+// An output file that is the strings file, by the same name, a link or a second name, would
+// empty it before it is read: nothing is created, and the run fails.
+TEST_F(BatchFaultFixture, AnOutputFileThatIsTheStringsFileIsNotTouched) {
+    std::filesystem::create_symlink(strings, dir / "link.str");
+    std::filesystem::create_hard_link(strings, dir / "second.str");
+    for (const std::string& out : {strings, dir / "link.str", dir / "second.str",
+                                   std::string("./y2k.str")}) {
+        const CToolRun run = Run({"--strings", strings, "--output", out, "ok.c"});
+        EXPECT_EQ(run.status, 2) << out;
+        EXPECT_EQ(run.out, "Error: The output file is the search string file\r\n" +
+                               std::string(EndLine))
+            << out;
+        EXPECT_EQ(ReadWholeFile(strings), "year\r\n") << out;
+    }
+}
+
+// Started with standard output closed, the tool must not take the output file for it.
+TEST_F(BatchFaultFixture, AClosedStandardOutputIsNotTheOutputFile) {
+    options.bCloseStdout = true;
+    const CToolRun run = Run({"--strings", strings, "--output", output, "ok.c"});
+    EXPECT_EQ(run.status, 1) << run.err;
+    const std::string report = ReadWholeFile(output);
+    EXPECT_EQ(report.find("*** Kavel 2000"), report.rfind("*** Kavel 2000"));
+    EXPECT_TRUE(report.ends_with(EndLine));
+}
+
+// A file name with CR or LF cannot break a report line or forge one; other bytes stay.
+TEST_F(BatchFaultFixture, LineEndsInNamesAreShownAsQuestionMarks) {
+    const std::string name = "a\r\n  0 line(s) checked\n*** End of Report ***\n\xe9.c";
+    WriteWholeFile(dir / name, "year\r\n");
+    const CToolRun run = Run({"--strings", strings, "--output", output, name});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("\r\n" + dir.Path() +
+                           "/a??  0 line(s) checked?*** End of Report ***?\xe9.c\r\n"
+                           "  Potential problem in line 1:\r\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.out.find("\n*** End of Report ***"), run.out.rfind("\n*** End of Report ***"));
+}
+
+// Relative names are opened as given, so a working directory whose path is longer than the
+// system allows still works; the report shows the whole path.
+TEST_F(BatchFaultFixture, RelativeNamesWorkBelowAVeryLongPath) {
+    const std::string part(200, 'd');
+    std::vector<std::string> parts(25, part); // more than 5000 bytes of path
+    const int home = ::open(".", O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(home, 0);
+    ASSERT_EQ(::chdir(dir.Path().c_str()), 0);
+    for (const std::string& p : parts)
+        ASSERT_TRUE(::mkdir(p.c_str(), 0755) == 0 && ::chdir(p.c_str()) == 0);
+    WriteWholeFile("deep.c", "year\r\n");
+    std::string deep = dir.Path();
+    for (const std::string& p : parts)
+        deep += "/" + p;
+    options.cwdBelow = parts;
+    const CToolRun run = Run({"--strings", strings, "--output", output, "deep.c"});
+    // Away again, leaving nothing that the folder's removal could not reach.
+    EXPECT_EQ(::unlink("deep.c"), 0);
+    for (size_t i = 0; i < parts.size(); ++i)
+        EXPECT_TRUE(::chdir("..") == 0 && ::rmdir(part.c_str()) == 0);
+    EXPECT_EQ(::fchdir(home), 0);
+    ::close(home);
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("\r\n" + deep + "/deep.c\r\n  Potential problem in line 1:"),
+              std::string::npos);
+}
+
 // Checks that a report is whole up to its end line: every file's block has its path, a hit
 // for exactly every tenth line checked, and its summary; nothing after the end line.
 void ExpectCompleteReport(const std::string& report, const std::string& path, const char* end) {
@@ -162,16 +230,37 @@ struct SignalFixture : BatchFaultFixture {
     void WaitForHeader() { WaitForFileStart(output, "Using Search"); }
 };
 
+// SIGHUP (the terminal went away) stops the run as SIGTERM and SIGINT do.
 TEST_F(SignalFixture, SigtermMidRunLeavesACompleteReportEndingInTheCancelLine) {
-    std::vector<std::string> args = Args(500);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        std::vector<std::string> args = Args(500);
+        args.insert(args.begin(), "--quiet");
+        std::remove(output.c_str());
+        const pid_t pid = StartReportTool(dir, options, args);
+        WaitForHeader();
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        ::kill(pid, signal);
+        const CToolRun run = FinishReportTool(dir, pid);
+        EXPECT_EQ(run.status, 130) << strsignal(signal);
+        ExpectCompleteReport(ReadWholeFile(output), big, CancelLine);
+    }
+}
+
+// An output file that is a pipe nobody reads: a stop still ends the run within seconds.
+TEST_F(SignalFixture, SigtermWhileTheOutputFileIsBlockedStillEndsTheRun) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    options.stdoutFd = fds[1];
+    std::vector<std::string> args = Args(50);
+    args[3] = "/dev/stdout";
     args.insert(args.begin(), "--quiet");
     const pid_t pid = StartReportTool(dir, options, args);
-    WaitForHeader();
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ::close(fds[1]);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ::kill(pid, SIGTERM);
-    const CToolRun run = FinishReportTool(dir, pid);
+    const CToolRun run = FinishReportTool(dir, pid, 30);
+    ::close(fds[0]);
     EXPECT_EQ(run.status, 130);
-    ExpectCompleteReport(ReadWholeFile(output), big, CancelLine);
 }
 
 TEST_F(SignalFixture, SigtermWhileStandardOutputIsBlockedStillEndsTheRun) {

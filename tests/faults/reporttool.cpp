@@ -35,6 +35,11 @@ pid_t StartReportTool(const CTempDir& dir, const CToolOptions& options,
         ::_exit(TOOL_CANNOT_DROP_PRIVILEGES);
     if (::chdir(options.cwd.c_str()) != 0)
         ::_exit(99);
+    for (const std::string& below : options.cwdBelow)
+        if (::chdir(below.c_str()) != 0)
+            ::_exit(99);
+    if (options.bCloseStdout)
+        ::close(1);
     std::vector<char*> argv{const_cast<char*>(options.program.c_str())};
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));

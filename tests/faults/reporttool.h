@@ -18,6 +18,10 @@ struct CToolOptions {
     std::string cwd;            // working directory
     bool bUnprivileged = false; // run as the user "nobody" (needs root)
     int stdoutFd = -1;          // standard output to this descriptor instead of a file
+    bool bCloseStdout = false;  // start with standard output closed
+    // After cwd, into these folders one by one: a working directory whose path is longer
+    // than the system's limit.
+    std::vector<std::string> cwdBelow;
 };
 
 // The exit status of a child that could not become the unprivileged user.

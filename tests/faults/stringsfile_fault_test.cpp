@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 namespace {
 
 struct StringsFault {
@@ -68,6 +71,45 @@ TEST(StringsFileFaults, TheRunUsesWhatTheRulesLoad) {
         EXPECT_EQ(HitLines(host.m_view), c.hits) << c.name;
         EXPECT_TRUE(host.m_view.ends_with("*** End of Report ***\r\n\r\n")) << c.name;
     }
+}
+
+// Reading stops after the 200th string, and whenever the run asks, also inside a line too
+// long to keep: a huge strings file cannot hold a run or its stop.
+TEST(StringsFileFaults, ReadingStopsAfterTheLastStringOrWhenAsked) {
+    CTempDir dir;
+    std::string bytes;
+    for (int i = 0; i < 200; ++i)
+        bytes += "s" + std::to_string(i) + "\n";
+    WriteWholeFile(dir / "full.str", bytes + std::string(10u << 20, 'x'));
+    WriteWholeFile(dir / "long.str", std::string(10u << 20, 'y') + "\nyear\n");
+    SearchStringTable table;
+    int asked = 0;
+    EXPECT_TRUE(LoadSearchStrings(table, dir / "full.str", [&] { return ++asked > 0; }));
+    EXPECT_EQ(CountSearchStrings(table), 200);
+    EXPECT_EQ(asked, 1); // one read of the file's start
+    asked = 0;
+    EXPECT_TRUE(LoadSearchStrings(table, dir / "long.str", [&] { return ++asked < 3; }));
+    EXPECT_EQ(CountSearchStrings(table), 0); // not even the cut start of the line
+    EXPECT_EQ(asked, 3);
+
+    // A stop that comes while the run reads the strings file: the run ends as stopped.
+    CRecordingHost host;
+    host.m_strDirectory = dir.Path();
+    host.m_strOutput = dir / "out.txt";
+    host.m_strStrings = dir / "huge.str";
+    host.m_files.push_back({"long.str", true});
+    {
+        std::ofstream huge(host.m_strStrings, std::ios::binary);
+        huge.seekp((4ll << 30) - 1); // 4 GB of NUL bytes, mostly holes
+        huge.put('\n');
+    }
+    host.m_onDrain = [](CRecordingHost& h) { h.m_bReporting = 0; };
+    const CReportResult result = RunReport(host);
+    std::filesystem::remove(host.m_strStrings);
+    EXPECT_TRUE(result.bCancelled);
+    EXPECT_EQ(result.nFilesChecked, 0);
+    EXPECT_EQ(host.m_nDrains, 1);
+    EXPECT_TRUE(host.m_view.ends_with(".str\r\n\r\n*** Report Cancelled ***\r\n\r\n"));
 }
 
 TEST(StringsFileFaults, AStringsFileThatCannotBeReadChecksNothing) {
