@@ -18,21 +18,28 @@ bool CFileScanner::NextBlock(CLineFile& file) {
         if (avail == 0)
             return false;
         m_pBlock = data;
-        const bool crBefore = file.PrevByte() == '\r';
+        const bool crBefore = file.CutAfterCr();
         // Most blocks: lines that all end with a LF (or CR LF) in reach.
-        m_nBlockBytes = FindLfLines(data, avail, m_nMaxChars, crBefore, m_lfBits.get(), m_nLines);
+        m_nBlockBytes =
+            FindLfLines(data, avail, m_nMaxChars, crBefore, m_lfBits.get(), m_nLines);
         if (m_nBlockBytes > 0) {
+            file.SetCutAfterCr(false);
             m_matcher.MatchLfLines(data, m_nBlockBytes, m_lfBits.get(), m_hits);
             return true;
         }
-        m_nBlockBytes = SplitTextLines(data, avail, m_bAtEnd, m_nMaxChars, crBefore, m_lines.get(),
-                                       MAX_BLOCK_LINES, m_nLines);
+        m_nBlockBytes = SplitTextLines(data, avail, m_bAtEnd, m_nMaxChars, crBefore,
+                                       m_lines.get(), MAX_BLOCK_LINES, m_nLines);
         if (m_nLines == 0) {
             // The last line's end lies beyond the buffer: keep its start and read on.
             if (!file.ReadMore())
                 m_bAtEnd = true;
             continue;
         }
+        // A LF after the block is data when its last line was cut right after a CR.
+        const CLineSpan& last = m_lines[m_nLines - 1];
+        file.SetCutAfterCr(last.nLength == m_nMaxChars &&
+                           last.nOffset + last.nLength == m_nBlockBytes &&
+                           data[m_nBlockBytes - 1] == '\r');
         m_matcher.MatchLines(data, m_lines.get(), m_nLines, m_lineHits.get());
         for (size_t i = 0; i < m_nLines; ++i)
             if (m_lineHits[i] != 0)

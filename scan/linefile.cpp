@@ -56,7 +56,7 @@ bool CLineFile::OpenRead(const std::string& path) {
     m_bReadFailed = false;
     m_pBuffer.reset(new char[BUFFER_SIZE]);
     m_nPos = m_nEnd = 0;
-    m_nPrevByte = -1;
+    m_bCutAfterCr = false;
     m_nReadSoFar = 0;
     m_nReadLimit = -1;
     m_bStopped = false;
@@ -120,7 +120,6 @@ size_t CLineFile::ReadInto(char* dst, size_t want) {
 }
 
 bool CLineFile::Fill() {
-    KeepPrevByte();
     m_nPos = 0;
     m_nEnd = ReadInto(m_pBuffer.get(), BUFFER_SIZE);
     return m_nEnd > 0;
@@ -132,7 +131,6 @@ bool CLineFile::ReadMore() {
     const size_t kept = m_nEnd - m_nPos;
     if (kept == BUFFER_SIZE)
         return false;
-    KeepPrevByte();
     std::memmove(m_pBuffer.get(), m_pBuffer.get() + m_nPos, kept);
     m_nPos = 0;
     m_nEnd = kept;
@@ -202,14 +200,13 @@ bool CLineFile::Identity(dev_t& dev, ino_t& ino, off_t* size) const {
 int ReadTextLine(CLineFile& file, char* buffer, unsigned maxChars) {
     if (maxChars == 0)
         maxChars = 1;
-    // A line end is a LF, so a CR just before the call can only be the last character of a
-    // line that was cut.
-    const bool afterCutCr = file.PrevByte() == '\r';
     int first = file.GetByte();
     if (first < 0) {
         buffer[1] = '\0';
         return 1;
     }
+    const bool afterCutCr = file.CutAfterCr();
+    file.SetCutAfterCr(false);
     if (first == '\n' && !afterCutCr) {
         buffer[0] = '\0'; // an empty line
         return 0;
@@ -234,8 +231,12 @@ int ReadTextLine(CLineFile& file, char* buffer, unsigned maxChars) {
         i += k;
         if (buffer[i - 1] == '\r')
             --i; // a CR before the LF belongs to the line end
-        break;
+        buffer[i] = '\0';
+        return 0;
     }
+    // Cut at the maximum, or ended by the end of the file (where a full line counts as cut:
+    // the call did not look beyond it).
+    file.SetCutAfterCr(i == maxChars && buffer[i - 1] == '\r');
     buffer[i] = '\0';
     return 0;
 }
@@ -353,7 +354,8 @@ size_t SplitTextLines(const char* data, size_t len, bool atEnd, unsigned maxChar
     CLfFinder lfs(data, len);
     size_t lf = lfs.Next(0); // looked for again once it lies before where a line's end may be
     while (count < maxLines && pos < len) {
-        // A LF first in a line is data only right after a line cut after a CR.
+        // A LF first in a line is data only right after a line cut after a CR. Within the
+        // block, a CR just before a line's start is always that: a line end is a LF.
         const bool crBeforeLine = pos > 0 ? data[pos - 1] == '\r' : crBefore;
         const size_t from = crBeforeLine && data[pos] == '\n' ? pos + 1 : pos;
         if (lf < from)

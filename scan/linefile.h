@@ -40,10 +40,11 @@ class CLineFile {
         m_keepReading = std::move(keepReading);
     }
     bool Stopped() const { return m_bStopped; }
-    // The byte consumed last, or -1 before the first: what came just before the next byte.
-    int PrevByte() const {
-        return m_nPos > 0 ? static_cast<unsigned char>(m_pBuffer[m_nPos - 1]) : m_nPrevByte;
-    }
+    // True when the line read last was cut right after a CR: a LF that comes next is data,
+    // the first character of the next line. Kept by the line readers (ReadTextLine, the file
+    // scanner); false after opening.
+    bool CutAfterCr() const { return m_bCutAfterCr; }
+    void SetCutAfterCr(bool cut) { m_bCutAfterCr = cut; }
     // Next byte, or -1 at end of file (a read error counts as end of file, and ReadFailed
     // tells it apart).
     int GetByte() {
@@ -81,11 +82,6 @@ class CLineFile {
 
   private:
     bool Fill();
-    // Keeps the byte consumed last before the consumed bytes leave the buffer.
-    void KeepPrevByte() {
-        if (m_nPos > 0)
-            m_nPrevByte = static_cast<unsigned char>(m_pBuffer[m_nPos - 1]);
-    }
     // Reads at most want bytes to dst, within the read limit; the count read, 0 at the end.
     size_t ReadInto(char* dst, size_t want);
 
@@ -96,7 +92,7 @@ class CLineFile {
     std::unique_ptr<char[]> m_pBuffer;
     size_t m_nPos = 0;
     size_t m_nEnd = 0;
-    int m_nPrevByte = -1;
+    bool m_bCutAfterCr = false;
     off_t m_nReadSoFar = 0;
     off_t m_nReadLimit = -1;
     std::function<bool()> m_keepReading;
@@ -124,10 +120,9 @@ struct CLineSpan {
 
 // Splits the len bytes at data into the lines that ReadTextLine would return with maxChars,
 // in bulk: stores up to maxLines spans in lines, sets count, and returns the number of bytes
-// that those lines took (their line ends included). crBefore tells that the byte before data
-// is a CR (the last character of a cut line, as a line end is a LF). A line whose end cannot be
-// told yet from the bytes given is left for the next call, unless atEnd says that no byte
-// follows them.
+// that those lines took (their line ends included). crBefore tells that the line before data
+// was cut right after a CR (CLineFile::CutAfterCr). A line whose end cannot be told yet from
+// the bytes given is left for the next call, unless atEnd says that no byte follows them.
 size_t SplitTextLines(const char* data, size_t len, bool atEnd, unsigned maxChars, bool crBefore,
                       CLineSpan* lines, size_t maxLines, size_t& count);
 

@@ -89,6 +89,28 @@ TEST(ReadTextLine, MatchesTheByteWiseRuleAcrossBufferBoundaries) {
     EXPECT_EQ(ReadAllLines(split, 1024), ModelLines(split, 1024));
 }
 
+// A line that ended with a CR at the end of the file was not cut: when the file grows by a LF,
+// that LF ends an empty line. After a line cut right after a CR it is data, also across a
+// growth.
+TEST(ReadTextLine, AFileThatGrowsAfterACrIsReadByTheRule) {
+    CTempDir dir;
+    const std::pair<unsigned, std::vector<std::string>> cases[] = {
+        {1024, {"ab\r", "", "xy"}}, {3, {"ab\r", "\nxy", ""}}};
+    for (const auto& [maxChars, expected] : cases) {
+        WriteWholeFile(dir / "f", "ab\r");
+        CLineFile file;
+        ASSERT_TRUE(file.OpenRead(dir / "f"));
+        std::vector<char> buffer(maxChars + 1);
+        std::vector<std::string> lines;
+        while (ReadTextLine(file, buffer.data(), maxChars) == 0)
+            lines.emplace_back(buffer.data());
+        WriteWholeFile(dir / "f", "ab\r\nxy\n");
+        while (ReadTextLine(file, buffer.data(), maxChars) == 0)
+            lines.emplace_back(buffer.data());
+        EXPECT_EQ(lines, expected) << maxChars;
+    }
+}
+
 TEST(ReadWholeTextLine, KeepsTheStartOfEachWholeLine) {
     const LineCase cases[] = {
         {"long lines cut, the rest skipped",

@@ -1,5 +1,6 @@
 // The fast line splitter and matcher against the rules read literally.
 #include "scan/byteclass.h"
+#include "scan/filescan.h"
 #include "scan/linefile.h"
 #include "scan/matcher.h"
 #include "scan/reportrun.h"
@@ -118,6 +119,33 @@ TEST(CSearchMatcher, ABlockOfOneEmptyLineHoldsNoString) {
     uint8_t hit = 1;
     matcher.MatchLines("\r\nab", empty, 1, &hit);
     EXPECT_EQ(hit, 0);
+}
+
+// The scanner keeps the rule when a file grows after a CR at its end: a line that ended there
+// was not cut, so a LF that comes later ends an empty line.
+TEST(CFileScanner, AFileThatGrowsAfterACrIsReadByTheRule) {
+    SearchStringTable table;
+    FillTable(table, {"xy"});
+    const CSearchMatcher matcher(table);
+    CTempDir dir;
+    WriteWholeFile(dir / "f", "ab\r");
+    CLineFile file;
+    ASSERT_TRUE(file.OpenRead(dir / "f"));
+    CFileScanner scanner(matcher, 1024);
+    size_t lines = 0;
+    std::vector<std::pair<size_t, std::string>> hits;
+    const auto readAll = [&] {
+        while (scanner.NextBlock(file)) {
+            for (size_t j = 0; j < scanner.HitCount(); ++j)
+                hits.emplace_back(lines + scanner.HitLine(j) + 1, scanner.HitText(j));
+            lines += scanner.LineCount();
+        }
+    };
+    readAll();
+    WriteWholeFile(dir / "f", "ab\r\nxy\n");
+    readAll();
+    EXPECT_EQ(lines, 3u);
+    EXPECT_EQ(hits, (std::vector<std::pair<size_t, std::string>>{{3, "xy"}}));
 }
 
 // Random bytes weighted towards what matters: line ends of both kinds, NUL, letters of both
