@@ -6,6 +6,8 @@
 // flavoured, no line longer than 200 bytes, plain ASCII, about 5% of lines holding a
 // date-related string of examples/y2k200.str) and prints the written file names, one a line.
 // The same arguments always give the same bytes.
+#include "toolkit/ascii.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -98,10 +100,7 @@ void AppendWord(std::string& line, CRandom& random, bool upper) {
         word += upper ? "-" : "_";
         word += random.Pick(WORDS);
     }
-    if (upper)
-        for (char& c : word)
-            c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
-    line += word;
+    line += upper ? AsciiUpperCopy(word) : word;
 }
 
 void CLine(std::string& line, CRandom& random) {

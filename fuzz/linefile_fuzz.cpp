@@ -3,6 +3,7 @@
 // reader's buffer boundary or handed to the splitters in pieces.
 #include "fuzz/memfile.h"
 #include "scan/linefile.h"
+#include "scan/linesplit.h"
 #include "support/linerules.h"
 
 #include <algorithm>

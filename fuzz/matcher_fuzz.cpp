@@ -3,6 +3,7 @@
 // up to its first NUL. Both ways in: one line, and a block of lines.
 #include "fuzz/memfile.h"
 #include "scan/matcher.h"
+#include "support/plainrule.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -14,26 +15,11 @@
 
 namespace {
 
-std::string Folded(std::string s) {
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
-
-bool PlainMatches(const std::vector<std::string>& strings, const std::string& line) {
-    const std::string foldedLine = Folded(line);
-    for (const std::string& s : strings)
-        if (foldedLine.find(Folded(s)) != std::string::npos)
-            return true;
-    return false;
-}
-
 // Flips the letter case of the bytes that the mask selects, so found strings differ in case.
 std::string FlipCase(std::string s, uint64_t mask) {
     for (size_t i = 0; i < s.size(); ++i, mask = (mask >> 1) | (mask << 63)) {
         char& c = s[i];
-        if ((mask & 1) != 0 && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')))
+        if ((mask & 1) != 0 && IsAsciiLetter(c))
             c = static_cast<char>(c ^ 0x20);
     }
     return s;

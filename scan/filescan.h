@@ -2,6 +2,7 @@
 // One checked file read a block of lines at a time, each block matched at once.
 
 #include "scan/linefile.h"
+#include "scan/linesplit.h"
 #include "scan/matcher.h"
 
 #include <cstddef>

@@ -1,6 +1,7 @@
 #pragma once
 // Line-oriented file access: one RAII file type with a buffer, and the line reader and writer
-// that every text file of the program goes through.
+// that every text file of the program goes through. The bulk splitter of the scan is in
+// linesplit.h.
 
 #include <csignal>
 #include <cstddef>
@@ -100,9 +101,6 @@ class CLineFile {
     const volatile std::sig_atomic_t* m_pStopSignal = nullptr;
 };
 
-// True when both paths (links followed) name one existing file: the same device and inode.
-bool IsSameFile(const std::string& a, const std::string& b);
-
 // Reads one line into buffer (which holds maxChars + 1 characters) and ends it with NUL.
 // Returns 0 when a line was read (possibly empty), 1 at end of file. A LF ends a line, and a CR
 // read just before it in the same call belongs to the line end; a lone CR is data. A longer
@@ -111,29 +109,6 @@ bool IsSameFile(const std::string& a, const std::string& b);
 // character of the line, so a CR LF split by a cut reads as it always did. maxChars must be at
 // least 1.
 int ReadTextLine(CLineFile& file, char* buffer, unsigned maxChars);
-
-// Where one line lies in a block of text: the offset of its first byte and its length.
-struct CLineSpan {
-    uint32_t nOffset;
-    uint32_t nLength;
-};
-
-// Splits the len bytes at data into the lines that ReadTextLine would return with maxChars,
-// in bulk: stores up to maxLines spans in lines, sets count, and returns the number of bytes
-// that those lines took (their line ends included). crBefore tells that the line before data
-// was cut right after a CR (CLineFile::CutAfterCr). A line whose end cannot be told yet from
-// the bytes given is left for the next call, unless atEnd says that no byte follows them.
-size_t SplitTextLines(const char* data, size_t len, bool atEnd, unsigned maxChars, bool crBefore,
-                      CLineSpan* lines, size_t maxLines, size_t& count);
-
-// The common case of SplitTextLines, faster: the lines at data whose LF is in reach, so that
-// none is cut, up to the last one found in whole 64-byte windows of the len bytes. In such a run
-// every LF ends a line. Sets bit i % 64 of lfBits[i / 64] for each LF at i (lfBits holds
-// len / 64 words), sets count to the number of those lines and returns the bytes they take: 0
-// where the first line is not one of them (also a LF first after a cut CR, see crBefore above).
-// maxChars is the line maximum of SplitTextLines; up to 64, no line is found.
-size_t FindLfLines(const char* data, size_t len, unsigned maxChars, bool crBefore, uint64_t* lfBits,
-                   size_t& count);
 
 // Reads one whole line of any length (a LF ends it, with a CR right before it), keeping at
 // most keepChars of its bytes in line and skipping the rest. Returns 0 when a line was read, 1
@@ -145,6 +120,3 @@ void WriteTextLine(CLineFile& file, const char* text, size_t len);
 inline void WriteTextLine(CLineFile& file, const std::string& text) {
     WriteTextLine(file, text.data(), text.size());
 }
-
-// Makes the path end in exactly one separator: "" gives "/", a path ending in "/" stays.
-void AddTrailingBackslash(std::string& path);

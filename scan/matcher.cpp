@@ -60,9 +60,8 @@ CSearchMatcher::CSearchMatcher(const SearchStringTable& table) {
     // the automaton is smaller for it.
     std::vector<std::string> folded;
     for (int i = 0, count = CountSearchStrings(table); i < count; ++i) {
-        std::string s(table[i], strnlen(table[i], SEARCH_STRING_SIZE));
-        std::transform(s.begin(), s.end(), s.begin(), AsciiUpper);
-        folded.push_back(std::move(s));
+        folded.push_back(
+            AsciiUpperCopy(std::string_view(table[i], strnlen(table[i], SEARCH_STRING_SIZE))));
     }
     std::vector<std::string> strings;
     for (size_t i = 0; i < folded.size(); ++i) {
@@ -90,7 +89,7 @@ CSearchMatcher::CSearchMatcher(const SearchStringTable& table) {
                 classes[u] = static_cast<uint8_t>(nc++);
         }
     for (int c = 'a'; c <= 'z'; ++c)
-        classes[c] = classes[c - 32];
+        classes[c] = classes[static_cast<unsigned char>(AsciiUpper(static_cast<char>(c)))];
     m_classes.Assign(classes);
     m_nClasses = nc;
 

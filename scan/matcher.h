@@ -2,17 +2,13 @@
 // Finds whether a line holds any search string, ASCII letters compared without case.
 
 #include "scan/byteclass.h"
-#include "scan/linefile.h"
+#include "scan/linesplit.h"
 #include "scan/searchstrings.h"
+#include "toolkit/ascii.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
-
-// Maps a to z onto A to Z; every other byte stays.
-inline char AsciiUpper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
 
 // A line of a block that holds a search string: its number in the block (from 0) and where it
 // lies.

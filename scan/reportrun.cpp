@@ -1,5 +1,6 @@
 #include "scan/reportrun.h"
 
+#include "scan/filepath.h"
 #include "scan/filescan.h"
 #include "scan/scanpool.h"
 #include "resources/resource.h"
@@ -77,22 +78,6 @@ void AppendNumber(std::string& text, long n) {
 }
 
 } // namespace
-
-std::string BuildReportPath(const std::string& currentDirectory, const std::string& name) {
-    if (!name.empty() && name[0] == '/')
-        return name;
-    std::string path = currentDirectory;
-    AddTrailingBackslash(path);
-    path += name;
-    return path;
-}
-
-std::string ReportPathText(std::string path) {
-    for (char& c : path)
-        if (c == '\r' || c == '\n')
-            c = '?';
-    return path;
-}
 
 CReportResult RunReport(CReportHost& host) { return CReportRun(host).Run(); }
 

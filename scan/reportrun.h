@@ -74,11 +74,3 @@ struct CReportResult {
 
 // Performs one whole run with the host; returns when it has ended, normally or by a stop.
 CReportResult RunReport(CReportHost& host);
-
-// The full path of a file-list entry: a name starting with "/" as it is, else the current
-// directory, a separator and the name.
-std::string BuildReportPath(const std::string& currentDirectory, const std::string& name);
-
-// A path as a report line shows it: each CR and LF as "?", so that a file name cannot break a
-// report line or forge one; every other byte as it is.
-std::string ReportPathText(std::string path);

@@ -1,6 +1,6 @@
 #include "shell/helpcall.h"
 
-#include <cctype>
+#include "toolkit/ascii.h"
 
 namespace {
 
@@ -10,10 +10,7 @@ HelpHandler& Handler() {
 }
 
 bool EqualsIgnoringCase(const std::string& text, size_t pos, const char* word, size_t len) {
-    for (size_t i = 0; i < len; ++i)
-        if (std::tolower(static_cast<unsigned char>(text[pos + i])) != word[i])
-            return false;
-    return true;
+    return AsciiEqualNoCase(std::string_view(text).substr(pos, len), std::string_view(word, len));
 }
 
 } // namespace

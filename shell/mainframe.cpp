@@ -3,6 +3,7 @@
 #include "editor/searchstringsdlg.h"
 #include "resources/resource.h"
 #include "resources/stringtable.h"
+#include "scan/filepath.h"
 #include "scan/linefile.h"
 #include "shell/app.h"
 #include "shell/filedialog.h"

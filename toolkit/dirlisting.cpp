@@ -1,5 +1,7 @@
 #include "toolkit/dirlisting.h"
 
+#include "toolkit/ascii.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -27,10 +29,6 @@ std::string* LastDirectoryOf(std::string_view volume) {
 void RememberDirectory(const std::string& dir) {
     if (std::string* last = LastDirectoryOf(VolumeOfDirectory(dir, HomeDirectory())))
         *last = dir;
-}
-
-unsigned char FoldAscii(unsigned char c) {
-    return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c;
 }
 
 int ChangeTo(const std::string& dir) {
@@ -72,8 +70,8 @@ bool MatchesMask(std::string_view name, std::string_view mask) {
 bool ListOrderLess(std::string_view left, std::string_view right) {
     const size_t n = std::min(left.size(), right.size());
     for (size_t i = 0; i < n; ++i) {
-        const unsigned char a = FoldAscii(static_cast<unsigned char>(left[i]));
-        const unsigned char b = FoldAscii(static_cast<unsigned char>(right[i]));
+        const auto a = static_cast<unsigned char>(AsciiUpper(left[i]));
+        const auto b = static_cast<unsigned char>(AsciiUpper(right[i]));
         if (a != b)
             return a < b;
     }

@@ -1,3 +1,4 @@
+#include "scan/filepath.h"
 #include "scan/linefile.h"
 #include "support/plainrule.h"
 #include "support/testfiles.h"

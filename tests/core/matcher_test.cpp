@@ -2,10 +2,12 @@
 #include "scan/byteclass.h"
 #include "scan/filescan.h"
 #include "scan/linefile.h"
+#include "scan/linesplit.h"
 #include "scan/matcher.h"
 #include "scan/reportrun.h"
 #include "support/plainrule.h"
 #include "support/recordinghost.h"
+#include "support/reporttext.h"
 #include "support/testfiles.h"
 
 #include <gtest/gtest.h>
@@ -265,7 +267,7 @@ TEST(CSearchMatcher, AgreesWithThePlainRuleWithALargeTable) {
         if (rng() % 4 == 0) {
             std::string s = strings[rng() % strings.size()].substr(0, 25 + rng() % 6);
             for (char& c : s)
-                if (rng() % 2 && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')))
+                if (rng() % 2 && IsAsciiLetter(c))
                     c ^= 0x20;
             bytes += s;
         }
@@ -428,14 +430,11 @@ TEST(RunReport, ReportsWhatThePlainRulesReport) {
             for (size_t n = 0; n < lines.size(); ++n)
                 if (PlainMatches(host.m_szSearchStrings, lines[n])) {
                     ++problems;
-                    expected += "  Potential problem in line " + std::to_string(n + 1) +
-                                ":\r\n  >" + UpToNul(lines[n]) + "\r\n";
+                    expected += ReportHit(static_cast<long>(n + 1), UpToNul(lines[n]));
                 }
-            expected += "  " + std::to_string(lines.size()) + " line(s) checked, " +
-                        std::to_string(problems) +
-                        " potential compliance problem(s) identified\r\n\r\n";
+            expected += ReportSummary(static_cast<long>(lines.size()), problems) + "\r\n";
         }
-        expected += "*** End of Report ***\r\n\r\n";
+        expected += END_LINE;
         ASSERT_GE(host.m_view.size(), expected.size());
         EXPECT_EQ(host.m_view.substr(host.m_view.size() - expected.size()), expected);
         EXPECT_EQ(ReadWholeFile(host.m_strOutput), host.m_view);

@@ -1,5 +1,7 @@
+#include "scan/filepath.h"
 #include "scan/reportrun.h"
 #include "support/recordinghost.h"
+#include "support/reporttext.h"
 #include "support/testfiles.h"
 
 #include <gtest/gtest.h>
@@ -7,27 +9,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-const char EndLine[] = "*** End of Report ***\r\n\r\n";
-const char CancelLine[] = "*** Report Cancelled ***\r\n\r\n";
-
-std::string Header(const std::string& output, const std::string& strings) {
-    return "\r\n"
-           "*** Kavel 2000 - Year 2000 Compliance Checker ***\r\n\r\n"
-           "Report: Check of files for year 2000 compliance\r\n"
-           "Created: 05 Dec 2026 at 14:03:09\r\n\r\n\r\n"
-           "Writing to output file: " +
-           output + "\r\n" + "Using Search String file: " + strings + "\r\n\r\n";
-}
-
-std::string Summary(long lines, long problems) {
-    return "  " + std::to_string(lines) + " line(s) checked, " + std::to_string(problems) +
-           " potential compliance problem(s) identified\r\n";
-}
-
-std::string Hit(long line, const std::string& text) {
-    return "  Potential problem in line " + std::to_string(line) + ":\r\n  >" + text + "\r\n";
-}
 
 // A folder with a strings file, an output path and a host set up to use them.
 struct RunFixture : ::testing::Test {
@@ -44,7 +25,7 @@ struct RunFixture : ::testing::Test {
         WriteWholeFile(dir / name, bytes);
         host.m_files.push_back({name, selected});
     }
-    std::string Head() const { return Header(host.m_strOutput, host.m_strStrings); }
+    std::string Head() const { return ReportHeader(host.m_strOutput, host.m_strStrings); }
 };
 
 TEST_F(RunFixture, TwoFilesOfWhichOneIsMissing) {
@@ -52,9 +33,9 @@ TEST_F(RunFixture, TwoFilesOfWhichOneIsMissing) {
     host.m_files.push_back({"gone.c", true});
     CReportResult result = RunReport(host);
 
-    const std::string expected = Head() + dir / "Main.c" + "\r\n" + Hit(2, "\tyear = 97;") +
-                                 Summary(3, 1) + "\r\n" + dir / "gone.c" + "\r\n" +
-                                 "  Failed to open file.\r\n\r\n" + EndLine;
+    const std::string expected = Head() + dir / "Main.c" + "\r\n" + ReportHit(2, "\tyear = 97;") +
+                                 ReportSummary(3, 1) + "\r\n" + dir / "gone.c" + "\r\n" +
+                                 "  Failed to open file.\r\n\r\n" + END_LINE;
     EXPECT_EQ(host.m_view, expected);
     EXPECT_EQ(ReadWholeFile(host.m_strOutput), expected);
     EXPECT_EQ(result.nProblems, 1);
@@ -69,18 +50,18 @@ TEST_F(RunFixture, TwoFilesOfWhichOneIsMissing) {
 TEST_F(RunFixture, NoFileSelected) {
     AddFile("a.c", "year\r\n", false);
     RunReport(host);
-    EXPECT_EQ(host.m_view, Head() + EndLine);
+    EXPECT_EQ(host.m_view, Head() + END_LINE);
     host.m_files.clear();
     host.m_view.clear();
     RunReport(host);
-    EXPECT_EQ(host.m_view, Head() + EndLine);
+    EXPECT_EQ(host.m_view, Head() + END_LINE);
 }
 
 TEST_F(RunFixture, ErrorPathsEndTheRunAsUsual) {
     AddFile("a.c", "year\r\n");
     host.m_strStrings = dir / "missing.str";
     CReportResult result = RunReport(host);
-    EXPECT_EQ(host.m_view, Head() + "Error: Unable to open string file\r\n" + EndLine);
+    EXPECT_EQ(host.m_view, Head() + "Error: Unable to open string file\r\n" + END_LINE);
     EXPECT_EQ(ReadWholeFile(host.m_strOutput), host.m_view);
     EXPECT_FALSE(result.bStringsOpened);
 
@@ -88,7 +69,7 @@ TEST_F(RunFixture, ErrorPathsEndTheRunAsUsual) {
         host.m_strOutput = output;
         host.m_view.clear();
         result = RunReport(host);
-        EXPECT_EQ(host.m_view, std::string("Error: Failed to create output file\r\n") + EndLine);
+        EXPECT_EQ(host.m_view, std::string("Error: Failed to create output file\r\n") + END_LINE);
         EXPECT_FALSE(result.bOutputCreated);
         EXPECT_EQ(host.m_bReporting, 0);
         EXPECT_EQ(host.m_status.back(), "Ready");
@@ -100,8 +81,8 @@ TEST_F(RunFixture, EmptyFileAndStringsFileWithoutStrings) {
     AddFile("b.c", "year 1999\r\n");
     WriteWholeFile(host.m_strStrings, "\r\n\r\n");
     RunReport(host);
-    EXPECT_EQ(host.m_view, Head() + dir / "empty.c" + "\r\n" + Summary(0, 0) + "\r\n" +
-                               dir / "b.c" + "\r\n" + Summary(1, 0) + "\r\n" + EndLine);
+    EXPECT_EQ(host.m_view, Head() + dir / "empty.c" + "\r\n" + ReportSummary(0, 0) + "\r\n" +
+                               dir / "b.c" + "\r\n" + ReportSummary(1, 0) + "\r\n" + END_LINE);
 }
 
 TEST_F(RunFixture, StopInTheMiddleOfAFile) {
@@ -115,9 +96,9 @@ TEST_F(RunFixture, StopInTheMiddleOfAFile) {
             h.m_bReporting = 0;
     };
     CReportResult result = RunReport(host);
-    const std::string expected = Head() + dir / "a.c" + "\r\n" + Hit(1, "year 0") +
-                                 Hit(2, "year 1") + Hit(3, "year 2") + Summary(3, 3) + "\r\n" +
-                                 CancelLine;
+    const std::string expected = Head() + dir / "a.c" + "\r\n" + ReportHit(1, "year 0") +
+                                 ReportHit(2, "year 1") + ReportHit(3, "year 2") + ReportSummary(3, 3) + "\r\n" +
+                                 CANCEL_LINE;
     EXPECT_EQ(host.m_view, expected);
     EXPECT_EQ(ReadWholeFile(host.m_strOutput), expected);
     EXPECT_TRUE(result.bCancelled);
@@ -131,8 +112,8 @@ TEST_F(RunFixture, TwoRunsInARow) {
     const std::string first = host.m_view;
     host.m_files.clear();
     RunReport(host);
-    EXPECT_EQ(ReadWholeFile(host.m_strOutput), Head() + EndLine);
-    EXPECT_EQ(host.m_view, first + Head() + EndLine);
+    EXPECT_EQ(ReadWholeFile(host.m_strOutput), Head() + END_LINE);
+    EXPECT_EQ(host.m_view, first + Head() + END_LINE);
 }
 
 TEST_F(RunFixture, ProgressAfterEveryLineOrOnATimeBudget) {
@@ -157,7 +138,7 @@ TEST_F(RunFixture, PathsKeepTheirCaseAndAbsoluteNamesStay) {
     host.m_files.push_back({dir / "MiXeD.C", true});
     host.m_strDirectory = dir.Path() + "/";
     RunReport(host);
-    EXPECT_NE(host.m_view.find("\r\n" + dir / "MiXeD.C" + "\r\n" + Summary(0, 0)),
+    EXPECT_NE(host.m_view.find("\r\n" + dir / "MiXeD.C" + "\r\n" + ReportSummary(0, 0)),
               std::string::npos);
     EXPECT_EQ(BuildReportPath("/", "a"), "/a");
     EXPECT_EQ(BuildReportPath("/x", "/abs/B"), "/abs/B");
@@ -176,8 +157,8 @@ TEST_F(RunFixture, AFullDiskIsNotASuccess) {
     // The view still gets the whole report.
     std::string rest = host.m_view;
     rest.erase(at, error.size());
-    EXPECT_EQ(rest, Header("/dev/full", host.m_strStrings) + dir / "a.c" + "\r\n" +
-                        Hit(1, "year") + Summary(1, 1) + "\r\n" + EndLine);
+    EXPECT_EQ(rest, ReportHeader("/dev/full", host.m_strStrings) + dir / "a.c" + "\r\n" +
+                        ReportHit(1, "year") + ReportSummary(1, 1) + "\r\n" + END_LINE);
 }
 
 TEST_F(RunFixture, TheOutputFileAmongTheCheckedFilesEnds) {
@@ -187,7 +168,7 @@ TEST_F(RunFixture, TheOutputFileAmongTheCheckedFilesEnds) {
     RunReport(host);
     const std::string view = host.m_view;
     EXPECT_NE(view.find(dir / "OUTPUT.TXT" + "\r\n"), std::string::npos);
-    EXPECT_NE(view.rfind(EndLine), std::string::npos);
+    EXPECT_NE(view.rfind(END_LINE), std::string::npos);
     EXPECT_EQ(ReadWholeFile(host.m_strOutput), view);
     // What was scanned is the report up to and including the output file's own path line.
     const std::string pathLine = "\r\n" + dir / "OUTPUT.TXT" + "\r\n";
@@ -196,15 +177,13 @@ TEST_F(RunFixture, TheOutputFileAmongTheCheckedFilesEnds) {
     long lines = 0, problems = 0;
     for (size_t start = 0; start < scannedEnd;) {
         size_t end = view.find("\r\n", start);
-        std::string line = view.substr(start, end - start);
-        for (char& c : line)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const std::string line = AsciiUpperCopy(view.substr(start, end - start));
         ++lines;
-        problems += line.find("year") != std::string::npos ||
-                    line.find("date") != std::string::npos || line.find("19") != std::string::npos;
+        problems += line.find("YEAR") != std::string::npos ||
+                    line.find("DATE") != std::string::npos || line.find("19") != std::string::npos;
         start = end + 2;
     }
-    EXPECT_NE(view.find(Summary(lines, problems)), std::string::npos) << view;
+    EXPECT_NE(view.find(ReportSummary(lines, problems)), std::string::npos) << view;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // output that blocks or goes away. Each ends with a clear report and exit status, and the
 // output file is complete up to its last line.
 #include "faults/reporttool.h"
+#include "support/reporttext.h"
 #include "support/testfiles.h"
 
 #include <gtest/gtest.h>
@@ -17,9 +18,6 @@
 #include <unistd.h>
 
 namespace {
-
-const char EndLine[] = "*** End of Report ***\r\n\r\n";
-const char CancelLine[] = "*** Report Cancelled ***\r\n\r\n";
 
 struct BatchFaultFixture : ::testing::Test {
     CTempDir dir;
@@ -78,7 +76,7 @@ TEST_F(BatchFaultFixture, UnusableCheckedFilesAreReportedAndTheRunGoesOn) {
         EXPECT_NE(run.out.find("\r\n" + name + "\r\n  Potential problem in line 1:"),
                   std::string::npos)
             << name;
-    EXPECT_TRUE(run.out.ends_with(EndLine));
+    EXPECT_TRUE(run.out.ends_with(END_LINE));
     EXPECT_EQ(ReadWholeFile(output), run.out);
 }
 
@@ -101,7 +99,7 @@ TEST_F(BatchFaultFixture, AnOutputFileThatCannotBeWrittenExitsWithTwo) {
             GTEST_SKIP() << "cannot run as an unprivileged user here";
         EXPECT_EQ(run.status, 2) << c.output;
         EXPECT_NE(run.out.find(c.error), std::string::npos) << c.output << run.out;
-        EXPECT_TRUE(run.out.ends_with(EndLine)) << c.output;
+        EXPECT_TRUE(run.out.ends_with(END_LINE)) << c.output;
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "locked/report.txt"));
     EXPECT_TRUE(std::filesystem::is_directory(dir / "adir"));
@@ -116,8 +114,7 @@ TEST_F(BatchFaultFixture, AnOutputFileThatIsTheStringsFileIsNotTouched) {
                                    std::string("./y2k.str")}) {
         const CToolRun run = Run({"--strings", strings, "--output", out, "ok.c"});
         EXPECT_EQ(run.status, 2) << out;
-        EXPECT_EQ(run.out, "Error: The output file is the search string file\r\n" +
-                               std::string(EndLine))
+        EXPECT_EQ(run.out, "Error: The output file is the search string file\r\n" + END_LINE)
             << out;
         EXPECT_EQ(ReadWholeFile(strings), "year\r\n") << out;
     }
@@ -130,7 +127,7 @@ TEST_F(BatchFaultFixture, AClosedStandardOutputIsNotTheOutputFile) {
     EXPECT_EQ(run.status, 1) << run.err;
     const std::string report = ReadWholeFile(output);
     EXPECT_EQ(report.find("*** Kavel 2000"), report.rfind("*** Kavel 2000"));
-    EXPECT_TRUE(report.ends_with(EndLine));
+    EXPECT_TRUE(report.ends_with(END_LINE));
 }
 
 // A file name with CR or LF cannot break a report line or forge one; other bytes stay.
@@ -176,12 +173,13 @@ TEST_F(BatchFaultFixture, RelativeNamesWorkBelowAVeryLongPath) {
 
 // Checks that a report is whole up to its end line: every file's block has its path, a hit
 // for exactly every tenth line checked, and its summary; nothing after the end line.
-void ExpectCompleteReport(const std::string& report, const std::string& path, const char* end) {
+void ExpectCompleteReport(const std::string& report, const std::string& path,
+                          const std::string& end) {
     ASSERT_TRUE(report.ends_with(end)) << report.substr(report.size() - 200);
     size_t at = report.find("Using Search String file: ");
     ASSERT_NE(at, std::string::npos);
     at = report.find("\r\n\r\n", at) + 4;
-    const size_t stop = report.size() - std::strlen(end);
+    const size_t stop = report.size() - end.size();
     int blocks = 0;
     while (at < stop) {
         ASSERT_EQ(report.compare(at, path.size() + 2, path + "\r\n"), 0) << at;
@@ -242,7 +240,7 @@ TEST_F(SignalFixture, SigtermMidRunLeavesACompleteReportEndingInTheCancelLine) {
         ::kill(pid, signal);
         const CToolRun run = FinishReportTool(dir, pid);
         EXPECT_EQ(run.status, 130) << strsignal(signal);
-        ExpectCompleteReport(ReadWholeFile(output), big, CancelLine);
+        ExpectCompleteReport(ReadWholeFile(output), big, CANCEL_LINE);
     }
 }
 
@@ -280,7 +278,7 @@ TEST_F(SignalFixture, SigtermWhileStandardOutputIsBlockedStillEndsTheRun) {
         const CToolRun run = FinishReportTool(dir, pid, 30);
         ::close(fds[0]);
         EXPECT_EQ(run.status, 130) << "jobs " << jobs;
-        ExpectCompleteReport(ReadWholeFile(output), big, CancelLine);
+        ExpectCompleteReport(ReadWholeFile(output), big, CANCEL_LINE);
     }
 }
 
@@ -293,7 +291,7 @@ TEST_F(SignalFixture, AStandardOutputThatGoesAwayLosesNothingInTheOutputFile) {
     ::close(fds[1]);
     const CToolRun run = FinishReportTool(dir, pid);
     EXPECT_EQ(run.status, 2);
-    ExpectCompleteReport(ReadWholeFile(output), big, EndLine);
+    ExpectCompleteReport(ReadWholeFile(output), big, END_LINE);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "scan/reportrun.h"
 #include "support/linerules.h"
 #include "support/recordinghost.h"
+#include "support/reporttext.h"
 #include "support/testfiles.h"
 
 #include <gtest/gtest.h>
@@ -13,15 +14,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::string Summary(long lines, long problems) {
-    return "  " + std::to_string(lines) + " line(s) checked, " + std::to_string(problems) +
-           " potential compliance problem(s) identified\r\n";
-}
-
-std::string Hit(long line, const std::string& text) {
-    return "  Potential problem in line " + std::to_string(line) + ":\r\n  >" + text + "\r\n";
-}
 
 // The part of the report between the header and the end line.
 std::string Body(const std::string& report) {
@@ -72,10 +64,10 @@ TEST_P(VanishFixture, FilesThatVanishBetweenListingAndChecking) {
         std::remove((dir / "gone.c").c_str());
     };
     CReportResult result;
-    EXPECT_EQ(Run(&result), dir / "a.c" + "\r\n" + Hit(1, "year 1") + Hit(2, "year 2") +
-                                Summary(2, 2) + "\r\n" + dir / "gone.c" +
+    EXPECT_EQ(Run(&result), dir / "a.c" + "\r\n" + ReportHit(1, "year 1") + ReportHit(2, "year 2") +
+                                ReportSummary(2, 2) + "\r\n" + dir / "gone.c" +
                                 "\r\n  Failed to open file.\r\n\r\n" + dir / "c.c" + "\r\n" +
-                                Hit(1, "year 3") + Summary(1, 1) + "\r\n");
+                                ReportHit(1, "year 3") + ReportSummary(1, 1) + "\r\n");
     EXPECT_EQ(result.nFilesFailed, 1);
 }
 
@@ -92,11 +84,11 @@ TEST_P(FaultFixture, AFileThatGrowsWhileCheckedIsCheckedAsFarAsItReachedAtItsSta
     const std::string body = Run(&result);
     EXPECT_FALSE(result.bCancelled);
     if (GetParam() == 1) {
-        EXPECT_EQ(body, dir / "log.txt" + "\r\n" + Hit(1, "year 1") + Hit(2, "year 2") +
-                            Summary(2, 2) + "\r\n");
+        EXPECT_EQ(body, dir / "log.txt" + "\r\n" + ReportHit(1, "year 1") + ReportHit(2, "year 2") +
+                            ReportSummary(2, 2) + "\r\n");
     } else {
         // A worker opens the file when its turn comes: the lines added before then count.
-        EXPECT_NE(body.find(Summary(result.nProblems, result.nProblems)), std::string::npos);
+        EXPECT_NE(body.find(ReportSummary(result.nProblems, result.nProblems)), std::string::npos);
         EXPECT_GE(result.nProblems, 2);
     }
 }
@@ -109,8 +101,8 @@ TEST_P(FaultFixture, AHundredMegabyteLineIsCheckedInPieces) {
     AddFile("huge.txt", line + "\r\nyear after\r\n");
     line.clear();
     const long pieces = size / SCAN_LINE_MAX;
-    EXPECT_EQ(Run(), dir / "huge.txt" + "\r\n" + Hit(51201, "YeAr" + std::string(1020, '.')) +
-                         Hit(pieces + 2, "year after") + Summary(pieces + 2, 2) + "\r\n");
+    EXPECT_EQ(Run(), dir / "huge.txt" + "\r\n" + ReportHit(51201, "YeAr" + std::string(1020, '.')) +
+                         ReportHit(pieces + 2, "year after") + ReportSummary(pieces + 2, 2) + "\r\n");
 }
 
 TEST_P(FaultFixture, BinaryFilesAreCheckedByTheLineRules) {
@@ -129,16 +121,13 @@ TEST_P(FaultFixture, BinaryFilesAreCheckedByTheLineRules) {
     for (size_t pos = 0; pos < bytes.size();) {
         const std::string text = UpToNul(ModelLine(bytes, pos, SCAN_LINE_MAX, cutAtCr));
         ++lines;
-        std::string folded = text;
-        for (char& c : folded)
-            c = AsciiUpper(c);
-        if (folded.find("YEAR") != std::string::npos) {
-            expected += Hit(lines, text);
+        if (AsciiUpperCopy(text).find("YEAR") != std::string::npos) {
+            expected += ReportHit(lines, text);
             ++problems;
         }
     }
     ASSERT_GT(problems, 100);
-    EXPECT_EQ(Run(), expected + Summary(lines, problems) + "\r\n");
+    EXPECT_EQ(Run(), expected + ReportSummary(lines, problems) + "\r\n");
 }
 
 TEST_P(FaultFixture, BytesThatAreNotUtf8PassUnchanged) {
@@ -146,9 +135,9 @@ TEST_P(FaultFixture, BytesThatAreNotUtf8PassUnchanged) {
     AddFile(name, "ann\xe9"
                   "e year \x80\xc3\r\n");
     EXPECT_EQ(Run(), dir / name + "\r\n" +
-                         Hit(1, "ann\xe9"
+                         ReportHit(1, "ann\xe9"
                                 "e year \x80\xc3") +
-                         Summary(1, 1) + "\r\n");
+                         ReportSummary(1, 1) + "\r\n");
 }
 
 TEST_P(FaultFixture, AReadErrorIsReportedAndTheRunGoesOn) {
@@ -156,8 +145,8 @@ TEST_P(FaultFixture, AReadErrorIsReportedAndTheRunGoesOn) {
     host.m_files.push_back({"/proc/self/mem", true});
     AddFile("b.c", "year\r\n");
     CReportResult result;
-    EXPECT_EQ(Run(&result), "/proc/self/mem\r\n  Failed to read file.\r\n" + Summary(0, 0) +
-                                "\r\n" + dir / "b.c" + "\r\n" + Hit(1, "year") + Summary(1, 1) +
+    EXPECT_EQ(Run(&result), "/proc/self/mem\r\n  Failed to read file.\r\n" + ReportSummary(0, 0) +
+                                "\r\n" + dir / "b.c" + "\r\n" + ReportHit(1, "year") + ReportSummary(1, 1) +
                                 "\r\n");
     EXPECT_EQ(result.nFilesFailed, 1);
 }

@@ -1,4 +1,5 @@
 #include "framefixture.h"
+#include "support/reporttext.h"
 #include "modaldriver.h"
 #include "resources/resource.h"
 #include "shell/shellopen.h"
@@ -17,16 +18,6 @@
 #include <unistd.h>
 
 namespace {
-
-const std::string END_LINE = "*** End of Report ***\r\n\r\n";
-
-std::string Summary(long lines, long problems) {
-    return "  " + std::to_string(lines) + " line(s) checked, " + std::to_string(problems) +
-           " potential compliance problem(s) identified\r\n\r\n";
-}
-std::string Hit(long line, const std::string& text) {
-    return "  Potential problem in line " + std::to_string(line) + ":\r\n  >" + text + "\r\n";
-}
 
 // Files to check in src/ (the current directory), a strings file and an output path beside
 // it, both named in the settings.
@@ -60,23 +51,18 @@ struct ReportWindowTest : FrameFixture {
         }
     }
     std::string Header(const std::string& str = "") const {
-        return "\r\n*** Kavel 2000 - Year 2000 Compliance Checker ***\r\n\r\n"
-               "Report: Check of files for year 2000 compliance\r\n"
-               "Created: 05 Dec 2026 at 14:03:09\r\n\r\n\r\n"
-               "Writing to output file: " +
-               output + "\r\nUsing Search String file: " + (str.empty() ? strings : str) +
-               "\r\n\r\n";
+        return ReportHeader(output, str.empty() ? strings : str);
     }
     std::string ReportA() const {
-        return src + "/a.c\r\n" + Hit(1, "int Year = 97;") + Hit(3, "DATE d; /* date */") +
-               Summary(3, 2);
+        return src + "/a.c\r\n" + ReportHit(1, "int Year = 97;") + ReportHit(3, "DATE d; /* date */") +
+               (ReportSummary(3, 2) + "\r\n");
     }
     std::string ReportC() const {
-        return src + "/c.cob\r\n" + Hit(3, "ACCEPT TODAY FROM DATE.") + Summary(3, 1);
+        return src + "/c.cob\r\n" + ReportHit(3, "ACCEPT TODAY FROM DATE.") + (ReportSummary(3, 1) + "\r\n");
     }
     // Stopped at the first drain, after line 1 of a.c.
     std::string Stopped() const {
-        return Header() + src + "/a.c\r\n" + Hit(1, "int Year = 97;") + Summary(1, 1) +
+        return Header() + src + "/a.c\r\n" + ReportHit(1, "int Year = 97;") + (ReportSummary(1, 1) + "\r\n") +
                "*** Report Cancelled ***\r\n\r\n";
     }
     std::string Pane() const { return Child<QLabel>("MessagePane")->text().toStdString(); }

@@ -1,16 +1,39 @@
 #pragma once
 // The line and matching rules read literally, byte by byte: the oracles that the fast line
-// splitter and matcher are compared against.
+// splitter and matcher are compared against, in the tests and the fuzz targets.
 
 #include "scan/searchstrings.h"
 #include "support/linerules.h"
+#include "toolkit/ascii.h"
 
+#include <cstring>
 #include <string>
 #include <vector>
 
 // Every line that ReadTextLine returns for the bytes with maxChars, whole (NULs included).
-std::vector<std::string> PlainLines(const std::string& bytes, unsigned maxChars);
+inline std::vector<std::string> PlainLines(const std::string& bytes, unsigned maxChars) {
+    std::vector<std::string> lines;
+    size_t pos = 0;
+    bool cutAtCr = false;
+    while (pos < bytes.size())
+        lines.push_back(ModelLine(bytes, pos, maxChars, cutAtCr));
+    return lines;
+}
 
-// True when some string of the table, tried slot by slot, occurs in the line's text: upper-case
+// True when one of the strings occurs in the line's text (up to its first NUL): upper-case
 // copies of both, searched byte for byte.
-bool PlainMatches(const SearchStringTable& table, const std::string& line);
+inline bool PlainMatches(const std::vector<std::string>& strings, const std::string& line) {
+    const std::string text = AsciiUpperCopy(UpToNul(line));
+    for (const std::string& s : strings)
+        if (text.find(AsciiUpperCopy(s)) != std::string::npos)
+            return true;
+    return false;
+}
+
+// The same with the strings of a table, tried slot by slot up to the first empty one.
+inline bool PlainMatches(const SearchStringTable& table, const std::string& line) {
+    std::vector<std::string> strings;
+    for (int i = 0; i < MAX_SEARCH_STRINGS && table[i][0] != '\0'; ++i)
+        strings.emplace_back(table[i], strnlen(table[i], SEARCH_STRING_SIZE));
+    return PlainMatches(strings, line);
+}

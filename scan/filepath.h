@@ -1,0 +1,19 @@
+#pragma once
+// Paths of the report: joining a file-list entry to its directory, showing a path in a report
+// line, and telling two names of one file.
+
+#include <string>
+
+// Makes the path end in exactly one separator: "" gives "/", a path ending in "/" stays.
+void AddTrailingBackslash(std::string& path);
+
+// The full path of a file-list entry: a name starting with "/" as it is, else the current
+// directory, a separator and the name.
+std::string BuildReportPath(const std::string& currentDirectory, const std::string& name);
+
+// A path as a report line shows it: each CR and LF as "?", so that a file name cannot break a
+// report line or forge one; every other byte as it is.
+std::string ReportPathText(std::string path);
+
+// True when both paths (links followed) name one existing file: the same device and inode.
+bool IsSameFile(const std::string& a, const std::string& b);
