@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // A line of a block that holds a search string: its number in the block (from 0) and where it
@@ -37,6 +38,16 @@ class CSearchMatcher {
     bool Empty() const { return m_table16.empty() && m_table32.empty(); }
 
   private:
+    // The classes of the bytes that the scan treats apart.
+    static constexpr uint32_t CLASS_NUL = 1, CLASS_CR = 2, CLASS_LF = 3;
+
+    // The build (matcherbuild.cpp): byte classes for the strings (returns their number), and
+    // the table from the trie with its failure links filled in.
+    static uint32_t AssignClasses(const std::vector<std::string>& strings,
+                                  uint8_t (&classOf)[256]);
+    void LayOutTable(const std::vector<int32_t>& next, const std::vector<uint8_t>& accepts,
+                     const std::vector<int32_t>& order);
+
     template <typename Entry>
     void MatchLines(const Entry* table, const char* base, const CLineSpan* lines, size_t count,
                     uint8_t* hits) const;
