@@ -1,6 +1,7 @@
 #include "batch/batchreport.h"
 
 #include "scan/reportrun.h"
+#include "toolkit/dirlisting.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -59,42 +60,62 @@ bool WriteAll(int fd, const char* data, size_t len) {
     return true;
 }
 
+// Standard output: the report as the output file holds it, written in large pieces.
+class CStdoutSink : public CTextReportSink {
+  public:
+    bool m_bFailed = false;
+
+    CStdoutSink() { m_pending.reserve(BUFFER); }
+    void RunEnd(bool bCancelled) override {
+        CTextReportSink::RunEnd(bCancelled);
+        Flush();
+    }
+
+  protected:
+    void WriteLine(std::string_view text) override {
+        m_pending.append(text);
+        m_pending.append("\r\n");
+        if (m_pending.size() >= BUFFER)
+            Flush();
+    }
+    void WriteHit(long lineNumber, std::string_view text) override {
+        char heading[HIT_HEADING_MAX];
+        m_pending.append(heading, FormatHitHeading(lineNumber, heading));
+        m_pending.append("\r\n  >");
+        WriteLine(text);
+    }
+
+  private:
+    static constexpr size_t BUFFER = 64 * 1024;
+
+    void Flush() {
+        if (!m_bFailed && !m_pending.empty() &&
+            !WriteAll(STDOUT_FILENO, m_pending.data(), m_pending.size()))
+            m_bFailed = true;
+        m_pending.clear();
+    }
+
+    std::string m_pending;
+};
+
 class CBatchHost : public CReportHost {
   public:
     std::string m_strOutput;
     std::string m_strStrings;
     std::vector<std::string> m_files;
-    bool m_bQuiet = false;
-    bool m_bStdoutFailed = false;
 
-    CBatchHost() {
-        m_bProgress = ::isatty(STDERR_FILENO) == 1;
-        m_pending.reserve(STDOUT_BUFFER);
-    }
+    CBatchHost() { m_bProgress = ::isatty(STDERR_FILENO) == 1; }
 
     std::string GetOutputPath() override { return m_strOutput; }
     std::string GetSearchStringsPath() override { return m_strStrings; }
     std::string GetCurrentDirectory() override {
-        std::vector<char> buffer(4096);
-        while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
-            if (errno != ERANGE)
-                return ".";
-            buffer.resize(buffer.size() * 2);
-        }
-        return buffer.data();
+        const std::string directory = CurrentDirectory();
+        return directory.empty() ? "." : directory;
     }
     int GetFileCount() override { return static_cast<int>(m_files.size()); }
     bool IsFileSelected(int) override { return true; }
     std::string GetFileName(int index) override { return m_files[index]; }
 
-    void AppendReportLine(std::string_view text) override {
-        if (m_bQuiet)
-            return;
-        m_pending.append(text);
-        m_pending.append("\r\n");
-        if (m_pending.size() >= STDOUT_BUFFER)
-            FlushStdout();
-    }
     void SetStatusText(const std::string& text) override {
         if (!m_bProgress)
             return;
@@ -111,23 +132,12 @@ class CBatchHost : public CReportHost {
             m_bReporting = 0;
     }
     void EndReporting() override {
-        FlushStdout();
         if (m_bProgressShown)
             WriteAll(STDERR_FILENO, "\r\x1b[K", 4);
         m_bProgress = false;
     }
 
   private:
-    static constexpr size_t STDOUT_BUFFER = 64 * 1024;
-
-    void FlushStdout() {
-        if (!m_bStdoutFailed && !m_pending.empty() &&
-            !WriteAll(STDOUT_FILENO, m_pending.data(), m_pending.size()))
-            m_bStdoutFailed = true;
-        m_pending.clear();
-    }
-
-    std::string m_pending;
     bool m_bProgress = false;
     bool m_bProgressShown = false;
     std::chrono::steady_clock::time_point m_lastProgress{};
@@ -169,7 +179,11 @@ void OpenClosedStandardDescriptors() {
 int RunBatchReport(int argc, char** argv) {
     OpenClosedStandardDescriptors();
     CBatchHost host;
-    host.m_nJobs = ProcessorCount();
+    CStdoutSink stdoutSink;
+    CNullSink quietSink;
+    bool quiet = false;
+    CRunOptions options;
+    options.nJobs = ProcessorCount();
     bool haveStrings = false, haveOutput = false, endOfOptions = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -181,7 +195,7 @@ int RunBatchReport(int argc, char** argv) {
             std::fputs(Usage, stdout);
             return BATCH_EXIT_CLEAN;
         } else if (arg == "--quiet" || arg == "-q") {
-            host.m_bQuiet = true;
+            quiet = true;
         } else if (arg == "--strings" || arg == "--output") {
             if (i + 1 >= argc)
                 return CommandLineError(arg + " needs a file name");
@@ -193,8 +207,8 @@ int RunBatchReport(int argc, char** argv) {
                 value = arg.substr(7);
             else if (i + 1 < argc)
                 value = argv[++i];
-            host.m_nJobs = ParseJobs(value);
-            if (host.m_nJobs == 0)
+            options.nJobs = ParseJobs(value);
+            if (options.nJobs == 0)
                 return CommandLineError("--jobs needs a number from 1 to 1024");
         } else if (arg.rfind("--strings=", 0) == 0) {
             host.m_strStrings = arg.substr(10);
@@ -218,16 +232,17 @@ int RunBatchReport(int argc, char** argv) {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP})
         ::sigaction(signal, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
-    host.m_pStopSignal = &g_nStopSignal;
+    options.pStopSignal = &g_nStopSignal;
 
     // Check the stop signal often enough that a stop feels immediate.
-    host.m_drainInterval = std::chrono::milliseconds(20);
-    const CReportResult result = RunReport(host);
+    options.drainInterval = std::chrono::milliseconds(20);
+    const CReportResult result =
+        RunReport(host, quiet ? static_cast<CReportSink&>(quietSink) : stdoutSink, options);
 
     if (result.bCancelled)
         return BATCH_EXIT_CANCELLED;
     if (!result.bOutputCreated || result.bOutputWriteFailed || !result.bStringsOpened ||
-        result.nFilesFailed > 0 || host.m_bStdoutFailed)
+        result.nFilesFailed > 0 || stdoutSink.m_bFailed)
         return BATCH_EXIT_FAILURE;
     return result.nProblems > 0 ? BATCH_EXIT_PROBLEMS : BATCH_EXIT_CLEAN;
 }

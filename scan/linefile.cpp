@@ -19,6 +19,8 @@ int OpenNonBlocking(const std::string& path, int flags) {
     return fd;
 }
 
+CLineFile::ReadCall g_readCall = ::read;
+
 void ClearNonBlocking(int fd) {
     int fl = ::fcntl(fd, F_GETFL);
     if (fl >= 0)
@@ -26,6 +28,10 @@ void ClearNonBlocking(int fd) {
 }
 
 } // namespace
+
+void CLineFile::SetReadCall(ReadCall call) {
+    g_readCall = call != nullptr ? call : ::read;
+}
 
 CLineFile::~CLineFile() {
     Close();
@@ -102,7 +108,7 @@ size_t CLineFile::ReadInto(char* dst, size_t want) {
     }
     ssize_t got;
     do {
-        got = ::read(m_fd, dst, want);
+        got = g_readCall(m_fd, dst, want);
     } while (got < 0 && errno == EINTR);
     if (got <= 0) {
         if (got < 0)

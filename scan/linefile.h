@@ -17,6 +17,11 @@ class CLineFile {
   public:
     static constexpr size_t BUFFER_SIZE = 128 * 1024;
 
+    // The system call that reads a file; a test may put another in its place (nullptr: the
+    // system's read again). It must be set before files are read, and serve any thread.
+    using ReadCall = ssize_t (*)(int fd, void* buffer, size_t count);
+    static void SetReadCall(ReadCall call);
+
     CLineFile() = default;
     ~CLineFile();
     CLineFile(const CLineFile&) = delete;

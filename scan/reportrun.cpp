@@ -1,16 +1,14 @@
 #include "scan/reportrun.h"
 
-#include "scan/filepath.h"
-#include "scan/filescan.h"
-#include "scan/scanpool.h"
 #include "resources/resource.h"
 #include "resources/stringtable.h"
+#include "scan/filecheck.h"
+#include "scan/filepath.h"
+#include "scan/scanpool.h"
 #include "toolkit/dirlisting.h"
 #include "toolkit/messagetext.h"
 
-#include <charconv>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 namespace {
@@ -22,14 +20,17 @@ constexpr int LINES_PER_CLOCK_CHECK = 32;
 // Events are drained at least this far apart while the strings file is read.
 constexpr std::chrono::milliseconds LOAD_DRAIN_INTERVAL{20};
 
-// The state of one run: the host, the output file, the matcher and the counters.
+// The state of one run: the host, the sinks, the output file, the matcher and the counters.
 class CReportRun {
   public:
-    explicit CReportRun(CReportHost& host) : m_host(host) {}
+    CReportRun(CReportHost& host, CReportSink& view, const CRunOptions& options)
+        : m_host(host), m_view(view), m_options(options), m_outputSink(m_output) {
+        m_report.Add(view);
+    }
     CReportResult Run();
 
   private:
-    void WriteReportLine(std::string_view text);
+    void WriteHeader(const std::string& outputPath, const std::string& stringsPath);
     bool LoadStrings(const std::string& stringsPath);
     void CheckFiles();
     void CheckFilesInParallel();
@@ -37,62 +38,38 @@ class CReportRun {
     // is the process's own (so that no path limit applies to the joined path), else the path.
     const std::string& OpenName(const std::string& name, const std::string& path) const;
     void ScanFile(const std::string& path);
-    void WriteSummary(long lines, long problems);
-    void AfterLine(long lineNumber);
+    // Lines from, from + 1, ... up to to of a block whose first line has the number base + 1,
+    // none of them a hit: with progress after every line each is shown. Returns the lines of
+    // the block passed, to unless a stop came first.
+    size_t PassLines(long base, size_t from, size_t to);
+    void EndFile(EFileOutcome outcome, long lines, long problems);
+    // Progress after a line or a block on the time budget; false once the run is stopped.
+    bool AfterLine(long lineNumber);
     void AfterBlock(long lineNumber);
-    void ReportHit(long lineNumber, std::string_view text);
-    void ShowProgress(long lineNumber);
+    bool ShowProgress(long lineNumber);
+    // Writes out what waits for the output file.
+    void FlushOutput();
     void NoteOutputFailure();
 
     CReportHost& m_host;
-    bool m_bDirectoryIsOwn = false;
+    CReportSink& m_view;
+    const CRunOptions m_options;
     CLineFile m_output;
-    bool m_bOutputOpen = false;
-    // The output file's device and inode, to recognise it among the checked files.
-    bool m_bOutputKnown = false;
-    dev_t m_outputDev{};
-    ino_t m_outputIno{};
+    CLineFileSink m_outputSink;
+    CTeeSink m_report; // the view and, once created, the output file
+    CFileId m_outputId;
+    bool m_bDirectoryIsOwn = false;
     bool m_bWriteErrorShown = false;
     std::unique_ptr<CSearchMatcher> m_pMatcher;
     CReportResult m_result;
     Clock::time_point m_lastDrain;
     int m_nLinesSinceClockCheck = 0;
-    std::string m_strLine; // scratch for the report lines of a hit
 };
-
-std::string Printf(const char* format, long a) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, format, a);
-    return buffer;
-}
-
-std::string Printf(const char* format, long a, long b) {
-    char buffer[128];
-    std::snprintf(buffer, sizeof buffer, format, a, b);
-    return buffer;
-}
-
-void AppendNumber(std::string& text, long n) {
-    char digits[24];
-    text.append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
-}
 
 } // namespace
 
-CReportResult RunReport(CReportHost& host) { return CReportRun(host).Run(); }
-
-void CReportRun::NoteOutputFailure() {
-    m_result.bOutputWriteFailed = true;
-    if (!m_bWriteErrorShown) {
-        m_bWriteErrorShown = true;
-        m_host.AppendReportLine("Error: Failed to write output file");
-    }
-}
-
-void CReportRun::WriteReportLine(std::string_view text) {
-    m_host.AppendReportLine(text);
-    if (m_bOutputOpen && !m_output.WriteFailed())
-        WriteTextLine(m_output, text.data(), text.size());
+CReportResult RunReport(CReportHost& host, CReportSink& view, const CRunOptions& options) {
+    return CReportRun(host, view, options).Run();
 }
 
 CReportResult CReportRun::Run() {
@@ -103,39 +80,24 @@ CReportResult CReportRun::Run() {
     const std::string stringsPath = m_host.GetSearchStringsPath();
 
     // Creating the output file would empty the strings file before it is read.
-    m_output.SetStopSignal(m_host.m_pStopSignal);
+    m_output.SetStopSignal(m_options.pStopSignal);
     if (IsSameFile(outputPath, stringsPath)) {
-        m_host.AppendReportLine("Error: The output file is the search string file");
+        m_view.Error("Error: The output file is the search string file");
     } else if (!m_output.Create(outputPath)) {
-        m_host.AppendReportLine("Error: Failed to create output file");
+        m_view.Error("Error: Failed to create output file");
     } else {
-        m_bOutputOpen = true;
-        m_bOutputKnown = m_output.Identity(m_outputDev, m_outputIno);
         m_result.bOutputCreated = true;
-        const LocalClock clock = [this] { return m_host.GetLocalTime(); };
-
-        WriteReportLine("");
-        // The title and the notice come from one shared buffer: copy each at once.
-        std::string line = "*** ";
-        line += LoadMessageText(IDS_APP_TITLE);
-        line += " - ";
-        line += LoadMessageText(IDS_ABOUT_NOTICE);
-        line += " ***\r\n";
-        WriteReportLine(line);
-        WriteReportLine("Report: Check of files for year 2000 compliance");
-        WriteReportLine("Created: " + FormatDateStamp(1, 5, clock) + " at " +
-                        FormatTimeStamp(0, clock) + "\r\n\r\n");
-        WriteReportLine("Writing to output file: " + ReportPathText(outputPath));
-        WriteReportLine("Using Search String file: " + ReportPathText(stringsPath) + "\r\n");
-        if (!m_output.Flush())
-            NoteOutputFailure();
+        m_outputId.bKnown = m_output.Identity(m_outputId.dev, m_outputId.ino);
+        m_report.Add(m_outputSink);
+        WriteHeader(outputPath, stringsPath);
+        FlushOutput();
 
         if (!LoadStrings(stringsPath)) {
-            WriteReportLine("Error: Unable to open string file");
+            m_report.Error("Error: Unable to open string file");
         } else if (m_result.bStringsOpened = true; m_host.m_bReporting == 1) {
             m_pMatcher = std::make_unique<CSearchMatcher>(m_host.m_szSearchStrings);
             m_lastDrain = Clock::now();
-            if (m_host.m_nJobs > 1)
+            if (m_options.nJobs > 1)
                 CheckFilesInParallel();
             else
                 CheckFiles();
@@ -143,13 +105,9 @@ CReportResult CReportRun::Run() {
     }
 
     m_result.bCancelled = m_host.m_bReporting != 1;
-    WriteReportLine(m_result.bCancelled ? "*** Report Cancelled ***\r\n"
-                                        : "*** End of Report ***\r\n");
-    if (m_bOutputOpen) {
-        m_bOutputOpen = false;
-        if (!m_output.Close())
-            NoteOutputFailure();
-    }
+    m_report.RunEnd(m_result.bCancelled);
+    if (m_result.bOutputCreated && !m_output.Close())
+        NoteOutputFailure();
 
     m_host.m_bReporting = 0;
     m_host.EndReporting();
@@ -157,11 +115,42 @@ CReportResult CReportRun::Run() {
     return m_result;
 }
 
+void CReportRun::WriteHeader(const std::string& outputPath, const std::string& stringsPath) {
+    const LocalClock clock = [this] { return m_host.GetLocalTime(); };
+    m_report.Line("");
+    // The title and the notice come from one shared buffer: copy each at once.
+    std::string line = "*** ";
+    line += LoadMessageText(IDS_APP_TITLE);
+    line += " - ";
+    line += LoadMessageText(IDS_ABOUT_NOTICE);
+    line += " ***\r\n";
+    m_report.Line(line);
+    m_report.Line("Report: Check of files for year 2000 compliance");
+    m_report.Line("Created: " + FormatDateStamp(1, 5, clock) + " at " +
+                  FormatTimeStamp(0, clock) + "\r\n\r\n");
+    m_report.Line("Writing to output file: " + ReportPathText(outputPath));
+    m_report.Line("Using Search String file: " + ReportPathText(stringsPath) + "\r\n");
+}
+
+void CReportRun::FlushOutput() {
+    if (m_result.bOutputCreated && !m_output.Flush())
+        NoteOutputFailure();
+}
+
+// A write of the output file failed: shown once, in the view only.
+void CReportRun::NoteOutputFailure() {
+    m_result.bOutputWriteFailed = true;
+    if (!m_bWriteErrorShown) {
+        m_bWriteErrorShown = true;
+        m_view.Error("Error: Failed to write output file");
+    }
+}
+
 // A huge strings file is read with the window kept alive, and a stop ends the reading. A
 // strings file of the usual size is read before the first look.
 bool CReportRun::LoadStrings(const std::string& stringsPath) {
     m_lastDrain = Clock::now();
-    const auto interval = std::max(m_host.m_drainInterval, LOAD_DRAIN_INTERVAL);
+    const auto interval = std::max(m_options.drainInterval, LOAD_DRAIN_INTERVAL);
     return LoadSearchStrings(m_host.m_szSearchStrings, stringsPath, [this, interval] {
         if (Clock::now() - m_lastDrain >= interval) {
             m_host.DrainMessageQueue();
@@ -185,11 +174,9 @@ void CReportRun::CheckFiles() {
             continue;
         const std::string name = m_host.GetFileName(i);
         const std::string path = BuildReportPath(directory, name);
-        WriteReportLine(ReportPathText(path));
+        m_report.FileBegin(path);
         ScanFile(OpenName(name, path));
-        WriteReportLine("");
-        if (!m_output.Flush())
-            NoteOutputFailure();
+        FlushOutput();
     }
 }
 
@@ -197,182 +184,136 @@ void CReportRun::CheckFiles() {
 // report is the same byte for byte. A stop ends the file being written with the lines checked
 // so far, as it would with one thread, and drops the files after it.
 void CReportRun::CheckFilesInParallel() {
-    std::vector<std::string> paths, shown; // to open, and as the report shows them
+    std::vector<std::string> paths, shown; // to open, and as the report names them
     const std::string directory = m_host.GetCurrentDirectory();
     m_bDirectoryIsOwn = directory == CurrentDirectory();
     for (int i = 0; i < m_host.GetFileCount(); ++i)
         if (m_host.IsFileSelected(i)) {
             const std::string name = m_host.GetFileName(i);
-            const std::string path = BuildReportPath(directory, name);
-            paths.push_back(OpenName(name, path));
-            shown.push_back(ReportPathText(path));
+            shown.push_back(BuildReportPath(directory, name));
+            paths.push_back(OpenName(name, shown.back()));
         }
-    CScanPool pool(*m_pMatcher, SCAN_LINE_MAX, paths, m_host.m_nJobs,
-                   m_bOutputOpen && m_bOutputKnown, m_outputDev, m_outputIno);
+    CScanPool pool(*m_pMatcher, SCAN_LINE_MAX, paths, m_options.nJobs, m_outputId);
     if (!pool.Started()) {
         CheckFiles();
         return;
     }
 
-    const auto wait = std::max(m_host.m_drainInterval, std::chrono::milliseconds(1));
+    const auto wait = std::max(m_options.drainInterval, std::chrono::milliseconds(1));
     CHitBuffer hits;
     for (size_t i = 0; i < paths.size() && m_host.m_bReporting == 1; ++i) {
-        WriteReportLine(shown[i]);
+        m_report.FileBegin(shown[i]);
         long lines = 0, problems = 0;
         EFileOutcome outcome;
         do {
             outcome = pool.Take(i, wait, hits, lines, problems);
-            hits.ForEach([this](long number, std::string_view text) { ReportHit(number, text); });
-            if (m_host.m_bReporting == 1 && Clock::now() - m_lastDrain >= m_host.m_drainInterval) {
-                ShowProgress(lines);
-                if (m_host.m_bReporting != 1)
-                    pool.Stop();
-            }
+            hits.ForEach([this](long number, std::string_view text) { m_report.Hit(number, text); });
+            if (m_host.m_bReporting == 1 && Clock::now() - m_lastDrain >= m_options.drainInterval &&
+                !ShowProgress(lines))
+                pool.Stop();
         } while (outcome == EFileOutcome::SCANNING);
 
-        if (outcome == EFileOutcome::OPEN_FAILED) {
-            ++m_result.nFilesFailed;
-            WriteReportLine("  Failed to open file.");
-        } else if (outcome == EFileOutcome::OUTPUT_FILE) {
+        if (outcome == EFileOutcome::OUTPUT_FILE) {
             ScanFile(paths[i]); // in order, so that it ends where the report stood
         } else {
-            ++m_result.nFilesChecked;
-            if (outcome == EFileOutcome::READ_FAILED) {
-                ++m_result.nFilesFailed;
-                WriteReportLine("  Failed to read file.");
-            }
-            if (m_host.m_bReporting == 1)
+            if (outcome != EFileOutcome::OPEN_FAILED && m_host.m_bReporting == 1)
                 ShowProgress(lines);
-            m_result.nProblems += problems;
-            WriteSummary(lines, problems);
+            EndFile(outcome, lines, problems);
         }
-        WriteReportLine("");
-        if (!m_output.Flush())
-            NoteOutputFailure();
+        FlushOutput();
     }
 }
 
-void CReportRun::WriteSummary(long lines, long problems) {
-    WriteReportLine(
-        Printf("  %ld line(s) checked, %ld potential compliance problem(s) identified", lines,
-               problems));
+void CReportRun::ScanFile(const std::string& path) {
+    CFileCheck check(*m_pMatcher, SCAN_LINE_MAX);
+    EFileOutcome outcome = check.Open(path, m_outputId);
+    if (outcome == EFileOutcome::OPEN_FAILED) {
+        EndFile(outcome, 0, 0);
+        return;
+    }
+    if (outcome == EFileOutcome::OUTPUT_FILE) {
+        // The report's own output file: written out first to where the report stands, and
+        // checked up to there.
+        FlushOutput();
+        check.LimitToPresentLength();
+    }
+
+    // Lines are read and matched a block at a time; the report, the progress and a stop still
+    // go line by line: a stop takes effect after the line at which it was asked for.
+    const bool everyLine = m_options.drainInterval.count() <= 0;
+    long lines = 0, problems = 0;
+    while (m_host.m_bReporting == 1 && check.NextBlock()) {
+        const size_t count = check.LineCount();
+        size_t done = 0; // lines of the block checked
+        bool goOn = true;
+        for (size_t j = 0; goOn && j < check.HitCount(); ++j) {
+            const size_t line = check.HitLine(j);
+            done = PassLines(lines, done, line);
+            goOn = done == line;
+            if (goOn) {
+                ++done;
+                m_report.Hit(lines + static_cast<long>(done), check.HitText(j));
+                ++problems;
+                goOn = AfterLine(lines + static_cast<long>(done));
+            }
+        }
+        if (goOn)
+            done = PassLines(lines, done, count);
+        lines += static_cast<long>(done);
+        if (!everyLine && done == count)
+            AfterBlock(lines);
+    }
+    // A read error ends the file like its end would; the lines read up to it stay counted.
+    outcome = check.ReadFailed() ? EFileOutcome::READ_FAILED : EFileOutcome::SCANNED;
+    if (!everyLine && m_host.m_bReporting == 1)
+        ShowProgress(lines);
+    EndFile(outcome, lines, problems);
 }
 
-void CReportRun::ShowProgress(long lineNumber) {
-    m_host.SetStatusText(Printf("%ld line(s) checked", lineNumber));
+size_t CReportRun::PassLines(long base, size_t from, size_t to) {
+    if (m_options.drainInterval.count() > 0)
+        return to; // progress goes by the time budget: nothing to do line by line
+    while (from < to)
+        if (!ShowProgress(base + static_cast<long>(++from)))
+            break;
+    return from;
+}
+
+// The one writer of a file's end: the counts of the result, and the sinks' lines.
+void CReportRun::EndFile(EFileOutcome outcome, long lines, long problems) {
+    if (outcome == EFileOutcome::OPEN_FAILED) {
+        ++m_result.nFilesFailed;
+    } else {
+        ++m_result.nFilesChecked;
+        m_result.nFilesFailed += outcome == EFileOutcome::READ_FAILED;
+        m_result.nProblems += problems;
+    }
+    m_report.FileEnd(outcome, lines, problems);
+}
+
+bool CReportRun::ShowProgress(long lineNumber) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%ld line(s) checked", lineNumber);
+    m_host.SetStatusText(text);
     m_host.DrainMessageQueue();
     m_lastDrain = Clock::now();
     m_nLinesSinceClockCheck = 0;
+    return m_host.m_bReporting == 1;
 }
 
-void CReportRun::AfterLine(long lineNumber) {
-    if (m_host.m_drainInterval.count() <= 0) {
-        ShowProgress(lineNumber);
-        return;
-    }
+bool CReportRun::AfterLine(long lineNumber) {
+    if (m_options.drainInterval.count() <= 0)
+        return ShowProgress(lineNumber);
     if (++m_nLinesSinceClockCheck < LINES_PER_CLOCK_CHECK)
-        return;
+        return true;
     m_nLinesSinceClockCheck = 0;
-    if (Clock::now() - m_lastDrain >= m_host.m_drainInterval)
-        ShowProgress(lineNumber);
+    if (Clock::now() - m_lastDrain >= m_options.drainInterval)
+        return ShowProgress(lineNumber);
+    return true;
 }
 
 void CReportRun::AfterBlock(long lineNumber) {
     m_nLinesSinceClockCheck = 0;
-    if (Clock::now() - m_lastDrain >= m_host.m_drainInterval)
+    if (Clock::now() - m_lastDrain >= m_options.drainInterval)
         ShowProgress(lineNumber);
-}
-
-void CReportRun::ReportHit(long lineNumber, std::string_view text) {
-    // Both report lines in one piece, written to the output file at once.
-    m_strLine.assign("  Potential problem in line ");
-    AppendNumber(m_strLine, lineNumber);
-    m_strLine.push_back(':');
-    const size_t firstEnd = m_strLine.size();
-    m_strLine.append("\r\n  >");
-    m_strLine.append(text);
-    const std::string_view both = m_strLine;
-    m_host.AppendReportLine(both.substr(0, firstEnd));
-    m_host.AppendReportLine(both.substr(firstEnd + 2));
-    if (m_bOutputOpen && !m_output.WriteFailed())
-        WriteTextLine(m_output, both.data(), both.size());
-}
-
-void CReportRun::ScanFile(const std::string& path) {
-    CLineFile file;
-    if (!file.OpenRead(path)) {
-        ++m_result.nFilesFailed;
-        WriteReportLine("  Failed to open file.");
-        return;
-    }
-    ++m_result.nFilesChecked;
-
-    // A file is checked as far as it reached when its check began, so one that grows
-    // meanwhile (a log being written, the report's own output file) cannot keep the run
-    // going. The report's own output file is first written out to where the report stands.
-    // A size of 0 (the kernel's /proc files) says nothing: such a file is read to its end.
-    dev_t inDev;
-    ino_t inIno;
-    off_t length = 0;
-    bool known = file.Identity(inDev, inIno, &length);
-    if (known && m_bOutputOpen && m_bOutputKnown && inDev == m_outputDev && inIno == m_outputIno) {
-        if (!m_output.Flush())
-            NoteOutputFailure();
-        known = file.Identity(inDev, inIno, &length);
-    }
-    if (known && length > 0)
-        file.LimitReadLength(length);
-
-    // Lines are read and matched a block at a time; the report, the progress and a stop still
-    // go line by line: a stop takes effect after the line at which it was asked for.
-    const bool everyLine = m_host.m_drainInterval.count() <= 0;
-    CFileScanner scanner(*m_pMatcher, SCAN_LINE_MAX);
-    long lineNumber = 0;
-    long problems = 0;
-    while (m_host.m_bReporting == 1 && scanner.NextBlock(file)) {
-        const size_t count = scanner.LineCount();
-        size_t i = 0; // lines of the block done
-        size_t hit = 0;
-        if (everyLine) {
-            for (; i < count && m_host.m_bReporting == 1; ++i) {
-                const long number = lineNumber + static_cast<long>(i) + 1;
-                if (hit < scanner.HitCount() && scanner.HitLine(hit) == i) {
-                    ReportHit(number, scanner.HitText(hit++));
-                    ++problems;
-                    AfterLine(number);
-                } else {
-                    ShowProgress(number);
-                }
-            }
-        } else if (m_host.m_bReporting == 1) {
-            // Lines without a hit need nothing more: from hit to hit, and the block is done
-            // unless a stop came with one.
-            i = count;
-            for (; hit < scanner.HitCount(); ++hit) {
-                const size_t line = scanner.HitLine(hit);
-                const long number = lineNumber + static_cast<long>(line) + 1;
-                ReportHit(number, scanner.HitText(hit));
-                ++problems;
-                AfterLine(number);
-                if (m_host.m_bReporting != 1) {
-                    i = line + 1;
-                    break;
-                }
-            }
-        }
-        lineNumber += static_cast<long>(i);
-        if (!everyLine && i == count)
-            AfterBlock(lineNumber);
-    }
-    // A read error ends the file like its end would; the report says so, and the lines
-    // read up to it stay counted.
-    if (file.ReadFailed()) {
-        ++m_result.nFilesFailed;
-        WriteReportLine("  Failed to read file.");
-    }
-    file.Close();
-    if (!everyLine && m_host.m_bReporting == 1)
-        ShowProgress(lineNumber);
-    m_result.nProblems += problems;
-    WriteSummary(lineNumber, problems);
 }

@@ -1,9 +1,9 @@
 #pragma once
 // The report run: header, strings file, every selected file line by line, summaries, end line.
-// The same run serves the main window, the batch tool and the tests through CReportHost.
+// The same run serves the main window, the batch tool and the tests: the program supplies a
+// host (its inputs, status and event draining) and a sink for the report as it shows it.
 
-#include "scan/linefile.h"
-#include "scan/matcher.h"
+#include "scan/reportsink.h"
 #include "scan/searchstrings.h"
 #include "toolkit/datestamp.h"
 
@@ -11,7 +11,6 @@
 #include <csignal>
 #include <ctime>
 #include <string>
-#include <string_view>
 
 // The most characters of a checked line that one read returns; a longer line is cut.
 constexpr unsigned SCAN_LINE_MAX = 1024;
@@ -27,16 +26,6 @@ class CReportHost {
     int m_bReporting = 0;
     // The search string table, filled anew by every run.
     SearchStringTable m_szSearchStrings = {};
-    // Progress is shown and DrainMessageQueue called at most this far apart while lines are
-    // checked, and at the end of every file; zero means after every line.
-    std::chrono::milliseconds m_drainInterval{40};
-    // Files scanned at the same time by worker threads; the report stays the same. 1 scans
-    // them one after the other on the calling thread. With more, the file list is read once
-    // at the start of the file loop, and progress and stops go by the time budget alone.
-    int m_nJobs = 1;
-    // When set, nonzero once a stop signal came: a write of the output file that cannot go on
-    // then gives up within about a second instead of holding the stop.
-    const volatile std::sig_atomic_t* m_pStopSignal = nullptr;
 
     // The two settings: output file path and strings file path ("" when not set).
     virtual std::string GetOutputPath() = 0;
@@ -48,9 +37,6 @@ class CReportHost {
     virtual int GetFileCount() = 0;
     virtual bool IsFileSelected(int index) = 0;
     virtual std::string GetFileName(int index) = 0;
-    // The report view's side of one report line (the text without the CR LF that follows it;
-    // the text may itself end in CR LF).
-    virtual void AppendReportLine(std::string_view text) = 0;
     virtual void SetStatusText(const std::string& text) = 0;
     // Lets the program handle what waits (painting, commands, a stop request).
     virtual void DrainMessageQueue() = 0;
@@ -59,6 +45,20 @@ class CReportHost {
     virtual void EndReporting() {}
     // The clock of the header's date and time stamps.
     virtual std::tm GetLocalTime() { return ReadLocalTime(); }
+};
+
+// How a run goes about its work; the report is the same whatever they are.
+struct CRunOptions {
+    // Files checked at the same time by worker threads. 1 checks them one after the other on
+    // the calling thread. With more, the file list is read once at the start of the file loop,
+    // and progress and stops go by the time budget alone.
+    int nJobs = 1;
+    // Progress is shown and DrainMessageQueue called at most this far apart while lines are
+    // checked, and at the end of every file; zero means after every line.
+    std::chrono::milliseconds drainInterval{40};
+    // When set, nonzero once a stop signal came: a write of the output file that cannot go on
+    // then gives up within about a second instead of holding the stop.
+    const volatile std::sig_atomic_t* pStopSignal = nullptr;
 };
 
 // What became of a run; the window ignores it, the batch tool turns it into its exit status.
@@ -72,5 +72,7 @@ struct CReportResult {
     long nProblems = 0;   // lines reported, over all files
 };
 
-// Performs one whole run with the host; returns when it has ended, normally or by a stop.
-CReportResult RunReport(CReportHost& host);
+// Performs one whole run with the host; returns when it has ended, normally or by a stop. The
+// view receives the whole report as the program shows it, errors about the output file
+// included; the output file receives the report as the run writes it.
+CReportResult RunReport(CReportHost& host, CReportSink& view, const CRunOptions& options = {});

@@ -1,20 +1,11 @@
 #include "scan/scanpool.h"
 
-#include "scan/filescan.h"
-#include "scan/linefile.h"
 
 #include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <pthread.h>
 #include <system_error>
-
-namespace {
-
-// The hits waiting in all files' buffers together stay below about this many bytes.
-constexpr size_t HIT_BUFFER_BUDGET = 4u << 20;
-
-} // namespace
 
 void CHitBuffer::Add(long lineNumber, std::string_view text) {
     const int64_t number = lineNumber;
@@ -28,17 +19,16 @@ void CHitBuffer::Add(long lineNumber, std::string_view text) {
 }
 
 CScanPool::CScanPool(const CSearchMatcher& matcher, unsigned maxChars,
-                     std::vector<std::string> paths, int jobs, bool outputKnown, dev_t outputDev,
-                     ino_t outputIno)
-    : m_matcher(matcher), m_nMaxChars(maxChars), m_tasks(paths.size()), m_bOutputKnown(outputKnown),
-      m_outputDev(outputDev), m_outputIno(outputIno) {
+                     std::vector<std::string> paths, int jobs, const CFileId& output,
+                     size_t hitBudget)
+    : m_matcher(matcher), m_nMaxChars(maxChars), m_tasks(paths.size()), m_output(output) {
     for (size_t i = 0; i < paths.size(); ++i)
         m_tasks[i].path = std::move(paths[i]);
     const size_t threads = std::clamp<size_t>(jobs, 1, std::max<size_t>(1, m_tasks.size()));
     // Files differ in size: a window of a few files leaves workers waiting behind a large
     // one that the run is still writing. Many workers need no more than two files each.
     m_nWindow = std::max<size_t>(2 * threads, std::min<size_t>(16 * threads, 64));
-    m_nBufferCap = std::max<size_t>(64 * 1024, HIT_BUFFER_BUDGET / m_nWindow);
+    m_nBufferCap = std::max(std::min<size_t>(64 * 1024, hitBudget), hitBudget / m_nWindow);
     m_workers.reserve(threads);
     // The workers take no signals: a stop signal must reach the thread that writes the report,
     // where it breaks a write that waits (see kavel-report).
@@ -87,28 +77,16 @@ void CScanPool::Work() {
 
 void CScanPool::ScanTask(size_t index) {
     CTask& task = m_tasks[index];
-    CLineFile file;
-    EFileOutcome outcome = EFileOutcome::SCANNED;
-    dev_t dev;
-    ino_t ino;
-    if (!file.OpenRead(task.path)) {
-        outcome = EFileOutcome::OPEN_FAILED;
-    } else if (off_t length = 0; !file.Identity(dev, ino, &length)) {
-        outcome = EFileOutcome::OUTPUT_FILE; // unknown: left to the run, which checks it
-    } else if (m_bOutputKnown && dev == m_outputDev && ino == m_outputIno) {
-        outcome = EFileOutcome::OUTPUT_FILE;
-    } else {
-        // As far as the file reached when its check began (see CReportRun::ScanFile).
-        if (length > 0)
-            file.LimitReadLength(length);
-        CFileScanner scanner(m_matcher, m_nMaxChars);
+    CFileCheck check(m_matcher, m_nMaxChars);
+    EFileOutcome outcome = check.Open(task.path, m_output);
+    if (outcome == EFileOutcome::SCANNING) {
         CHitBuffer found;
         long lines = 0, problems = 0;
-        while (scanner.NextBlock(file)) {
-            for (size_t j = 0; j < scanner.HitCount(); ++j)
-                found.Add(lines + static_cast<long>(scanner.HitLine(j)) + 1, scanner.HitText(j));
-            problems += static_cast<long>(scanner.HitCount());
-            lines += static_cast<long>(scanner.LineCount());
+        while (check.NextBlock()) {
+            for (size_t j = 0; j < check.HitCount(); ++j)
+                found.Add(lines + static_cast<long>(check.HitLine(j)) + 1, check.HitText(j));
+            problems += static_cast<long>(check.HitCount());
+            lines += static_cast<long>(check.LineCount());
 
             std::unique_lock lock(m_mutex);
             WaitTaken(lock, [&] { return m_bStop || task.hits.Size() < m_nBufferCap; });
@@ -121,10 +99,8 @@ void CScanPool::ScanTask(size_t index) {
             lock.unlock();
             found.Clear();
         }
-        if (file.ReadFailed())
-            outcome = EFileOutcome::READ_FAILED;
+        outcome = check.ReadFailed() ? EFileOutcome::READ_FAILED : EFileOutcome::SCANNED;
     }
-    file.Close();
     std::lock_guard lock(m_mutex);
     task.outcome = outcome;
     WakeRun();

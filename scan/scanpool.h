@@ -1,6 +1,7 @@
 #pragma once
 // Checked files scanned by worker threads, their results handed back in file order.
 
+#include "scan/filecheck.h"
 #include "scan/matcher.h"
 
 #include <chrono>
@@ -15,15 +16,6 @@
 #include <sys/types.h>
 #include <thread>
 #include <vector>
-
-// What a worker made of one file.
-enum class EFileOutcome {
-    SCANNING,    // results still come
-    SCANNED,     // all lines checked, or as many as a stop allowed
-    OPEN_FAILED, // the file could not be opened
-    READ_FAILED, // the lines up to a read error checked
-    OUTPUT_FILE, // the run's output file: left to the run, which scans it in order
-};
 
 // The hits of a file in the order found, each as its line number and text, packed.
 class CHitBuffer {
@@ -59,9 +51,13 @@ class CHitBuffer {
 // for the files in order.
 class CScanPool {
   public:
-    // The output file is recognised by its device and inode (outputKnown false: none).
+    static constexpr size_t DEFAULT_HIT_BUDGET = 4u << 20;
+
+    // Checks the files at paths on jobs threads; the output file is left to the run (its
+    // outcome is OUTPUT_FILE). The hits waiting in all files' buffers together stay below
+    // about hitBudget bytes.
     CScanPool(const CSearchMatcher& matcher, unsigned maxChars, std::vector<std::string> paths,
-              int jobs, bool outputKnown, dev_t outputDev, ino_t outputIno);
+              int jobs, const CFileId& output, size_t hitBudget = DEFAULT_HIT_BUDGET);
     ~CScanPool();
     CScanPool(const CScanPool&) = delete;
     CScanPool& operator=(const CScanPool&) = delete;
@@ -130,9 +126,7 @@ class CScanPool {
     const CSearchMatcher& m_matcher;
     const unsigned m_nMaxChars;
     std::vector<CTask> m_tasks;
-    bool m_bOutputKnown;
-    dev_t m_outputDev;
-    ino_t m_outputIno;
+    CFileId m_output;
     size_t m_nWindow;    // files started at most this far ahead of the one taken
     size_t m_nBufferCap; // a file's waiting hits, in bytes, before its worker waits
 

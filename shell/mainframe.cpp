@@ -688,7 +688,10 @@ void CMainFrame::OnEditSearchStrings() {
 
 void CMainFrame::OnStartReporting() {
     m_bInRun = true;
-    RunReport(*this);
+    CRunOptions options;
+    options.drainInterval = m_drainInterval;
+    options.pStopSignal = m_pStopSignal;
+    RunReport(*this, m_viewSink, options);
     m_bInRun = false;
     if (m_bCloseAfterRun) {
         m_bCloseAfterRun = false;

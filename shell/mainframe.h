@@ -47,7 +47,7 @@ class CMainFrame : public QMainWindow, public CReportHost {
     // Appends the text and CR LF to the report view, dropping whole oldest lines so that the
     // view keeps at most REPORT_VIEW_LIMIT characters, and scrolls to the end. During a run
     // the view itself is brought up to date at each drain and at the run's end.
-    void AppendReportLine(std::string_view text) override;
+    void AppendReportLine(std::string_view text);
     // Shows the text (or the string with that id, cut to 79 characters) in the message pane
     // and repaints the status bar at once; during a run, at the view's next catch-up.
     void SetStatusText(const std::string& text) override;
@@ -68,6 +68,10 @@ class CMainFrame : public QMainWindow, public CReportHost {
     void UpdateCommandStates();
 
     int m_nReportLength = 0;
+    // The run's options: progress and draining at most this far apart (zero: after every
+    // line), and the stop-signal flag that lets a blocked output file give up.
+    std::chrono::milliseconds m_drainInterval{40};
+    const volatile std::sig_atomic_t* m_pStopSignal = nullptr;
 
     // Command handlers.
     void OnSetOutputFile();
@@ -117,6 +121,18 @@ class CMainFrame : public QMainWindow, public CReportHost {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // The report view as a sink of the run: every line appended as AppendReportLine does.
+    class CViewSink : public CTextReportSink {
+      public:
+        explicit CViewSink(CMainFrame& frame) : m_frame(frame) {}
+
+      protected:
+        void WriteLine(std::string_view text) override { m_frame.AppendReportLine(text); }
+
+      private:
+        CMainFrame& m_frame;
+    };
+
     struct CCommand {
         int nId;
         QAction* pAction;
@@ -175,6 +191,7 @@ class CMainFrame : public QMainWindow, public CReportHost {
     std::string m_strPendingStatus;
     bool m_bStatusPending = false;
 
+    CViewSink m_viewSink{*this};
     bool m_bInRun = false;         // RunReport is on the stack
     bool m_bCloseAfterRun = false; // a close request waits for the run to end
 };

@@ -418,8 +418,8 @@ TEST(RunReport, ReportsWhatThePlainRulesReport) {
     // One thread with progress after every line or on a time budget, and three threads.
     const std::pair<int, int> setups[] = {{1, 0}, {1, 3600000}, {3, 0}, {3, 3600000}};
     for (auto [jobs, interval] : setups) {
-        host.m_nJobs = jobs;
-        host.m_drainInterval = std::chrono::milliseconds(interval);
+        host.m_options.nJobs = jobs;
+        host.m_options.drainInterval = std::chrono::milliseconds(interval);
         host.m_view.clear();
         RunReport(host);
         std::string expected;

@@ -127,7 +127,7 @@ TEST_F(RunFixture, ProgressAfterEveryLineOrOnATimeBudget) {
     const std::string view = host.m_view;
     host.m_view.clear();
     host.m_status.clear();
-    host.m_drainInterval = std::chrono::hours(1);
+    host.m_options.drainInterval = std::chrono::hours(1);
     RunReport(host);
     EXPECT_EQ(host.m_view, view);
     EXPECT_EQ(host.m_status, (std::vector<std::string>{"3 line(s) checked", "Ready"}));

@@ -8,9 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <random>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -29,7 +32,7 @@ struct FaultFixture : ::testing::TestWithParam<int> {
     CRecordingHost host;
 
     void SetUp() override {
-        host.m_nJobs = GetParam();
+        host.m_options.nJobs = GetParam();
         host.m_strDirectory = dir.Path();
         host.m_strOutput = dir / "out.txt";
         host.m_strStrings = dir / "s.str";
@@ -149,6 +152,43 @@ TEST_P(FaultFixture, AReadErrorIsReportedAndTheRunGoesOn) {
                                 "\r\n" + dir / "b.c" + "\r\n" + ReportHit(1, "year") + ReportSummary(1, 1) +
                                 "\r\n");
     EXPECT_EQ(result.nFilesFailed, 1);
+}
+
+// A read that fails after the first 500 bytes of one file (by its inode), whatever the thread.
+ino_t g_failingInode = 0;
+ssize_t ReadFailingAfter500(int fd, void* buffer, size_t count) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || st.st_ino != g_failingInode)
+        return ::read(fd, buffer, count);
+    const off_t at = ::lseek(fd, 0, SEEK_CUR);
+    if (at >= 500) {
+        errno = EIO;
+        return -1;
+    }
+    return ::read(fd, buffer, std::min<size_t>(count, static_cast<size_t>(500 - at)));
+}
+
+TEST_P(FaultFixture, AReadErrorAfterSomeLinesCountsThoseLines) {
+    std::string lines;
+    for (int i = 1; i <= 100; ++i)
+        lines += i % 10 == 0 ? "year " + std::to_string(i % 100 / 10) + "xx\r\n" : "12345678\r\n";
+    AddFile("fails.c", lines); // 50 lines of 10 bytes in the first 500
+    AddFile("b.c", "year\r\n");
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "fails.c").c_str(), &st), 0);
+    g_failingInode = st.st_ino;
+    CLineFile::SetReadCall(ReadFailingAfter500);
+    CReportResult result;
+    const std::string report = Run(&result);
+    CLineFile::SetReadCall(nullptr);
+    std::string expected = dir / "fails.c" + "\r\n";
+    for (int i = 10; i <= 50; i += 10)
+        expected += ReportHit(i, "year " + std::to_string(i / 10) + "xx");
+    expected += "  Failed to read file.\r\n" + ReportSummary(50, 5) + "\r\n" + dir / "b.c" +
+                "\r\n" + ReportHit(1, "year") + ReportSummary(1, 1) + "\r\n";
+    EXPECT_EQ(report, expected);
+    EXPECT_EQ(result.nFilesFailed, 1);
+    EXPECT_EQ(result.nFilesChecked, 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Jobs, FaultFixture, ::testing::Values(1, 2));

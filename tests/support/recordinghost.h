@@ -7,6 +7,21 @@
 #include <string>
 #include <vector>
 
+// The text report recorded: every line with its CR LF, as the output file holds it.
+class CRecordingSink : public CTextReportSink {
+  public:
+    explicit CRecordingSink(std::string& text) : m_text(text) {}
+
+  protected:
+    void WriteLine(std::string_view text) override {
+        m_text.append(text);
+        m_text.append("\r\n");
+    }
+
+  private:
+    std::string& m_text;
+};
+
 class CRecordingHost : public CReportHost {
   public:
     struct File {
@@ -19,13 +34,14 @@ class CRecordingHost : public CReportHost {
     std::string m_strDirectory = "/";
     std::vector<File> m_files;
     std::string m_view;                 // every report line with its CR LF
+    CRecordingSink m_viewSink{m_view};
     std::vector<std::string> m_status;  // every status text, in order
     int m_nDrains = 0;
     int m_nBegin = 0, m_nEnd = 0;
     // Called inside each drain with the last status text; may clear m_bReporting.
     std::function<void(CRecordingHost&)> m_onDrain;
-
-    CRecordingHost() { m_drainInterval = std::chrono::milliseconds(0); }
+    // A drain after every line unless a test says otherwise.
+    CRunOptions m_options{1, std::chrono::milliseconds(0), nullptr};
 
     // 5 December 2026, 14:03:09.
     static std::tm FixedTime() {
@@ -45,10 +61,6 @@ class CRecordingHost : public CReportHost {
     int GetFileCount() override { return static_cast<int>(m_files.size()); }
     bool IsFileSelected(int index) override { return m_files[index].selected; }
     std::string GetFileName(int index) override { return m_files[index].name; }
-    void AppendReportLine(std::string_view text) override {
-        m_view.append(text);
-        m_view.append("\r\n");
-    }
     void SetStatusText(const std::string& text) override { m_status.push_back(text); }
     void DrainMessageQueue() override {
         ++m_nDrains;
@@ -59,3 +71,8 @@ class CRecordingHost : public CReportHost {
     void EndReporting() override { ++m_nEnd; }
     std::tm GetLocalTime() override { return FixedTime(); }
 };
+
+// A run with the host's options, its view recorded in m_view.
+inline CReportResult RunReport(CRecordingHost& host) {
+    return RunReport(host, host.m_viewSink, host.m_options);
+}

@@ -1,0 +1,100 @@
+// The scan pool on its own: every file's hits in file order, whatever the memory it may use,
+// open failures and the output file told apart, and a stop that ends a file early.
+#include "scan/scanpool.h"
+#include "support/testfiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+struct ScanPoolTest : ::testing::Test {
+    CTempDir dir;
+    SearchStringTable table = {};
+    std::unique_ptr<CSearchMatcher> matcher;
+
+    void SetUp() override {
+        std::strcpy(table[0], "year");
+        matcher = std::make_unique<CSearchMatcher>(table);
+    }
+    // A file whose every line is a hit that names its file and line.
+    std::string HitFile(const std::string& name, int lines) {
+        std::string bytes;
+        for (int i = 1; i <= lines; ++i)
+            bytes += "year " + name + " " + std::to_string(i) + "\n";
+        WriteWholeFile(dir / name, bytes);
+        return dir / name;
+    }
+};
+
+TEST_F(ScanPoolTest, HitsComeInFileOrderWithATinyMemoryCap) {
+    std::vector<std::string> paths;
+    for (int i = 0; i < 12; ++i)
+        paths.push_back(HitFile("f" + std::to_string(i), 300 + 700 * (i % 3)));
+    paths.push_back(dir / "missing");
+    for (const size_t budget : {size_t{1}, CScanPool::DEFAULT_HIT_BUDGET}) {
+        CScanPool pool(*matcher, 1024, paths, 3, CFileId{}, budget);
+        ASSERT_TRUE(pool.Started());
+        CHitBuffer hits;
+        for (size_t i = 0; i < paths.size(); ++i) {
+            long lines = 0, problems = 0, expected = 0;
+            EFileOutcome outcome;
+            do {
+                outcome = pool.Take(i, std::chrono::milliseconds(50), hits, lines, problems);
+                hits.ForEach([&](long number, std::string_view text) {
+                    ++expected;
+                    ASSERT_EQ(number, expected);
+                    ASSERT_EQ(text, "year f" + std::to_string(i) + " " + std::to_string(number));
+                });
+            } while (outcome == EFileOutcome::SCANNING);
+            if (i + 1 == paths.size()) {
+                EXPECT_EQ(outcome, EFileOutcome::OPEN_FAILED);
+                continue;
+            }
+            EXPECT_EQ(outcome, EFileOutcome::SCANNED) << i;
+            EXPECT_EQ(lines, 300 + 700 * (static_cast<long>(i) % 3)) << i;
+            EXPECT_EQ(problems, lines) << i;
+            EXPECT_EQ(expected, lines) << i;
+        }
+    }
+}
+
+TEST_F(ScanPoolTest, TheOutputFileIsLeftToTheRun) {
+    const std::string path = HitFile("out.txt", 10);
+    CFileId output;
+    CLineFile file;
+    ASSERT_TRUE(file.OpenRead(path));
+    output.bKnown = file.Identity(output.dev, output.ino);
+    CScanPool pool(*matcher, 1024, {path, HitFile("other", 2)}, 2, output);
+    CHitBuffer hits;
+    long lines = 0, problems = 0;
+    EXPECT_EQ(pool.Take(0, std::chrono::seconds(10), hits, lines, problems),
+              EFileOutcome::OUTPUT_FILE);
+    EXPECT_TRUE(hits.Empty());
+    EXPECT_EQ(pool.Take(1, std::chrono::seconds(10), hits, lines, problems), EFileOutcome::SCANNED);
+    EXPECT_EQ(lines, 2);
+}
+
+// A stop in the middle of a large file: that file ends after the block at hand with what was
+// found up to there, and the pool comes down without waiting for the rest.
+TEST_F(ScanPoolTest, AStopEndsTheFileAtHandEarly) {
+    const std::string big = HitFile("big", 400000);
+    CScanPool pool(*matcher, 1024, {big, big, big}, 2, CFileId{}, 64 * 1024);
+    CHitBuffer hits;
+    long lines = 0, problems = 0, taken = 0;
+    EFileOutcome outcome = pool.Take(0, std::chrono::seconds(10), hits, lines, problems);
+    hits.ForEach([&](long, std::string_view) { ++taken; });
+    ASSERT_EQ(outcome, EFileOutcome::SCANNING);
+    pool.Stop();
+    do {
+        outcome = pool.Take(0, std::chrono::seconds(10), hits, lines, problems);
+        hits.ForEach([&](long number, std::string_view) { EXPECT_EQ(number, ++taken); });
+    } while (outcome == EFileOutcome::SCANNING);
+    EXPECT_EQ(outcome, EFileOutcome::SCANNED);
+    EXPECT_LT(lines, 400000);
+    EXPECT_EQ(taken, lines);
+    EXPECT_EQ(problems, lines);
+}
+
+} // namespace
