@@ -2,9 +2,10 @@
 
 #include "resources/resource.h"
 #include "resources/stringtable.h"
-#include "shell/helpcall.h"
+#include "toolkit/helpcall.h"
 #include "shell/helpviewer.h"
 #include "shell/mainframe.h"
+#include "shell/placement.h"
 #include "shell/settings.h"
 #include "shell/stopsignals.h"
 

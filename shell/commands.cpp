@@ -4,8 +4,6 @@
 
 #include <iterator>
 
-namespace {
-
 bool WhenIdle(const CCommandState& state) {
     return !state.bReporting;
 }
@@ -19,29 +17,7 @@ bool Always(const CCommandState&) {
     return true;
 }
 
-struct CCommandRule {
-    int nId;
-    EnableRule pfnRule;
-};
-
-const CCommandRule RULES[] = {
-    {ID_FILE_SET_OUTPUT, WhenIdle},
-    {ID_FILE_SET_SEARCH_STRINGS, WhenIdle},
-    {ID_FILE_EDIT_SEARCH_STRINGS, WhenIdle},
-    {ID_FILE_START_REPORTING, WhenIdle},
-    {ID_FILE_STOP_REPORTING, WhenReporting},
-    {ID_FILE_EDIT_FILE, WithSelection},
-    {ID_FILE_EXIT, WhenIdle},
-    {ID_EDIT_COPY_REPORT, WithSelection},
-    {ID_EDIT_CLEAR_SCREEN, Always},
-    {ID_HELP_INDEX, Always},
-    {ID_HELP_SEARCH, Always},
-    {ID_HELP_USING, Always},
-    {ID_HELP_ABOUT, Always},
-    {ID_HELP, Always},
-    {ID_CONTEXT_HELP, Always},
-    {ID_NEXT_CONTROL, Always},
-};
+namespace {
 
 const CMenuItem FILE_MENU[] = {
     {ID_FILE_SET_OUTPUT, "Set &Output File..."},
@@ -76,10 +52,3 @@ const CMenuDefinition APPLICATION_MENU[3] = {
     {"&Edit", EDIT_MENU, std::size(EDIT_MENU)},
     {"&Help", HELP_MENU, std::size(HELP_MENU)},
 };
-
-bool IsCommandEnabled(int nId, const CCommandState& state) {
-    for (const CCommandRule& rule : RULES)
-        if (rule.nId == nId)
-            return rule.pfnRule(state);
-    return false;
-}

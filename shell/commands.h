@@ -1,6 +1,6 @@
 #pragma once
-// The main window's commands: the menu bar's items and the rule that enables each command.
-// Plain data and functions, so the rules can be checked without widgets.
+// The main window's commands: the menu bar's items and the rules that enable commands. Plain
+// data and functions, so the rules can be checked without widgets.
 
 #include <cstddef>
 
@@ -27,5 +27,12 @@ struct CMenuDefinition {
 // The menus of the menu bar, left to right.
 extern const CMenuDefinition APPLICATION_MENU[3];
 
-// Whether the command may run in this state; an id without a rule is never enabled.
+// The enable rules of the commands.
+bool WhenIdle(const CCommandState& state);      // no run is active
+bool WhenReporting(const CCommandState& state); // a run is active
+bool WithSelection(const CCommandState& state); // text is selected in the report view
+bool Always(const CCommandState& state);
+
+// Whether the command may run in this state; an id without a rule is never enabled. (The
+// commands' table, with each one's handler, is the main window's.)
 bool IsCommandEnabled(int nId, const CCommandState& state);

@@ -1,7 +1,7 @@
 #include "shell/filedialog.h"
 
 #include "resources/resource.h"
-#include "shell/helpcall.h"
+#include "toolkit/helpcall.h"
 #include "toolkit/messages.h"
 
 #include <QDir>

@@ -2,7 +2,7 @@
 
 #include "resources/resource.h"
 #include "resources/stringtable.h"
-#include "shell/helpcall.h"
+#include "toolkit/helpcall.h"
 
 #include <QApplication>
 #include <QFile>

@@ -5,9 +5,8 @@
 #include "resources/stringtable.h"
 #include "scan/filepath.h"
 #include "scan/linefile.h"
-#include "shell/app.h"
 #include "shell/filedialog.h"
-#include "shell/helpcall.h"
+#include "toolkit/helpcall.h"
 #include "shell/keyindicators.h"
 #include "shell/mainlayout.h"
 #include "shell/settings.h"
@@ -101,6 +100,11 @@ class CStatusBarStyle : public QProxyStyle {
     const QWidget* m_pMessagePane;
 };
 
+// The application name, string 57344.
+QString ApplicationTitle() {
+    return QString::fromLatin1(LoadStringResource(IDS_APP_TITLE).c_str());
+}
+
 // A report line as shown: UTF-8 when it is valid UTF-8, else Latin-1; lone CR and LF as
 // symbols.
 QString DecodeReportText(std::string_view text) {
@@ -124,29 +128,38 @@ QString DecodeReportText(std::string_view text) {
     return decoded;
 }
 
-struct CHandler {
+// The commands: each one's id, enable rule and handler.
+struct CCommandRow {
     int nId;
+    EnableRule pfnRule;
     void (CMainFrame::*pfnHandler)();
 };
 
-const CHandler HANDLERS[] = {
-    {ID_FILE_SET_OUTPUT, &CMainFrame::OnSetOutputFile},
-    {ID_FILE_SET_SEARCH_STRINGS, &CMainFrame::OnSetSearchStringsFile},
-    {ID_FILE_EDIT_SEARCH_STRINGS, &CMainFrame::OnEditSearchStrings},
-    {ID_FILE_START_REPORTING, &CMainFrame::OnStartReporting},
-    {ID_FILE_STOP_REPORTING, &CMainFrame::OnStopReporting},
-    {ID_FILE_EDIT_FILE, &CMainFrame::OnEditFile},
-    {ID_FILE_EXIT, &CMainFrame::OnExit},
-    {ID_EDIT_COPY_REPORT, &CMainFrame::OnCopyReport},
-    {ID_EDIT_CLEAR_SCREEN, &CMainFrame::OnClearScreen},
-    {ID_HELP_INDEX, &CMainFrame::OnHelpIndex},
-    {ID_HELP_SEARCH, &CMainFrame::OnHelpSearch},
-    {ID_HELP_USING, &CMainFrame::OnHelpUsing},
-    {ID_HELP_ABOUT, &CMainFrame::OnAbout},
-    {ID_HELP, &CMainFrame::OnHelp},
-    {ID_CONTEXT_HELP, &CMainFrame::OnContextHelp},
-    {ID_NEXT_CONTROL, &CMainFrame::FocusNextControl},
+const CCommandRow COMMANDS[] = {
+    {ID_FILE_SET_OUTPUT, WhenIdle, &CMainFrame::OnSetOutputFile},
+    {ID_FILE_SET_SEARCH_STRINGS, WhenIdle, &CMainFrame::OnSetSearchStringsFile},
+    {ID_FILE_EDIT_SEARCH_STRINGS, WhenIdle, &CMainFrame::OnEditSearchStrings},
+    {ID_FILE_START_REPORTING, WhenIdle, &CMainFrame::OnStartReporting},
+    {ID_FILE_STOP_REPORTING, WhenReporting, &CMainFrame::OnStopReporting},
+    {ID_FILE_EDIT_FILE, WithSelection, &CMainFrame::OnEditFile},
+    {ID_FILE_EXIT, WhenIdle, &CMainFrame::OnExit},
+    {ID_EDIT_COPY_REPORT, WithSelection, &CMainFrame::OnCopyReport},
+    {ID_EDIT_CLEAR_SCREEN, Always, &CMainFrame::OnClearScreen},
+    {ID_HELP_INDEX, Always, &CMainFrame::OnHelpIndex},
+    {ID_HELP_SEARCH, Always, &CMainFrame::OnHelpSearch},
+    {ID_HELP_USING, Always, &CMainFrame::OnHelpUsing},
+    {ID_HELP_ABOUT, Always, &CMainFrame::OnAbout},
+    {ID_HELP, Always, &CMainFrame::OnHelp},
+    {ID_CONTEXT_HELP, Always, &CMainFrame::OnContextHelp},
+    {ID_NEXT_CONTROL, Always, &CMainFrame::FocusNextControl},
 };
+
+const CCommandRow* FindCommand(int nId) {
+    for (const CCommandRow& row : COMMANDS)
+        if (row.nId == nId)
+            return &row;
+    return nullptr;
+}
 
 QListWidget* CreateList(QWidget* parent, const char* name, int id,
                         QAbstractItemView::SelectionMode mode) {
@@ -163,7 +176,7 @@ QListWidget* CreateList(QWidget* parent, const char* name, int id,
 } // namespace
 
 CMainFrame::CMainFrame(CSettingsStore& settings) : m_settings(settings) {
-    setWindowTitle(ApplicationName());
+    setWindowTitle(ApplicationTitle());
     RestoreWindowPlacement();
 
     CreateMenuBar();
@@ -250,10 +263,9 @@ void CMainFrame::CreateMenuBar() {
             connect(action, &QAction::triggered, this, [this, nId] { RunCommand(nId); });
         }
     }
-    for (const CHandler& handler : HANDLERS)
-        m_commands.push_back({handler.nId,
-                              m_pMenu->findChild<QAction*>(QString::number(handler.nId)),
-                              handler.pfnHandler});
+    for (const CCommandRow& row : COMMANDS)
+        if (QAction* action = m_pMenu->findChild<QAction*>(QString::number(row.nId)))
+            m_commandActions.emplace_back(row.nId, action);
 }
 
 void CMainFrame::CreateStatusBar() {
@@ -448,7 +460,7 @@ void CMainFrame::SetStatusText(int nStringId) {
 
 void CMainFrame::UpdateTitle() {
     QString title =
-        ApplicationName() + QLatin1String(" - ") + QFile::decodeName(CurrentDirectory().c_str());
+        ApplicationTitle() + QLatin1String(" - ") + QFile::decodeName(CurrentDirectory().c_str());
     // "[*]" is Qt's placeholder for the modified mark; doubled it shows as itself.
     title.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
     setWindowTitle(title);
@@ -475,21 +487,21 @@ CCommandState CMainFrame::CommandState() const {
 
 void CMainFrame::UpdateCommandStates() {
     const CCommandState state = CommandState();
-    for (const CCommand& command : m_commands)
-        if (command.pAction != nullptr)
-            command.pAction->setEnabled(IsCommandEnabled(command.nId, state));
+    for (const auto& [nId, action] : m_commandActions)
+        action->setEnabled(IsCommandEnabled(nId, state));
 }
 
 bool CMainFrame::RunCommand(int nId) {
-    for (const CCommand& command : m_commands) {
-        if (command.nId != nId)
-            continue;
-        if (!IsCommandEnabled(nId, CommandState()))
-            return false;
-        (this->*command.pfnHandler)();
-        return true;
-    }
-    return false;
+    const CCommandRow* row = FindCommand(nId);
+    if (row == nullptr || !row->pfnRule(CommandState()))
+        return false;
+    (this->*row->pfnHandler)();
+    return true;
+}
+
+bool IsCommandEnabled(int nId, const CCommandState& state) {
+    const CCommandRow* row = FindCommand(nId);
+    return row != nullptr && row->pfnRule(state);
 }
 
 // Report view

@@ -4,6 +4,7 @@
 
 #include "scan/reportrun.h"
 #include "shell/commands.h"
+#include "shell/placement.h"
 #include "shell/reportlines.h"
 
 #include <QMainWindow>
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class CSettingsStore;
@@ -27,11 +29,6 @@ class QWidget;
 
 // The report view holds at most this many characters, each line counted with its CR LF.
 constexpr int REPORT_VIEW_LIMIT = 16000;
-// The default of Left and Top: the window system chooses the place.
-constexpr int CW_USEDEFAULT = static_cast<int>(0x80000000u);
-// Show commands as stored in "Maximise".
-constexpr int SW_SHOWMAXIMIZED = 3;
-constexpr int SW_SHOW = 5;
 
 class CMainFrame : public QMainWindow, public CReportHost {
     Q_OBJECT
@@ -133,12 +130,6 @@ class CMainFrame : public QMainWindow, public CReportHost {
         CMainFrame& m_frame;
     };
 
-    struct CCommand {
-        int nId;
-        QAction* pAction;
-        void (CMainFrame::*pfnHandler)();
-    };
-
     void CreateMenuBar();
     void CreateStatusBar();
     void RestoreWindowPlacement();
@@ -166,7 +157,7 @@ class CMainFrame : public QMainWindow, public CReportHost {
     QLabel* m_wndNumPane = nullptr;
     QLabel* m_wndScrollPane = nullptr;
 
-    std::vector<CCommand> m_commands;
+    std::vector<std::pair<int, QAction*>> m_commandActions; // the menu's commands
     int m_nOpenMenus = 0;
     bool m_bScrollLock = false;
 

@@ -1,7 +1,7 @@
 #include "toolkit/templatedialog.h"
 
 #include "resources/resource.h"
-#include "shell/helpcall.h"
+#include "toolkit/helpcall.h"
 #include "toolkit/messages.h"
 #include "toolkit/messagetext.h"
 

@@ -1,6 +1,6 @@
 // Help files that cannot serve: the viewer says so on its page, every help call still
 // succeeds, and the program goes on; a help file put in place later is read at the next call.
-#include "shell/helpcall.h"
+#include "toolkit/helpcall.h"
 #include "shell/helpviewer.h"
 #include "support/testfiles.h"
 

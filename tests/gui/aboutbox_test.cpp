@@ -1,5 +1,5 @@
 #include "resources/resource.h"
-#include "shell/helpcall.h"
+#include "toolkit/helpcall.h"
 #include "toolkit/aboutbox.h"
 #include "toolkit/messagetext.h"
 

@@ -1,5 +1,5 @@
 #include "shell/app.h"
-#include "shell/helpcall.h"
+#include "toolkit/helpcall.h"
 #include "shell/settings.h"
 #include "support/testfiles.h"
 

@@ -2,7 +2,7 @@
 // A main window over a private settings file, with helpers to reach its children; message
 // boxes and help calls are recorded instead of shown.
 
-#include "shell/helpcall.h"
+#include "toolkit/helpcall.h"
 #include "shell/mainframe.h"
 #include "shell/settings.h"
 #include "support/recordinghost.h"

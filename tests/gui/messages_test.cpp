@@ -1,6 +1,6 @@
 #include "modaldriver.h"
 #include "resources/resource.h"
-#include "shell/helpcall.h"
+#include "toolkit/helpcall.h"
 #include "toolkit/messages.h"
 #include "toolkit/messagetext.h"
 

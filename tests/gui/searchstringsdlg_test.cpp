@@ -2,7 +2,7 @@
 #include "modaldriver.h"
 #include "resources/resource.h"
 #include "resources/stringtable.h"
-#include "shell/helpcall.h"
+#include "toolkit/helpcall.h"
 #include "support/testfiles.h"
 #include "toolkit/messages.h"
 #include "toolkit/messagetext.h"

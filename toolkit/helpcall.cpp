@@ -1,4 +1,4 @@
-#include "shell/helpcall.h"
+#include "toolkit/helpcall.h"
 
 #include "toolkit/ascii.h"
 
