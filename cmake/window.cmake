@@ -8,6 +8,7 @@ target_sources(kavelgui PRIVATE
   shell/mainframe.cpp
   shell/mainlayout.cpp
   shell/reportlines.cpp
+  shell/reportview.cpp
   shell/settings.cpp
   shell/shellopen.cpp
   shell/stopsignals.cpp

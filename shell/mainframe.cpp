@@ -9,6 +9,7 @@
 #include "toolkit/helpcall.h"
 #include "shell/keyindicators.h"
 #include "shell/mainlayout.h"
+#include "shell/reportview.h"
 #include "shell/settings.h"
 #include "shell/shellopen.h"
 #include "toolkit/aboutbox.h"
@@ -48,25 +49,8 @@
 
 namespace {
 
-// Lone CR and LF inside a report line are shown as these symbols, so that each line of the
-// view stays one line; the selection hands them back as CR and LF.
-constexpr char16_t SHOWN_CR = 0x240D;
-constexpr char16_t SHOWN_LF = 0x240A;
-
 constexpr int KEY_INDICATOR_INTERVAL_MS = 250;
-// During a run the report view is brought up to date at most this often: laying out its text
-// costs far more than the lines it receives.
-constexpr std::chrono::milliseconds REPORT_VIEW_UPDATE_INTERVAL{40};
-// Where painting is slow the view waits longer: after a catch-up that took t, the next one
-// comes no sooner than this many times t later, so that the view takes at most a small share
-// of the run; but it never waits longer than the most below.
-constexpr int REPORT_VIEW_COST_SHARE = 50;
-constexpr std::chrono::milliseconds REPORT_VIEW_UPDATE_INTERVAL_MAX{500};
 constexpr std::chrono::milliseconds MIN_DRAIN_INTERVAL{5};
-// Lines wait during a run until they fill this many characters, each with its CR LF; then
-// those that can no longer be shown are dropped.
-constexpr size_t PENDING_TEXT_LIMIT = 8 * size_t(REPORT_VIEW_LIMIT);
-
 // The client area between menu bar and status bar: painted grey with two bevels; it places
 // the four controls whenever its size changes.
 class CClientArea : public QWidget {
@@ -103,29 +87,6 @@ class CStatusBarStyle : public QProxyStyle {
 // The application name, string 57344.
 QString ApplicationTitle() {
     return QString::fromLatin1(LoadStringResource(IDS_APP_TITLE).c_str());
-}
-
-// A report line as shown: UTF-8 when it is valid UTF-8, else Latin-1; lone CR and LF as
-// symbols.
-QString DecodeReportText(std::string_view text) {
-    const bool bAscii = std::all_of(text.begin(), text.end(),
-                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    QString decoded;
-    if (bAscii) {
-        decoded = QString::fromLatin1(text.data(), qsizetype(text.size()));
-    } else {
-        QStringDecoder decoder(QStringConverter::Utf8,
-                               QStringConverter::Flag::Stateless |
-                                   QStringConverter::Flag::ConvertInitialBom);
-        decoded = decoder.decode(QByteArrayView(text.data(), qsizetype(text.size())));
-        if (decoder.hasError())
-            decoded = QString::fromLatin1(text.data(), qsizetype(text.size()));
-    }
-    if (text.find_first_of("\r\n") != std::string_view::npos) {
-        decoded.replace(QLatin1Char('\r'), QChar(SHOWN_CR));
-        decoded.replace(QLatin1Char('\n'), QChar(SHOWN_LF));
-    }
-    return decoded;
 }
 
 // The commands: each one's id, enable rule and handler.
@@ -209,6 +170,7 @@ CMainFrame::CMainFrame(CSettingsStore& settings) : m_settings(settings) {
     m_wndReport->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_wndReport->setUndoRedoEnabled(false);
     m_wndReport->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_reportView = std::make_unique<CReportView>(m_wndReport, m_nReportLength);
 
     CreateStatusBar();
     SetStatusText(IDS_READY);
@@ -506,132 +468,12 @@ bool IsCommandEnabled(int nId, const CCommandState& state) {
 
 // Report view
 
-// During a run a line costs no more than copying its bytes: the lines wait in one buffer,
-// and only those that can still be in the view are put into it when it catches up.
 void CMainFrame::AppendReportLine(std::string_view text) {
-    m_strPendingText.append(text);
-    m_pendingLengths.push_back(static_cast<uint32_t>(text.size()));
-    if (m_bReporting == 0)
-        FlushReportView();
-    else if (PendingSize() > PENDING_TEXT_LIMIT)
-        DropHiddenPendingLines();
-}
-
-// The view ends as the longest tail of whole lines that fits, so lines behind a stretch of
-// newer text longer than the limit can never be in it, nor can any older line. Returns the
-// first waiting line that still can.
-size_t CMainFrame::FirstShowablePendingLine() const {
-    size_t tail = 0;
-    for (size_t i = m_pendingLengths.size(); i-- > 1;) {
-        tail += m_pendingLengths[i] + 2;
-        if (tail > size_t(REPORT_VIEW_LIMIT))
-            return i;
-    }
-    return 0;
-}
-
-// Forgets the waiting lines that can never be shown. Those left are still longer than the
-// view, so the view's own lines go when they are taken in.
-void CMainFrame::DropHiddenPendingLines() {
-    if (const size_t first = FirstShowablePendingLine(); first > 0) {
-        size_t bytes = 0;
-        for (size_t i = 0; i < first; ++i)
-            bytes += m_pendingLengths[i];
-        m_strPendingText.erase(0, bytes);
-        m_pendingLengths.erase(m_pendingLengths.begin(), m_pendingLengths.begin() + first);
-    }
-    // What is left may still be long (a few very long lines): take it in as it is.
-    if (PendingSize() > PENDING_TEXT_LIMIT / 2)
-        TakePendingLines();
-}
-
-void CMainFrame::TakePendingLines() {
-    const size_t first = FirstShowablePendingLine();
-    if (first > 0) {
-        m_nPendingDropped += static_cast<int>(m_reportLines.Size());
-        m_reportLines.Clear();
-        m_nReportLength = 0;
-    }
-    size_t offset = 0;
-    for (size_t i = 0; i < first; ++i)
-        offset += m_pendingLengths[i];
-    for (size_t i = first; i < m_pendingLengths.size(); ++i) {
-        const std::string_view text(m_strPendingText.data() + offset, m_pendingLengths[i]);
-        offset += m_pendingLengths[i];
-        AddReportText(text);
-    }
-    m_strPendingText.clear();
-    m_pendingLengths.clear();
-}
-
-// Lengths count bytes, as the lines are 8-bit text; the widget shows them decoded.
-void CMainFrame::AddReportText(std::string_view text) {
-    const int nLength = static_cast<int>(text.size());
-    while (m_nReportLength + nLength + 2 > REPORT_VIEW_LIMIT && !m_reportLines.Empty()) {
-        m_nReportLength -= static_cast<int>(m_reportLines.Front().size()) + 2;
-        m_reportLines.PopFront();
-        ++m_nPendingDropped;
-    }
-    for (size_t start = 0;;) {
-        const size_t end = text.find("\r\n", start);
-        m_reportLines.PushBack(text.substr(start, end == text.npos ? text.npos : end - start));
-        ++m_nPendingAdded;
-        if (end == text.npos)
-            break;
-        start = end + 2;
-    }
-    m_nReportLength += nLength + 2;
-}
-
-void CMainFrame::FlushReportView() {
-    TakePendingLines();
-    if (m_nPendingDropped == 0 && m_nPendingAdded == 0)
-        return;
-    // One edit drops the lines at the top and adds the new ones at the end, so that the layout
-    // hears of it once. Even when every line goes this beats setPlainText, which first
-    // scrolls to the top and then lays out every line passed on the way back to the end.
-    const int nLines = static_cast<int>(m_reportLines.Size());
-    QTextDocument* document = m_wndReport->document();
-    QTextCursor cursor(document);
-    cursor.beginEditBlock();
-    const bool bAll = m_nPendingDropped >= m_nViewLines;
-    if (bAll)
-        cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-    else if (m_nPendingDropped > 0)
-        cursor.setPosition(document->findBlockByNumber(m_nPendingDropped).position(),
-                           QTextCursor::KeepAnchor);
-    if (cursor.hasSelection())
-        cursor.removeSelectedText();
-    QString text;
-    for (int i = bAll ? 0 : nLines - m_nPendingAdded; i < nLines; ++i) {
-        text += DecodeReportText(m_reportLines[i]);
-        text += QLatin1Char('\n');
-    }
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(text);
-    // The lines that come into sight are shaped once for their layout and drawn from that:
-    // without the cache a line's layout keeps no glyphs and painting shapes it again.
-    const int nLineHeight = std::max(m_wndReport->fontMetrics().lineSpacing(), 1);
-    int nShown = m_wndReport->viewport()->height() / nLineHeight + 2;
-    for (QTextBlock block = document->lastBlock(); block.isValid() && nShown-- > 0;
-         block = block.previous())
-        block.layout()->setCacheEnabled(true);
-    cursor.endEditBlock();
-    m_nViewLines = nLines;
-    m_nPendingDropped = 0;
-    m_nPendingAdded = 0;
-    QTextCursor end = m_wndReport->textCursor();
-    end.movePosition(QTextCursor::End);
-    m_wndReport->setTextCursor(end);
-    m_wndReport->ensureCursorVisible();
+    m_reportView->Append(text, m_bReporting != 0);
 }
 
 QString CMainFrame::SelectedReportText() const {
-    QString text = m_wndReport->textCursor().selectedText();
-    text.replace(QChar(QChar::ParagraphSeparator), QLatin1String("\r\n"));
-    text.replace(QChar(SHOWN_CR), QLatin1Char('\r'));
-    text.replace(QChar(SHOWN_LF), QLatin1Char('\n'));
-    return text;
+    return m_reportView->SelectedText();
 }
 
 // Browser
@@ -732,14 +574,7 @@ void CMainFrame::OnCopyReport() {
 }
 
 void CMainFrame::OnClearScreen() {
-    m_strPendingText.clear();
-    m_pendingLengths.clear();
-    m_reportLines.Clear();
-    m_nViewLines = 0;
-    m_nPendingDropped = 0;
-    m_nPendingAdded = 0;
-    m_nReportLength = 0;
-    m_wndReport->clear();
+    m_reportView->Clear();
     m_wndReport->setFocus(Qt::OtherFocusReason);
 }
 
@@ -801,19 +636,13 @@ void CMainFrame::DrainMessageQueue() {
     if (m_drainInterval.count() > 0 && now - m_lastDrain < MIN_DRAIN_INTERVAL)
         return;
     m_lastDrain = now;
-    if (now - m_lastViewUpdate >= m_viewUpdateWait) {
-        FlushReportView();
+    if (m_reportView->CatchUpIfDue(now)) {
         if (m_bStatusPending)
             ShowStatusText(m_strPendingStatus);
         // Paints all that is due, the view too, here rather than in the event handling below,
         // so that the time taken is the catch-up's own.
         m_wndMessagePane->repaint();
-        m_lastViewUpdate = std::chrono::steady_clock::now();
-        // A catch-up that happened to be slow weighs a quarter.
-        m_viewUpdateCost = (3 * m_viewUpdateCost + (m_lastViewUpdate - now)) / 4;
-        m_viewUpdateWait = std::clamp<std::chrono::steady_clock::duration>(
-            m_viewUpdateCost * REPORT_VIEW_COST_SHARE, REPORT_VIEW_UPDATE_INTERVAL,
-            REPORT_VIEW_UPDATE_INTERVAL_MAX);
+        m_reportView->CaughtUp(now);
     }
     QCoreApplication::processEvents();
 }
@@ -825,7 +654,7 @@ void CMainFrame::BeginReporting() {
 }
 
 void CMainFrame::EndReporting() {
-    FlushReportView();
+    m_reportView->Show();
     m_wndFileList->setEnabled(true);
     m_wndDirList->setEnabled(true);
     m_wndDriveBox->setEnabled(true);

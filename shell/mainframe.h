@@ -6,12 +6,14 @@
 #include "shell/commands.h"
 #include "shell/placement.h"
 #include "shell/reportlines.h"
+#include "shell/reportview.h"
 
 #include <QMainWindow>
 #include <QString>
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -26,9 +28,6 @@ class QMenuBar;
 class QPlainTextEdit;
 class QStatusBar;
 class QWidget;
-
-// The report view holds at most this many characters, each line counted with its CR LF.
-constexpr int REPORT_VIEW_LIMIT = 16000;
 
 class CMainFrame : public QMainWindow, public CReportHost {
     Q_OBJECT
@@ -134,12 +133,6 @@ class CMainFrame : public QMainWindow, public CReportHost {
     void CreateStatusBar();
     void RestoreWindowPlacement();
     void UpdateKeyIndicators();
-    void FlushReportView();
-    void TakePendingLines();
-    size_t PendingSize() const { return m_strPendingText.size() + 2 * m_pendingLengths.size(); }
-    size_t FirstShowablePendingLine() const;
-    void DropHiddenPendingLines();
-    void AddReportText(std::string_view text);
     void ShowStatusText(const std::string& text);
     QString SelectedReportText() const;
 
@@ -161,24 +154,9 @@ class CMainFrame : public QMainWindow, public CReportHost {
     int m_nOpenMenus = 0;
     bool m_bScrollLock = false;
 
-    // The report view's lines as bytes (each followed by CR LF in the count) and what the
-    // widget still lacks: lines to drop at its top and lines to add at its end.
-    CReportLines m_reportLines;
-    // Lines appended during a run and not yet taken into m_reportLines: their bytes one after
-    // the other, and each one's length.
-    std::string m_strPendingText;
-    std::vector<uint32_t> m_pendingLengths;
-    int m_nViewLines = 0;
-    int m_nPendingDropped = 0;
-    int m_nPendingAdded = 0;
-
-    // During a run the widget is brought up to date this long after the last time, a wait
-    // that follows what a catch-up costs.
-    std::chrono::steady_clock::time_point m_lastViewUpdate;
-    std::chrono::steady_clock::duration m_viewUpdateWait{};
-    std::chrono::steady_clock::duration m_viewUpdateCost{};
+    std::unique_ptr<CReportView> m_reportView;
     std::chrono::steady_clock::time_point m_lastDrain;
-    // So is the status text; the newest text waits here meanwhile.
+    // During a run the status text waits for the view's next catch-up, the newest here.
     std::string m_strPendingStatus;
     bool m_bStatusPending = false;
 

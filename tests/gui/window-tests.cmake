@@ -3,6 +3,7 @@ add_executable(window_tests
   app_test.cpp
   mainframe_test.cpp
   reportwindow_test.cpp
+  reportbuffer_test.cpp
   modaldriver.cpp
 )
 target_link_libraries(window_tests PRIVATE kavelguitestmain)

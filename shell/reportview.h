@@ -1,0 +1,43 @@
+#pragma once
+// The report view: the read-only text pane that shows the report, kept up to date from its
+// lines as bytes (CReportBuffer) in one edit at a time, and during a run only as often as its
+// cost allows.
+
+#include "shell/reportlines.h"
+
+#include <QString>
+
+#include <chrono>
+#include <string_view>
+
+class QPlainTextEdit;
+
+// A report line as shown: UTF-8 when it is valid UTF-8, else Latin-1; lone CR and LF as
+// symbols, so that each line of the view stays one line.
+QString DecodeReportText(std::string_view text);
+
+class CReportView {
+  public:
+    // The widget must outlive the view; nLength is the characters the view holds.
+    CReportView(QPlainTextEdit* widget, int& nLength);
+
+    // Appends a line; during a run (bWait) it waits for the next catch-up.
+    void Append(std::string_view text, bool bWait);
+    // Brings the widget up to date with the lines, in one edit, and scrolls to the end.
+    void Show();
+    // During a run: Show when the last catch-up is long enough ago, a wait that follows what a
+    // catch-up costs. True when it did; the caller then paints what else is due.
+    bool CatchUpIfDue(std::chrono::steady_clock::time_point now);
+    // Notes how long a catch-up that began at now took, paints included.
+    void CaughtUp(std::chrono::steady_clock::time_point now);
+    void Clear();
+    // The selected text with CR LF between its lines and lone CR and LF as they were.
+    QString SelectedText() const;
+
+  private:
+    QPlainTextEdit* m_pWidget;
+    CReportBuffer m_buffer;
+    std::chrono::steady_clock::time_point m_lastUpdate;
+    std::chrono::steady_clock::duration m_updateWait{};
+    std::chrono::steady_clock::duration m_updateCost{};
+};

@@ -1,0 +1,111 @@
+// The report view's byte arithmetic without the widget: what it holds, what it drops, and what
+// the widget is told to change.
+#include "shell/reportlines.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// A line as a test shows it: a long run of one byte as the byte and its count.
+std::string Shown(const std::string& line) {
+    if (line.size() > 20 && line.find_first_not_of(line[0]) == std::string::npos)
+        return line.substr(0, 1) + "*" + std::to_string(line.size());
+    return line;
+}
+
+std::vector<std::string> Held(const CReportBuffer& buffer) {
+    std::vector<std::string> lines;
+    for (size_t i = 0; i < buffer.Lines().Size(); ++i)
+        lines.push_back(Shown(buffer.Lines()[i]));
+    return lines;
+}
+
+struct BufferCase {
+    const char* name;
+    std::vector<std::string> appended;
+    std::vector<std::string> held; // the view's lines afterwards
+    int length;                    // characters, each line with its CR LF
+};
+
+TEST(CReportBuffer, KeepsTheNewestWholeLinesWithinTheLimit) {
+    const std::string big(REPORT_VIEW_LIMIT - 8, 'b'); // with its CR LF, 6 short of the limit
+    const std::string huge(REPORT_VIEW_LIMIT + 500, 'h');
+    const BufferCase cases[] = {
+        {"a few lines", {"one", "", "three"}, {"one", "", "three"}, 5 + 2 + 7},
+        {"CR LF inside a text makes lines of the view, counted as one text",
+         {"a\r\nb", "c"},
+         {"a", "b", "c"},
+         6 + 3},
+        {"the oldest whole lines go to make room",
+         {"x", "yy", big},
+         {"yy", Shown(big)},
+         4 + REPORT_VIEW_LIMIT - 6},
+        {"exactly the limit stays",
+         {std::string(REPORT_VIEW_LIMIT - 2, 'e')},
+         {Shown(std::string(REPORT_VIEW_LIMIT - 2, 'e'))},
+         REPORT_VIEW_LIMIT},
+        {"a line longer than the view is kept alone", {"x", huge, "tail"}, {"tail"}, 6},
+        {"and is the view's whole text while it is the newest",
+         {"x", huge},
+         {Shown(huge)},
+         REPORT_VIEW_LIMIT + 502},
+    };
+    for (const BufferCase& c : cases) {
+        // Line by line, and all waiting as in a run then taken in at once: the same view.
+        for (const bool bWait : {false, true}) {
+            int nLength = -1;
+            CReportBuffer buffer(nLength);
+            buffer.Clear();
+            for (const std::string& text : c.appended)
+                buffer.Append(text, bWait);
+            if (bWait) {
+                EXPECT_TRUE(buffer.Lines().Empty()) << c.name;
+                buffer.TakePending();
+            }
+            EXPECT_EQ(Held(buffer), c.held) << c.name << (bWait ? " (run)" : "");
+            EXPECT_EQ(nLength, c.length) << c.name << (bWait ? " (run)" : "");
+        }
+    }
+}
+
+// What the widget is told: lines to drop at its top and to add at its end, since it last
+// caught up; a run's lines that can never be shown are not even added.
+TEST(CReportBuffer, TellsTheWidgetWhatChanged) {
+    int nLength = 0;
+    CReportBuffer buffer(nLength);
+    buffer.Append("first", false);
+    buffer.Append("second\r\nthird", false);
+    EXPECT_EQ(buffer.Added(), 3);
+    EXPECT_EQ(buffer.Dropped(), 0);
+    buffer.MarkShown();
+    EXPECT_EQ(buffer.ShownLines(), 3);
+
+    // 22 characters held; a line of 15982 with its CR LF leaves room for only 18 of them.
+    buffer.Append(std::string(REPORT_VIEW_LIMIT - 20, 'n'), false);
+    EXPECT_EQ(buffer.Dropped(), 1); // "first"
+    EXPECT_EQ(buffer.Added(), 1);
+    EXPECT_EQ(nLength, 15 + REPORT_VIEW_LIMIT - 18);
+    buffer.MarkShown();
+    EXPECT_EQ(buffer.ShownLines(), 3);
+
+    // During a run, thousands of lines wait; only the tail that fits the view is added, and
+    // every line the widget shows is dropped.
+    for (int i = 0; i < 20000; ++i)
+        buffer.Append("line " + std::to_string(i), true);
+    buffer.TakePending();
+    EXPECT_GE(buffer.Dropped(), buffer.ShownLines());
+    EXPECT_LT(buffer.Added(), 2000);
+    EXPECT_EQ(buffer.Lines()[buffer.Lines().Size() - 1], "line 19999");
+    EXPECT_LE(nLength, REPORT_VIEW_LIMIT);
+
+    buffer.Clear();
+    EXPECT_EQ(nLength, 0);
+    EXPECT_TRUE(buffer.Lines().Empty());
+    EXPECT_EQ(buffer.Added(), 0);
+    EXPECT_EQ(buffer.ShownLines(), 0);
+}
+
+} // namespace
