@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -37,27 +38,26 @@ const char Usage[] =
     "Exit status: 0 no potential problem, 1 potential problems found, 2 failure,\n"
     "130 stopped by a signal.\n";
 
-// Writes all bytes to a descriptor; false on failure. Once a stop signal has come, a reader
-// that takes nothing for a second counts as a failure, so a blocked pipe cannot hold a
-// stopped run: the signal breaks a waiting write, and later writes wait only that long.
+// Standard output and error, as descriptors of this process's own that do not block.
+int g_nStdout = STDOUT_FILENO;
+int g_nStderr = STDERR_FILENO;
+
+// A pipe, FIFO, terminal or socket is opened again, non-blocking, so that a reader that
+// takes nothing cannot hold a stopped run (the other holders of it keep theirs as they are);
+// a file stays as it is, and so does anything that cannot be opened again.
+int OwnNonBlocking(int fd) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || S_ISREG(st.st_mode) || S_ISBLK(st.st_mode))
+        return fd;
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    const int own = ::open(self.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    return own >= 0 ? own : fd;
+}
+
+// Writes all bytes; false on failure. After a stop signal, a reader that takes nothing for a
+// second counts as a failure.
 bool WriteAll(int fd, const char* data, size_t len) {
-    while (len > 0) {
-        size_t chunk = len;
-        if (g_nStopSignal) {
-            struct pollfd ready {fd, POLLOUT, 0};
-            if (::poll(&ready, 1, 1000) != 1 || (ready.revents & POLLOUT) == 0)
-                return false;
-            chunk = std::min<size_t>(len, PIPE_BUF); // what a ready pipe takes without waiting
-        }
-        ssize_t n = ::write(fd, data, chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        len -= static_cast<size_t>(n);
-    }
-    return true;
+    return WriteAllBytes(fd, data, len, &g_nStopSignal);
 }
 
 // Standard output: the report as the output file holds it, written in large pieces.
@@ -90,7 +90,7 @@ class CStdoutSink : public CTextReportSink {
 
     void Flush() {
         if (!m_bFailed && !m_pending.empty() &&
-            !WriteAll(STDOUT_FILENO, m_pending.data(), m_pending.size()))
+            !WriteAll(g_nStdout, m_pending.data(), m_pending.size()))
             m_bFailed = true;
         m_pending.clear();
     }
@@ -105,6 +105,7 @@ class CBatchHost : public CReportHost {
     std::vector<std::string> m_files;
 
     CBatchHost() { m_bProgress = ::isatty(STDERR_FILENO) == 1; }
+    bool ShowsProgress() const { return m_bProgress; }
 
     std::string GetOutputPath() override { return m_strOutput; }
     std::string GetSearchStringsPath() override { return m_strStrings; }
@@ -124,7 +125,7 @@ class CBatchHost : public CReportHost {
             return;
         m_lastProgress = now;
         std::string shown = "\r" + text + "\x1b[K";
-        WriteAll(STDERR_FILENO, shown.data(), shown.size());
+        WriteAll(g_nStderr, shown.data(), shown.size());
         m_bProgressShown = true;
     }
     void DrainMessageQueue() override {
@@ -133,7 +134,7 @@ class CBatchHost : public CReportHost {
     }
     void EndReporting() override {
         if (m_bProgressShown)
-            WriteAll(STDERR_FILENO, "\r\x1b[K", 4);
+            WriteAll(g_nStderr, "\r\x1b[K", 4);
         m_bProgress = false;
     }
 
@@ -225,14 +226,22 @@ int RunBatchReport(int argc, char** argv) {
     if (!haveOutput)
         return CommandLineError("--output FILE is required");
 
-    // A hang-up (the terminal closed) stops the run like SIGTERM: the report ends complete.
+    // A hang-up (the terminal closed) stops the run like SIGTERM: the report ends complete. A
+    // signal ignored when the tool started (nohup, a background job) stays ignored.
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
-        ::sigaction(signal, &action, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction before {};
+        if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
+            ::sigaction(signal, &action, nullptr);
+    }
     std::signal(SIGPIPE, SIG_IGN);
     options.pStopSignal = &g_nStopSignal;
+    if (!quiet)
+        g_nStdout = OwnNonBlocking(STDOUT_FILENO);
+    if (host.ShowsProgress())
+        g_nStderr = OwnNonBlocking(STDERR_FILENO);
 
     // Check the stop signal often enough that a stop feels immediate.
     options.drainInterval = std::chrono::milliseconds(20);

@@ -23,8 +23,8 @@ std::string ReportPathText(std::string path) {
     return path;
 }
 
-bool IsSameFile(const std::string& a, const std::string& b) {
-    struct stat sa, sb;
-    return !a.empty() && !b.empty() && ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 &&
-           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+bool NamesFile(const std::string& path, dev_t dev, ino_t ino) {
+    struct stat st;
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && st.st_dev == dev &&
+           st.st_ino == ino;
 }

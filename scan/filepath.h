@@ -3,6 +3,7 @@
 // line, and telling two names of one file.
 
 #include <string>
+#include <sys/types.h>
 
 // Makes the path end in exactly one separator: "" gives "/", a path ending in "/" stays.
 void AddTrailingBackslash(std::string& path);
@@ -15,5 +16,5 @@ std::string BuildReportPath(const std::string& currentDirectory, const std::stri
 // report line or forge one; every other byte as it is.
 std::string ReportPathText(std::string path);
 
-// True when both paths (links followed) name one existing file: the same device and inode.
-bool IsSameFile(const std::string& a, const std::string& b);
+// True when the path (links followed) names the file with this device and inode.
+bool NamesFile(const std::string& path, dev_t dev, ino_t ino);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <chrono>
 #include <climits>
 #include <fcntl.h>
 #include <poll.h>
@@ -20,12 +21,6 @@ int OpenNonBlocking(const std::string& path, int flags) {
 }
 
 CLineFile::ReadCall g_readCall = ::read;
-
-void ClearNonBlocking(int fd) {
-    int fl = ::fcntl(fd, F_GETFL);
-    if (fl >= 0)
-        ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
-}
 
 } // namespace
 
@@ -67,10 +62,10 @@ bool CLineFile::Create(const std::string& path) {
     Close();
     if (path.empty())
         return false;
+    // Left non-blocking: a pipe or FIFO that takes nothing cannot hold a write (see Flush).
     int fd = OpenNonBlocking(path, O_WRONLY | O_CREAT | O_TRUNC);
     if (fd < 0)
         return false;
-    ClearNonBlocking(fd);
     m_fd = fd;
     m_bWriting = true;
     m_bWriteFailed = false;
@@ -157,27 +152,41 @@ bool CLineFile::Write(const char* data, size_t len) {
 bool CLineFile::Flush() {
     if (m_fd < 0 || !m_bWriting)
         return !m_bWriteFailed;
-    size_t done = 0;
-    while (!m_bWriteFailed && done < m_nEnd) {
-        size_t chunk = m_nEnd - done;
-        if (m_pStopSignal != nullptr && *m_pStopSignal != 0) {
-            struct pollfd ready {m_fd, POLLOUT, 0};
-            if (::poll(&ready, 1, 1000) != 1 || (ready.revents & POLLOUT) == 0) {
-                m_bWriteFailed = true;
-                break;
-            }
-            chunk = std::min<size_t>(chunk, PIPE_BUF); // what a ready pipe takes at once
-        }
-        ssize_t n = ::write(m_fd, m_pBuffer.get() + done, chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            m_bWriteFailed = true;
-        else
-            done += static_cast<size_t>(n);
-    }
+    if (!m_bWriteFailed && !WriteAllBytes(m_fd, m_pBuffer.get(), m_nEnd, m_pStopSignal))
+        m_bWriteFailed = true;
     m_nEnd = 0;
     return !m_bWriteFailed;
+}
+
+bool WriteAllBytes(int fd, const char* data, size_t len,
+                   const volatile std::sig_atomic_t* stopSignal) {
+    using Clock = std::chrono::steady_clock;
+    bool stopSeen = false;
+    Clock::time_point giveUp{};
+    while (len > 0) {
+        const ssize_t n = ::write(fd, data, len);
+        if (n > 0) {
+            data += n;
+            len -= static_cast<size_t>(n);
+            continue;
+        }
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+            return false;
+        // A pipe, FIFO or terminal that takes nothing now (or a signal broke the wait): wait
+        // for room a tenth of a second at a time, so that a stop signal is seen, and after
+        // one no longer than a second.
+        if (stopSignal != nullptr && *stopSignal != 0) {
+            if (!stopSeen) {
+                stopSeen = true;
+                giveUp = Clock::now() + std::chrono::seconds(1);
+            } else if (Clock::now() >= giveUp) {
+                return false;
+            }
+        }
+        struct pollfd ready {fd, POLLOUT, 0};
+        ::poll(&ready, 1, 100);
+    }
+    return true;
 }
 
 bool CLineFile::Identity(dev_t& dev, ino_t& ino, off_t* size) const {

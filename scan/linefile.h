@@ -106,6 +106,12 @@ class CLineFile {
     const volatile std::sig_atomic_t* m_pStopSignal = nullptr;
 };
 
+// Writes all len bytes to fd; false when a write fails. A descriptor that takes nothing now
+// (a non-blocking pipe, FIFO or terminal) is waited for; once *stopSignal is nonzero, no
+// longer than about a second.
+bool WriteAllBytes(int fd, const char* data, size_t len,
+                   const volatile std::sig_atomic_t* stopSignal);
+
 // Reads one line into buffer (which holds maxChars + 1 characters) and ends it with NUL.
 // Returns 0 when a line was read (possibly empty), 1 at end of file. A LF ends a line, and a CR
 // read just before it in the same call belongs to the line end; a lone CR is data. A longer

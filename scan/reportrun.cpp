@@ -31,7 +31,7 @@ class CReportRun {
 
   private:
     void WriteHeader(const std::string& outputPath, const std::string& stringsPath);
-    bool LoadStrings(const std::string& stringsPath);
+    bool LoadStrings(CLineFile& strings);
     void CheckFiles();
     void CheckFilesInParallel();
     // The name to open a file-list entry by: a relative name as it is when the run's directory
@@ -79,9 +79,15 @@ CReportResult CReportRun::Run() {
     const std::string outputPath = m_host.GetOutputPath();
     const std::string stringsPath = m_host.GetSearchStringsPath();
 
-    // Creating the output file would empty the strings file before it is read.
+    // The strings file is opened first and read from what was opened: an output file that
+    // is the strings file under any name would empty it, and one created where a missing
+    // strings file was named would be read as strings.
+    CLineFile strings;
+    CFileId stringsId;
+    if (strings.OpenRead(stringsPath))
+        stringsId.bKnown = strings.Identity(stringsId.dev, stringsId.ino);
     m_output.SetStopSignal(m_options.pStopSignal);
-    if (IsSameFile(outputPath, stringsPath)) {
+    if (stringsId.bKnown && NamesFile(outputPath, stringsId.dev, stringsId.ino)) {
         m_view.Error("Error: The output file is the search string file");
     } else if (!m_output.Create(outputPath)) {
         m_view.Error("Error: Failed to create output file");
@@ -92,7 +98,7 @@ CReportResult CReportRun::Run() {
         WriteHeader(outputPath, stringsPath);
         FlushOutput();
 
-        if (!LoadStrings(stringsPath)) {
+        if (!LoadStrings(strings)) {
             m_report.Error("Error: Unable to open string file");
         } else if (m_result.bStringsOpened = true; m_host.m_bReporting == 1) {
             m_pMatcher = std::make_unique<CSearchMatcher>(m_host.m_szSearchStrings);
@@ -148,10 +154,10 @@ void CReportRun::NoteOutputFailure() {
 
 // A huge strings file is read with the window kept alive, and a stop ends the reading. A
 // strings file of the usual size is read before the first look.
-bool CReportRun::LoadStrings(const std::string& stringsPath) {
+bool CReportRun::LoadStrings(CLineFile& strings) {
     m_lastDrain = Clock::now();
     const auto interval = std::max(m_options.drainInterval, LOAD_DRAIN_INTERVAL);
-    return LoadSearchStrings(m_host.m_szSearchStrings, stringsPath, [this, interval] {
+    return LoadSearchStrings(m_host.m_szSearchStrings, strings, [this, interval] {
         if (Clock::now() - m_lastDrain >= interval) {
             m_host.DrainMessageQueue();
             m_lastDrain = Clock::now();

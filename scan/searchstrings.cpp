@@ -17,10 +17,16 @@ void CutAtNul(std::string& line) {
 
 bool LoadSearchStrings(SearchStringTable& table, const std::string& path,
                        std::function<bool()> keepReading) {
+    CLineFile file;
+    file.OpenRead(path);
+    return LoadSearchStrings(table, file, std::move(keepReading));
+}
+
+bool LoadSearchStrings(SearchStringTable& table, CLineFile& file,
+                       std::function<bool()> keepReading) {
     for (auto& slot : table)
         slot[0] = '\0';
-    CLineFile file;
-    if (!file.OpenRead(path))
+    if (!file.IsOpen())
         return false;
     file.SetKeepReading(std::move(keepReading));
     int count = 0;

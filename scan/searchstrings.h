@@ -1,6 +1,8 @@
 #pragma once
 // The search string table and the strings file: one search string per line.
 
+#include "scan/linefile.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -21,6 +23,9 @@ using SearchStringTable = char[MAX_SEARCH_STRINGS][SEARCH_STRING_SIZE];
 // cannot be opened or read. keepReading, when given, is asked now and then while the file is
 // read; once it returns false, loading ends with the strings found so far.
 bool LoadSearchStrings(SearchStringTable& table, const std::string& path,
+                       std::function<bool()> keepReading = {});
+// The same from a file opened already (false when it is not open).
+bool LoadSearchStrings(SearchStringTable& table, CLineFile& file,
                        std::function<bool()> keepReading = {});
 
 // Number of strings in the table (index of the first empty slot).

@@ -21,6 +21,9 @@ CMainApp::~CMainApp() {
 }
 
 bool CMainApp::InitInstance() {
+    // From the start: a stop signal while the settings are read closes the window once it is
+    // there, and the program ends as usual.
+    CloseOnStopSignals(nullptr);
     setApplicationName(ApplicationName());
     ApplyDialogColours(*this);
 

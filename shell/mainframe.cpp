@@ -45,6 +45,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <climits>
 #include <iterator>
 
 namespace {
@@ -271,18 +272,20 @@ void CMainFrame::RestoreWindowPlacement() {
     const int nLeft = m_settings.ReadSettingInt("Window", "Left", CW_USEDEFAULT);
     const int nBottom = m_settings.ReadSettingInt("Window", "Bottom", 0);
     const int nRight = m_settings.ReadSettingInt("Window", "Right", 0);
-    // Width and height as 32-bit differences: with the defaults both come out CW_USEDEFAULT.
+    // The width as a 32-bit difference: with the defaults it comes out CW_USEDEFAULT.
     const int nWidth =
         static_cast<int>(static_cast<unsigned>(nRight) - static_cast<unsigned>(nLeft));
-    const int nHeight =
-        static_cast<int>(static_cast<unsigned>(nBottom) - static_cast<unsigned>(nTop));
     // A stored rectangle is used as far as it fits the screens: a size beyond them is cut to
     // them, and a position where no part of the window could be seen is left to the window
     // system. A window of absurd size would take memory without end.
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QRect area = screen != nullptr ? screen->availableVirtualGeometry() : QRect();
     const bool bStoredSize = nLeft != CW_USEDEFAULT && nWidth != CW_USEDEFAULT;
-    QSize size(std::max(nWidth, 0), std::max(nHeight, 0));
+    // The size without wrapping: a right edge of 2147483647 asks for the most there is.
+    const auto extent = [](int from, int to) {
+        return static_cast<int>(std::clamp<int64_t>(int64_t{to} - from, 0, INT_MAX));
+    };
+    QSize size(extent(nLeft, nRight), extent(nTop, nBottom));
     if (!bStoredSize && screen != nullptr)
         size = screen->availableGeometry().size() * 3 / 4; // the window system's default size
     if (area.isValid())

@@ -118,10 +118,8 @@ bool CSettingsStore::Write(const std::vector<std::pair<QString, QVariant>>& valu
     }
     if (!bChanged)
         return true;
+    // Not written (a folder that cannot be written): the values stay for this run, and the
+    // program runs on with what it has.
     settings->sync();
-    if (settings->status() == QSettings::NoError)
-        return true;
-    // Not written: read the file again, so that only what it holds is read back.
-    Load();
-    return false;
+    return settings->status() == QSettings::NoError;
 }

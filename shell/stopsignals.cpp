@@ -19,6 +19,7 @@ namespace {
 int g_nSignalPipe[2] = {-1, -1};
 volatile std::sig_atomic_t g_nStopSignal = 0;
 QPointer<QWidget> g_pWindow;
+bool g_bCloseWanted = false; // a signal came while there was no window to close
 
 void OnStopSignal(int) {
     g_nStopSignal = 1;
@@ -41,12 +42,18 @@ void CloseWhenNoDialog() {
     }
     if (g_pWindow != nullptr)
         g_pWindow->close();
+    else
+        g_bCloseWanted = true;
 }
 
 } // namespace
 
 void CloseOnStopSignals(QWidget* window) {
     g_pWindow = window;
+    if (window != nullptr && g_bCloseWanted) { // a signal came while there was no window
+        g_bCloseWanted = false;
+        QTimer::singleShot(0, window, [] { CloseWhenNoDialog(); });
+    }
     if (g_nSignalPipe[0] >= 0)
         return;
     if (::pipe2(g_nSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
@@ -59,12 +66,16 @@ void CloseOnStopSignals(QWidget* window) {
         }
         CloseWhenNoDialog();
     });
+    // Without SA_RESTART: a write that waits is broken off by the signal. A signal ignored
+    // when the program started (nohup) stays ignored.
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
-        ::sigaction(signal, &action, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction before {};
+        if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
+            ::sigaction(signal, &action, nullptr);
+    }
 }
 
 const volatile std::sig_atomic_t* StopSignalFlag() {

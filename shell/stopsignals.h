@@ -7,7 +7,8 @@
 class QWidget;
 
 // From now on each of the three signals closes the window (from the event loop, never inside
-// the handler). Calling it again moves the request to another window.
+// the handler). Calling it again moves the request to another window; a signal that came
+// while there was none (window nullptr, as during start-up) closes the next one.
 void CloseOnStopSignals(QWidget* window);
 
 // Nonzero once one of the signals came: a run's output file then stops waiting on a reader

@@ -5,7 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
 #include <random>
+#include <thread>
+#include <unistd.h>
 #include <sys/stat.h>
 #include <vector>
 
@@ -154,6 +159,30 @@ TEST(WriteTextLine, AFullDiskIsReportedByClose) {
     ASSERT_TRUE(file.Create("/dev/full"));
     WriteTextLine(file, std::string("lost"));
     EXPECT_FALSE(file.Close());
+}
+
+// A FIFO whose reader takes nothing: once the stop signal is set, the write gives up within
+// about a second instead of waiting for ever (the descriptor never blocks).
+TEST(CLineFile, AReaderThatTakesNothingCannotHoldAWriteAfterAStop) {
+    CTempDir dir;
+    const std::string fifo = dir / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    volatile std::sig_atomic_t stop = 0;
+    CLineFile file;
+    ASSERT_TRUE(file.Create(fifo));
+    file.SetStopSignal(&stop);
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        stop = 1;
+    });
+    const std::string line(1000, 'x');
+    for (int i = 0; i < 2000 && !file.WriteFailed(); ++i)
+        WriteTextLine(file, line);
+    EXPECT_FALSE(file.Close());
+    stopper.join();
+    ::close(reader);
 }
 
 TEST(CLineFile, OpensOnlyRegularFilesForReading) {

@@ -118,6 +118,16 @@ TEST_F(BatchFaultFixture, AnOutputFileThatIsTheStringsFileIsNotTouched) {
             << out;
         EXPECT_EQ(ReadWholeFile(strings), "year\r\n") << out;
     }
+    // A strings file that does not exist yet, named as the output too: the report it creates
+    // is not read as strings.
+    WriteWholeFile(dir / "victim.c", "Report: Check of files for year 2000 compliance\r\n");
+    const CToolRun run =
+        Run({"--strings", dir / "new.str", "--output", dir / "new.str", "victim.c"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.out.find("Error: Unable to open string file\r\n" + END_LINE),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.out.find("Potential problem"), std::string::npos);
 }
 
 // Started with standard output closed, the tool must not take the output file for it.
@@ -242,6 +252,19 @@ TEST_F(SignalFixture, SigtermMidRunLeavesACompleteReportEndingInTheCancelLine) {
         EXPECT_EQ(run.status, 130) << strsignal(signal);
         ExpectCompleteReport(ReadWholeFile(output), big, CANCEL_LINE);
     }
+}
+
+// Started with SIGHUP ignored (nohup), the tool goes on when the terminal hangs up.
+TEST_F(SignalFixture, AHangUpIgnoredAtStartStaysIgnored) {
+    options.bIgnoreHangup = true;
+    std::vector<std::string> args = Args(20);
+    args.insert(args.begin(), {"--quiet", "--jobs", "1"});
+    const pid_t pid = StartReportTool(dir, options, args);
+    WaitForHeader();
+    ::kill(pid, SIGHUP);
+    const CToolRun run = FinishReportTool(dir, pid);
+    EXPECT_EQ(run.status, 1);
+    ExpectCompleteReport(ReadWholeFile(output), big, END_LINE);
 }
 
 // An output file that is a pipe nobody reads: a stop still ends the run within seconds.

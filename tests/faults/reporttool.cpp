@@ -40,6 +40,8 @@ pid_t StartReportTool(const CTempDir& dir, const CToolOptions& options,
             ::_exit(99);
     if (options.bCloseStdout)
         ::close(1);
+    if (options.bIgnoreHangup)
+        ::signal(SIGHUP, SIG_IGN);
     std::vector<char*> argv{const_cast<char*>(options.program.c_str())};
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));

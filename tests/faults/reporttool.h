@@ -19,6 +19,7 @@ struct CToolOptions {
     bool bUnprivileged = false; // run as the user "nobody" (needs root)
     int stdoutFd = -1;          // standard output to this descriptor instead of a file
     bool bCloseStdout = false;  // start with standard output closed
+    bool bIgnoreHangup = false; // start with SIGHUP ignored, as nohup does
     // After cwd, into these folders one by one: a working directory whose path is longer
     // than the system's limit.
     std::vector<std::string> cwdBelow;

@@ -148,15 +148,21 @@ TEST_F(MainFrameTest, PlacementIsStoredAndRestored) {
 // take memory without end), and what is stored back is the window's real rectangle.
 TEST_F(MainFrameTest, AbsurdStoredRectanglesAreCutToTheScreen) {
     const QSize screen = QGuiApplication::primaryScreen()->availableVirtualGeometry().size();
-    const std::tuple<int, int, int, int> cases[] = {
-        {0, 0, INT_MAX, INT_MAX}, {10, 20, 40010, 520}, {-5, 0, 300, INT_MAX},
-        {INT_MAX - 100, 0, INT_MAX, 200}, {INT_MIN, INT_MIN, 0, 0}};
-    for (const auto& [left, top, right, bottom] : cases) {
+    // The last value: the size asked for reaches past the screens, and is cut to them.
+    const std::tuple<int, int, int, int, bool> cases[] = {
+        {0, 0, INT_MAX, INT_MAX, true},         {10, 20, 40010, 520, false},
+        {-5, 0, 300, INT_MAX, false},           {INT_MAX - 100, 0, INT_MAX, 200, false},
+        {INT_MIN, INT_MIN, 0, 0, false},        {-100, -100, INT_MAX, INT_MAX, true},
+        {-INT_MAX, -INT_MAX, 100, 100, true}};
+    for (const auto& [left, top, right, bottom, cut] : cases) {
         StoreRect(left, top, right, bottom);
         CreateFrame();
         ShowFrame();
         EXPECT_LE(frame->width(), screen.width()) << left << " " << right;
         EXPECT_LE(frame->height(), screen.height()) << top << " " << bottom;
+        if (cut) {
+            EXPECT_EQ(frame->size(), screen) << left << " " << right;
+        }
         frame->resize(frame->width() - 1, frame->height());
         ASSERT_TRUE(WaitForSetting("Right", Setting("Left") + frame->width()));
         EXPECT_EQ(Setting("Bottom") - Setting("Top"), frame->height());

@@ -187,6 +187,15 @@ TEST_F(ReportWindowTest, StopSignalsCloseTheWindowAndEndTheRunAsStopped) {
             << strsignal(signal);
         EXPECT_EQ(report.find("  3000 line(s) checked"), std::string::npos);
     }
+    // A signal that comes before there is a window (the program starting) closes the window
+    // once it is there.
+    CloseOnStopSignals(nullptr);
+    ::raise(SIGTERM);
+    QTest::qWait(20);
+    NewFrame();
+    CloseOnStopSignals(frame.get());
+    frame->show();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !frame->isVisible(); }, 5000));
     // With a dialog open (its loop runs above the window's), the dialog is cancelled first.
     NewFrame();
     CloseOnStopSignals(frame.get());
