@@ -1,22 +1,26 @@
 #include "batch/batchreport.h"
 
+#include "batch/formats.h"
 #include "scan/reportrun.h"
+#include "scan/treewalk.h"
 #include "toolkit/dirlisting.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <sched.h>
 #include <cstdio>
-#include <climits>
 #include <cstring>
 #include <fcntl.h>
-#include <poll.h>
+#include <memory>
+#include <sched.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+
+#ifndef KAVEL_VERSION
+#define KAVEL_VERSION "0"
+#endif
 
 namespace {
 
@@ -25,18 +29,27 @@ volatile std::sig_atomic_t g_nStopSignal = 0;
 void OnStopSignal(int) { g_nStopSignal = 1; }
 
 const char Usage[] =
-    "Usage: kavel-report --strings FILE --output FILE [--jobs N] [--quiet] FILE...\n"
-    "Checks every line of each FILE for the search strings in the strings file (one per\n"
-    "line, letter case ignored) and writes the report to the output file and to standard\n"
-    "output. Lines end at LF or CR LF.\n"
-    "  --strings FILE  the search strings file\n"
-    "  --output FILE   the output file, created anew\n"
-    "  --jobs N        check N files at the same time (default: the number of\n"
-    "                  processors); the report is the same for every N\n"
-    "  --quiet         write nothing to standard output\n"
-    "  --help          show this text\n"
-    "Exit status: 0 no potential problem, 1 potential problems found, 2 failure,\n"
-    "130 stopped by a signal.\n";
+    "Usage: kavel-report --strings FILE --output FILE [OPTIONS] [PATH...]\n"
+    "Checks every line of each file for the search strings in the strings file (one per\n"
+    "line, letter case ignored) and writes the report to the output file. Lines end at LF or\n"
+    "CR LF. A PATH that is a folder is walked: its files are checked in the byte order of their\n"
+    "paths; links, FIFOs, sockets and devices inside it are skipped.\n"
+    "  --strings FILE     the search strings file\n"
+    "  --output FILE      the output file, created anew; it always holds the report\n"
+    "  --files-from FILE  the paths to check, one per line (LF or CR LF), after any PATH;\n"
+    "                     - reads them from standard input\n"
+    "  --null             the paths of --files-from are separated by NUL\n"
+    "  --exclude GLOB     leave out the files and folders of a walk whose name or path\n"
+    "                     below the walked folder matches GLOB (repeatable; * stops at /)\n"
+    "  --format FORMAT    standard output as report (the report's bytes, the default),\n"
+    "                     grep (path:line:text), json (JSON Lines) or sarif (SARIF 2.1.0)\n"
+    "  --jobs N           check N files at the same time (default: the number of\n"
+    "                     processors); the output is the same for every N\n"
+    "  --quiet            write nothing to standard output\n"
+    "  --version          show the version\n"
+    "  --help             show this text\n"
+    "Exit status: 0 no potential problem, 1 potential problems found, 2 failure (also no\n"
+    "file named, or no search string in the strings file), 130 stopped by a signal.\n";
 
 // Standard output and error, as descriptors of this process's own that do not block.
 int g_nStdout = STDOUT_FILENO;
@@ -54,55 +67,13 @@ int OwnNonBlocking(int fd) {
     return own >= 0 ? own : fd;
 }
 
-// Writes all bytes; false on failure. After a stop signal, a reader that takes nothing for a
-// second counts as a failure.
-bool WriteAll(int fd, const char* data, size_t len) {
-    return WriteAllBytes(fd, data, len, &g_nStopSignal);
-}
-
-// Standard output: the report as the output file holds it, written in large pieces.
-class CStdoutSink : public CTextReportSink {
-  public:
-    bool m_bFailed = false;
-
-    CStdoutSink() { m_pending.reserve(BUFFER); }
-    void RunEnd(bool bCancelled) override {
-        CTextReportSink::RunEnd(bCancelled);
-        Flush();
-    }
-
-  protected:
-    void WriteLine(std::string_view text) override {
-        m_pending.append(text);
-        m_pending.append("\r\n");
-        if (m_pending.size() >= BUFFER)
-            Flush();
-    }
-    void WriteHit(long lineNumber, std::string_view text) override {
-        char heading[HIT_HEADING_MAX];
-        m_pending.append(heading, FormatHitHeading(lineNumber, heading));
-        m_pending.append("\r\n  >");
-        WriteLine(text);
-    }
-
-  private:
-    static constexpr size_t BUFFER = 64 * 1024;
-
-    void Flush() {
-        if (!m_bFailed && !m_pending.empty() &&
-            !WriteAll(g_nStdout, m_pending.data(), m_pending.size()))
-            m_bFailed = true;
-        m_pending.clear();
-    }
-
-    std::string m_pending;
-};
-
+// The run's host: the two files, the files to check as the walk lists them, progress on a
+// terminal, and a stop signal as the stop.
 class CBatchHost : public CReportHost {
   public:
     std::string m_strOutput;
     std::string m_strStrings;
-    std::vector<std::string> m_files;
+    std::unique_ptr<CTreeWalk> m_pWalk;
 
     CBatchHost() { m_bProgress = ::isatty(STDERR_FILENO) == 1; }
     bool ShowsProgress() const { return m_bProgress; }
@@ -113,9 +84,12 @@ class CBatchHost : public CReportHost {
         const std::string directory = CurrentDirectory();
         return directory.empty() ? "." : directory;
     }
-    int GetFileCount() override { return static_cast<int>(m_files.size()); }
+    int GetFileCount() override { return static_cast<int>(m_pWalk->Listed()); }
+    int WaitForFiles(int known) override {
+        return static_cast<int>(m_pWalk->Wait(static_cast<size_t>(std::max(known, 0))));
+    }
     bool IsFileSelected(int) override { return true; }
-    std::string GetFileName(int index) override { return m_files[index]; }
+    std::string GetFileName(int index) override { return m_pWalk->Name(index); }
 
     void SetStatusText(const std::string& text) override {
         if (!m_bProgress)
@@ -125,16 +99,18 @@ class CBatchHost : public CReportHost {
             return;
         m_lastProgress = now;
         std::string shown = "\r" + text + "\x1b[K";
-        WriteAll(g_nStderr, shown.data(), shown.size());
+        WriteAllBytes(g_nStderr, shown.data(), shown.size(), &g_nStopSignal);
         m_bProgressShown = true;
     }
     void DrainMessageQueue() override {
-        if (g_nStopSignal)
+        if (g_nStopSignal) {
             m_bReporting = 0;
+            m_pWalk->Stop();
+        }
     }
     void EndReporting() override {
         if (m_bProgressShown)
-            WriteAll(g_nStderr, "\r\x1b[K", 4);
+            WriteAllBytes(g_nStderr, "\r\x1b[K", 4, &g_nStopSignal);
         m_bProgress = false;
     }
 
@@ -175,59 +151,56 @@ void OpenClosedStandardDescriptors() {
             return;
 }
 
-} // namespace
-
-int RunBatchReport(int argc, char** argv) {
-    OpenClosedStandardDescriptors();
-    CBatchHost host;
-    CStdoutSink stdoutSink;
-    CNullSink quietSink;
-    bool quiet = false;
-    CRunOptions options;
-    options.nJobs = ProcessorCount();
-    bool haveStrings = false, haveOutput = false, endOfOptions = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (endOfOptions || arg.empty() || arg[0] != '-' || arg == "-") {
-            host.m_files.push_back(arg);
-        } else if (arg == "--") {
-            endOfOptions = true;
-        } else if (arg == "--help" || arg == "-h") {
-            std::fputs(Usage, stdout);
-            return BATCH_EXIT_CLEAN;
-        } else if (arg == "--quiet" || arg == "-q") {
-            quiet = true;
-        } else if (arg == "--strings" || arg == "--output") {
-            if (i + 1 >= argc)
-                return CommandLineError(arg + " needs a file name");
-            (arg == "--strings" ? host.m_strStrings : host.m_strOutput) = argv[++i];
-            (arg == "--strings" ? haveStrings : haveOutput) = true;
-        } else if (arg == "--jobs" || arg == "-j" || arg.rfind("--jobs=", 0) == 0) {
-            std::string value;
-            if (arg.rfind("--jobs=", 0) == 0)
-                value = arg.substr(7);
-            else if (i + 1 < argc)
-                value = argv[++i];
-            options.nJobs = ParseJobs(value);
-            if (options.nJobs == 0)
-                return CommandLineError("--jobs needs a number from 1 to 1024");
-        } else if (arg.rfind("--strings=", 0) == 0) {
-            host.m_strStrings = arg.substr(10);
-            haveStrings = true;
-        } else if (arg.rfind("--output=", 0) == 0) {
-            host.m_strOutput = arg.substr(9);
-            haveOutput = true;
-        } else {
-            return CommandLineError("unknown option " + arg);
-        }
+// The names of a --files-from list: separated by LF (a CR before it dropped) or by NUL;
+// empty names are skipped. False when the list cannot be read.
+bool ReadNameList(const std::string& path, bool bNul, std::vector<std::string>& names) {
+    const int fd = path == "-" ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    std::string bytes;
+    char buffer[65536];
+    ssize_t got;
+    while ((got = ::read(fd, buffer, sizeof buffer)) != 0) {
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            break;
+        bytes.append(buffer, static_cast<size_t>(got));
     }
-    if (!haveStrings)
-        return CommandLineError("--strings FILE is required");
-    if (!haveOutput)
-        return CommandLineError("--output FILE is required");
+    if (fd != STDIN_FILENO)
+        ::close(fd);
+    if (got < 0)
+        return false;
+    const char separator = bNul ? '\0' : '\n';
+    for (size_t start = 0; start < bytes.size();) {
+        size_t end = bytes.find(separator, start);
+        if (end == std::string::npos)
+            end = bytes.size();
+        std::string name = bytes.substr(start, end - start);
+        if (!bNul && !name.empty() && name.back() == '\r')
+            name.pop_back();
+        if (!name.empty())
+            names.push_back(std::move(name));
+        start = end + 1;
+    }
+    return true;
+}
 
-    // A hang-up (the terminal closed) stops the run like SIGTERM: the report ends complete. A
-    // signal ignored when the tool started (nohup, a background job) stays ignored.
+// The value of an option given as "--name VALUE" or "--name=VALUE"; false when it has none.
+bool OptionValue(int argc, char** argv, int& i, const std::string& name, std::string& value) {
+    const std::string arg = argv[i];
+    if (arg.size() > name.size() && arg.compare(0, name.size() + 1, name + "=") == 0) {
+        value = arg.substr(name.size() + 1);
+        return true;
+    }
+    if (i + 1 >= argc)
+        return false;
+    value = argv[++i];
+    return true;
+}
+
+// A signal ignored when the tool started (nohup, a background job) stays ignored.
+void CatchStopSignals() {
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
@@ -237,21 +210,109 @@ int RunBatchReport(int argc, char** argv) {
             ::sigaction(signal, &action, nullptr);
     }
     std::signal(SIGPIPE, SIG_IGN);
+}
+
+} // namespace
+
+int RunBatchReport(int argc, char** argv) {
+    OpenClosedStandardDescriptors();
+    CBatchHost host;
+    CRunOptions options;
+    options.nJobs = ProcessorCount();
+    EOutputFormat format = EOutputFormat::REPORT;
+    std::vector<std::string> paths, excludes, lists;
+    bool quiet = false, nul = false, haveStrings = false, haveOutput = false, endOfOptions = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const auto is = [&](const char* name) {
+            return arg == name || arg.rfind(std::string(name) + "=", 0) == 0;
+        };
+        std::string value;
+        if (endOfOptions || arg.empty() || arg[0] != '-' || arg == "-") {
+            paths.push_back(arg);
+        } else if (arg == "--") {
+            endOfOptions = true;
+        } else if (arg == "--help" || arg == "-h") {
+            std::fputs(Usage, stdout);
+            return BATCH_EXIT_CLEAN;
+        } else if (arg == "--version") {
+            std::fputs("kavel-report " KAVEL_VERSION "\n", stdout);
+            return BATCH_EXIT_CLEAN;
+        } else if (arg == "--quiet" || arg == "-q") {
+            quiet = true;
+        } else if (arg == "--null" || arg == "-0") {
+            nul = true;
+        } else if (is("--strings") || is("--output") || is("--files-from") || is("--exclude") ||
+                   is("--format")) {
+            const std::string name = arg.substr(0, arg.find('='));
+            if (!OptionValue(argc, argv, i, name, value))
+                return CommandLineError(name + " needs a value");
+            if (name == "--strings") {
+                host.m_strStrings = value;
+                haveStrings = true;
+            } else if (name == "--output") {
+                host.m_strOutput = value;
+                haveOutput = true;
+            } else if (name == "--files-from") {
+                lists.push_back(value);
+            } else if (name == "--exclude") {
+                excludes.push_back(value);
+            } else if (!ParseOutputFormat(value, format)) {
+                return CommandLineError("--format is report, grep, json or sarif");
+            }
+        } else if (arg == "-j" || is("--jobs")) {
+            if (!OptionValue(argc, argv, i, "--jobs", value))
+                value.clear();
+            options.nJobs = ParseJobs(value);
+            if (options.nJobs == 0)
+                return CommandLineError("--jobs needs a number from 1 to 1024");
+        } else {
+            return CommandLineError("unknown option " + arg);
+        }
+    }
+    if (!haveStrings)
+        return CommandLineError("--strings FILE is required");
+    if (!haveOutput)
+        return CommandLineError("--output FILE is required");
+    if (paths.empty() && lists.empty())
+        return CommandLineError("no file to check: name files or folders, or --files-from");
+    for (const std::string& list : lists)
+        if (!ReadNameList(list, nul, paths)) {
+            std::fprintf(stderr, "kavel-report: cannot read the list %s\n", list.c_str());
+            return BATCH_EXIT_FAILURE;
+        }
+
+    CatchStopSignals();
     options.pStopSignal = &g_nStopSignal;
     if (!quiet)
         g_nStdout = OwnNonBlocking(STDOUT_FILENO);
-    if (host.ShowsProgress())
-        g_nStderr = OwnNonBlocking(STDERR_FILENO);
+    g_nStderr = OwnNonBlocking(STDERR_FILENO);
 
+    // The files are listed while the first ones are checked.
+    host.m_pWalk = std::make_unique<CTreeWalk>(std::move(paths), std::move(excludes));
+    host.m_pWalk->Start();
+
+    CByteOutput out(g_nStdout, &g_nStopSignal);
+    CByteOutput messages(g_nStderr, &g_nStopSignal);
+    const CFormatContext context{out, messages, host.m_szSearchStrings, host.GetCurrentDirectory(),
+                                 KAVEL_VERSION};
+    std::unique_ptr<CReportSink> view =
+        quiet ? std::make_unique<CNullSink>() : MakeFormatSink(format, context);
     // Check the stop signal often enough that a stop feels immediate.
     options.drainInterval = std::chrono::milliseconds(20);
-    const CReportResult result =
-        RunReport(host, quiet ? static_cast<CReportSink&>(quietSink) : stdoutSink, options);
+    const CReportResult result = RunReport(host, *view, options);
+    out.Flush();
 
+    const bool noStrings = result.bStringsOpened && !result.bCancelled &&
+                           CountSearchStrings(host.m_szSearchStrings) == 0;
+    if (noStrings) {
+        messages.Append("kavel-report: no search strings in " + host.m_strStrings + "\n");
+        messages.Flush();
+    }
     if (result.bCancelled)
         return BATCH_EXIT_CANCELLED;
     if (!result.bOutputCreated || result.bOutputWriteFailed || !result.bStringsOpened ||
-        result.nFilesFailed > 0 || stdoutSink.m_bFailed)
+        result.nFilesFailed > 0 || out.Failed() || noStrings)
         return BATCH_EXIT_FAILURE;
     return result.nProblems > 0 ? BATCH_EXIT_PROBLEMS : BATCH_EXIT_CLEAN;
 }

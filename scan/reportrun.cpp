@@ -174,7 +174,7 @@ void CReportRun::CheckFiles() {
     const std::string directory = m_host.GetCurrentDirectory();
     m_bDirectoryIsOwn = directory == CurrentDirectory();
     for (int i = 0; m_host.m_bReporting == 1; ++i) {
-        if (i >= m_host.GetFileCount())
+        if (i >= m_host.GetFileCount() && i >= m_host.WaitForFiles(i))
             break;
         if (!m_host.IsFileSelected(i))
             continue;
@@ -190,24 +190,44 @@ void CReportRun::CheckFiles() {
 // report is the same byte for byte. A stop ends the file being written with the lines checked
 // so far, as it would with one thread, and drops the files after it.
 void CReportRun::CheckFilesInParallel() {
-    std::vector<std::string> paths, shown; // to open, and as the report names them
     const std::string directory = m_host.GetCurrentDirectory();
     m_bDirectoryIsOwn = directory == CurrentDirectory();
-    for (int i = 0; i < m_host.GetFileCount(); ++i)
-        if (m_host.IsFileSelected(i)) {
-            const std::string name = m_host.GetFileName(i);
-            shown.push_back(BuildReportPath(directory, name));
-            paths.push_back(OpenName(name, shown.back()));
-        }
-    CScanPool pool(*m_pMatcher, SCAN_LINE_MAX, paths, m_options.nJobs, m_outputId);
+    CScanPool pool(*m_pMatcher, SCAN_LINE_MAX, m_options.nJobs, m_outputId);
     if (!pool.Started()) {
         CheckFiles();
         return;
     }
 
+    // The list is handed to the pool as far as it is known; a growing list (folders being
+    // walked) is waited for only when the report needs its next file.
+    std::vector<std::string> paths, shown; // to open, and as the report names them
+    int listed = 0;
+    bool complete = false;
+    const auto take = [&](int count) {
+        for (; listed < count; ++listed)
+            if (m_host.IsFileSelected(listed)) {
+                const std::string name = m_host.GetFileName(listed);
+                shown.push_back(BuildReportPath(directory, name));
+                paths.push_back(OpenName(name, shown.back()));
+                pool.Add(paths.back());
+            }
+    };
+    take(m_host.GetFileCount());
+
     const auto wait = std::max(m_options.drainInterval, std::chrono::milliseconds(1));
     CHitBuffer hits;
-    for (size_t i = 0; i < paths.size() && m_host.m_bReporting == 1; ++i) {
+    for (size_t i = 0; m_host.m_bReporting == 1; ++i) {
+        while (i >= paths.size() && !complete) {
+            const int count = m_host.WaitForFiles(listed);
+            complete = count <= listed;
+            take(count);
+        }
+        if (complete)
+            pool.EndOfFiles();
+        if (i >= paths.size())
+            break;
+        take(m_host.GetFileCount()); // what was listed meanwhile
+
         m_report.FileBegin(shown[i]);
         long lines = 0, problems = 0;
         EFileOutcome outcome;

@@ -35,6 +35,9 @@ class CReportHost {
     // The file list, asked afresh for every item: a name is relative to the current
     // directory unless it starts with "/".
     virtual int GetFileCount() = 0;
+    // A list that grows while the run goes (folders being walked) waits here until it holds
+    // more than known files or is complete, and returns its count. A fixed list returns it.
+    virtual int WaitForFiles(int known) { return known < 0 ? 0 : GetFileCount(); }
     virtual bool IsFileSelected(int index) = 0;
     virtual std::string GetFileName(int index) = 0;
     virtual void SetStatusText(const std::string& text) = 0;

@@ -18,17 +18,28 @@ void CHitBuffer::Add(long lineNumber, std::string_view text) {
     std::memcpy(p + sizeof number + sizeof len, text.data(), text.size());
 }
 
-CScanPool::CScanPool(const CSearchMatcher& matcher, unsigned maxChars,
-                     std::vector<std::string> paths, int jobs, const CFileId& output,
-                     size_t hitBudget)
-    : m_matcher(matcher), m_nMaxChars(maxChars), m_tasks(paths.size()), m_output(output) {
-    for (size_t i = 0; i < paths.size(); ++i)
-        m_tasks[i].path = std::move(paths[i]);
-    const size_t threads = std::clamp<size_t>(jobs, 1, std::max<size_t>(1, m_tasks.size()));
+CScanPool::CScanPool(const CSearchMatcher& matcher, unsigned maxChars, int jobs,
+                     const CFileId& output, size_t hitBudget)
+    : m_matcher(matcher), m_nMaxChars(maxChars), m_output(output) {
+    const size_t threads = std::max(jobs, 1);
     // Files differ in size: a window of a few files leaves workers waiting behind a large
     // one that the run is still writing. Many workers need no more than two files each.
     m_nWindow = std::max<size_t>(2 * threads, std::min<size_t>(16 * threads, 64));
     m_nBufferCap = std::max(std::min<size_t>(64 * 1024, hitBudget), hitBudget / m_nWindow);
+    StartWorkers(threads);
+}
+
+CScanPool::CScanPool(const CSearchMatcher& matcher, unsigned maxChars,
+                     std::vector<std::string> paths, int jobs, const CFileId& output,
+                     size_t hitBudget)
+    : CScanPool(matcher, maxChars, std::clamp<int>(jobs, 1, std::max<int>(1, int(paths.size()))),
+                output, hitBudget) {
+    for (std::string& path : paths)
+        Add(std::move(path));
+    EndOfFiles();
+}
+
+void CScanPool::StartWorkers(size_t threads) {
     m_workers.reserve(threads);
     // The workers take no signals: a stop signal must reach the thread that writes the report,
     // where it breaks a write that waits (see kavel-report).
@@ -47,6 +58,23 @@ CScanPool::CScanPool(const CSearchMatcher& matcher, unsigned maxChars,
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
 }
 
+void CScanPool::Add(std::string path) {
+    std::lock_guard lock(m_mutex);
+    m_tasks.emplace_back().path = std::move(path);
+    WakeWorkers();
+}
+
+void CScanPool::EndOfFiles() {
+    std::lock_guard lock(m_mutex);
+    m_bEnded = true;
+    WakeWorkers();
+}
+
+size_t CScanPool::Added() const {
+    std::lock_guard lock(m_mutex);
+    return m_tasks.size();
+}
+
 CScanPool::~CScanPool() {
     Stop();
     for (std::thread& worker : m_workers)
@@ -61,22 +89,22 @@ void CScanPool::Stop() {
 
 void CScanPool::Work() {
     for (;;) {
-        size_t index;
+        CTask* task;
         {
             std::unique_lock lock(m_mutex);
             WaitTaken(lock, [this] {
-                return m_bStop || m_nNext >= m_tasks.size() || m_nNext < m_nHead + m_nWindow;
+                return m_bStop || (m_nNext >= m_tasks.size() && m_bEnded) ||
+                       (m_nNext < m_tasks.size() && m_nNext < m_nHead + m_nWindow);
             });
             if (m_bStop || m_nNext >= m_tasks.size())
                 return;
-            index = m_nNext++;
+            task = &m_tasks[m_nNext++];
         }
-        ScanTask(index);
+        ScanTask(*task);
     }
 }
 
-void CScanPool::ScanTask(size_t index) {
-    CTask& task = m_tasks[index];
+void CScanPool::ScanTask(CTask& task) {
     CFileCheck check(m_matcher, m_nMaxChars);
     EFileOutcome outcome = check.Open(task.path, m_output);
     if (outcome == EFileOutcome::SCANNING) {

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -53,16 +54,24 @@ class CScanPool {
   public:
     static constexpr size_t DEFAULT_HIT_BUDGET = 4u << 20;
 
-    // Checks the files at paths on jobs threads; the output file is left to the run (its
-    // outcome is OUTPUT_FILE). The hits waiting in all files' buffers together stay below
-    // about hitBudget bytes.
+    // Checks files on jobs threads as Add hands them over; the output file is left to the
+    // run (its outcome is OUTPUT_FILE). The hits waiting in all files' buffers together stay
+    // below about hitBudget bytes.
+    CScanPool(const CSearchMatcher& matcher, unsigned maxChars, int jobs, const CFileId& output,
+              size_t hitBudget = DEFAULT_HIT_BUDGET);
+    // The same for a list known at the start: every path added, no other to come.
     CScanPool(const CSearchMatcher& matcher, unsigned maxChars, std::vector<std::string> paths,
               int jobs, const CFileId& output, size_t hitBudget = DEFAULT_HIT_BUDGET);
+    // The next file of the list; it has the index of the files added before it.
+    void Add(std::string path);
+    // No file comes after those added: workers with nothing to do end.
+    void EndOfFiles();
+    size_t Added() const;
     ~CScanPool();
     CScanPool(const CScanPool&) = delete;
     CScanPool& operator=(const CScanPool&) = delete;
 
-    // Waits at most timeout for file index to have an outcome or half a buffer of hits, then
+    // Waits at most timeout for file index (an added one) to have an outcome or half a buffer of hits, then
     // moves its hits so far into hits (emptied first) and returns its outcome. lines and
     // problems: what has been checked and found in the file so far.
     EFileOutcome Take(size_t index, std::chrono::milliseconds timeout, CHitBuffer& hits,
@@ -81,8 +90,9 @@ class CScanPool {
         long nProblems = 0;
     };
 
+    void StartWorkers(size_t threads);
     void Work();
-    void ScanTask(size_t index);
+    void ScanTask(CTask& task);
     // With the lock held: true when the run would take the file's hits now.
     bool Ready(const CTask& task) const {
         return task.outcome != EFileOutcome::SCANNING || task.hits.Size() >= m_nBufferCap / 2;
@@ -92,6 +102,8 @@ class CScanPool {
     // more than checking a small file. A worker that waits, or hits that fill half a buffer,
     // wake it at once.
     bool RunMayGo() const {
+        if (m_nHead >= m_tasks.size())
+            return false;
         const CTask& head = m_tasks[m_nHead];
         if (!Ready(head))
             return false;
@@ -125,7 +137,7 @@ class CScanPool {
 
     const CSearchMatcher& m_matcher;
     const unsigned m_nMaxChars;
-    std::vector<CTask> m_tasks;
+    std::deque<CTask> m_tasks; // grows while workers hold elements: a deque keeps them
     CFileId m_output;
     size_t m_nWindow;    // files started at most this far ahead of the one taken
     size_t m_nBufferCap; // a file's waiting hits, in bytes, before its worker waits
@@ -134,7 +146,7 @@ class CScanPool {
 
     // Threads are woken only when one waits for what happened: a wake-up costs the system
     // more than checking a small file.
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::condition_variable m_taken; // the run took hits or moved on: workers may go on
     std::condition_variable m_ready; // a worker has hits or an outcome for the run
     size_t m_nNext = 0;              // the next file to start
@@ -142,5 +154,6 @@ class CScanPool {
     size_t m_nWorkersWaiting = 0;    // workers waiting on m_taken
     bool m_bRunWaiting = false;      // the run waits on m_ready for the head file
     bool m_bStop = false;
+    bool m_bEnded = false; // no file is added any more
     std::vector<std::thread> m_workers;
 };

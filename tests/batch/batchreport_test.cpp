@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -142,10 +143,26 @@ TEST_F(BatchFixture, HelpAndNoFiles) {
     ToolRun run = RunTool(dir, {"--help"});
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("Usage: kavel-report"), std::string::npos);
+    run = RunTool(dir, {"--version"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "kavel-report 1.0.0\n");
+    // No file named at all (a glob that matched nothing): a failure, not a clean pass.
     run = RunTool(dir, {"--strings", strings, "--output", output});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("no file to check"), std::string::npos);
+    // A folder that holds no file checks nothing and is no error.
+    ASSERT_EQ(::mkdir((dir / "empty").c_str(), 0755), 0);
+    run = RunTool(dir, {"--strings", strings, "--output", output, "empty"});
     EXPECT_EQ(run.status, 0);
     EXPECT_TRUE(run.out.ends_with("compliance\r\n\r\n*** End of Report ***\r\n\r\n") ||
                 run.out.find("\r\n\r\n*** End of Report ***\r\n\r\n") != std::string::npos);
+    // An empty strings file: the report is written, and the run fails.
+    WriteWholeFile(dir / "none.str", "\r\n\n");
+    run = RunTool(dir, {"--strings", dir / "none.str", "--output", output, "hit.c"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("no search strings in " + dir / "none.str"), std::string::npos);
+    EXPECT_NE(ReadWholeFile(output).find("  2 line(s) checked, 0 potential"), std::string::npos);
 }
 
 TEST_F(BatchFixture, ASignalWithJobsEndsTheReportAsOneThreadWould) {

@@ -1,7 +1,7 @@
 // kavel-report under faults: unusable checked files and output files, signals, a standard
 // output that blocks or goes away. Each ends with a clear report and exit status, and the
 // output file is complete up to its last line.
-#include "faults/reporttool.h"
+#include "support/reporttool.h"
 #include "support/reporttext.h"
 #include "support/testfiles.h"
 
@@ -50,7 +50,7 @@ struct BatchFaultFixture : ::testing::Test {
 
 TEST_F(BatchFaultFixture, UnusableCheckedFilesAreReportedAndTheRunGoesOn) {
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
-    ASSERT_EQ(::mkdir((dir / "sub").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((dir / "sub").c_str(), 0), 0); // a folder that cannot be read
     WriteWholeFile(dir / "secret.c", "year\r\n");
     ::chmod((dir / "secret.c").c_str(), 0);
     DropPrivilegesIfRoot();

@@ -43,8 +43,13 @@ TEST(SettingsFileFaults, GarbageAndWrongTypesReadAsDefaults) {
     };
     CTempDir dir;
     const std::string path = dir / "Kavel 2000.conf";
+    int writes = 0;
     for (const SettingsFault& c : cases) {
         WriteWholeFile(path, c.bytes);
+        // A time of its own for each file: the settings reader may keep what it read while a
+        // file's size and modification time stay the same.
+        std::filesystem::last_write_time(path, std::filesystem::file_time_type::clock::now() +
+                                                   std::chrono::seconds(++writes));
         const CSettingsStore store(QString::fromStdString(path)); // reads its file once
         EXPECT_EQ(store.ReadSettingInt("Window", "Left", 99), c.left) << c.name;
         EXPECT_EQ(store.ReadSettingInt("Window", "Maximise", 5), 5) << c.name;

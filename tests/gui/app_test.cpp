@@ -16,9 +16,13 @@ TEST(Settings, MissingOrMalformedValuesReadAsTheDefault) {
     const std::string path = dir / "Kavel 2000.conf";
     const CSettingsStore store(QString::fromStdString(path));
     EXPECT_EQ(store.ReadSettingString("Application", "Output", "fallback"), "fallback");
-    // A store reads its file once: each file gets a store of its own.
+    // A store reads its file once: each file gets a store of its own, and a time of its own
+    // (the settings reader keeps a file's contents while its size and time stay the same).
+    int writes = 0;
     auto read = [&](const char* stored) {
         WriteWholeFile(path, std::string("[Window]\nLeft=") + stored + "\n");
+        std::filesystem::last_write_time(path, std::filesystem::file_time_type::clock::now() +
+                                                   std::chrono::seconds(++writes));
         return CSettingsStore(QString::fromStdString(path)).ReadSettingInt("Window", "Left", 99);
     };
     EXPECT_EQ(store.ReadSettingInt("Window", "Left", 99), 99); // missing

@@ -1,4 +1,4 @@
-#include "faults/reporttool.h"
+#include "support/reporttool.h"
 
 #include <chrono>
 #include <csignal>
@@ -30,6 +30,10 @@ pid_t StartReportTool(const CTempDir& dir, const CToolOptions& options,
     int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     ::dup2(outFd, 1);
     ::dup2(errFd, 2);
+    if (!options.stdinFile.empty()) {
+        const int inFd = ::open(options.stdinFile.c_str(), O_RDONLY);
+        ::dup2(inFd, 0);
+    }
     if (options.bUnprivileged &&
         (::setgroups(0, nullptr) != 0 || ::setgid(NOBODY) != 0 || ::setuid(NOBODY) != 0))
         ::_exit(TOOL_CANNOT_DROP_PRIVILEGES);

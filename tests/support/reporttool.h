@@ -20,6 +20,7 @@ struct CToolOptions {
     int stdoutFd = -1;          // standard output to this descriptor instead of a file
     bool bCloseStdout = false;  // start with standard output closed
     bool bIgnoreHangup = false; // start with SIGHUP ignored, as nohup does
+    std::string stdinFile;      // standard input from this file (default: as the test's)
     // After cwd, into these folders one by one: a working directory whose path is longer
     // than the system's limit.
     std::vector<std::string> cwdBelow;
