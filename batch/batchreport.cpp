@@ -4,6 +4,7 @@
 #include "scan/reportrun.h"
 #include "scan/treewalk.h"
 #include "toolkit/dirlisting.h"
+#include "toolkit/stopsignal.h"
 
 #include <cerrno>
 #include <chrono>
@@ -199,19 +200,6 @@ bool OptionValue(int argc, char** argv, int& i, const std::string& name, std::st
     return true;
 }
 
-// A signal ignored when the tool started (nohup, a background job) stays ignored.
-void CatchStopSignals() {
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        struct sigaction before {};
-        if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
-            ::sigaction(signal, &action, nullptr);
-    }
-    std::signal(SIGPIPE, SIG_IGN);
-}
-
 } // namespace
 
 int RunBatchReport(int argc, char** argv) {
@@ -282,7 +270,8 @@ int RunBatchReport(int argc, char** argv) {
             return BATCH_EXIT_FAILURE;
         }
 
-    CatchStopSignals();
+    CatchStopSignals(OnStopSignal);
+    std::signal(SIGPIPE, SIG_IGN);
     options.pStopSignal = &g_nStopSignal;
     if (!quiet)
         g_nStdout = OwnNonBlocking(STDOUT_FILENO);

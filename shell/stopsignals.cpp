@@ -1,5 +1,7 @@
 #include "shell/stopsignals.h"
 
+#include "toolkit/stopsignal.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
@@ -66,16 +68,7 @@ void CloseOnStopSignals(QWidget* window) {
         }
         CloseWhenNoDialog();
     });
-    // Without SA_RESTART: a write that waits is broken off by the signal. A signal ignored
-    // when the program started (nohup) stays ignored.
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        struct sigaction before {};
-        if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
-            ::sigaction(signal, &action, nullptr);
-    }
+    CatchStopSignals(OnStopSignal);
 }
 
 const volatile std::sig_atomic_t* StopSignalFlag() {
