@@ -4,12 +4,14 @@ CFileCheck::CFileCheck(const CSearchMatcher& matcher, unsigned maxChars)
     : m_scanner(matcher, maxChars) {}
 
 EFileOutcome CFileCheck::Open(const std::string& path, const CFileId& output) {
+    m_scanner.Reset();
     if (!m_file.OpenRead(path))
         return EFileOutcome::OPEN_FAILED;
-    CFileId id;
+    dev_t dev;
+    ino_t ino;
     off_t length = 0;
-    id.bKnown = m_file.Identity(id.dev, id.ino, &length);
-    if (!id.bKnown || (output.bKnown && id.dev == output.dev && id.ino == output.ino))
+    m_file.IdentityAtOpen(dev, ino, length);
+    if (output.bKnown && dev == output.dev && ino == output.ino)
         return EFileOutcome::OUTPUT_FILE;
     // A file is checked as far as it reached when its check began, so one that grows
     // meanwhile (a log being written) cannot keep the run going.

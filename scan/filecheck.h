@@ -17,7 +17,7 @@ enum class EFileOutcome {
     SCANNED,     // all lines checked, or as many as a stop allowed
     OPEN_FAILED, // the file could not be opened
     READ_FAILED, // the lines up to a read error checked
-    OUTPUT_FILE, // the run's own output file (or one whose identity is unknown)
+    OUTPUT_FILE, // the run's own output file
 };
 
 // A file's device and inode, to know it under any name.
@@ -32,9 +32,10 @@ class CFileCheck {
     // The matcher must outlive the check; maxChars is the line maximum of the scan.
     CFileCheck(const CSearchMatcher& matcher, unsigned maxChars);
 
-    // Opens the file. OPEN_FAILED; OUTPUT_FILE when it is the output file or its identity is
-    // unknown, then it is read to its end unless LimitToPresentLength is called (after the
-    // output has been written out to where the report stands); else SCANNING.
+    // Opens the file (a check serves one file after another, its buffers kept). OPEN_FAILED;
+    // OUTPUT_FILE when it is the output file, then it is read to
+    // its end unless LimitToPresentLength is called (after the output has been written out to
+    // where the report stands); else SCANNING.
     EFileOutcome Open(const std::string& path, const CFileId& output);
     // Reads no further than the file's present length (a size of 0, as of the kernel's /proc
     // files, says nothing: such a file is read to its end).
@@ -50,6 +51,8 @@ class CFileCheck {
     std::string_view HitText(size_t j) const { return m_scanner.HitText(j); }
     // True when the lines ended at a read error rather than at the end of the file.
     bool ReadFailed() const { return m_file.ReadFailed(); }
+    // Done with the file (the next Open closes it too).
+    void Close() { m_file.Close(); }
 
   private:
     CLineFile m_file;

@@ -7,6 +7,14 @@ CFileScanner::CFileScanner(const CSearchMatcher& matcher, unsigned maxChars)
       m_lfBits(new uint64_t[CLineFile::BUFFER_SIZE / 64 + 1]),
       m_lines(new CLineSpan[MAX_BLOCK_LINES]), m_lineHits(new uint8_t[MAX_BLOCK_LINES]) {}
 
+void CFileScanner::Reset() {
+    m_pBlock = nullptr;
+    m_nLines = 0;
+    m_nBlockBytes = 0;
+    m_hits.clear();
+    m_bAtEnd = false;
+}
+
 bool CFileScanner::NextBlock(CLineFile& file) {
     file.Consume(m_nBlockBytes);
     m_nBlockBytes = 0;

@@ -21,6 +21,8 @@ class CFileScanner {
 
     // maxChars: the longest line, well below CLineFile::BUFFER_SIZE.
     CFileScanner(const CSearchMatcher& matcher, unsigned maxChars);
+    // Ready for a file opened anew (the buffers stay).
+    void Reset();
     // Reads and matches the next block of lines of file; false at end of file. The block's
     // texts stay valid until the next call.
     bool NextBlock(CLineFile& file);
@@ -35,8 +37,8 @@ class CFileScanner {
   private:
     const CSearchMatcher& m_matcher;
     unsigned m_nMaxChars;
-    // Left uninitialised: a scanner is made for every file. Blocks of lines that all end with
-    // a LF in reach are found as bits (one per byte), any other as spans.
+    // Left uninitialised: they are written before they are read. Blocks of lines that all end
+    // with a LF in reach are found as bits (one per byte), any other as spans.
     std::unique_ptr<uint64_t[]> m_lfBits;
     std::unique_ptr<CLineSpan[]> m_lines;
     std::unique_ptr<uint8_t[]> m_lineHits;

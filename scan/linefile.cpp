@@ -49,12 +49,16 @@ bool CLineFile::OpenRead(const std::string& path) {
     m_bWriting = false;
     m_bWriteFailed = false;
     m_bReadFailed = false;
-    m_pBuffer.reset(new char[BUFFER_SIZE]);
+    if (!m_pBuffer)
+        m_pBuffer.reset(new char[BUFFER_SIZE]);
     m_nPos = m_nEnd = 0;
     m_bCutAfterCr = false;
     m_nReadSoFar = 0;
     m_nReadLimit = -1;
     m_bStopped = false;
+    m_openedDev = st.st_dev;
+    m_openedIno = st.st_ino;
+    m_nOpenedSize = st.st_size;
     return true;
 }
 
@@ -69,7 +73,8 @@ bool CLineFile::Create(const std::string& path) {
     m_fd = fd;
     m_bWriting = true;
     m_bWriteFailed = false;
-    m_pBuffer.reset(new char[BUFFER_SIZE]);
+    if (!m_pBuffer)
+        m_pBuffer.reset(new char[BUFFER_SIZE]);
     m_nPos = m_nEnd = 0;
     return true;
 }
@@ -82,8 +87,7 @@ bool CLineFile::Close() {
     if (::close(m_fd) != 0 && m_bWriting && errno != EINTR)
         m_bWriteFailed = true;
     m_fd = -1;
-    m_pBuffer.reset();
-    m_nPos = m_nEnd = 0;
+    m_nPos = m_nEnd = 0; // the buffer stays for the next file opened
     return !m_bWriteFailed;
 }
 

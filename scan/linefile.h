@@ -85,6 +85,12 @@ class CLineFile {
     // Device and inode of the open file, to recognise the same file under another name, and
     // its present size.
     bool Identity(dev_t& dev, ino_t& ino, off_t* size = nullptr) const;
+    // The same as OpenRead found them, without asking the system again.
+    void IdentityAtOpen(dev_t& dev, ino_t& ino, off_t& size) const {
+        dev = m_openedDev;
+        ino = m_openedIno;
+        size = m_nOpenedSize;
+    }
 
   private:
     bool Fill();
@@ -99,6 +105,9 @@ class CLineFile {
     size_t m_nPos = 0;
     size_t m_nEnd = 0;
     bool m_bCutAfterCr = false;
+    dev_t m_openedDev{};
+    ino_t m_openedIno{};
+    off_t m_nOpenedSize = 0;
     off_t m_nReadSoFar = 0;
     off_t m_nReadLimit = -1;
     std::function<bool()> m_keepReading;

@@ -17,6 +17,8 @@ using Clock = std::chrono::steady_clock;
 
 // Lines checked between two looks at the clock.
 constexpr int LINES_PER_CLOCK_CHECK = 32;
+// The output file is written out at least this often while files are checked.
+constexpr std::chrono::milliseconds FLUSH_INTERVAL{100};
 // Events are drained at least this far apart while the strings file is read.
 constexpr std::chrono::milliseconds LOAD_DRAIN_INTERVAL{20};
 
@@ -49,6 +51,7 @@ class CReportRun {
     bool ShowProgress(long lineNumber);
     // Writes out what waits for the output file.
     void FlushOutput();
+    void FlushOutputNowAndThen();
     void NoteOutputFailure();
 
     CReportHost& m_host;
@@ -61,8 +64,10 @@ class CReportRun {
     bool m_bDirectoryIsOwn = false;
     bool m_bWriteErrorShown = false;
     std::unique_ptr<CSearchMatcher> m_pMatcher;
+    std::unique_ptr<CFileCheck> m_pCheck;
     CReportResult m_result;
     Clock::time_point m_lastDrain;
+    Clock::time_point m_lastFlush;
     int m_nLinesSinceClockCheck = 0;
 };
 
@@ -139,8 +144,16 @@ void CReportRun::WriteHeader(const std::string& outputPath, const std::string& s
 }
 
 void CReportRun::FlushOutput() {
+    m_lastFlush = Clock::now();
     if (m_result.bOutputCreated && !m_output.Flush())
         NoteOutputFailure();
+}
+
+// After a file: the output is written out now and then, not after every file, which would
+// cost a write for each of many small files.
+void CReportRun::FlushOutputNowAndThen() {
+    if (Clock::now() - m_lastFlush >= FLUSH_INTERVAL)
+        FlushOutput();
 }
 
 // A write of the output file failed: shown once, in the view only.
@@ -182,7 +195,7 @@ void CReportRun::CheckFiles() {
         const std::string path = BuildReportPath(directory, name);
         m_report.FileBegin(path);
         ScanFile(OpenName(name, path));
-        FlushOutput();
+        FlushOutputNowAndThen();
     }
 }
 
@@ -204,13 +217,15 @@ void CReportRun::CheckFilesInParallel() {
     int listed = 0;
     bool complete = false;
     const auto take = [&](int count) {
+        std::vector<std::string> added;
         for (; listed < count; ++listed)
             if (m_host.IsFileSelected(listed)) {
                 const std::string name = m_host.GetFileName(listed);
                 shown.push_back(BuildReportPath(directory, name));
                 paths.push_back(OpenName(name, shown.back()));
-                pool.Add(paths.back());
+                added.push_back(paths.back());
             }
+        pool.Add(std::move(added));
     };
     take(m_host.GetFileCount());
 
@@ -246,12 +261,16 @@ void CReportRun::CheckFilesInParallel() {
                 ShowProgress(lines);
             EndFile(outcome, lines, problems);
         }
-        FlushOutput();
+        FlushOutputNowAndThen();
+        std::string().swap(paths[i]); // a long list keeps no path it is done with
+        std::string().swap(shown[i]);
     }
 }
 
 void CReportRun::ScanFile(const std::string& path) {
-    CFileCheck check(*m_pMatcher, SCAN_LINE_MAX);
+    if (!m_pCheck)
+        m_pCheck = std::make_unique<CFileCheck>(*m_pMatcher, SCAN_LINE_MAX);
+    CFileCheck& check = *m_pCheck; // its buffers serve every file
     EFileOutcome outcome = check.Open(path, m_outputId);
     if (outcome == EFileOutcome::OPEN_FAILED) {
         EndFile(outcome, 0, 0);
@@ -291,6 +310,7 @@ void CReportRun::ScanFile(const std::string& path) {
     }
     // A read error ends the file like its end would; the lines read up to it stay counted.
     outcome = check.ReadFailed() ? EFileOutcome::READ_FAILED : EFileOutcome::SCANNED;
+    check.Close();
     if (!everyLine && m_host.m_bReporting == 1)
         ShowProgress(lines);
     EndFile(outcome, lines, problems);

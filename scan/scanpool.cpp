@@ -23,8 +23,9 @@ CScanPool::CScanPool(const CSearchMatcher& matcher, unsigned maxChars, int jobs,
     : m_matcher(matcher), m_nMaxChars(maxChars), m_output(output) {
     const size_t threads = std::max(jobs, 1);
     // Files differ in size: a window of a few files leaves workers waiting behind a large
-    // one that the run is still writing. Many workers need no more than two files each.
-    m_nWindow = std::max<size_t>(2 * threads, std::min<size_t>(16 * threads, 64));
+    // one that the run is still writing, and with many small files every wait costs more than
+    // a file. Many workers need no more than two files each.
+    m_nWindow = std::max<size_t>(2 * threads, std::min<size_t>(64 * threads, 256));
     m_nBufferCap = std::max(std::min<size_t>(64 * 1024, hitBudget), hitBudget / m_nWindow);
     StartWorkers(threads);
 }
@@ -58,9 +59,12 @@ void CScanPool::StartWorkers(size_t threads) {
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
 }
 
-void CScanPool::Add(std::string path) {
+void CScanPool::Add(std::vector<std::string> paths) {
+    if (paths.empty())
+        return;
     std::lock_guard lock(m_mutex);
-    m_tasks.emplace_back().path = std::move(path);
+    for (std::string& path : paths)
+        m_tasks.emplace_back().path = std::move(path);
     WakeWorkers();
 }
 
@@ -88,25 +92,30 @@ void CScanPool::Stop() {
 }
 
 void CScanPool::Work() {
+    CFileCheck check(m_matcher, m_nMaxChars); // its buffers serve every file of this worker
     for (;;) {
         CTask* task;
         {
             std::unique_lock lock(m_mutex);
             WaitTaken(lock, [this] {
-                return m_bStop || (m_nNext >= m_tasks.size() && m_bEnded) ||
-                       (m_nNext < m_tasks.size() && m_nNext < m_nHead + m_nWindow);
+                if (m_bStop || (m_nNext >= m_tasks.size() && m_bEnded) ||
+                    (m_nNext < m_tasks.size() && m_nNext < m_nHead + m_nWindow))
+                    return true;
+                if (m_nNext >= m_nHead + m_nWindow) // the window is full
+                    m_nResumeHead = m_nNext + 1 + m_nWindow / 4 - m_nWindow;
+                return false;
             });
             if (m_bStop || m_nNext >= m_tasks.size())
                 return;
             task = &m_tasks[m_nNext++];
         }
-        ScanTask(*task);
+        ScanTask(*task, check);
     }
 }
 
-void CScanPool::ScanTask(CTask& task) {
-    CFileCheck check(m_matcher, m_nMaxChars);
+void CScanPool::ScanTask(CTask& task, CFileCheck& check) {
     EFileOutcome outcome = check.Open(task.path, m_output);
+    std::string().swap(task.path); // a long list keeps no path it is done with
     if (outcome == EFileOutcome::SCANNING) {
         CHitBuffer found;
         long lines = 0, problems = 0;
@@ -117,7 +126,9 @@ void CScanPool::ScanTask(CTask& task) {
             lines += static_cast<long>(check.LineCount());
 
             std::unique_lock lock(m_mutex);
+            task.bRoomWaiter = true;
             WaitTaken(lock, [&] { return m_bStop || task.hits.Size() < m_nBufferCap; });
+            task.bRoomWaiter = false;
             task.hits.Append(found);
             task.nLines = lines;
             task.nProblems = problems;
@@ -128,6 +139,7 @@ void CScanPool::ScanTask(CTask& task) {
             found.Clear();
         }
         outcome = check.ReadFailed() ? EFileOutcome::READ_FAILED : EFileOutcome::SCANNED;
+        check.Close();
     }
     std::lock_guard lock(m_mutex);
     task.outcome = outcome;
@@ -139,7 +151,8 @@ EFileOutcome CScanPool::Take(size_t index, std::chrono::milliseconds timeout, CH
     std::unique_lock lock(m_mutex);
     if (m_nHead != index) {
         m_nHead = index;
-        WakeWorkers();
+        if (m_nHead >= m_nResumeHead)
+            WakeWorkers();
     }
     CTask& task = m_tasks[index];
     if (!Ready(task)) {
@@ -153,6 +166,7 @@ EFileOutcome CScanPool::Take(size_t index, std::chrono::milliseconds timeout, CH
     task.hits.Release(); // a finished file must not keep the run's old buffer
     lines = task.nLines;
     problems = task.nProblems;
-    WakeWorkers();
+    if (task.bRoomWaiter)
+        WakeWorkers();
     return task.outcome;
 }

@@ -62,8 +62,9 @@ class CScanPool {
     // The same for a list known at the start: every path added, no other to come.
     CScanPool(const CSearchMatcher& matcher, unsigned maxChars, std::vector<std::string> paths,
               int jobs, const CFileId& output, size_t hitBudget = DEFAULT_HIT_BUDGET);
-    // The next file of the list; it has the index of the files added before it.
-    void Add(std::string path);
+    // The next files of the list; each has the index of the files added before it.
+    void Add(std::string path) { Add(std::vector<std::string>{std::move(path)}); }
+    void Add(std::vector<std::string> paths);
     // No file comes after those added: workers with nothing to do end.
     void EndOfFiles();
     size_t Added() const;
@@ -88,11 +89,12 @@ class CScanPool {
         CHitBuffer hits;
         long nLines = 0;
         long nProblems = 0;
+        bool bRoomWaiter = false; // its worker waits for the run to take hits
     };
 
     void StartWorkers(size_t threads);
     void Work();
-    void ScanTask(CTask& task);
+    void ScanTask(CTask& task, CFileCheck& check);
     // With the lock held: true when the run would take the file's hits now.
     bool Ready(const CTask& task) const {
         return task.outcome != EFileOutcome::SCANNING || task.hits.Size() >= m_nBufferCap / 2;
@@ -129,7 +131,10 @@ class CScanPool {
             --m_nWorkersWaiting;
         }
     }
-    // With the lock held: lets waiting workers look again.
+    // With the lock held: lets waiting workers look again. Wake-ups are kept for what a
+    // worker waits for: new files, room in its buffer, or a quarter of the window free again
+    // (not every file the run takes: with many small files each wake-up would cost more
+    // than the file).
     void WakeWorkers() {
         if (m_nWorkersWaiting > 0)
             m_taken.notify_all();
@@ -142,7 +147,7 @@ class CScanPool {
     size_t m_nWindow;    // files started at most this far ahead of the one taken
     size_t m_nBufferCap; // a file's waiting hits, in bytes, before its worker waits
 
-    static constexpr size_t RUN_BATCH = 8; // files done before a waiting run is woken
+    static constexpr size_t RUN_BATCH = 64; // files done before a waiting run is woken
 
     // Threads are woken only when one waits for what happened: a wake-up costs the system
     // more than checking a small file.
@@ -151,6 +156,7 @@ class CScanPool {
     std::condition_variable m_ready; // a worker has hits or an outcome for the run
     size_t m_nNext = 0;              // the next file to start
     size_t m_nHead = 0;              // the file the run takes from
+    size_t m_nResumeHead = 0;        // workers waiting for the window go on at this head
     size_t m_nWorkersWaiting = 0;    // workers waiting on m_taken
     bool m_bRunWaiting = false;      // the run waits on m_ready for the head file
     bool m_bStop = false;

@@ -93,7 +93,9 @@ size_t CTreeWalk::Wait(size_t known) {
         return Listed();
     }
     std::unique_lock lock(m_mutex);
+    ++m_nWaiting;
     m_listed.wait(lock, [&] { return m_entries.size() > known || m_bComplete; });
+    --m_nWaiting;
     return m_entries.size();
 }
 
@@ -131,17 +133,23 @@ void CTreeWalk::WalkFolder(const std::string& path, const std::string& relative)
         Emit(path); // nothing is skipped silently
         return;
     }
+    // The files are handed over together, up to each subfolder: one lock and one wake-up for
+    // many files.
+    std::vector<std::string> files;
     for (const CEntry& entry : entries) {
         if (m_bStop)
             return;
         const std::string rel = relative.empty() ? entry.name : relative + '/' + entry.name;
         if (Excluded(entry.name, rel))
             continue;
-        if (entry.bFolder)
+        if (entry.bFolder) {
+            Emit(files);
             WalkFolder(Join(path, entry.name), rel);
-        else
-            Emit(Join(path, entry.name));
+        } else {
+            files.push_back(Join(path, entry.name));
+        }
     }
+    Emit(files);
 }
 
 bool CTreeWalk::Excluded(const std::string& name, const std::string& relative) const {
@@ -153,7 +161,17 @@ bool CTreeWalk::Excluded(const std::string& name, const std::string& relative) c
 }
 
 void CTreeWalk::Emit(std::string name) {
+    std::vector<std::string> one{std::move(name)};
+    Emit(one);
+}
+
+void CTreeWalk::Emit(std::vector<std::string>& names) {
+    if (names.empty())
+        return;
     std::lock_guard lock(m_mutex);
-    m_entries.push_back(std::move(name));
-    m_listed.notify_all();
+    for (std::string& name : names)
+        m_entries.push_back(std::move(name));
+    names.clear();
+    if (m_nWaiting > 0)
+        m_listed.notify_all();
 }

@@ -46,6 +46,7 @@ class CTreeWalk {
     void WalkFolder(const std::string& path, const std::string& relative);
     bool Excluded(const std::string& name, const std::string& relative) const;
     void Emit(std::string name);
+    void Emit(std::vector<std::string>& names); // empties names
 
     const std::vector<std::string> m_names;
     const std::vector<std::string> m_excludes;
@@ -53,6 +54,7 @@ class CTreeWalk {
     std::condition_variable m_listed;
     std::deque<std::string> m_entries;
     bool m_bComplete = false;
+    int m_nWaiting = 0; // callers of Wait that wait
     std::atomic<bool> m_bStop{false};
     std::thread m_thread;
 };
