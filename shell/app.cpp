@@ -10,6 +10,7 @@
 #include "shell/stopsignals.h"
 
 #include <QColor>
+#include <QIcon>
 #include <QFileInfo>
 #include <QPalette>
 #include <QStyleFactory>
@@ -25,14 +26,20 @@ bool CMainApp::InitInstance() {
     // there, and the program ends as usual.
     CloseOnStopSignals(nullptr);
     setApplicationName(ApplicationName());
+    // The program's icon on every window, and the desktop entry it belongs to.
+    setWindowIcon(ProgramIcon());
+    setDesktopFileName(QStringLiteral("kavel2000"));
     ApplyDialogColours(*this);
 
     setOrganizationName(QString::fromLatin1(SETTINGS_MAKER));
     m_pSettings = std::make_unique<CSettingsStore>(
         CSettingsStore::DefaultFilePath(QString::fromLatin1(SETTINGS_MAKER), applicationName()));
 
-    m_strHelpFilePath = HelpFilePathFor(applicationFilePath().toLocal8Bit().toStdString());
-    InstallHelpViewer(m_strHelpFilePath);
+    // Beside the program file, or where an installed program finds it.
+    const std::vector<std::string> helpFiles =
+        HelpFileCandidates(applicationFilePath().toLocal8Bit().toStdString());
+    m_strHelpFilePath = FirstHelpFile(helpFiles);
+    InstallHelpViewer(helpFiles);
 
     const int nShowCommand = m_pSettings->ReadSettingInt("Window", "Maximise", SW_SHOW);
 
@@ -95,4 +102,8 @@ void ShowWithCommand(QWidget& window, int nShowCommand) {
         window.showNormal();
         break;
     }
+}
+
+QIcon ProgramIcon() {
+    return QIcon(QStringLiteral(":/kavel/icon.xpm"));
 }

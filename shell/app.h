@@ -10,6 +10,7 @@
 
 class CMainFrame;
 class CSettingsStore;
+class QIcon;
 class QWidget;
 
 // The settings maker key.
@@ -38,6 +39,8 @@ class CMainApp : public QApplication {
 
 // The application name: string 57344, or the program file's name without its extension.
 QString ApplicationName();
+// The program's icon (icon 10), as the windows and the about box show it.
+QIcon ProgramIcon();
 // The classic "Windows" style with a grey palette and black text.
 void ApplyDialogColours(QApplication& app);
 // Shows the window as the stored show command says: 3 maximised, 2, 6, 7 and 11 minimised,

@@ -335,9 +335,13 @@ void CHelpViewer::OnDisplayKeyword() {
         ShowTopic(item->data(Qt::UserRole).toString());
 }
 
-void InstallHelpViewer(const std::string& helpFilePath) {
+void CHelpViewer::SetFilePath(const std::string& helpFilePath) {
+    m_strFilePath = helpFilePath;
+}
+
+void InstallHelpViewer(const std::vector<std::string>& candidates) {
     auto viewer = std::make_shared<QPointer<CHelpViewer>>();
-    SetHelpHandler([helpFilePath, viewer](unsigned command, unsigned long data) {
+    SetHelpHandler([candidates, viewer](unsigned command, unsigned long data) {
         if (command == HELP_QUIT) {
             if (*viewer)
                 (*viewer)->close();
@@ -346,12 +350,14 @@ void InstallHelpViewer(const std::string& helpFilePath) {
         if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
             return false;
         if (!*viewer) {
-            *viewer = new CHelpViewer(helpFilePath);
+            *viewer = new CHelpViewer(FirstHelpFile(candidates));
             (*viewer)->setAttribute(Qt::WA_DeleteOnClose);
         }
         CHelpViewer* window = *viewer;
-        if (!window->IsLoaded())
+        if (!window->IsLoaded()) {
+            window->SetFilePath(FirstHelpFile(candidates)); // one may have come since
             window->Load();
+        }
         switch (command) {
         case HELP_CONTEXT:
             window->ShowContext(data);

@@ -20,9 +20,13 @@ class QListWidget;
 class QPushButton;
 class QTextBrowser;
 
-// Makes the viewer of this help file the handler of every help call (see helpcall.h). The
-// window is made at the first call and shown by every call but HELP_QUIT, which closes it.
-void InstallHelpViewer(const std::string& helpFilePath);
+// Makes the viewer of the help file the handler of every help call (see helpcall.h): the
+// first of the candidates that is a file, looked for again at every call until one is read.
+// The window is made at the first call and shown by every call but HELP_QUIT, which closes it.
+void InstallHelpViewer(const std::vector<std::string>& candidates);
+inline void InstallHelpViewer(const std::string& helpFilePath) {
+    InstallHelpViewer(std::vector<std::string>{helpFilePath});
+}
 
 class CHelpViewer : public QWidget {
   public:
@@ -33,6 +37,8 @@ class CHelpViewer : public QWidget {
 
     // Reads the help file; false when it cannot be read, and the page then says why.
     bool Load();
+    // Another help file for the next Load.
+    void SetFilePath(const std::string& helpFilePath);
     bool IsLoaded() const { return m_bLoaded; }
 
     // Shows topic n; a number without a topic gives a page that says so.

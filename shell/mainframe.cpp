@@ -24,6 +24,7 @@
 #include <QFile>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -139,6 +140,7 @@ QListWidget* CreateList(QWidget* parent, const char* name, int id,
 
 CMainFrame::CMainFrame(CSettingsStore& settings) : m_settings(settings) {
     setWindowTitle(ApplicationTitle());
+    setWindowIcon(QIcon(QStringLiteral(":/kavel/icon.xpm")));
     RestoreWindowPlacement();
 
     CreateMenuBar();

@@ -2,6 +2,8 @@
 
 #include "toolkit/ascii.h"
 
+#include <sys/stat.h>
+
 namespace {
 
 HelpHandler& Handler() {
@@ -41,4 +43,21 @@ std::string HelpFilePathFor(const std::string& programPath) {
         }
     }
     return path;
+}
+
+std::vector<std::string> HelpFileCandidates(const std::string& programPath) {
+    const std::string beside = HelpFilePathFor(programPath);
+    const size_t slash = beside.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : beside.substr(0, slash);
+    const std::string name = slash == std::string::npos ? beside : beside.substr(slash + 1);
+    return {beside, folder + "/../share/kavel2000/" + name};
+}
+
+std::string FirstHelpFile(const std::vector<std::string>& candidates) {
+    for (const std::string& path : candidates) {
+        struct stat st;
+        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            return path;
+    }
+    return candidates.empty() ? std::string() : candidates.front();
 }

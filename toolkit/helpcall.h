@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 constexpr unsigned HELP_CONTEXT = 0x1;     // show topic n
 constexpr unsigned HELP_QUIT = 0x2;        // close the viewer
@@ -24,3 +25,10 @@ bool CallHelp(unsigned command, unsigned long data);
 // The help file of this program file: the path with the file name's extension dropped and
 // ".html" appended, every "kavel32.html" (any letter case) then replaced by "kavel.html".
 std::string HelpFilePathFor(const std::string& programPath);
+
+// Where the help file of this program file may lie, in the order looked at: beside the
+// program file (HelpFilePathFor), then in ../share/kavel2000/ relative to it, under the same
+// name (where an installed program finds it).
+std::vector<std::string> HelpFileCandidates(const std::string& programPath);
+// The first of the paths that names a regular file, else the first path.
+std::string FirstHelpFile(const std::vector<std::string>& candidates);

@@ -64,4 +64,20 @@ TEST(HelpFilePath, FollowsTheProgramFileName) {
         EXPECT_EQ(HelpFilePathFor(program), help) << program;
 }
 
+// Installed, the program finds its help file in ../share/kavel2000/; beside it comes first.
+TEST(HelpFilePath, BesideTheProgramFirstThenWhereItIsInstalled) {
+    EXPECT_EQ(HelpFileCandidates("/usr/bin/kavel32"),
+              (std::vector<std::string>{"/usr/bin/kavel.html",
+                                        "/usr/bin/../share/kavel2000/kavel.html"}));
+    CTempDir dir;
+    std::filesystem::create_directories(dir / "bin");
+    std::filesystem::create_directories(dir / "share/kavel2000");
+    const std::vector<std::string> candidates = HelpFileCandidates(dir / "bin/kavel32");
+    EXPECT_EQ(FirstHelpFile(candidates), dir / "bin/kavel.html"); // none yet: the first
+    WriteWholeFile(dir / "share/kavel2000/kavel.html", "<html></html>");
+    EXPECT_EQ(FirstHelpFile(candidates), dir / "bin/../share/kavel2000/kavel.html");
+    WriteWholeFile(dir / "bin/kavel.html", "<html></html>");
+    EXPECT_EQ(FirstHelpFile(candidates), dir / "bin/kavel.html");
+}
+
 } // namespace

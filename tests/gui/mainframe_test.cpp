@@ -169,6 +169,14 @@ TEST_F(MainFrameTest, AbsurdStoredRectanglesAreCutToTheScreen) {
     }
 }
 
+// The window carries the program's icon, for the window manager and the task bar.
+TEST_F(MainFrameTest, TheWindowCarriesTheProgramsIcon) {
+    CreateFrame();
+    ASSERT_FALSE(frame->windowIcon().isNull());
+    EXPECT_EQ(frame->windowIcon().pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32),
+              QImage(QStringLiteral(":/kavel/icon.xpm")).convertToFormat(QImage::Format_ARGB32));
+}
+
 // A start and an exit that change nothing leave the settings file as it was.
 TEST_F(MainFrameTest, AStartAndExitWithoutChangesWriteNothing) {
     StoreRect(40, 30, 680, 510);
