@@ -18,6 +18,7 @@ add_library(kavelgui STATIC
   shell/stopsignals.cpp
   editor/searchstringsdlg.cpp
   toolkit/aboutbox.cpp
+  toolkit/bytetext.cpp
   toolkit/filebrowser.cpp
   toolkit/messages.cpp
   toolkit/templatedialog.cpp

@@ -3,6 +3,8 @@
 #include "resources/resource.h"
 #include "scan/searchstrings.h"
 #include "toolkit/messages.h"
+#include "toolkit/ascii.h"
+#include "toolkit/bytetext.h"
 #include "toolkit/messagetext.h"
 
 #include <QGroupBox>
@@ -10,7 +12,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QStringDecoder>
+#include <QValidator>
 
 #include <algorithm>
 #include <vector>
@@ -32,28 +34,25 @@ constexpr size_t LABEL_BUFFER_SIZE = 300;
 
 // Entries are bytes: shown as UTF-8 when they are valid UTF-8, else as Latin-1.
 QString Display(const std::string& bytes) {
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    QString text = decoder(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    if (decoder.hasError())
-        return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    return text;
+    return ShowBytes(bytes);
 }
 
-bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<unsigned char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<unsigned char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
+// The text's length as it is saved: its UTF-8 bytes (the loader cuts a string at 30 bytes).
+int SavedLength(const QString& text) {
+    return static_cast<int>(text.toUtf8().size());
 }
+
+// Input no longer than the limit in bytes as saved.
+class CByteLimitValidator : public QValidator {
+  public:
+    CByteLimitValidator(QObject* parent, const int& limit) : QValidator(parent), m_limit(limit) {}
+    State validate(QString& input, int&) const override {
+        return SavedLength(input) <= m_limit ? Acceptable : Invalid;
+    }
+
+  private:
+    const int& m_limit;
+};
 
 QPushButton* MakeButton(CTemplateDialog* dialog, int id, const char* text, int x, int y) {
     auto* button = new QPushButton(QString::fromLatin1(text), dialog);
@@ -110,7 +109,8 @@ CSearchStringsDlg::CSearchStringsDlg(QWidget* parent, const std::string& fileNam
 }
 
 void CSearchStringsDlg::OnInitDialog() {
-    m_editString->setMaxLength(EDIT_TEXT_LIMIT);
+    m_nEditByteLimit = EDIT_TEXT_LIMIT;
+    m_editString->setValidator(new CByteLimitValidator(m_editString, m_nEditByteLimit));
 
     // The label holds at most 299 bytes, cut at a character boundary.
     std::string label = "Strings defined in: " + m_strFileName;
@@ -133,10 +133,10 @@ void CSearchStringsDlg::OnInitDialog() {
     SetHelpId(5);
 }
 
-// Typing is limited to 30 characters; a longer text put in by Edit stays whole, and typing
-// can then only shorten it.
+// Typing is limited to 30 bytes as saved; a longer text put in by Edit stays whole, and
+// typing can then only shorten it.
 void CSearchStringsDlg::OnEditTextEdited(const QString& text) {
-    m_editString->setMaxLength(std::max<int>(EDIT_TEXT_LIMIT, static_cast<int>(text.size())));
+    m_nEditByteLimit = std::max(EDIT_TEXT_LIMIT, SavedLength(text));
 }
 
 void CSearchStringsDlg::OnEdit() {
@@ -271,7 +271,7 @@ void CSearchStringsDlg::DeleteString(int index) {
 
 int CSearchStringsDlg::FindStringExact(const std::string& text) const {
     for (int i = 0; i < GetCount(); ++i)
-        if (EqualIgnoringAsciiCase(GetText(i), text))
+        if (AsciiEqualNoCase(GetText(i), text))
             return i;
     return -1;
 }
@@ -285,7 +285,7 @@ std::string CSearchStringsDlg::GetEditText() const {
 
 void CSearchStringsDlg::SetEditText(const std::string& text) {
     const QString shown = Display(text);
-    m_editString->setMaxLength(std::max<int>(EDIT_TEXT_LIMIT, static_cast<int>(shown.size())));
+    m_nEditByteLimit = std::max(EDIT_TEXT_LIMIT, SavedLength(shown));
     m_editString->setText(shown);
     m_strEditBytes = text;
 }

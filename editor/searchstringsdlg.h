@@ -51,4 +51,5 @@ class CSearchStringsDlg : public CTemplateDialog {
     // The bytes behind the edit field's text as Edit last put it there, so that an entry that
     // is not UTF-8 keeps its bytes when stored again unchanged.
     std::string m_strEditBytes;
+    int m_nEditByteLimit = 30; // bytes as saved that typing may reach
 };

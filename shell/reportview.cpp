@@ -1,7 +1,8 @@
 #include "shell/reportview.h"
 
+#include "toolkit/bytetext.h"
+
 #include <QPlainTextEdit>
-#include <QStringDecoder>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -28,19 +29,7 @@ constexpr std::chrono::milliseconds UPDATE_INTERVAL_MAX{500};
 } // namespace
 
 QString DecodeReportText(std::string_view text) {
-    const bool bAscii = std::all_of(text.begin(), text.end(),
-                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    QString decoded;
-    if (bAscii) {
-        decoded = QString::fromLatin1(text.data(), qsizetype(text.size()));
-    } else {
-        QStringDecoder decoder(QStringConverter::Utf8,
-                               QStringConverter::Flag::Stateless |
-                                   QStringConverter::Flag::ConvertInitialBom);
-        decoded = decoder.decode(QByteArrayView(text.data(), qsizetype(text.size())));
-        if (decoder.hasError())
-            decoded = QString::fromLatin1(text.data(), qsizetype(text.size()));
-    }
+    QString decoded = ShowBytes(text);
     if (text.find_first_of("\r\n") != std::string_view::npos) {
         decoded.replace(QLatin1Char('\r'), QChar(SHOWN_CR));
         decoded.replace(QLatin1Char('\n'), QChar(SHOWN_LF));

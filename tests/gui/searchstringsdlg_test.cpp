@@ -11,6 +11,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -53,6 +55,10 @@ const std::string LATIN1 = "caf\xe9";
 
 // clang-format off
 std::vector<EditorCase> Cases() {
+    std::string ae15, ae20; // the letter a with diaeresis, two bytes in UTF-8
+    for (int i = 0; i < 20; ++i)
+        (i < 15 ? ae15 : ae20) += "\xc3\xa4";
+    ae20 = ae15 + ae20;
     std::string lines201;
     std::vector<std::string> after201 = {"s3", "s2"};
     for (int i = 0; i < 201; ++i) {
@@ -103,6 +109,8 @@ std::vector<EditorCase> Cases() {
         {"cancel leaves the file", "a\r\nb\r\n",
          {{Type, -1, "c"}, {Add}, {Select, 0}, {Delete}, {Cancel}}, {"b", "c"},
          {IDP_CONFIRM_DELETE}, {}, IDCANCEL},
+        {"typing stops at 30 bytes as saved: 15 of 20 two-byte letters", "",
+         {{Type, -1, ae20}, {Add}, {Ok}}, {ae15}, {}, ae15 + "\r\n", IDOK},
         {"a missing file shows an empty list; typing stops at 30; OK creates it", std::nullopt,
          {{Type, -1, LONG40}, {Add}, {Ok}}, {LONG40.substr(0, 30)}, {},
          LONG40.substr(0, 30) + "\r\n", IDOK},
@@ -119,6 +127,18 @@ class SearchStringsDlgTest : public ::testing::Test {
     CDialogWatchdog m_watchdog;
     CTempDir m_dir;
 };
+
+// An entry that is not UTF-8 shows every byte (as Latin-1), also one cut inside a sequence.
+TEST_F(SearchStringsDlgTest, EntriesThatAreNotUtf8ShowWhole) {
+    const std::string path = m_dir / "y2k.str";
+    WriteWholeFile(path, "abc\xc3\r\n\xe9t\xe9\r\n\xc3\xa9t\xc3\xa9\r\n");
+    CSearchStringsDlg dlg(nullptr, path);
+    auto* list = dlg.findChild<QListWidget*>("570");
+    ASSERT_EQ(list->count(), 3);
+    EXPECT_EQ(list->item(0)->text(), QString::fromLatin1("abc\xc3"));
+    EXPECT_EQ(list->item(1)->text(), QString::fromLatin1("\xe9t\xe9"));
+    EXPECT_EQ(list->item(2)->text(), QString::fromUtf8("\xc3\xa9t\xc3\xa9"));
+}
 
 TEST_F(SearchStringsDlgTest, Operations) {
     for (const EditorCase& c : Cases()) {
@@ -153,7 +173,11 @@ TEST_F(SearchStringsDlgTest, Operations) {
                 [[fallthrough]];
             case TypeMore:
                 edit->end(false);
-                QTest::keyClicks(edit, QString::fromStdString(step.text));
+                // Letters beyond ASCII as the keyboard sends them: a key event with its text.
+                for (const QChar ch : QString::fromStdString(step.text)) {
+                    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, ch);
+                    QApplication::sendEvent(edit, &press);
+                }
                 break;
             case DoubleClick:
                 QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
