@@ -133,6 +133,9 @@ QListWidget* CreateList(QWidget* parent, const char* name, int id,
     list->setSortingEnabled(true);
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // Long names are scrolled to, not cut short.
+    list->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    list->setTextElideMode(Qt::ElideNone);
     return list;
 }
 
@@ -377,6 +380,20 @@ bool CMainFrame::event(QEvent* event) {
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
+        // The keyboard's ways to choose: Enter or Space in the directory list enters the
+        // highlighted directory, Enter in the volume box enters the volume shown.
+        const bool bEnter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        if (watched == m_wndDirList && (bEnter || key->key() == Qt::Key_Space) &&
+            key->modifiers() == Qt::NoModifier && m_wndDirList->isEnabled()) {
+            if (QListWidgetItem* item = m_wndDirList->currentItem())
+                item->setSelected(true);
+            OnDirectoryDoubleClicked();
+            return true;
+        }
+        if (watched == m_wndDriveBox && bEnter && m_wndDriveBox->isEnabled()) {
+            OnDriveChosen();
+            return true;
+        }
         if (key->key() == Qt::Key_ScrollLock && !key->isAutoRepeat() && watched->isWidgetType()) {
             m_bScrollLock = !m_bScrollLock;
             UpdateKeyIndicators();

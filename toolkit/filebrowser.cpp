@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QComboBox>
 #include <QFile>
+#include <QFontMetrics>
 #include <QListWidget>
 #include <QListWidgetItem>
 #include <QSignalBlocker>
@@ -23,9 +24,37 @@ QByteArray EntryBytes(const QListWidgetItem* item) {
     return raw.isValid() ? raw.toByteArray() : QFile::encodeName(item->text());
 }
 
+// Every row takes the last row's size (see ReplaceEntries): its width is made the list's
+// horizontal scroll extent, at least MIN_SCROLL_EXTENT and as wide as the widest name needs,
+// so that every name can be scrolled to in full. Only the longest names are measured: the
+// width follows the length closely enough, and measuring 100,000 names would take long.
+constexpr int MIN_SCROLL_EXTENT = 600;
+constexpr qsizetype MEASURED_NAMES = 64;
+
+void SetScrollExtent(QListWidget* list, const QStringList& labels) {
+    if (labels.isEmpty())
+        return;
+    std::vector<qsizetype> longest(static_cast<size_t>(labels.size()));
+    for (qsizetype i = 0; i < labels.size(); ++i)
+        longest[static_cast<size_t>(i)] = i;
+    const auto count = std::min<qsizetype>(MEASURED_NAMES, labels.size());
+    std::partial_sort(longest.begin(), longest.begin() + count, longest.end(),
+                      [&](qsizetype a, qsizetype b) { return labels[a].size() > labels[b].size(); });
+    const QFontMetrics metrics(list->font());
+    int widest = 0;
+    for (qsizetype i = 0; i < count; ++i)
+        widest = std::max(widest, metrics.horizontalAdvance(labels[longest[static_cast<size_t>(i)]]));
+    const int lastRow = list->count() - 1;
+    QListWidgetItem* last = list->item(lastRow);
+    last->setSizeHint(QSize());
+    const QSize natural = list->sizeHintForIndex(list->model()->index(lastRow, 0));
+    const int padding = std::max(0, natural.width() - metrics.horizontalAdvance(labels.back()));
+    last->setSizeHint(QSize(std::max(MIN_SCROLL_EXTENT, widest + padding), natural.height()));
+}
+
 // Replaces the list's entries by texts, in their order, with redrawing off meanwhile. The
 // list's own sorting stays off: the texts come sorted in the browser's order. Every entry is
-// one line of text, so the list may take all rows as high as the first, which spares it
+// one line of text, so the list may take every row's size from the last one, which spares it
 // measuring each of 100,000 rows when it lays them out.
 void ReplaceEntries(QListWidget* list, const std::vector<std::string>& texts) {
     const bool bUpdates = list->updatesEnabled();
@@ -38,9 +67,13 @@ void ReplaceEntries(QListWidget* list, const std::vector<std::string>& texts) {
     for (const std::string& text : texts)
         labels.append(QFile::decodeName(text.c_str()));
     list->addItems(labels);
-    for (int i = 0; i < static_cast<int>(texts.size()); ++i)
-        list->item(i)->setData(
-            Qt::UserRole, QByteArray(texts[i].data(), static_cast<qsizetype>(texts[i].size())));
+    for (int i = 0; i < static_cast<int>(texts.size()); ++i) {
+        QListWidgetItem* item = list->item(i);
+        item->setData(Qt::UserRole,
+                      QByteArray(texts[i].data(), static_cast<qsizetype>(texts[i].size())));
+        item->setToolTip(labels[i]);
+    }
+    SetScrollExtent(list, labels);
     list->setUpdatesEnabled(bUpdates);
 }
 

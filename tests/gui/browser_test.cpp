@@ -4,7 +4,9 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QFontMetrics>
 #include <QListWidget>
+#include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -77,6 +79,27 @@ TEST_F(BrowserTest, ListsInTheirOwnOrderShowOddNamesDecodedAndGiveBackTheirBytes
     ASSERT_EQ(EnterDirectory("/"), 0);
     FillDirectoryList(&dirs);
     EXPECT_TRUE(dirs.findItems("[..]", Qt::MatchExactly).isEmpty());
+}
+
+// A long name is not cut short: every row is as wide as the widest name needs (at least 600
+// pixels), the list scrolls across to it, and the tooltip gives the name in full.
+TEST_F(BrowserTest, LongNamesCanBeScrolledToInFull) {
+    const std::string longName = std::string(150, 'n') + "-end.txt";
+    WriteWholeFile(m_tree / longName, "x");
+    QListWidget files;
+    files.setUniformItemSizes(true);
+    files.resize(150, 200);
+    files.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&files));
+    FillFileList(&files, "*.*");
+    const QList<QListWidgetItem*> found =
+        files.findItems(QString::fromStdString(longName), Qt::MatchExactly);
+    ASSERT_EQ(found.size(), 1);
+    const int textWidth = QFontMetrics(files.font()).horizontalAdvance(found[0]->text());
+    EXPECT_GE(files.visualItemRect(found[0]).width(), std::max(600, textWidth));
+    EXPECT_GE(files.visualItemRect(files.item(0)).width(), 600); // a short name's row too
+    EXPECT_GT(files.horizontalScrollBar()->maximum(), textWidth - 150);
+    EXPECT_EQ(found[0]->toolTip(), found[0]->text());
 }
 
 TEST_F(BrowserTest, DoubleClickEntersTheSelectedDirectory) {

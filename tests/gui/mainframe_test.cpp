@@ -3,6 +3,7 @@
 #include "shell/app.h"
 #include "shell/commands.h"
 #include "shell/mainlayout.h"
+#include "toolkit/dirlisting.h"
 
 #include <QImage>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QTextCursor>
 
 #include <climits>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <tuple>
 
@@ -167,6 +169,48 @@ TEST_F(MainFrameTest, AbsurdStoredRectanglesAreCutToTheScreen) {
         ASSERT_TRUE(WaitForSetting("Right", Setting("Left") + frame->width()));
         EXPECT_EQ(Setting("Bottom") - Setting("Top"), frame->height());
     }
+}
+
+// The keyboard chooses as the mouse does: Enter or Space in the directory list enters the
+// highlighted directory, Enter in the volume box enters the volume shown.
+TEST_F(MainFrameTest, EnterAndSpaceEnterDirectoriesAndVolumes) {
+    const std::string before = CurrentDirectory();
+    CTempDir tree;
+    ASSERT_EQ(::mkdir((tree / "sub").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((tree / "sub/deeper").c_str(), 0755), 0);
+    ASSERT_EQ(EnterDirectory(tree.Path()), 0);
+    const std::string top = CurrentDirectory();
+    ShowFrame(true);
+    const auto highlight = [&](const char* text) {
+        const QList<QListWidgetItem*> items =
+            DirList()->findItems(QLatin1String(text), Qt::MatchExactly);
+        ASSERT_EQ(items.size(), 1) << text;
+        DirList()->setCurrentItem(items[0], QItemSelectionModel::NoUpdate);
+    };
+    DirList()->setFocus();
+    highlight("[sub]");
+    QTest::keyClick(DirList(), Qt::Key_Return);
+    EXPECT_EQ(CurrentDirectory(), top + "/sub");
+    highlight("[deeper]");
+    QTest::keyClick(DirList(), Qt::Key_Space);
+    EXPECT_EQ(CurrentDirectory(), top + "/sub/deeper");
+    // The volume box: the home volume chosen with the arrow keys is entered by Enter, at its
+    // top as nothing was used on it yet.
+    CTempDir home;
+    const char* oldHome = std::getenv("HOME");
+    const std::string keptHome = oldHome ? oldHome : "";
+    ::setenv("HOME", home.Path().c_str(), 1);
+    ForgetVolumeDirectories();
+    DriveBox()->setFocus();
+    DriveBox()->setCurrentIndex(DriveBox()->findText(QStringLiteral("[-~-]")));
+    QTest::keyClick(DriveBox(), Qt::Key_Return);
+    EXPECT_EQ(CurrentDirectory(), HomeDirectory());
+    if (oldHome)
+        ::setenv("HOME", keptHome.c_str(), 1);
+    else
+        ::unsetenv("HOME");
+    ForgetVolumeDirectories();
+    EXPECT_EQ(::chdir(before.c_str()), 0);
 }
 
 // The window carries the program's icon, for the window manager and the task bar.
