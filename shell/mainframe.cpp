@@ -6,7 +6,6 @@
 #include "scan/filepath.h"
 #include "scan/linefile.h"
 #include "shell/filedialog.h"
-#include "toolkit/helpcall.h"
 #include "shell/keyindicators.h"
 #include "shell/mainlayout.h"
 #include "shell/reportview.h"
@@ -14,6 +13,7 @@
 #include "shell/shellopen.h"
 #include "toolkit/aboutbox.h"
 #include "toolkit/filebrowser.h"
+#include "toolkit/helpcall.h"
 #include "toolkit/messages.h"
 #include "toolkit/messagetext.h"
 
@@ -216,7 +216,13 @@ void CMainFrame::CreateMenuBar() {
         });
         connect(menu, &QMenu::aboutToHide, this, [this] {
             m_nOpenMenus = std::max(m_nOpenMenus - 1, 0);
-            SetStatusText(IDS_READY);
+            if (m_nOpenMenus > 0)
+                return;
+            // During a run the progress comes back with the next catch-up; else "Ready".
+            if (m_bReporting != 0 && !m_strPendingStatus.empty())
+                m_bStatusPending = true;
+            else
+                SetStatusText(IDS_READY);
         });
         for (size_t i = 0; i < definition.nItems; ++i) {
             const CMenuItem& item = definition.pItems[i];
@@ -296,9 +302,9 @@ void CMainFrame::RestoreWindowPlacement() {
     if (area.isValid())
         size = size.boundedTo(area.size());
     if (nLeft != CW_USEDEFAULT && nTop != CW_USEDEFAULT) {
-        const QRect wanted(QPoint(std::clamp(nLeft, -0x10000, 0x10000),
-                                  std::clamp(nTop, -0x10000, 0x10000)),
-                           size.expandedTo(QSize(1, 1)));
+        const QRect wanted(
+            QPoint(std::clamp(nLeft, -0x10000, 0x10000), std::clamp(nTop, -0x10000, 0x10000)),
+            size.expandedTo(QSize(1, 1)));
         if (!area.isValid() || wanted.intersects(area))
             move(nLeft, nTop);
     }
@@ -422,9 +428,10 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     QMainWindow::closeEvent(event);
 }
 
-// During a run the text waits for the view's next catch-up, which shows both in one paint.
+// During a run the text waits for the view's next catch-up, which shows both in one paint;
+// while a menu is open it waits for the menu to close, as the pane shows the item's prompt.
 void CMainFrame::SetStatusText(const std::string& text) {
-    if (m_bReporting != 0) {
+    if (m_bReporting != 0 || m_nOpenMenus > 0) {
         m_strPendingStatus = text;
         m_bStatusPending = true;
         return;
@@ -659,7 +666,7 @@ void CMainFrame::DrainMessageQueue() {
         return;
     m_lastDrain = now;
     if (m_reportView->CatchUpIfDue(now)) {
-        if (m_bStatusPending)
+        if (m_bStatusPending && m_nOpenMenus == 0)
             ShowStatusText(m_strPendingStatus);
         // Paints all that is due, the view too, here rather than in the event handling below,
         // so that the time taken is the catch-up's own.

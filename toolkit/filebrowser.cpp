@@ -38,12 +38,14 @@ void SetScrollExtent(QListWidget* list, const QStringList& labels) {
     for (qsizetype i = 0; i < labels.size(); ++i)
         longest[static_cast<size_t>(i)] = i;
     const auto count = std::min<qsizetype>(MEASURED_NAMES, labels.size());
-    std::partial_sort(longest.begin(), longest.begin() + count, longest.end(),
-                      [&](qsizetype a, qsizetype b) { return labels[a].size() > labels[b].size(); });
+    std::partial_sort(
+        longest.begin(), longest.begin() + count, longest.end(),
+        [&](qsizetype a, qsizetype b) { return labels[a].size() > labels[b].size(); });
     const QFontMetrics metrics(list->font());
     int widest = 0;
     for (qsizetype i = 0; i < count; ++i)
-        widest = std::max(widest, metrics.horizontalAdvance(labels[longest[static_cast<size_t>(i)]]));
+        widest =
+            std::max(widest, metrics.horizontalAdvance(labels[longest[static_cast<size_t>(i)]]));
     const int lastRow = list->count() - 1;
     QListWidgetItem* last = list->item(lastRow);
     last->setSizeHint(QSize());

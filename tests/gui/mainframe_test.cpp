@@ -15,6 +15,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <functional>
 #include <sys/stat.h>
 #include <tuple>
 
@@ -152,9 +153,9 @@ TEST_F(MainFrameTest, AbsurdStoredRectanglesAreCutToTheScreen) {
     const QSize screen = QGuiApplication::primaryScreen()->availableVirtualGeometry().size();
     // The last value: the size asked for reaches past the screens, and is cut to them.
     const std::tuple<int, int, int, int, bool> cases[] = {
-        {0, 0, INT_MAX, INT_MAX, true},         {10, 20, 40010, 520, false},
-        {-5, 0, 300, INT_MAX, false},           {INT_MAX - 100, 0, INT_MAX, 200, false},
-        {INT_MIN, INT_MIN, 0, 0, false},        {-100, -100, INT_MAX, INT_MAX, true},
+        {0, 0, INT_MAX, INT_MAX, true},      {10, 20, 40010, 520, false},
+        {-5, 0, 300, INT_MAX, false},        {INT_MAX - 100, 0, INT_MAX, 200, false},
+        {INT_MIN, INT_MIN, 0, 0, false},     {-100, -100, INT_MAX, INT_MAX, true},
         {-INT_MAX, -INT_MAX, 100, 100, true}};
     for (const auto& [left, top, right, bottom, cut] : cases) {
         StoreRect(left, top, right, bottom);
@@ -338,6 +339,36 @@ TEST_F(MainFrameTest, FileMenuPromptsAndEnablesItsItems) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !fileMenu->isVisible(); }, 2000));
     QTest::qWait(20);
     EXPECT_EQ(pane->text(), "Ready");
+}
+
+// During a run a menu's prompts stay in the pane while the menu is open, whatever progress the
+// run shows meanwhile; the newest progress comes back when the menu closes.
+TEST_F(MainFrameTest, MenuPromptsStayDuringARunAndProgressResumesAfter) {
+    ShowFrame();
+    auto* pane = Child<QLabel>("MessagePane");
+    QMenu* fileMenu = Child<QMenuBar>("ApplicationMenu")->actions().at(0)->menu();
+    const auto drainFor = [&](int ms, const std::function<bool()>& until) {
+        return QTest::qWaitFor(
+            [&] {
+                frame->DrainMessageQueue();
+                return until();
+            },
+            ms);
+    };
+    frame->m_bReporting = 1;
+    frame->SetStatusText("Checking one");
+    ASSERT_TRUE(drainFor(2000, [&] { return pane->text() == "Checking one"; }));
+    Child<QMenuBar>("ApplicationMenu")->setActiveAction(fileMenu->menuAction());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fileMenu->isVisible(); }, 2000));
+    QAction* stop = fileMenu->findChild<QAction*>(QString::number(ID_FILE_STOP_REPORTING));
+    fileMenu->setActiveAction(stop);
+    frame->SetStatusText("Checking two");
+    drainFor(300, [] { return false; }); // several catch-ups pass
+    EXPECT_EQ(pane->text().toStdString(), stop->statusTip().toStdString());
+    fileMenu->hide();
+    EXPECT_TRUE(drainFor(2000, [&] { return pane->text() == "Checking two"; }))
+        << pane->text().toStdString();
+    frame->m_bReporting = 0;
 }
 
 // Lines appended during a run are taken into the view in bulk, some dropped unseen: the view
