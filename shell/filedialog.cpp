@@ -3,6 +3,7 @@
 #include "resources/resource.h"
 #include "toolkit/helpcall.h"
 #include "toolkit/messages.h"
+#include "toolkit/messagetext.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -35,12 +36,37 @@ QStringList NameFilters(const char* filter) {
     return filters;
 }
 
+// Qt's dialog takes any name in AnyFile mode, even in a folder that does not exist. With
+// OFN_PATHMUSTEXIST the folder must exist: a new file name in an existing folder is fine.
+class CFileNameDialog : public QFileDialog {
+public:
+    CFileNameDialog(QWidget* parent, const QString& title, unsigned flags)
+        : QFileDialog(parent, title), m_flags(flags) {}
+
+    void accept() override {
+        const QStringList files = selectedFiles();
+        if ((m_flags & OFN_PATHMUSTEXIST) != 0 && !files.isEmpty()) {
+            const QFileInfo chosen(files.first());
+            if (!chosen.isDir() && !chosen.absoluteDir().exists()) {
+                AppMessageBox(QDir::toNativeSeparators(chosen.absolutePath()).toStdString() +
+                                  "\nPath does not exist.\nCheck the path and try again.",
+                              MB_OK | MB_ICONEXCLAMATION, 0);
+                return;
+            }
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    unsigned m_flags;
+};
+
 } // namespace
 
 int ChooseFileName(QWidget* parent, bool bOpen, const char* title, const char* filter,
                    const char* defaultExtension, unsigned flags, std::string& strPath,
                    int nHelpId) {
-    QFileDialog dialog(parent, QString::fromLatin1(title));
+    CFileNameDialog dialog(parent, QString::fromLatin1(title), flags);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(bOpen ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);

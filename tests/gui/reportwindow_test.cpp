@@ -5,6 +5,8 @@
 #include "shell/shellopen.h"
 #include "shell/stopsignals.h"
 #include "toolkit/dirlisting.h"
+#include "toolkit/messages.h"
+#include "toolkit/messagetext.h"
 
 #include <QFileDialog>
 #include <QLabel>
@@ -269,6 +271,34 @@ TEST_F(ReportWindowTest, SetOutputAndSearchStringsFilesThroughTheDialog) {
             EXPECT_EQ(store.ReadSettingString("Application", c.key, ""), c.chosen) << c.key;
             EXPECT_EQ(CurrentDirectory(), src) << c.key;
         }
+}
+
+// The strings file may be a new name, but in a folder that exists: a name in a missing folder
+// is refused with a box and the dialog stays up for another name.
+TEST_F(ReportWindowTest, SearchStringsFileMustBeInAFolderThatExists) {
+    std::vector<std::string> boxes;
+    SetMessageBoxAnswerer([&](const std::string& text, int, int) {
+        boxes.push_back(text);
+        return IDOK;
+    });
+    CDialogWatchdog watchdog;
+    bool bStayed = false;
+    WhenModalShown([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        name->setText(QString::fromStdString(files / "missing/new.str"));
+        static_cast<QDialog*>(dialog)->accept();
+        bStayed = dialog->isVisible();
+        name->setText(QString::fromStdString(files / "new.str"));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    ASSERT_TRUE(frame->RunCommand(ID_FILE_SET_SEARCH_STRINGS));
+    SetMessageBoxAnswerer({});
+    EXPECT_TRUE(bStayed);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find(files / "missing"), std::string::npos) << boxes[0];
+    EXPECT_EQ(store.ReadSettingString("Application", "SearchStrings", ""), files / "new.str");
 }
 
 TEST_F(ReportWindowTest, EditFileHandsOverExactlyTheSelection) {
