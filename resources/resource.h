@@ -52,6 +52,7 @@ constexpr int IDP_STRING_EXISTS = 10003;
 constexpr int IDP_NOTHING_TO_MODIFY = 10004;
 constexpr int IDP_TOO_MANY_STRINGS = 10005;
 constexpr int IDP_EDIT_FILE_NO_MEMORY = 10006;
+constexpr int IDP_EDIT_FILE_FAILED = 10007;
 
 // Help context bases: a dialog's or a message box's help id is added to them.
 constexpr unsigned HELP_BASE_DIALOG = 0x20000;

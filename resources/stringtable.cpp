@@ -26,6 +26,7 @@ const StringEntry StringTable[] = {
      "!Error: Cannot add string!\nThe maximum number of strings allowed has been reached."},
     {IDP_EDIT_FILE_NO_MEMORY,
      "!Error: There is not enough memory to open the selected text as a file."},
+    {IDP_EDIT_FILE_FAILED, "!Error: The file could not be opened!\n%1"},
     {IDS_FAILED_TO_LAUNCH_HELP, "Failed to launch help."},
 
     // Status prompts of the menu commands.

@@ -39,7 +39,7 @@ QStringList NameFilters(const char* filter) {
 // Qt's dialog takes any name in AnyFile mode, even in a folder that does not exist. With
 // OFN_PATHMUSTEXIST the folder must exist: a new file name in an existing folder is fine.
 class CFileNameDialog : public QFileDialog {
-public:
+  public:
     CFileNameDialog(QWidget* parent, const QString& title, unsigned flags)
         : QFileDialog(parent, title), m_flags(flags) {}
 
@@ -57,7 +57,7 @@ public:
         QFileDialog::accept();
     }
 
-private:
+  private:
     unsigned m_flags;
 };
 

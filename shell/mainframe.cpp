@@ -21,7 +21,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QIcon>
@@ -589,9 +591,23 @@ void CMainFrame::OnStopReporting() {
 }
 
 void CMainFrame::OnEditFile() {
-    // Exactly the selected text, at most 255 characters, whether or not it names a file; a
-    // failure to open it is not reported.
-    OpenWithAssociatedProgram(SelectedReportText().left(255));
+    // The selected text, at most 255 characters, blanks kept; line ends around it are the
+    // selection running over a line's end, not part of the name.
+    QString name = SelectedReportText().left(255);
+    qsizetype first = 0, end = name.size();
+    const auto lineEnd = [&](qsizetype i) { return name[i] == u'\r' || name[i] == u'\n'; };
+    while (first < end && lineEnd(first))
+        ++first;
+    while (end > first && lineEnd(end - 1))
+        --end;
+    name = name.mid(first, end - first);
+    // A relative name means a file in the directory that the browser shows.
+    QString path = name;
+    if (!name.isEmpty() && !QDir::isAbsolutePath(name))
+        path = QFile::decodeName(CurrentDirectory().c_str()) + u'/' + name;
+    // Nothing on this desktop reports a name that names no file: this command does.
+    if (name.isEmpty() || !QFileInfo::exists(path) || !OpenWithAssociatedProgram(path))
+        ShowMessage(IDP_EDIT_FILE_FAILED, 9, name.toStdString().c_str());
 }
 
 void CMainFrame::OnExit() {

@@ -1,9 +1,9 @@
 #include "modaldriver.h"
 #include "resources/resource.h"
 #include "resources/stringtable.h"
-#include "toolkit/helpcall.h"
 #include "shell/helpviewer.h"
 #include "support/testfiles.h"
+#include "toolkit/helpcall.h"
 #include "toolkit/messages.h"
 #include "toolkit/messagetext.h"
 
@@ -54,10 +54,10 @@ TEST_F(HelpViewerTest, EveryContextOfTheProgramHasItsTopic) {
         {HELP_BASE_DIALOG + 5, "Edit Search Strings"},
         {HELP_BASE_MESSAGE + 2, "Are you sure you wish to stop the reporting ?"},
     };
-    const std::pair<int, int> messages[] = {{1, IDP_NO_STRINGS_FILE},    {3, IDP_CONFIRM_DELETE},
-                                            {4, IDP_TOO_MANY_STRINGS},   {5, IDP_STRING_REQUIRED},
-                                            {6, IDP_STRING_EXISTS},      {7, IDP_NOTHING_TO_MODIFY},
-                                            {8, IDP_EDIT_FILE_NO_MEMORY}};
+    const std::pair<int, int> messages[] = {
+        {1, IDP_NO_STRINGS_FILE},     {3, IDP_CONFIRM_DELETE},  {4, IDP_TOO_MANY_STRINGS},
+        {5, IDP_STRING_REQUIRED},     {6, IDP_STRING_EXISTS},   {7, IDP_NOTHING_TO_MODIFY},
+        {8, IDP_EDIT_FILE_NO_MEMORY}, {9, IDP_EDIT_FILE_FAILED}};
     for (const auto& [helpId, textId] : messages) {
         const std::string text = ParseMessageText(LoadStringResource(textId, 255)).text;
         cases.emplace_back(HELP_BASE_MESSAGE + helpId, text.substr(0, text.find('\n')));

@@ -1,9 +1,9 @@
 #include "framefixture.h"
-#include "support/reporttext.h"
 #include "modaldriver.h"
 #include "resources/resource.h"
 #include "shell/shellopen.h"
 #include "shell/stopsignals.h"
+#include "support/reporttext.h"
 #include "toolkit/dirlisting.h"
 #include "toolkit/messages.h"
 #include "toolkit/messagetext.h"
@@ -56,16 +56,17 @@ struct ReportWindowTest : FrameFixture {
         return ReportHeader(output, str.empty() ? strings : str);
     }
     std::string ReportA() const {
-        return src + "/a.c\r\n" + ReportHit(1, "int Year = 97;") + ReportHit(3, "DATE d; /* date */") +
-               (ReportSummary(3, 2) + "\r\n");
+        return src + "/a.c\r\n" + ReportHit(1, "int Year = 97;") +
+               ReportHit(3, "DATE d; /* date */") + (ReportSummary(3, 2) + "\r\n");
     }
     std::string ReportC() const {
-        return src + "/c.cob\r\n" + ReportHit(3, "ACCEPT TODAY FROM DATE.") + (ReportSummary(3, 1) + "\r\n");
+        return src + "/c.cob\r\n" + ReportHit(3, "ACCEPT TODAY FROM DATE.") +
+               (ReportSummary(3, 1) + "\r\n");
     }
     // Stopped at the first drain, after line 1 of a.c.
     std::string Stopped() const {
-        return Header() + src + "/a.c\r\n" + ReportHit(1, "int Year = 97;") + (ReportSummary(1, 1) + "\r\n") +
-               "*** Report Cancelled ***\r\n\r\n";
+        return Header() + src + "/a.c\r\n" + ReportHit(1, "int Year = 97;") +
+               (ReportSummary(1, 1) + "\r\n") + "*** Report Cancelled ***\r\n\r\n";
     }
     std::string Pane() const { return Child<QLabel>("MessagePane")->text().toStdString(); }
     void Start() { ASSERT_TRUE(frame->RunCommand(ID_FILE_START_REPORTING)); }
@@ -276,11 +277,6 @@ TEST_F(ReportWindowTest, SetOutputAndSearchStringsFilesThroughTheDialog) {
 // The strings file may be a new name, but in a folder that exists: a name in a missing folder
 // is refused with a box and the dialog stays up for another name.
 TEST_F(ReportWindowTest, SearchStringsFileMustBeInAFolderThatExists) {
-    std::vector<std::string> boxes;
-    SetMessageBoxAnswerer([&](const std::string& text, int, int) {
-        boxes.push_back(text);
-        return IDOK;
-    });
     CDialogWatchdog watchdog;
     bool bStayed = false;
     WhenModalShown([&](QWidget* modal) {
@@ -294,19 +290,25 @@ TEST_F(ReportWindowTest, SearchStringsFileMustBeInAFolderThatExists) {
         static_cast<QDialog*>(dialog)->accept();
     });
     ASSERT_TRUE(frame->RunCommand(ID_FILE_SET_SEARCH_STRINGS));
-    SetMessageBoxAnswerer({});
     EXPECT_TRUE(bStayed);
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_NE(boxes[0].find(files / "missing"), std::string::npos) << boxes[0];
+    EXPECT_NE(boxes[0].first.find(files / "missing"), std::string::npos) << boxes[0].first;
     EXPECT_EQ(store.ReadSettingString("Application", "SearchStrings", ""), files / "new.str");
 }
 
-TEST_F(ReportWindowTest, EditFileHandsOverExactlyTheSelection) {
+// Edit File hands on the selected name: line ends around it dropped, blanks kept, at most 255
+// characters, a relative name taken in the directory shown. A name that opens nothing gets a box
+// of its own, with its help.
+TEST_F(ReportWindowTest, EditFileOpensTheSelectedNameOrSaysItCannot) {
     std::vector<QString> opened;
-    SetOpenHandler([&](const QString& text) { return opened.push_back(text), false; });
+    bool bOpens = true;
+    SetOpenHandler([&](const QString& text) { return opened.push_back(text), bOpens; });
     frame->AppendReportLine("  >first line");
-    frame->AppendReportLine("/tmp/src/main.c");
+    frame->AppendReportLine(src + "/a.c");
+    frame->AppendReportLine("b.txt");
     frame->AppendReportLine(std::string(300, 'n'));
+    // Offsets in the view, where every line end counts one.
+    const int a = 14, aEnd = a + static_cast<int>(src.size()) + 4, b = aEnd + 1, n = b + 6;
     auto select = [&](int from, int to) {
         QTextCursor cursor = Report()->textCursor();
         cursor.setPosition(from);
@@ -314,12 +316,27 @@ TEST_F(ReportWindowTest, EditFileHandsOverExactlyTheSelection) {
         Report()->setTextCursor(cursor);
         return frame->RunCommand(ID_FILE_EDIT_FILE);
     };
-    EXPECT_TRUE(select(14, 29) && select(1, 20) && select(30, 330));
-    EXPECT_FALSE(select(5, 5));
-    SetOpenHandler({});
-    EXPECT_EQ(opened, (std::vector<QString>{"/tmp/src/main.c", " >first line\r\n/tmp/s",
-                                            QString(255, QLatin1Char('n'))}));
+    EXPECT_TRUE(select(a, aEnd) && select(a - 1, aEnd + 1) && select(b, b + 5));
     EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(opened, (std::vector<QString>{QString::fromStdString(src + "/a.c"),
+                                            QString::fromStdString(src + "/a.c"),
+                                            QString::fromStdString(src + "/b.txt")}));
+    opened.clear();
+    // A blank, a line break inside, the 255-character cut and a line end alone name no file; an
+    // opener that fails is said so too.
+    EXPECT_TRUE(select(1, 20) && select(n, n + 300) && select(13, 14));
+    EXPECT_FALSE(select(5, 5));
+    bOpens = false;
+    EXPECT_TRUE(select(b, b + 5));
+    SetOpenHandler({});
+    EXPECT_EQ(opened, (std::vector<QString>{QString::fromStdString(src + "/b.txt")}));
+    const std::string failed = "Error: The file could not be opened!\n";
+    const int style = ((MB_OK | MB_ICONEXCLAMATION) << 8) | 9;
+    EXPECT_EQ(boxes, (std::vector<std::pair<std::string, int>>{
+                         {failed + " >first line\r\n" + src.substr(0, 6), style},
+                         {failed + std::string(255, 'n'), style},
+                         {failed, style},
+                         {failed + "b.txt", style}}));
 }
 
 } // namespace
