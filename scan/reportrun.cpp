@@ -9,6 +9,7 @@
 #include "toolkit/messagetext.h"
 
 #include <cstdio>
+#include <deque>
 #include <memory>
 
 namespace {
@@ -21,6 +22,9 @@ constexpr int LINES_PER_CLOCK_CHECK = 32;
 constexpr std::chrono::milliseconds FLUSH_INTERVAL{100};
 // Events are drained at least this far apart while the strings file is read.
 constexpr std::chrono::milliseconds LOAD_DRAIN_INTERVAL{20};
+// Files handed to the workers at most this far ahead of the one being written: far more than
+// they start ahead (see CScanPool), and few enough that a list of millions is not held twice.
+constexpr size_t POOL_LEAD = 4096;
 
 // The state of one run: the host, the sinks, the output file, the matcher and the counters.
 class CReportRun {
@@ -137,8 +141,8 @@ void CReportRun::WriteHeader(const std::string& outputPath, const std::string& s
     line += " ***\r\n";
     m_report.Line(line);
     m_report.Line("Report: Check of files for year 2000 compliance");
-    m_report.Line("Created: " + FormatDateStamp(1, 5, clock) + " at " +
-                  FormatTimeStamp(0, clock) + "\r\n\r\n");
+    m_report.Line("Created: " + FormatDateStamp(1, 5, clock) + " at " + FormatTimeStamp(0, clock) +
+                  "\r\n\r\n");
     m_report.Line("Writing to output file: " + ReportPathText(outputPath));
     m_report.Line("Using Search String file: " + ReportPathText(stringsPath) + "\r\n");
 }
@@ -211,14 +215,17 @@ void CReportRun::CheckFilesInParallel() {
         return;
     }
 
-    // The list is handed to the pool as far as it is known; a growing list (folders being
-    // walked) is waited for only when the report needs its next file.
-    std::vector<std::string> paths, shown; // to open, and as the report names them
+    // The list is handed to the pool as far as it is known, up to POOL_LEAD files ahead of
+    // the one being written; a growing list (folders being walked) is waited for only when
+    // the report needs its next file. Files written are dropped from the front: a long list
+    // keeps no path it is done with.
+    std::deque<std::string> paths, shown; // to open, and as the report names them
+    size_t first = 0;                     // the index of paths.front()
     int listed = 0;
     bool complete = false;
     const auto take = [&](int count) {
         std::vector<std::string> added;
-        for (; listed < count; ++listed)
+        for (; listed < count && paths.size() < POOL_LEAD; ++listed)
             if (m_host.IsFileSelected(listed)) {
                 const std::string name = m_host.GetFileName(listed);
                 shown.push_back(BuildReportPath(directory, name));
@@ -232,38 +239,42 @@ void CReportRun::CheckFilesInParallel() {
     const auto wait = std::max(m_options.drainInterval, std::chrono::milliseconds(1));
     CHitBuffer hits;
     for (size_t i = 0; m_host.m_bReporting == 1; ++i) {
-        while (i >= paths.size() && !complete) {
+        if (i > first) { // the file before is written
+            paths.pop_front();
+            shown.pop_front();
+            ++first;
+        }
+        while (paths.empty() && !complete) {
             const int count = m_host.WaitForFiles(listed);
             complete = count <= listed;
             take(count);
         }
-        if (complete)
+        if (complete && listed >= m_host.GetFileCount())
             pool.EndOfFiles();
-        if (i >= paths.size())
+        if (paths.empty())
             break;
         take(m_host.GetFileCount()); // what was listed meanwhile
 
-        m_report.FileBegin(shown[i]);
+        m_report.FileBegin(shown.front());
         long lines = 0, problems = 0;
         EFileOutcome outcome;
         do {
             outcome = pool.Take(i, wait, hits, lines, problems);
-            hits.ForEach([this](long number, std::string_view text) { m_report.Hit(number, text); });
+            hits.ForEach(
+                [this](long number, std::string_view text) { m_report.Hit(number, text); });
             if (m_host.m_bReporting == 1 && Clock::now() - m_lastDrain >= m_options.drainInterval &&
                 !ShowProgress(lines))
                 pool.Stop();
         } while (outcome == EFileOutcome::SCANNING);
 
         if (outcome == EFileOutcome::OUTPUT_FILE) {
-            ScanFile(paths[i]); // in order, so that it ends where the report stood
+            ScanFile(paths.front()); // in order, so that it ends where the report stood
         } else {
             if (outcome != EFileOutcome::OPEN_FAILED && m_host.m_bReporting == 1)
                 ShowProgress(lines);
             EndFile(outcome, lines, problems);
         }
         FlushOutputNowAndThen();
-        std::string().swap(paths[i]); // a long list keeps no path it is done with
-        std::string().swap(shown[i]);
     }
 }
 

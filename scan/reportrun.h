@@ -36,9 +36,12 @@ class CReportHost {
     // directory unless it starts with "/".
     virtual int GetFileCount() = 0;
     // A list that grows while the run goes (folders being walked) waits here until it holds
-    // more than known files or is complete, and returns its count. A fixed list returns it.
+    // more than known files or is complete, and returns its count; it may give up with known
+    // once m_bReporting is no longer 1 (a stop). A fixed list returns its count.
     virtual int WaitForFiles(int known) { return known < 0 ? 0 : GetFileCount(); }
     virtual bool IsFileSelected(int index) = 0;
+    // The run asks for each selected name once, in list order: a long list may hand its names
+    // over and keep none.
     virtual std::string GetFileName(int index) = 0;
     virtual void SetStatusText(const std::string& text) = 0;
     // Lets the program handle what waits (painting, commands, a stop request).

@@ -1,6 +1,5 @@
 #include "scan/scanpool.h"
 
-
 #include <algorithm>
 #include <csignal>
 #include <cstring>
@@ -76,7 +75,7 @@ void CScanPool::EndOfFiles() {
 
 size_t CScanPool::Added() const {
     std::lock_guard lock(m_mutex);
-    return m_tasks.size();
+    return End();
 }
 
 CScanPool::~CScanPool() {
@@ -98,16 +97,16 @@ void CScanPool::Work() {
         {
             std::unique_lock lock(m_mutex);
             WaitTaken(lock, [this] {
-                if (m_bStop || (m_nNext >= m_tasks.size() && m_bEnded) ||
-                    (m_nNext < m_tasks.size() && m_nNext < m_nHead + m_nWindow))
+                if (m_bStop || (m_nNext >= End() && m_bEnded) ||
+                    (m_nNext < End() && m_nNext < m_nHead + m_nWindow))
                     return true;
                 if (m_nNext >= m_nHead + m_nWindow) // the window is full
                     m_nResumeHead = m_nNext + 1 + m_nWindow / 4 - m_nWindow;
                 return false;
             });
-            if (m_bStop || m_nNext >= m_tasks.size())
+            if (m_bStop || m_nNext >= End())
                 return;
-            task = &m_tasks[m_nNext++];
+            task = &At(m_nNext++);
         }
         ScanTask(*task, check);
     }
@@ -153,8 +152,16 @@ EFileOutcome CScanPool::Take(size_t index, std::chrono::milliseconds timeout, CH
         m_nHead = index;
         if (m_nHead >= m_nResumeHead)
             WakeWorkers();
+        // The files before it are done with: a long list keeps none of them.
+        while (m_nFirst < index && m_tasks.front().outcome != EFileOutcome::SCANNING) {
+            m_tasks.pop_front();
+            ++m_nFirst;
+        }
     }
-    CTask& task = m_tasks[index];
+    CTask& task = At(index);
+    // No worker starts a file after a stop: one not started by then ends with nothing checked.
+    if (m_bStop && index >= m_nNext)
+        task.outcome = EFileOutcome::SCANNED;
     if (!Ready(task)) {
         m_bRunWaiting = true;
         m_ready.wait_for(lock, std::max(timeout, std::chrono::milliseconds(1)),

@@ -72,9 +72,11 @@ class CScanPool {
     CScanPool(const CScanPool&) = delete;
     CScanPool& operator=(const CScanPool&) = delete;
 
-    // Waits at most timeout for file index (an added one) to have an outcome or half a buffer of hits, then
-    // moves its hits so far into hits (emptied first) and returns its outcome. lines and
-    // problems: what has been checked and found in the file so far.
+    // Waits at most timeout for file index (an added one) to have an outcome or half a buffer
+    // of hits, then moves its hits so far into hits (emptied first) and returns its outcome.
+    // lines and problems: what has been checked and found in the file so far. Once Take has
+    // moved to a file, the files before it are gone. After Stop, a file that no worker had
+    // started ends as SCANNED with nothing checked.
     EFileOutcome Take(size_t index, std::chrono::milliseconds timeout, CHitBuffer& hits,
                       long& lines, long& problems);
     // Workers end their files after the block at hand and start no other.
@@ -104,18 +106,18 @@ class CScanPool {
     // more than checking a small file. A worker that waits, or hits that fill half a buffer,
     // wake it at once.
     bool RunMayGo() const {
-        if (m_nHead >= m_tasks.size())
+        if (m_nHead >= End())
             return false;
-        const CTask& head = m_tasks[m_nHead];
+        const CTask& head = At(m_nHead);
         if (!Ready(head))
             return false;
         if (head.outcome == EFileOutcome::SCANNING || m_nWorkersWaiting > 0 || m_bStop)
             return true;
         size_t done = 0;
-        while (m_nHead + done < m_tasks.size() && done < RUN_BATCH &&
-               m_tasks[m_nHead + done].outcome != EFileOutcome::SCANNING)
+        while (m_nHead + done < End() && done < RUN_BATCH &&
+               At(m_nHead + done).outcome != EFileOutcome::SCANNING)
             ++done;
-        return done == RUN_BATCH || m_nHead + done == m_tasks.size();
+        return done == RUN_BATCH || m_nHead + done == End();
     }
     // With the lock held: wakes the run if it waits and may go on.
     void WakeRun() {
@@ -142,7 +144,14 @@ class CScanPool {
 
     const CSearchMatcher& m_matcher;
     const unsigned m_nMaxChars;
-    std::deque<CTask> m_tasks; // grows while workers hold elements: a deque keeps them
+    // The files from m_nFirst on: added at the back while workers hold elements, and taken
+    // ones dropped at the front, which a deque allows without moving the others.
+    std::deque<CTask> m_tasks;
+    size_t m_nFirst = 0;
+    // With the lock held: file index (from m_nFirst on), and the index after the last added.
+    CTask& At(size_t index) { return m_tasks[index - m_nFirst]; }
+    const CTask& At(size_t index) const { return m_tasks[index - m_nFirst]; }
+    size_t End() const { return m_nFirst + m_tasks.size(); }
     CFileId m_output;
     size_t m_nWindow;    // files started at most this far ahead of the one taken
     size_t m_nBufferCap; // a file's waiting hits, in bytes, before its worker waits

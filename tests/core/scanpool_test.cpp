@@ -97,4 +97,23 @@ TEST_F(ScanPoolTest, AStopEndsTheFileAtHandEarly) {
     EXPECT_EQ(problems, lines);
 }
 
+// A file that no worker had started when the stop came ends at once with nothing checked: the
+// run must not wait for it (it waited for ever when the workers were slow to start).
+TEST_F(ScanPoolTest, AFileNotStartedAtTheStopEndsWithNothingChecked) {
+    std::vector<std::string> paths(200, HitFile("small", 3));
+    paths[0] = HitFile("big", 400000);
+    CScanPool pool(*matcher, 1024, paths, 1, CFileId{}, 64 * 1024);
+    CHitBuffer hits;
+    long lines = 0, problems = 0;
+    ASSERT_EQ(pool.Take(0, std::chrono::seconds(10), hits, lines, problems),
+              EFileOutcome::SCANNING); // its only worker waits for room in file 0's buffer
+    pool.Stop();
+    EFileOutcome outcome = EFileOutcome::SCANNING;
+    for (int tries = 0; tries < 1000 && outcome == EFileOutcome::SCANNING; ++tries)
+        outcome = pool.Take(150, std::chrono::milliseconds(10), hits, lines, problems);
+    EXPECT_EQ(outcome, EFileOutcome::SCANNED);
+    EXPECT_EQ(lines, 0);
+    EXPECT_TRUE(hits.Empty());
+}
+
 } // namespace
