@@ -27,7 +27,9 @@ namespace {
 
 volatile std::sig_atomic_t g_nStopSignal = 0;
 
-void OnStopSignal(int) { g_nStopSignal = 1; }
+void OnStopSignal(int) {
+    g_nStopSignal = 1;
+}
 
 const char Usage[] =
     "Usage: kavel-report --strings FILE --output FILE [OPTIONS] [PATH...]\n"
@@ -85,12 +87,29 @@ class CBatchHost : public CReportHost {
         const std::string directory = CurrentDirectory();
         return directory.empty() ? "." : directory;
     }
-    int GetFileCount() override { return static_cast<int>(m_pWalk->Listed()); }
+    // The walk starts when the run first asks for files, after the output file is created:
+    // a walk of the folder that will hold it lists it on every run, or on none.
+    int GetFileCount() override {
+        StartWalk();
+        return static_cast<int>(m_pWalk->Listed());
+    }
+    // Waits for the walk with a look at the stop signal now and then: a walk may list nothing
+    // for long (empty folders, a pipe that delivers slowly). After a stop, no more files.
     int WaitForFiles(int known) override {
-        return static_cast<int>(m_pWalk->Wait(static_cast<size_t>(std::max(known, 0))));
+        StartWalk();
+        const size_t have = static_cast<size_t>(std::max(known, 0));
+        for (;;) {
+            bool complete = false;
+            const size_t listed = m_pWalk->Wait(have, std::chrono::milliseconds(20), &complete);
+            if (listed > have || complete)
+                return static_cast<int>(listed);
+            DrainMessageQueue();
+            if (m_bReporting != 1)
+                return known;
+        }
     }
     bool IsFileSelected(int) override { return true; }
-    std::string GetFileName(int index) override { return m_pWalk->Name(index); }
+    std::string GetFileName(int index) override { return m_pWalk->Take(index); }
 
     void SetStatusText(const std::string& text) override {
         if (!m_bProgress)
@@ -116,6 +135,14 @@ class CBatchHost : public CReportHost {
     }
 
   private:
+    void StartWalk() {
+        if (!m_bWalkStarted) {
+            m_bWalkStarted = true;
+            m_pWalk->Start();
+        }
+    }
+
+    bool m_bWalkStarted = false;
     bool m_bProgress = false;
     bool m_bProgressShown = false;
     std::chrono::steady_clock::time_point m_lastProgress{};
@@ -132,7 +159,8 @@ int ProcessorCount() {
 
 // A job count from 1 to 1024, else 0.
 int ParseJobs(const std::string& text) {
-    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 4 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
         return 0;
     const int n = std::stoi(text);
     return n >= 1 && n <= 1024 ? n : 0;
@@ -152,39 +180,16 @@ void OpenClosedStandardDescriptors() {
             return;
 }
 
-// The names of a --files-from list: separated by LF (a CR before it dropped) or by NUL;
-// empty names are skipped. False when the list cannot be read.
-bool ReadNameList(const std::string& path, bool bNul, std::vector<std::string>& names) {
-    const int fd = path == "-" ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    std::string bytes;
-    char buffer[65536];
-    ssize_t got;
-    while ((got = ::read(fd, buffer, sizeof buffer)) != 0) {
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            break;
-        bytes.append(buffer, static_cast<size_t>(got));
-    }
-    if (fd != STDIN_FILENO)
-        ::close(fd);
-    if (got < 0)
-        return false;
-    const char separator = bNul ? '\0' : '\n';
-    for (size_t start = 0; start < bytes.size();) {
-        size_t end = bytes.find(separator, start);
-        if (end == std::string::npos)
-            end = bytes.size();
-        std::string name = bytes.substr(start, end - start);
-        if (!bNul && !name.empty() && name.back() == '\r')
-            name.pop_back();
-        if (!name.empty())
-            names.push_back(std::move(name));
-        start = end + 1;
-    }
-    return true;
+// A --files-from list opened for the walk to read; standard input for "-". -1 when it cannot
+// be opened, or when a stop signal came while the open waited (a FIFO waits for its writer).
+int OpenNameList(const std::string& path) {
+    if (path == "-")
+        return STDIN_FILENO;
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    } while (fd < 0 && errno == EINTR && g_nStopSignal == 0);
+    return fd;
 }
 
 // The value of an option given as "--name VALUE" or "--name=VALUE"; false when it has none.
@@ -264,22 +269,27 @@ int RunBatchReport(int argc, char** argv) {
         return CommandLineError("--output FILE is required");
     if (paths.empty() && lists.empty())
         return CommandLineError("no file to check: name files or folders, or --files-from");
-    for (const std::string& list : lists)
-        if (!ReadNameList(list, nul, paths)) {
-            std::fprintf(stderr, "kavel-report: cannot read the list %s\n", list.c_str());
-            return BATCH_EXIT_FAILURE;
-        }
 
     CatchStopSignals(OnStopSignal);
     std::signal(SIGPIPE, SIG_IGN);
     options.pStopSignal = &g_nStopSignal;
+
+    // The files are listed while the first ones are checked, the lists read as they come.
+    host.m_pWalk = std::make_unique<CTreeWalk>(std::move(paths), std::move(excludes));
+    host.m_pWalk->SetStopSignal(&g_nStopSignal);
+    for (const std::string& list : lists) {
+        const int fd = OpenNameList(list);
+        if (g_nStopSignal != 0)
+            return BATCH_EXIT_CANCELLED;
+        if (fd < 0) {
+            std::fprintf(stderr, "kavel-report: cannot read the list %s\n", list.c_str());
+            return BATCH_EXIT_FAILURE;
+        }
+        host.m_pWalk->AddList(fd, nul, list);
+    }
     if (!quiet)
         g_nStdout = OwnNonBlocking(STDOUT_FILENO);
     g_nStderr = OwnNonBlocking(STDERR_FILENO);
-
-    // The files are listed while the first ones are checked.
-    host.m_pWalk = std::make_unique<CTreeWalk>(std::move(paths), std::move(excludes));
-    host.m_pWalk->Start();
 
     CByteOutput out(g_nStdout, &g_nStopSignal);
     CByteOutput messages(g_nStderr, &g_nStopSignal);
@@ -300,8 +310,13 @@ int RunBatchReport(int argc, char** argv) {
     }
     if (result.bCancelled)
         return BATCH_EXIT_CANCELLED;
+    const std::string failedList = host.m_pWalk->FailedList();
+    if (!failedList.empty()) {
+        messages.Append("kavel-report: cannot read the list " + failedList + "\n");
+        messages.Flush();
+    }
     if (!result.bOutputCreated || result.bOutputWriteFailed || !result.bStringsOpened ||
-        result.nFilesFailed > 0 || out.Failed() || noStrings)
+        result.nFilesFailed > 0 || out.Failed() || noStrings || !failedList.empty())
         return BATCH_EXIT_FAILURE;
     return result.nProblems > 0 ? BATCH_EXIT_PROBLEMS : BATCH_EXIT_CLEAN;
 }

@@ -18,3 +18,8 @@ std::string ReportPathText(std::string path);
 
 // True when the path (links followed) names the file with this device and inode.
 bool NamesFile(const std::string& path, dev_t dev, ino_t ino);
+
+// open(2) for a path of any length: a path longer than the system takes at once
+// (ENAMETOOLONG) is opened through its folders, a piece at a time. flags as open takes them;
+// the descriptor is close-on-exec. -1 with errno on failure.
+int OpenPath(const std::string& path, int flags, mode_t mode = 0);

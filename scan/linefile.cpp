@@ -1,10 +1,12 @@
 #include "scan/linefile.h"
 
+#include "scan/filepath.h"
+
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <chrono>
 #include <climits>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -13,11 +15,7 @@
 namespace {
 
 int OpenNonBlocking(const std::string& path, int flags) {
-    int fd;
-    do {
-        fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
+    return OpenPath(path, flags | O_NONBLOCK | O_NOCTTY, 0666);
 }
 
 CLineFile::ReadCall g_readCall = ::read;
@@ -187,7 +185,9 @@ bool WriteAllBytes(int fd, const char* data, size_t len,
                 return false;
             }
         }
-        struct pollfd ready {fd, POLLOUT, 0};
+        struct pollfd ready {
+            fd, POLLOUT, 0
+        };
         ::poll(&ready, 1, 100);
     }
     return true;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -53,9 +54,9 @@ TEST_F(TreeWalkTest, WalksInTheByteOrderOfThePathsWithoutLinksOrSpecialFiles) {
     walk.Start();
     std::vector<std::string> taken;
     for (size_t known = 0;; ++known) {
-        if (known >= walk.Listed() && walk.Wait(known) <= known)
+        if (known >= walk.Listed() && walk.Wait(known, std::chrono::seconds(10)) <= known)
             break;
-        taken.push_back(walk.Name(known));
+        taken.push_back(walk.Take(known));
     }
     EXPECT_EQ(taken, expected);
     // Several names in the order given; a link named is followed; a name that is no folder
@@ -66,6 +67,37 @@ TEST_F(TreeWalkTest, WalksInTheByteOrderOfThePathsWithoutLinksOrSpecialFiles) {
                                         root + "/B/v.c"}));
     // A folder named with a final "/" gives no doubled separator.
     EXPECT_EQ(CTreeWalk::ListAll({root + "/B/"}, {}), (std::vector<std::string>{root + "/B/v.c"}));
+}
+
+// A walk on its own thread stays a few thousand entries ahead of the taking, so that a tree
+// of millions of files is not held in memory; taken on, it lists them all, in order.
+TEST(TreeWalk, StaysAFewThousandAheadOfTheTaking) {
+    CTempDir dir;
+    for (int folder = 0; folder < 24; ++folder) {
+        const std::string path = dir / ("d" + std::to_string(100 + folder));
+        fs::create_directory(path);
+        for (int file = 0; file < 500; ++file)
+            WriteWholeFile(path + "/" + std::to_string(1000 + file), "");
+    }
+    const std::vector<std::string> expected = FindFiles(dir.Path());
+    ASSERT_EQ(expected.size(), 12000u);
+    CTreeWalk walk({dir.Path()}, {});
+    walk.Start();
+    size_t before = 0, listed = 1;
+    while (listed != before) { // until the walk waits
+        before = listed;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        listed = walk.Listed();
+    }
+    EXPECT_LT(listed, 10000u);
+    std::vector<std::string> taken;
+    bool complete = false;
+    while (!complete || taken.size() < walk.Listed()) {
+        const size_t count = walk.Wait(taken.size(), std::chrono::seconds(10), &complete);
+        while (taken.size() < count)
+            taken.push_back(walk.Take(taken.size()));
+    }
+    EXPECT_EQ(taken, expected);
 }
 
 TEST_F(TreeWalkTest, ExcludesByNameOrByPathBelowTheWalkedFolder) {

@@ -1,8 +1,8 @@
 // kavel-report under faults: unusable checked files and output files, signals, a standard
 // output that blocks or goes away. Each ends with a clear report and exit status, and the
 // output file is complete up to its last line.
-#include "support/reporttool.h"
 #include "support/reporttext.h"
+#include "support/reporttool.h"
 #include "support/testfiles.h"
 
 #include <gtest/gtest.h>
@@ -110,8 +110,8 @@ TEST_F(BatchFaultFixture, AnOutputFileThatCannotBeWrittenExitsWithTwo) {
 TEST_F(BatchFaultFixture, AnOutputFileThatIsTheStringsFileIsNotTouched) {
     std::filesystem::create_symlink(strings, dir / "link.str");
     std::filesystem::create_hard_link(strings, dir / "second.str");
-    for (const std::string& out : {strings, dir / "link.str", dir / "second.str",
-                                   std::string("./y2k.str")}) {
+    for (const std::string& out :
+         {strings, dir / "link.str", dir / "second.str", std::string("./y2k.str")}) {
         const CToolRun run = Run({"--strings", strings, "--output", out, "ok.c"});
         EXPECT_EQ(run.status, 2) << out;
         EXPECT_EQ(run.out, "Error: The output file is the search string file\r\n" + END_LINE)
@@ -124,8 +124,7 @@ TEST_F(BatchFaultFixture, AnOutputFileThatIsTheStringsFileIsNotTouched) {
     const CToolRun run =
         Run({"--strings", dir / "new.str", "--output", dir / "new.str", "victim.c"});
     EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.out.find("Error: Unable to open string file\r\n" + END_LINE),
-              std::string::npos)
+    EXPECT_NE(run.out.find("Error: Unable to open string file\r\n" + END_LINE), std::string::npos)
         << run.out;
     EXPECT_EQ(run.out.find("Potential problem"), std::string::npos);
 }
@@ -155,8 +154,9 @@ TEST_F(BatchFaultFixture, LineEndsInNamesAreShownAsQuestionMarks) {
 }
 
 // Relative names are opened as given, so a working directory whose path is longer than the
-// system allows still works; the report shows the whole path.
-TEST_F(BatchFaultFixture, RelativeNamesWorkBelowAVeryLongPath) {
+// system allows still works; the report shows the whole path. A walk reaches files whose path
+// is that long too.
+TEST_F(BatchFaultFixture, PathsLongerThanTheSystemsLimitWork) {
     const std::string part(200, 'd');
     std::vector<std::string> parts(25, part); // more than 5000 bytes of path
     const int home = ::open(".", O_RDONLY | O_DIRECTORY);
@@ -170,6 +170,11 @@ TEST_F(BatchFaultFixture, RelativeNamesWorkBelowAVeryLongPath) {
         deep += "/" + p;
     options.cwdBelow = parts;
     const CToolRun run = Run({"--strings", strings, "--output", output, "deep.c"});
+    options.cwdBelow.clear();
+    std::string walked = part;
+    for (size_t i = 1; i < parts.size(); ++i)
+        walked += "/" + part;
+    const CToolRun walk = Run({"--strings", strings, "--output", output, "--format", "grep", part});
     // Away again, leaving nothing that the folder's removal could not reach.
     EXPECT_EQ(::unlink("deep.c"), 0);
     for (size_t i = 0; i < parts.size(); ++i)
@@ -179,6 +184,8 @@ TEST_F(BatchFaultFixture, RelativeNamesWorkBelowAVeryLongPath) {
     EXPECT_EQ(run.status, 1) << run.out;
     EXPECT_NE(run.out.find("\r\n" + deep + "/deep.c\r\n  Potential problem in line 1:"),
               std::string::npos);
+    EXPECT_EQ(walk.status, 1) << walk.err;
+    EXPECT_EQ(walk.out, walked + "/deep.c:1:year\n");
 }
 
 // Checks that a report is whole up to its end line: every file's block has its path, a hit
