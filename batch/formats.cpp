@@ -147,6 +147,7 @@ class CJsonFormat : public CFormatSink {
         m_context.out.Append("}\n");
     }
     void FileEnd(EFileOutcome outcome, long lines, long problems) override {
+        CFormatSink::FileEnd(outcome, lines, problems);
         ++m_nFiles;
         m_nFailed += outcome == EFileOutcome::OPEN_FAILED || outcome == EFileOutcome::READ_FAILED;
         m_nLines += lines;
@@ -195,17 +196,18 @@ class CSarifFormat : public CFormatSink {
     }
     void Error(std::string_view text) override {
         Message(text);
+        m_bFailed = true;
         m_notifications.push_back("{\"level\":\"error\",\"message\":{\"text\":" + JsonString(text) +
                                   "}}");
     }
     // The start of a location in the file: its physicalLocation, left open for a region.
     void FileBegin(const std::string& path) override {
         CFormatSink::FileBegin(path);
-        m_strLocation =
-            "\"physicalLocation\":{\"artifactLocation\":{\"uri\":" +
-            JsonString(UriReference(path, m_context.currentDirectory)) +
-            (StartsWithFolder(path, m_context.currentDirectory) ? ",\"uriBaseId\":\"SRCROOT\"}"
-                                                                : "}");
+        m_strLocation = "\"physicalLocation\":{\"artifactLocation\":{\"uri\":" +
+                        JsonString(UriReference(path, m_context.currentDirectory)) +
+                        (HasRoot() && StartsWithFolder(path, m_context.currentDirectory)
+                             ? ",\"uriBaseId\":\"SRCROOT\"}"
+                             : "}");
     }
     void Hit(long lineNumber, std::string_view text) override {
         if (m_folded.empty())
@@ -245,16 +247,28 @@ class CSarifFormat : public CFormatSink {
         }
     }
     void RunEnd(bool bCancelled) override {
+        // A table without strings checks nothing: the tool fails, and the log says so.
+        if (!bCancelled && !m_bFailed && CountSearchStrings(m_context.strings) == 0)
+            m_notifications.push_back(
+                "{\"level\":\"error\",\"message\":{\"text\":\"No search strings in the "
+                "search string file\"}}");
+        const bool bFailed = m_bFailed || !m_notifications.empty();
         std::string tail = "],\"invocations\":[{\"executionSuccessful\":";
-        tail += bCancelled || m_bFailed ? "false" : "true";
+        tail += bCancelled || bFailed ? "false" : "true";
         if (!m_notifications.empty()) {
             tail += ",\"toolExecutionNotifications\":[";
             for (size_t i = 0; i < m_notifications.size(); ++i)
                 tail += (i ? "," : "") + m_notifications[i];
             tail += "]";
         }
-        tail += "}],\"originalUriBaseIds\":{\"SRCROOT\":{\"uri\":" +
-                JsonString(UriReference(m_context.currentDirectory + "/", "")) + "}},";
+        tail += "}],";
+        if (HasRoot()) {
+            std::string root = m_context.currentDirectory;
+            if (root.back() != '/')
+                root += '/';
+            tail += "\"originalUriBaseIds\":{\"SRCROOT\":{\"uri\":" +
+                    JsonString(UriReference(root, "")) + "}},";
+        }
         tail += "\"tool\":{\"driver\":{\"name\":\"Kavel 2000\",\"version\":" +
                 JsonString(m_context.version) + ",\"rules\":[";
         bool first = true;
@@ -274,6 +288,11 @@ class CSarifFormat : public CFormatSink {
     }
 
   private:
+    // The current directory is known as an absolute path (not when it was deleted or is too
+    // long to tell): relative URIs then have it as their base.
+    bool HasRoot() const {
+        return !m_context.currentDirectory.empty() && m_context.currentDirectory[0] == '/';
+    }
     void FoldStrings() {
         for (int i = 0; i < CountSearchStrings(m_context.strings); ++i)
             m_folded.push_back(AsciiUpperCopy(m_context.strings[i]));

@@ -9,10 +9,12 @@
 
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <set>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -121,6 +123,9 @@ TEST_F(FormatFixture, JsonLinesAreEachAValidObject) {
     EXPECT_EQ(summary.Get("failed")->number, 2);
     EXPECT_EQ(summary.Get("problems")->number, 3);
     EXPECT_FALSE(summary.Get("cancelled")->b);
+    // The failed files are named on standard error too, as in every format.
+    EXPECT_NE(run.err.find("fifo: Failed to open file."), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("/proc/self/mem: Failed to read file."), std::string::npos);
 }
 
 // The members that SARIF 2.1.0 requires, and what code scanning needs to place a result.
@@ -170,6 +175,79 @@ TEST_F(FormatFixture, EveryFormatIsTheSameForAnyNumberOfJobs) {
         EXPECT_EQ(body(one.out), body(two.out)) << format;
         EXPECT_EQ(body(report), body(ReadWholeFile(output))) << format;
         EXPECT_EQ(one.status, two.status) << format;
+    }
+}
+
+// A run that fails before it checks anything is no successful execution: a strings file that
+// is missing, or that holds no string. The base of relative URIs is a well-formed file URI,
+// also for the root folder.
+TEST_F(ToolFixture, SarifTellsARunThatFailed) {
+    WriteWholeFile(dir / "a.c", "year\n");
+    for (const bool bEmpty : {false, true}) {
+        if (bEmpty)
+            WriteWholeFile(strings, "");
+        else
+            std::filesystem::remove(strings);
+        const CToolRun run = Run({"--format", "sarif", "a.c"});
+        EXPECT_EQ(run.status, 2);
+        CJson log;
+        ASSERT_TRUE(ParseJson(run.out, log)) << run.out;
+        const CJson* invocation = log.At("runs/0/invocations/0");
+        ASSERT_NE(invocation, nullptr);
+        EXPECT_FALSE(invocation->Get("executionSuccessful")->b) << bEmpty;
+        ASSERT_NE(invocation->Get("toolExecutionNotifications"), nullptr);
+        EXPECT_EQ(invocation->Get("toolExecutionNotifications")->items.size(), 1u);
+    }
+    WriteWholeFile(strings, "year\n");
+    options.cwd = "/";
+    const CToolRun root = Run({"--format", "sarif", dir / "a.c"});
+    CJson log;
+    ASSERT_TRUE(ParseJson(root.out, log)) << root.out;
+    const CJson* base = log.At("runs/0/originalUriBaseIds/SRCROOT/uri");
+    const CJson* uri = log.At("runs/0/results/0/locations/0/physicalLocation/artifactLocation/uri");
+    ASSERT_TRUE(base != nullptr && uri != nullptr);
+    EXPECT_EQ(base->text, "file:///");
+    EXPECT_EQ(uri->text, (dir / "a.c").substr(1));
+}
+
+// Names read from a pipe are checked as they come, and a stop ends the run whole while the list
+// has nothing more to say: while its writer is not there yet, and while it keeps quiet.
+TEST_F(ToolFixture, AListFromAPipeIsCheckedAsItComesAndAStopEndsIt) {
+    WriteWholeFile(dir / "a.c", "year\n");
+    const std::string fifo = dir / "names";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::vector<std::string> args{"--strings", strings, "--output",     output,
+                                        "--format",  "json",  "--files-from", fifo};
+    pid_t pid = StartReportTool(dir, options, args);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // waits for a writer
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(FinishReportTool(dir, pid).status, 130);
+
+    pid = StartReportTool(dir, options, args);
+    const int writer = ::open(fifo.c_str(), O_WRONLY);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(::write(writer, "a.c\n", 4), 4);
+    WaitForFileStart(output, "a.c\r\n  Potential problem in line 1:");
+    ::kill(pid, SIGTERM);
+    const CToolRun run = FinishReportTool(dir, pid);
+    ::close(writer);
+    EXPECT_EQ(run.status, 130);
+    const size_t last = run.out.rfind('\n', run.out.size() - 2) + 1;
+    CJson summary;
+    ASSERT_TRUE(ParseJson(run.out.substr(last), summary)) << run.out;
+    EXPECT_TRUE(summary.Get("cancelled")->b);
+    EXPECT_EQ(summary.Get("files")->number, 1);
+}
+
+// The walk starts once the output file is there: a walk of the folder that holds it lists it
+// on every run (it was missed now and then when the walk went first).
+TEST_F(ToolFixture, AnOutputFileInTheWalkIsListedOnEveryRun) {
+    WriteWholeFile(dir / "a.c", "none\n");
+    for (int i = 0; i < 20; ++i) {
+        std::filesystem::remove(dir / "new.txt");
+        const CToolRun run = Run({"--output", "new.txt", "--format", "json", "."});
+        ASSERT_NE(run.out.find("\"path\":\"" + dir.Path() + "/./new.txt\""), std::string::npos)
+            << i << run.out;
     }
 }
 
