@@ -88,6 +88,9 @@ class CStatusBarStyle : public QProxyStyle {
     const QWidget* m_pMessagePane;
 };
 
+// Room right of the last status pane, in pixels.
+constexpr int STATUS_RIGHT_MARGIN = 3;
+
 // The application name, string 57344.
 QString ApplicationTitle() {
     return QString::fromLatin1(LoadStringResource(IDS_APP_TITLE).c_str());
@@ -249,6 +252,9 @@ void CMainFrame::CreateStatusBar() {
     m_wndStatusBar->setObjectName(QStringLiteral("IDC_STATUS_BAR"));
     m_wndStatusBar->setProperty("controlId", IDC_STATUS_BAR);
     m_wndStatusBar->setSizeGripEnabled(false);
+    // A pane's frame is drawn a pixel outside the pane: the last pane keeps a little room at
+    // the window's edge so that its right border shows.
+    m_wndStatusBar->setContentsMargins(0, 0, STATUS_RIGHT_MARGIN, 0);
     setStatusBar(m_wndStatusBar);
 
     m_wndMessagePane = new QLabel(m_wndStatusBar);

@@ -106,6 +106,11 @@ TEST_F(MainFrameTest, ChildrenFollowTheClientSizeAndTheFramesArePainted) {
     };
     for (const auto& [x, y, colour] : pixels)
         EXPECT_EQ(image.pixel(x, y), colour) << x << "," << y;
+    // Each pane's frame is drawn a pixel around it: the last one's right border lies inside
+    // the status bar, not past the window's edge.
+    const QWidget* bar = frame->findChild<QWidget*>("IDC_STATUS_BAR");
+    const QWidget* scrl = bar->findChild<QWidget*>("SCRL");
+    EXPECT_LT(scrl->geometry().right() + 1, bar->width() - 1);
 }
 
 // First start with no settings, then a stored rectangle, maximised and restarted, then
