@@ -365,6 +365,12 @@ void CMainFrame::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         m_wndReport->setFocus(Qt::ActiveWindowFocusReason);
+    // A window restored from minimised stores its placement again, also when its size stays
+    // the same (no resize then tells it).
+    if (event->type() == QEvent::WindowStateChange &&
+        (static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowMinimized) &&
+        !isMinimized())
+        SaveWindowPlacement(true);
 }
 
 void CMainFrame::focusInEvent(QFocusEvent*) {

@@ -152,6 +152,20 @@ TEST_F(MainFrameTest, PlacementIsStoredAndRestored) {
     EXPECT_EQ(Setting("Maximise"), SW_SHOW);
 }
 
+// A window started minimised stores its placement once it is restored, though its size may not
+// change on the way.
+TEST_F(MainFrameTest, RestoringAMinimisedWindowStoresItsPlacement) {
+    StoreRect(40, 30, 680, 510);
+    CreateFrame();
+    ShowWithCommand(*frame, 7); // minimised, not active: as a shortcut can start it
+    QTest::qWait(50);
+    store.WriteSettingInt("Window", "Maximise", SW_SHOWMAXIMIZED); // from an earlier start
+    StoreRect(1, 2, 3, 4);
+    frame->showNormal();
+    ASSERT_TRUE(WaitForSetting("Maximise", SW_SHOW));
+    EXPECT_EQ(Setting("Right") - Setting("Left"), frame->width());
+}
+
 // A stored rectangle too large for the screens is cut to them (a window of absurd size would
 // take memory without end), and what is stored back is the window's real rectangle.
 TEST_F(MainFrameTest, AbsurdStoredRectanglesAreCutToTheScreen) {
