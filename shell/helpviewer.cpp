@@ -335,6 +335,23 @@ void CHelpViewer::OnDisplayKeyword() {
         ShowTopic(item->data(Qt::UserRole).toString());
 }
 
+// Help stays usable while a dialog or box is up, as when it is a program of its own: a modal
+// window that blocks the viewer becomes its transient parent, which does not block it. Done
+// after the blocking is through, as the blocking is worked out window by window.
+bool CHelpViewer::event(QEvent* event) {
+    if (event->type() == QEvent::WindowBlocked)
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                QWidget* modal = QApplication::activeModalWidget();
+                if (modal != nullptr && modal != this && modal->windowHandle() != nullptr &&
+                    windowHandle() != nullptr)
+                    windowHandle()->setTransientParent(modal->windowHandle());
+            },
+            Qt::QueuedConnection);
+    return QWidget::event(event);
+}
+
 void CHelpViewer::SetFilePath(const std::string& helpFilePath) {
     m_strFilePath = helpFilePath;
 }

@@ -52,6 +52,9 @@ class CHelpViewer : public QWidget {
     bool HasTopic(const QString& name) const { return m_mapTopics.count(name) != 0; }
     QStringList TopicNames() const;
 
+  protected:
+    bool event(QEvent* event) override;
+
   private:
     struct CTopic {
         QString strTitle;
