@@ -77,6 +77,10 @@ CSearchStringsDlg::CSearchStringsDlg(QWidget* parent, const std::string& fileNam
     m_listStrings->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_listStrings->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_listStrings->setUniformItemSizes(true);
+    // A screen reader names the list and the field by their labels (a list takes only a name
+    // of its own).
+    label->setBuddy(m_listStrings);
+    m_listStrings->setAccessibleName(label->text());
     QPushButton* edit = MakeButton(this, IDC_EDIT_BUTTON, "&Edit", 187, 39);
     QPushButton* remove = MakeButton(this, IDC_DELETE_BUTTON, "&Delete", 187, 55);
     QPushButton* up = MakeButton(this, IDC_MOVE_UP_BUTTON, "Move &Up", 187, 71);
@@ -85,6 +89,7 @@ CSearchStringsDlg::CSearchStringsDlg(QWidget* parent, const std::string& fileNam
     Place(newLabel, -1, 13, 118, 104, 9);
     m_editString = new QLineEdit(this);
     Place(m_editString, IDC_STRING_EDIT, 13, 129, 163, 12);
+    newLabel->setBuddy(m_editString);
     QPushButton* add = MakeButton(this, IDC_ADD_BUTTON, "&Add", 187, 119);
     QPushButton* modify = MakeButton(this, IDC_MODIFY_BUTTON, "&Modify", 187, 135);
     QPushButton* ok = MakeButton(this, IDOK, "&Ok", 85, 164);

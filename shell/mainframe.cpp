@@ -184,6 +184,7 @@ CMainFrame::CMainFrame(CSettingsStore& settings) : m_settings(settings) {
     m_reportView = std::make_unique<CReportView>(m_wndReport, m_nReportLength);
 
     CreateStatusBar();
+    NameControls();
     SetStatusText(IDS_READY);
 
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
@@ -284,6 +285,37 @@ void CMainFrame::CreateStatusBar() {
     auto* style = new CStatusBarStyle(base, m_wndMessagePane);
     style->setParent(m_wndStatusBar);
     m_wndStatusBar->setStyle(style);
+}
+
+// Names and descriptions for screen readers: lists, panes and a box have no label of their
+// own to take them from (an indicator pane is even empty while its key is off).
+void CMainFrame::NameControls() {
+    struct CControlName {
+        QWidget* pWidget;
+        const char* szName;
+        const char* szDescription;
+    };
+    const CControlName names[] = {
+        {m_wndFileList, "Files", "The files of the directory shown; the selected ones are checked"},
+        {m_wndDirList, "Folders",
+         "The folders of the directory shown; Enter enters the one highlighted"},
+        {m_wndDriveBox, "Volume", "The root folder or the home folder; Enter enters the one shown"},
+        {m_wndReport, "Report",
+         "The reports of the runs; select a file name to open it with Edit File"},
+        {m_pMenu, "Menu", "The commands"},
+        {m_wndStatusBar, "Status bar", "The prompt or progress, and the key indicators"},
+        // The message pane is named by its text; the indicators by their key and state.
+        {m_wndMessagePane, nullptr,
+         "The prompt of the highlighted command, or the progress of a run"},
+        {m_wndCapsPane, nullptr, "Shows CAP while Caps Lock is on"},
+        {m_wndNumPane, nullptr, "Shows NUM while Num Lock is on"},
+        {m_wndScrollPane, nullptr, "Shows SCRL while Scroll Lock is on"},
+    };
+    for (const CControlName& name : names) {
+        if (name.szName != nullptr)
+            name.pWidget->setAccessibleName(QString::fromLatin1(name.szName));
+        name.pWidget->setAccessibleDescription(QString::fromLatin1(name.szDescription));
+    }
 }
 
 void CMainFrame::RestoreWindowPlacement() {
@@ -424,10 +456,16 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
 
 void CMainFrame::UpdateKeyIndicators() {
     const CKeyIndicators indicators = ReadKeyIndicators();
-    m_wndCapsPane->setText(indicators.bCaps ? QStringLiteral("CAP") : QString());
-    m_wndNumPane->setText(indicators.bNum ? QStringLiteral("NUM") : QString());
-    m_wndScrollPane->setText(indicators.bKnown && m_bScrollLock ? QStringLiteral("SCRL")
-                                                                : QString());
+    // A pane shows its text while its key is on; a screen reader hears the key and its state.
+    const auto show = [](QLabel* pane, const char* text, const char* key, bool bOn) {
+        pane->setText(bOn ? QLatin1String(text) : QString());
+        const QString name = QLatin1String(key) + QLatin1String(bOn ? " on" : " off");
+        if (pane->accessibleName() != name)
+            pane->setAccessibleName(name);
+    };
+    show(m_wndCapsPane, "CAP", "Caps Lock", indicators.bCaps);
+    show(m_wndNumPane, "NUM", "Num Lock", indicators.bNum);
+    show(m_wndScrollPane, "SCRL", "Scroll Lock", indicators.bKnown && m_bScrollLock);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

@@ -131,6 +131,7 @@ class CMainFrame : public QMainWindow, public CReportHost {
 
     void CreateMenuBar();
     void CreateStatusBar();
+    void NameControls();
     void RestoreWindowPlacement();
     void UpdateKeyIndicators();
     void ShowStatusText(const std::string& text);

@@ -76,6 +76,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : CTemplateDialog(parent, 243, 256) {
     icon->setPixmap(QPixmap(":/kavel/icon.xpm"));
     Place(icon, IDC_ABOUT_ICON, 19, 38, 16, 16);
     icon->resize(32, 32); // an icon keeps its own size whatever its control's
+    icon->setAccessibleName(StringResource(IDS_APP_TITLE));
     m_rcBitmap = MapDialogRect(83, 15, 76, 21);
     m_rcHeading = MapDialogRect(50, 50, 141, 13);
     m_rcDescription = MapDialogRect(50, 68, 141, 10);

@@ -5,6 +5,7 @@
 #include "shell/mainlayout.h"
 #include "toolkit/dirlisting.h"
 
+#include <QAccessible>
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
@@ -231,6 +232,33 @@ TEST_F(MainFrameTest, EnterAndSpaceEnterDirectoriesAndVolumes) {
         ::unsetenv("HOME");
     ForgetVolumeDirectories();
     EXPECT_EQ(::chdir(before.c_str()), 0);
+}
+
+// Every control of the window has a name for a screen reader, and a description: the browser,
+// the report, the menu and the status bar with its panes.
+TEST_F(MainFrameTest, EveryControlIsNamedForScreenReaders) {
+    ShowFrame();
+    std::vector<QWidget*> controls{Child<QMenuBar>("ApplicationMenu"),
+                                   Child<QLabel>("MessagePane")};
+    for (QWidget* widget : frame->findChildren<QWidget*>())
+        if (widget->property("controlId").isValid())
+            controls.push_back(widget);
+    EXPECT_GE(controls.size(), 10u); // 4 browser and report controls, the bar, its 4 panes
+    for (QWidget* widget : controls) {
+        QAccessibleInterface* node = QAccessible::queryAccessibleInterface(widget);
+        ASSERT_NE(node, nullptr);
+        EXPECT_FALSE(node->text(QAccessible::Name).isEmpty()) << widget->objectName().toStdString();
+        EXPECT_FALSE(node->text(QAccessible::Description).isEmpty())
+            << widget->objectName().toStdString();
+    }
+    const auto name = [](QWidget* widget) {
+        return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name).toStdString();
+    };
+    EXPECT_EQ(name(FileList()), "Files");
+    EXPECT_EQ(name(DirList()), "Folders");
+    EXPECT_EQ(name(Report()), "Report");
+    EXPECT_EQ(name(Child<QLabel>("MessagePane")), "Ready"); // the pane is read as it stands
+    EXPECT_TRUE(name(Child<QLabel>("CAP")).starts_with("Caps Lock o"));
 }
 
 // The window carries the program's icon, for the window manager and the task bar.

@@ -9,6 +9,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QAccessible>
 #include <QListWidget>
 #include <QPushButton>
 #include <QApplication>
@@ -127,6 +128,18 @@ class SearchStringsDlgTest : public ::testing::Test {
     CDialogWatchdog m_watchdog;
     CTempDir m_dir;
 };
+
+// A screen reader names the list and the field by the labels above them.
+TEST_F(SearchStringsDlgTest, TheListAndTheFieldAreNamedByTheirLabels) {
+    CSearchStringsDlg dlg(nullptr, m_dir / "y2k.str");
+    const auto name = [&](const char* id) {
+        QWidget* widget = dlg.findChild<QWidget*>(id);
+        return widget ? QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name)
+                      : QString();
+    };
+    EXPECT_EQ(name("570").toStdString(), "Defined Strings");
+    EXPECT_EQ(name("551").toStdString(), "New/Modify Search String");
+}
 
 // An entry that is not UTF-8 shows every byte (as Latin-1), also one cut inside a sequence.
 TEST_F(SearchStringsDlgTest, EntriesThatAreNotUtf8ShowWhole) {
