@@ -2,6 +2,7 @@
 
 #include "batch/formats.h"
 #include "scan/reportrun.h"
+#include "scan/scanpool.h"
 #include "scan/treewalk.h"
 #include "toolkit/dirlisting.h"
 #include "toolkit/stopsignal.h"
@@ -13,7 +14,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
-#include <sched.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -147,15 +147,6 @@ class CBatchHost : public CReportHost {
     bool m_bProgressShown = false;
     std::chrono::steady_clock::time_point m_lastProgress{};
 };
-
-// The processors this process may run on.
-int ProcessorCount() {
-    cpu_set_t set;
-    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
-        return CPU_COUNT(&set);
-    const long n = ::sysconf(_SC_NPROCESSORS_ONLN);
-    return n > 0 ? static_cast<int>(n) : 1;
-}
 
 // A job count from 1 to 1024, else 0.
 int ParseJobs(const std::string& text) {

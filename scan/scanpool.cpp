@@ -4,7 +4,17 @@
 #include <csignal>
 #include <cstring>
 #include <pthread.h>
+#include <sched.h>
+#include <unistd.h>
 #include <system_error>
+
+int ProcessorCount() {
+    cpu_set_t set;
+    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return CPU_COUNT(&set);
+    const long n = ::sysconf(_SC_NPROCESSORS_ONLN);
+    return n > 0 ? static_cast<int>(n) : 1;
+}
 
 void CHitBuffer::Add(long lineNumber, std::string_view text) {
     const int64_t number = lineNumber;

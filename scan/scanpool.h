@@ -18,6 +18,9 @@
 #include <thread>
 #include <vector>
 
+// The processors this process may run on: the number of workers for a run on every core.
+int ProcessorCount();
+
 // The hits of a file in the order found, each as its line number and text, packed.
 class CHitBuffer {
   public:

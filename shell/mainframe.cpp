@@ -5,6 +5,7 @@
 #include "resources/stringtable.h"
 #include "scan/filepath.h"
 #include "scan/linefile.h"
+#include "scan/scanpool.h"
 #include "shell/filedialog.h"
 #include "shell/keyindicators.h"
 #include "shell/mainlayout.h"
@@ -147,6 +148,7 @@ QListWidget* CreateList(QWidget* parent, const char* name, int id,
 } // namespace
 
 CMainFrame::CMainFrame(CSettingsStore& settings) : m_settings(settings) {
+    m_nJobs = ProcessorCount();
     setWindowTitle(ApplicationTitle());
     setWindowIcon(QIcon(QStringLiteral(":/kavel/icon.xpm")));
     RestoreWindowPlacement();
@@ -624,6 +626,7 @@ void CMainFrame::OnEditSearchStrings() {
 void CMainFrame::OnStartReporting() {
     m_bInRun = true;
     CRunOptions options;
+    options.nJobs = m_nJobs;
     options.drainInterval = m_drainInterval;
     options.pStopSignal = m_pStopSignal;
     RunReport(*this, m_viewSink, options);

@@ -67,6 +67,8 @@ class CMainFrame : public QMainWindow, public CReportHost {
     // The run's options: progress and draining at most this far apart (zero: after every
     // line), and the stop-signal flag that lets a blocked output file give up.
     std::chrono::milliseconds m_drainInterval{40};
+    // Files checked at the same time in a run: one per processor (set at construction).
+    int m_nJobs = 1;
     const volatile std::sig_atomic_t* m_pStopSignal = nullptr;
 
     // Command handlers.

@@ -17,6 +17,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <unistd.h>
 
 namespace {
@@ -44,6 +45,7 @@ struct ReportWindowTest : FrameFixture {
     void NewFrame() {
         CreateFrame();
         frame->m_drainInterval = std::chrono::milliseconds(0); // a drain after every line
+        frame->m_nJobs = 1; // a stop after the very line at which it came
     }
     void Select(std::initializer_list<const char*> names) {
         for (const char* name : names) {
@@ -165,6 +167,84 @@ TEST_F(ReportWindowTest, StopClearAndCloseDuringARun) {
             EXPECT_EQ(boxes[0].second, ((MB_YESNO | MB_ICONQUESTION) << 8) | 2);
         }
     }
+}
+
+// With workers, a run writes the same report as with one thread; a stop or a close in the middle
+// ends it as one thread would: the file being written gets its hits and its summary with the
+// lines checked so far, the files after it are left out, and the report ends as cancelled.
+TEST_F(ReportWindowTest, ARunOnSeveralCoresStopsAndClosesAsOneThreadWould) {
+    std::vector<const char*> names;
+    static const std::vector<std::string> files = [] {
+        std::vector<std::string> all;
+        for (int i = 0; i < 40; ++i)
+            all.push_back("p" + std::to_string(10 + i) + ".c");
+        return all;
+    }();
+    std::string body;
+    for (int line = 1; line <= 3000; ++line)
+        body += "line " + std::to_string(line) + (line % 10 == 0 ? " year\r\n" : "\r\n");
+    for (const std::string& name : files) {
+        WriteWholeFile(src + "/" + name, body);
+        names.push_back(name.c_str());
+    }
+    // The report of the first files, the last one stopped after its lines checked so far.
+    const auto expectWholeUpToAStop = [&](const std::string& report, const char* what) {
+        std::string expected = Header();
+        size_t at = expected.size();
+        ASSERT_EQ(report.substr(0, at), expected) << what;
+        size_t file = 0;
+        for (; file < files.size() && at < report.size() && report.compare(at, 3, "***") != 0;
+             ++file) {
+            std::string block = src + "/" + files[file] + "\r\n";
+            const size_t end = report.find(" potential compliance problem(s) identified\r\n", at);
+            ASSERT_NE(end, std::string::npos) << what;
+            const size_t countAt = report.rfind("\r\n  ", end) + 4;
+            const long lines = std::stol(report.substr(countAt));
+            for (long line = 10; line <= lines; line += 10)
+                block += ReportHit(line, "line " + std::to_string(line) + " year");
+            block += ReportSummary(lines, lines / 10) + "\r\n";
+            ASSERT_EQ(report.substr(at, block.size()), block) << what << " " << files[file];
+            at += block.size();
+        }
+        EXPECT_EQ(report.substr(at), CANCEL_LINE) << what;
+        EXPECT_LT(file, files.size()) << what;
+    };
+    for (const bool bClose : {false, true}) {
+        const char* what = bClose ? "close" : "stop";
+        answer = IDYES;
+        NewFrame();
+        frame->m_nJobs = 3;
+        frame->m_drainInterval = std::chrono::milliseconds(2);
+        ShowFrame();
+        Select({});
+        for (const char* name : names)
+            Select({name});
+        DuringRun([&] {
+            if (bClose)
+                frame->close();
+            else
+                EXPECT_TRUE(frame->RunCommand(ID_FILE_STOP_REPORTING));
+        });
+        Start();
+        const std::string report = ReadWholeFile(output);
+        expectWholeUpToAStop(report, what);
+        EXPECT_TRUE(report.ends_with(ReportText())) << what; // the view keeps the end
+        EXPECT_EQ(frame->isVisible(), !bClose) << what;
+    }
+    // Run to its end, the report is that of one thread.
+    NewFrame();
+    ShowFrame();
+    for (const char* name : names)
+        Select({name});
+    Start();
+    const std::string parallel = ReadWholeFile(output);
+    NewFrame();
+    frame->m_nJobs = 3;
+    ShowFrame();
+    for (const char* name : names)
+        Select({name});
+    Start();
+    EXPECT_TRUE(ReadWholeFile(output) == parallel);
 }
 
 // SIGTERM, SIGINT and SIGHUP during a run close the window as the window manager's close
