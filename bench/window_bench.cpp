@@ -6,6 +6,7 @@
 // report apart from the two header lines that name the output file and the time.
 #include "resources/resource.h"
 #include "scan/linefile.h"
+#include "scan/scanpool.h"
 #include "shell/mainframe.h"
 #include "shell/settings.h"
 #include "toolkit/filebrowser.h"
@@ -146,11 +147,9 @@ int main(int argc, char** argv) {
         files.push_back(FileListEntryName(list->item(i)));
     std::printf("%zu files in %s\n", files.size(), corpus.c_str());
 
-    // The window checks the files one after the other (a stop then takes effect after the
-    // line being checked): kavel-report --jobs 1 does the same work; its default uses every
-    // processor.
-    const std::string processors =
-        std::to_string(std::max(1u, std::thread::hardware_concurrency()));
+    // The window checks the files on every processor, as kavel-report does by default;
+    // kavel-report --jobs 1 shows what one thread does.
+    const std::string processors = std::to_string(ProcessorCount());
     double bestWindow = 1e30, bestWindowCpu = 1e30;
     double bestBatch[2] = {1e30, 1e30}, bestBatchCpu[2] = {1e30, 1e30};
     const char* const jobs[2] = {"1", processors.c_str()};
