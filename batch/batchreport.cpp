@@ -101,11 +101,13 @@ class CBatchHost : public CReportHost {
         for (;;) {
             bool complete = false;
             const size_t listed = m_pWalk->Wait(have, std::chrono::milliseconds(20), &complete);
-            if (listed > have || complete)
-                return static_cast<int>(listed);
+            // A stop signal also ends the walk: it is looked at first, so that a walk that
+            // ended by a stop is not taken for a complete list.
             DrainMessageQueue();
             if (m_bReporting != 1)
                 return known;
+            if (listed > have || complete)
+                return static_cast<int>(listed);
         }
     }
     bool IsFileSelected(int) override { return true; }

@@ -57,6 +57,7 @@ class CReportFormat : public CTextReportSink {
         CTextReportSink::RunEnd(bCancelled);
         m_out.Flush();
     }
+    void Flush() override { m_out.Flush(); }
 
   protected:
     void WriteLine(std::string_view text) override {
@@ -89,6 +90,7 @@ class CFormatSink : public CReportSink {
                                                           : ": Failed to read file."));
     }
     void RunEnd(bool) override { m_context.out.Flush(); }
+    void Flush() override { m_context.out.Flush(); }
 
   protected:
     // A line on standard error, as the tool's messages are.

@@ -53,10 +53,11 @@ class CReportRun {
     bool AfterLine(long lineNumber);
     void AfterBlock(long lineNumber);
     bool ShowProgress(long lineNumber);
-    // Writes out what waits for the output file.
+    // Writes out what waits for the output file and in the view.
     void FlushOutput();
     void FlushOutputNowAndThen();
     void NoteOutputFailure();
+    int WaitForFiles(int known);
 
     CReportHost& m_host;
     CReportSink& m_view;
@@ -151,6 +152,13 @@ void CReportRun::FlushOutput() {
     m_lastFlush = Clock::now();
     if (m_result.bOutputCreated && !m_output.Flush())
         NoteOutputFailure();
+    m_view.Flush();
+}
+
+// The list has no next file yet: what was written reaches its readers before the run waits.
+int CReportRun::WaitForFiles(int known) {
+    FlushOutput();
+    return m_host.WaitForFiles(known);
 }
 
 // After a file: the output is written out now and then, not after every file, which would
@@ -191,7 +199,7 @@ void CReportRun::CheckFiles() {
     const std::string directory = m_host.GetCurrentDirectory();
     m_bDirectoryIsOwn = directory == CurrentDirectory();
     for (int i = 0; m_host.m_bReporting == 1; ++i) {
-        if (i >= m_host.GetFileCount() && i >= m_host.WaitForFiles(i))
+        if (i >= m_host.GetFileCount() && i >= WaitForFiles(i))
             break;
         if (!m_host.IsFileSelected(i))
             continue;
@@ -245,7 +253,7 @@ void CReportRun::CheckFilesInParallel() {
             ++first;
         }
         while (paths.empty() && !complete) {
-            const int count = m_host.WaitForFiles(listed);
+            const int count = WaitForFiles(listed);
             complete = count <= listed;
             take(count);
         }

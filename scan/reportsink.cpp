@@ -79,6 +79,11 @@ void CTeeSink::RunEnd(bool bCancelled) {
         sink->RunEnd(bCancelled);
 }
 
+void CTeeSink::Flush() {
+    for (CReportSink* sink : m_sinks)
+        sink->Flush();
+}
+
 void CLineFileSink::WriteLine(std::string_view text) {
     if (!m_file.WriteFailed())
         WriteTextLine(m_file, text.data(), text.size());

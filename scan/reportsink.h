@@ -29,6 +29,9 @@ class CReportSink {
     virtual void FileEnd(EFileOutcome outcome, long lines, long problems) = 0;
     // The run has ended, completely or by a stop.
     virtual void RunEnd(bool bCancelled) = 0;
+    // What the sink holds back is written out: the run does so now and then, and before it
+    // waits for a list that is still coming, so that a reader sees the files checked so far.
+    virtual void Flush() {}
 };
 
 // The report as lines of text: every event becomes the lines it stands for, each handed to
@@ -82,6 +85,7 @@ class CTeeSink : public CReportSink {
     void Hit(long lineNumber, std::string_view text) override;
     void FileEnd(EFileOutcome outcome, long lines, long problems) override;
     void RunEnd(bool bCancelled) override;
+    void Flush() override;
 
   private:
     std::vector<CReportSink*> m_sinks;

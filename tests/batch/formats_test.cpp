@@ -210,8 +210,9 @@ TEST_F(ToolFixture, SarifTellsARunThatFailed) {
     EXPECT_EQ(uri->text, (dir / "a.c").substr(1));
 }
 
-// Names read from a pipe are checked as they come, and a stop ends the run whole while the list
-// has nothing more to say: while its writer is not there yet, and while it keeps quiet.
+// Names read from a pipe are checked as they come and shown while the list keeps quiet, and a
+// stop ends the run whole (as stopped, not as a complete list) while the list has nothing more
+// to say: while its writer is not there yet, and while it keeps quiet.
 TEST_F(ToolFixture, AListFromAPipeIsCheckedAsItComesAndAStopEndsIt) {
     WriteWholeFile(dir / "a.c", "year\n");
     const std::string fifo = dir / "names";
@@ -227,7 +228,11 @@ TEST_F(ToolFixture, AListFromAPipeIsCheckedAsItComesAndAStopEndsIt) {
     const int writer = ::open(fifo.c_str(), O_WRONLY);
     ASSERT_GE(writer, 0);
     ASSERT_EQ(::write(writer, "a.c\n", 4), 4);
+    // Both outputs show the file while the run waits for the next name.
     WaitForFileStart(output, "a.c\r\n  Potential problem in line 1:");
+    WaitForFileStart(dir / "stdout", "{\"type\":\"file\"");
+    EXPECT_NE(ReadWholeFile(output).find("a.c\r\n  Potential problem in line 1:"), std::string::npos);
+    EXPECT_NE(ReadWholeFile(dir / "stdout").find("{\"type\":\"file\""), std::string::npos);
     ::kill(pid, SIGTERM);
     const CToolRun run = FinishReportTool(dir, pid);
     ::close(writer);
