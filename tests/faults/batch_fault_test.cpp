@@ -214,7 +214,7 @@ void ExpectCompleteReport(const std::string& report, const std::string& path,
         const std::string summaryEnd = " potential compliance problem(s) identified\r\n\r\n";
         const size_t close = report.find(summaryEnd, at);
         ASSERT_NE(close, std::string::npos);
-        const long lines = std::stol(report.substr(at + 2));
+        const long lines = std::stol(report.substr(at + 2, 20));
         EXPECT_EQ(lines / 10, hits) << at;
         EXPECT_EQ(report.substr(at, close - at),
                   "  " + std::to_string(lines) + " line(s) checked, " + std::to_string(hits));
