@@ -19,12 +19,27 @@ int ProcessorCount() {
 void CHitBuffer::Add(long lineNumber, std::string_view text) {
     const int64_t number = lineNumber;
     const uint32_t len = static_cast<uint32_t>(text.size());
-    const size_t at = m_data.size();
-    m_data.resize(at + sizeof number + sizeof len + text.size());
-    char* p = m_data.data() + at;
+    if (m_chunks.empty())
+        m_chunks.emplace_back();
+    std::string& chunk = m_chunks.back();
+    const size_t at = chunk.size();
+    chunk.resize(at + sizeof number + sizeof len + text.size());
+    char* p = chunk.data() + at;
     std::memcpy(p, &number, sizeof number);
     std::memcpy(p + sizeof number, &len, sizeof len);
     std::memcpy(p + sizeof number + sizeof len, text.data(), text.size());
+    m_nSize += sizeof number + sizeof len + text.size();
+}
+
+void CHitBuffer::Splice(CHitBuffer& other) {
+    if (m_chunks.empty())
+        m_chunks.swap(other.m_chunks);
+    else
+        for (std::string& chunk : other.m_chunks)
+            m_chunks.push_back(std::move(chunk));
+    m_nSize += other.m_nSize;
+    other.m_chunks.clear();
+    other.m_nSize = 0;
 }
 
 CScanPool::CScanPool(const CSearchMatcher& matcher, unsigned maxChars, int jobs,
@@ -36,6 +51,7 @@ CScanPool::CScanPool(const CSearchMatcher& matcher, unsigned maxChars, int jobs,
     // a file. Many workers need no more than two files each.
     m_nWindow = std::max<size_t>(2 * threads, std::min<size_t>(64 * threads, 256));
     m_nBufferCap = std::max(std::min<size_t>(64 * 1024, hitBudget), hitBudget / m_nWindow);
+    m_nBudget = hitBudget;
     StartWorkers(threads);
 }
 
@@ -104,6 +120,7 @@ void CScanPool::Work() {
     CFileCheck check(m_matcher, m_nMaxChars); // its buffers serve every file of this worker
     for (;;) {
         CTask* task;
+        size_t index;
         {
             std::unique_lock lock(m_mutex);
             WaitTaken(lock, [this] {
@@ -116,51 +133,74 @@ void CScanPool::Work() {
             });
             if (m_bStop || m_nNext >= End())
                 return;
-            task = &At(m_nNext++);
+            index = m_nNext++;
+            task = &At(index);
         }
-        ScanTask(*task, check);
+        ScanTask(index, *task, check);
     }
 }
 
-void CScanPool::ScanTask(CTask& task, CFileCheck& check) {
+void CScanPool::ScanTask(size_t index, CTask& task, CFileCheck& check) {
     EFileOutcome outcome = check.Open(task.path, m_output);
     std::string().swap(task.path); // a long list keeps no path it is done with
+    CHitBuffer found;
+    long lines = 0, problems = 0;
     if (outcome == EFileOutcome::SCANNING) {
-        CHitBuffer found;
-        long lines = 0, problems = 0;
         while (check.NextBlock()) {
             for (size_t j = 0; j < check.HitCount(); ++j)
                 found.Add(lines + static_cast<long>(check.HitLine(j)) + 1, check.HitText(j));
             problems += static_cast<long>(check.HitCount());
             lines += static_cast<long>(check.LineCount());
-
-            std::unique_lock lock(m_mutex);
-            task.bRoomWaiter = true;
-            WaitTaken(lock, [&] { return m_bStop || task.hits.Size() < m_nBufferCap; });
-            task.bRoomWaiter = false;
-            task.hits.Append(found);
-            task.nLines = lines;
-            task.nProblems = problems;
-            WakeRun();
             if (m_bStop)
                 break;
-            lock.unlock();
-            found.Clear();
+            // The file the run writes hands over every block: the run shows its lines and may
+            // stop in it. Others hand over at their end, or when their hits grow large.
+            if ((index == m_nHeadShared.load(std::memory_order_relaxed) ||
+                 found.Size() >= m_nBufferCap) &&
+                !HandOver(index, task, found, lines, problems, EFileOutcome::SCANNING))
+                break;
         }
         outcome = check.ReadFailed() ? EFileOutcome::READ_FAILED : EFileOutcome::SCANNED;
         check.Close();
     }
-    std::lock_guard lock(m_mutex);
-    task.outcome = outcome;
+    HandOver(index, task, found, lines, problems, outcome);
+}
+
+bool CScanPool::HandOver(size_t index, CTask& task, CHitBuffer& found, long lines, long problems,
+                         EFileOutcome outcome) {
+    std::unique_lock lock(m_mutex);
+    const auto room = [&] {
+        if (m_bStop || found.Empty())
+            return true;
+        if (index == m_nHead)
+            return task.hits.Size() < m_nBufferCap;
+        return m_nHeld + found.Size() <= m_nBudget;
+    };
+    if (!room()) {
+        ++m_nRoomWaiters;
+        WaitTaken(lock, room);
+        --m_nRoomWaiters;
+    }
+    m_nHeld += found.Size();
+    m_nHeldPeak = std::max(m_nHeldPeak, m_nHeld);
+    task.hits.Splice(found);
+    task.nLines = lines;
+    task.nProblems = problems;
+    if (outcome != EFileOutcome::SCANNING)
+        task.outcome = outcome;
     WakeRun();
+    return !m_bStop;
 }
 
 EFileOutcome CScanPool::Take(size_t index, std::chrono::milliseconds timeout, CHitBuffer& hits,
                              long& lines, long& problems) {
+    hits.Clear(); // its memory is given back before the lock is taken
     std::unique_lock lock(m_mutex);
     if (m_nHead != index) {
         m_nHead = index;
-        if (m_nHead >= m_nResumeHead)
+        m_nHeadShared.store(index, std::memory_order_relaxed);
+        // Workers that wait for the window, or to hand over hits of this file, go on.
+        if (m_nHead >= m_nResumeHead || m_nRoomWaiters > 0)
             WakeWorkers();
         // The files before it are done with: a long list keeps none of them.
         while (m_nFirst < index && m_tasks.front().outcome != EFileOutcome::SCANNING) {
@@ -178,12 +218,17 @@ EFileOutcome CScanPool::Take(size_t index, std::chrono::milliseconds timeout, CH
                          [this] { return RunMayGo(); });
         m_bRunWaiting = false;
     }
-    hits.Clear();
-    hits.Swap(task.hits);
-    task.hits.Release(); // a finished file must not keep the run's old buffer
+    const bool took = !task.hits.Empty();
+    m_nHeld -= task.hits.Size();
+    hits.Splice(task.hits);
     lines = task.nLines;
     problems = task.nProblems;
-    if (task.bRoomWaiter)
+    if (took && m_nRoomWaiters > 0)
         WakeWorkers();
     return task.outcome;
+}
+
+size_t CScanPool::HeldPeak() const {
+    std::lock_guard lock(m_mutex);
+    return m_nHeldPeak;
 }

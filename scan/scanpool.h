@@ -4,6 +4,7 @@
 #include "scan/filecheck.h"
 #include "scan/matcher.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -21,45 +22,50 @@
 // The processors this process may run on: the number of workers for a run on every core.
 int ProcessorCount();
 
-// The hits of a file in the order found, each as its line number and text, packed.
+// The hits of a file in the order found, each as its line number and text, packed in chunks:
+// hits pass from a worker to the run by moving chunks, not by copying them.
 class CHitBuffer {
   public:
     void Add(long lineNumber, std::string_view text);
-    size_t Size() const { return m_data.size(); }
-    bool Empty() const { return m_data.empty(); }
-    void Clear() { m_data.clear(); }
+    size_t Size() const { return m_nSize; }
+    bool Empty() const { return m_nSize == 0; }
     // Empties the buffer and gives its memory back.
-    void Release() { std::string().swap(m_data); }
-    void Swap(CHitBuffer& other) { m_data.swap(other.m_data); }
-    void Append(const CHitBuffer& other) { m_data += other.m_data; }
+    void Clear() {
+        m_chunks.clear();
+        m_nSize = 0;
+    }
+    // Moves other's hits after these; other is left empty.
+    void Splice(CHitBuffer& other);
     // Calls report(lineNumber, text) for every hit, in order.
     template <typename Report> void ForEach(Report report) const {
-        for (size_t at = 0; at < m_data.size();) {
-            int64_t number;
-            uint32_t len;
-            std::memcpy(&number, m_data.data() + at, sizeof number);
-            std::memcpy(&len, m_data.data() + at + sizeof number, sizeof len);
-            at += sizeof number + sizeof len;
-            report(static_cast<long>(number), std::string_view(m_data.data() + at, len));
-            at += len;
-        }
+        for (const std::string& chunk : m_chunks)
+            for (size_t at = 0; at < chunk.size();) {
+                int64_t number;
+                uint32_t len;
+                std::memcpy(&number, chunk.data() + at, sizeof number);
+                std::memcpy(&len, chunk.data() + at + sizeof number, sizeof len);
+                at += sizeof number + sizeof len;
+                report(static_cast<long>(number), std::string_view(chunk.data() + at, len));
+                at += len;
+            }
     }
 
   private:
-    std::string m_data;
+    std::vector<std::string> m_chunks;
+    size_t m_nSize = 0;
 };
 
-// Scans files on jobs threads. Each file's hits wait in a bounded buffer until the run takes
-// them; a worker whose buffer is full waits, and no worker starts a file far ahead of the one
-// the run is writing, so memory stays bounded however many lines hit. Take must be called
-// for the files in order.
+// Scans files on jobs threads. Each file's hits wait until the run takes them, within a bound
+// for all files together; a worker whose hits would pass it waits, and no worker starts a file
+// far ahead of the one the run is writing, so memory stays bounded however many lines hit.
+// Take must be called for the files in order.
 class CScanPool {
   public:
     static constexpr size_t DEFAULT_HIT_BUDGET = 4u << 20;
 
     // Checks files on jobs threads as Add hands them over; the output file is left to the
-    // run (its outcome is OUTPUT_FILE). The hits waiting in all files' buffers together stay
-    // below about hitBudget bytes.
+    // run (its outcome is OUTPUT_FILE). The hits waiting for the run stay below about
+    // hitBudget bytes, and each worker holds up to a part of it besides.
     CScanPool(const CSearchMatcher& matcher, unsigned maxChars, int jobs, const CFileId& output,
               size_t hitBudget = DEFAULT_HIT_BUDGET);
     // The same for a list known at the start: every path added, no other to come.
@@ -86,6 +92,8 @@ class CScanPool {
     void Stop();
     // False when the system gave no thread at all: the caller checks the files itself.
     bool Started() const { return !m_workers.empty(); }
+    // The most bytes of hits that waited for the run at once.
+    size_t HeldPeak() const;
 
   private:
     struct CTask {
@@ -94,12 +102,15 @@ class CScanPool {
         CHitBuffer hits;
         long nLines = 0;
         long nProblems = 0;
-        bool bRoomWaiter = false; // its worker waits for the run to take hits
     };
 
     void StartWorkers(size_t threads);
     void Work();
-    void ScanTask(CTask& task, CFileCheck& check);
+    void ScanTask(size_t index, CTask& task, CFileCheck& check);
+    // Hands a worker's hits and counts of file index to the run, and its outcome when it is
+    // not SCANNING; waits first while the hits waiting would be too many. False after a stop.
+    bool HandOver(size_t index, CTask& task, CHitBuffer& found, long lines, long problems,
+                  EFileOutcome outcome);
     // With the lock held: true when the run would take the file's hits now.
     bool Ready(const CTask& task) const {
         return task.outcome != EFileOutcome::SCANNING || task.hits.Size() >= m_nBufferCap / 2;
@@ -137,7 +148,7 @@ class CScanPool {
         }
     }
     // With the lock held: lets waiting workers look again. Wake-ups are kept for what a
-    // worker waits for: new files, room in its buffer, or a quarter of the window free again
+    // worker waits for: new files, room for its hits, or a quarter of the window free again
     // (not every file the run takes: with many small files each wake-up would cost more
     // than the file).
     void WakeWorkers() {
@@ -157,7 +168,11 @@ class CScanPool {
     size_t End() const { return m_nFirst + m_tasks.size(); }
     CFileId m_output;
     size_t m_nWindow;    // files started at most this far ahead of the one taken
-    size_t m_nBufferCap; // a file's waiting hits, in bytes, before its worker waits
+    size_t m_nBufferCap; // the waiting hits of the file the run writes, before its worker waits
+    // The hits of the files after it wait in the workers until the file ends or they reach
+    // m_nBufferCap, and then for the run while all files' waiting hits would pass m_nBudget:
+    // workers that check different files do not meet at the lock block by block.
+    size_t m_nBudget;
 
     static constexpr size_t RUN_BATCH = 64; // files done before a waiting run is woken
 
@@ -170,8 +185,13 @@ class CScanPool {
     size_t m_nHead = 0;              // the file the run takes from
     size_t m_nResumeHead = 0;        // workers waiting for the window go on at this head
     size_t m_nWorkersWaiting = 0;    // workers waiting on m_taken
+    size_t m_nRoomWaiters = 0;       // of them, those that wait to hand hits over
+    size_t m_nHeld = 0;              // bytes of hits handed over and not yet taken
+    size_t m_nHeldPeak = 0;
     bool m_bRunWaiting = false;      // the run waits on m_ready for the head file
-    bool m_bStop = false;
+    // Also read by workers without the lock, after every block.
+    std::atomic<size_t> m_nHeadShared{0};
+    std::atomic<bool> m_bStop{false};
     bool m_bEnded = false; // no file is added any more
     std::vector<std::thread> m_workers;
 };

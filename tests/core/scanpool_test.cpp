@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -58,6 +59,29 @@ TEST_F(ScanPoolTest, HitsComeInFileOrderWithATinyMemoryCap) {
             EXPECT_EQ(expected, lines) << i;
         }
     }
+}
+
+// Workers far ahead of a slow run: however many lines hit, the hits that wait for the run stay
+// near the budget (a few files' worth of a block's hits besides), not the sum of the files.
+TEST_F(ScanPoolTest, HitsWaitingForASlowRunStayNearTheBudget) {
+    std::vector<std::string> paths;
+    for (int i = 0; i < 10; ++i)
+        paths.push_back(HitFile("f" + std::to_string(i), 20000)); // 640 KB of hits each
+    constexpr size_t budget = 64 * 1024;
+    CScanPool pool(*matcher, 1024, paths, 3, CFileId{}, budget);
+    CHitBuffer hits;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        long lines = 0, problems = 0, taken = 0;
+        EFileOutcome outcome;
+        do {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            outcome = pool.Take(i, std::chrono::milliseconds(50), hits, lines, problems);
+            hits.ForEach([&](long number, std::string_view) { ASSERT_EQ(number, ++taken); });
+        } while (outcome == EFileOutcome::SCANNING);
+        EXPECT_EQ(taken, 20000) << i;
+    }
+    EXPECT_GT(pool.HeldPeak(), 0u);
+    EXPECT_LT(pool.HeldPeak(), 1024u * 1024);
 }
 
 TEST_F(ScanPoolTest, TheOutputFileIsLeftToTheRun) {
