@@ -25,7 +25,7 @@
 
 namespace {
 
-volatile std::sig_atomic_t g_nStopSignal = 0;
+StopFlag g_nStopSignal = 0;
 
 void OnStopSignal(int) {
     g_nStopSignal = 1;

@@ -325,7 +325,7 @@ bool ParseOutputFormat(std::string_view name, EOutputFormat& format) {
     return false;
 }
 
-CByteOutput::CByteOutput(int fd, const volatile std::sig_atomic_t* stopSignal)
+CByteOutput::CByteOutput(int fd, const StopFlag* stopSignal)
     : m_fd(fd), m_pStopSignal(stopSignal) {
     m_pending.reserve(BUFFER + 4096);
 }

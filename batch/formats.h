@@ -4,8 +4,8 @@
 
 #include "scan/reportsink.h"
 #include "scan/searchstrings.h"
+#include "scan/stopflag.h"
 
-#include <csignal>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -19,7 +19,7 @@ bool ParseOutputFormat(std::string_view name, EOutputFormat& format);
 // that takes nothing for a second counts as a failure.
 class CByteOutput {
   public:
-    CByteOutput(int fd, const volatile std::sig_atomic_t* stopSignal);
+    CByteOutput(int fd, const StopFlag* stopSignal);
     ~CByteOutput() { Flush(); }
     void Append(std::string_view bytes) {
         m_pending.append(bytes);
@@ -33,7 +33,7 @@ class CByteOutput {
   private:
     static constexpr size_t BUFFER = 64 * 1024;
     int m_fd;
-    const volatile std::sig_atomic_t* m_pStopSignal;
+    const StopFlag* m_pStopSignal;
     std::string m_pending;
     bool m_bFailed = false;
 };

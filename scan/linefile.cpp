@@ -161,7 +161,7 @@ bool CLineFile::Flush() {
 }
 
 bool WriteAllBytes(int fd, const char* data, size_t len,
-                   const volatile std::sig_atomic_t* stopSignal) {
+                   const StopFlag* stopSignal) {
     using Clock = std::chrono::steady_clock;
     bool stopSeen = false;
     Clock::time_point giveUp{};

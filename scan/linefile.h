@@ -3,7 +3,8 @@
 // that every text file of the program goes through. The bulk splitter of the scan is in
 // linesplit.h.
 
-#include <csignal>
+#include "scan/stopflag.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -73,7 +74,7 @@ class CLineFile {
     // Writing: once *stopSignal is nonzero (a stop signal came), a write that cannot go on
     // within about a second fails instead of waiting: a reader that takes nothing cannot hold
     // a stopped program.
-    void SetStopSignal(const volatile std::sig_atomic_t* stopSignal) { m_pStopSignal = stopSignal; }
+    void SetStopSignal(const StopFlag* stopSignal) { m_pStopSignal = stopSignal; }
     // Queues the bytes; false once any write has failed (the data is dropped then).
     bool Write(const char* data, size_t len);
     // Writes out the queued bytes; false once any write has failed.
@@ -112,14 +113,14 @@ class CLineFile {
     off_t m_nReadLimit = -1;
     std::function<bool()> m_keepReading;
     bool m_bStopped = false;
-    const volatile std::sig_atomic_t* m_pStopSignal = nullptr;
+    const StopFlag* m_pStopSignal = nullptr;
 };
 
 // Writes all len bytes to fd; false when a write fails. A descriptor that takes nothing now
 // (a non-blocking pipe, FIFO or terminal) is waited for; once *stopSignal is nonzero, no
 // longer than about a second.
 bool WriteAllBytes(int fd, const char* data, size_t len,
-                   const volatile std::sig_atomic_t* stopSignal);
+                   const StopFlag* stopSignal);
 
 // Reads one line into buffer (which holds maxChars + 1 characters) and ends it with NUL.
 // Returns 0 when a line was read (possibly empty), 1 at end of file. A LF ends a line, and a CR

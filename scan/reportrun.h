@@ -5,10 +5,10 @@
 
 #include "scan/reportsink.h"
 #include "scan/searchstrings.h"
+#include "scan/stopflag.h"
 #include "toolkit/datestamp.h"
 
 #include <chrono>
-#include <csignal>
 #include <ctime>
 #include <string>
 
@@ -64,7 +64,7 @@ struct CRunOptions {
     std::chrono::milliseconds drainInterval{40};
     // When set, nonzero once a stop signal came: a write of the output file that cannot go on
     // then gives up within about a second instead of holding the stop.
-    const volatile std::sig_atomic_t* pStopSignal = nullptr;
+    const StopFlag* pStopSignal = nullptr;
 };
 
 // What became of a run; the window ignores it, the batch tool turns it into its exit status.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
@@ -83,7 +84,7 @@ void CTreeWalk::AddList(int fd, bool bNul, std::string listName) {
     m_lists.push_back({fd, bNul, std::move(listName)});
 }
 
-void CTreeWalk::SetStopSignal(const volatile std::sig_atomic_t* pStopSignal) {
+void CTreeWalk::SetStopSignal(const StopFlag* pStopSignal) {
     m_pStopSignal = pStopSignal;
 }
 

@@ -5,10 +5,11 @@
 // its own while the files already listed are checked; it keeps only the entries not yet
 // taken, and stays a few thousand ahead, so that a tree of millions takes little memory.
 
+#include "scan/stopflag.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <csignal>
 #include <cstddef>
 #include <deque>
 #include <mutex>
@@ -33,7 +34,7 @@ class CTreeWalk {
     // names the list in FailedList.
     void AddList(int fd, bool bNul, std::string listName);
     // A flag that, once set (by a signal handler), ends the walk as Stop does.
-    void SetStopSignal(const volatile std::sig_atomic_t* pStopSignal);
+    void SetStopSignal(const StopFlag* pStopSignal);
 
     // Walks on a thread of its own; without it, Wait walks on the caller's thread.
     void Start();
@@ -75,7 +76,7 @@ class CTreeWalk {
     const std::vector<std::string> m_names;
     const std::vector<std::string> m_excludes;
     std::vector<CList> m_lists;
-    const volatile std::sig_atomic_t* m_pStopSignal = nullptr;
+    const StopFlag* m_pStopSignal = nullptr;
     mutable std::mutex m_mutex;
     std::condition_variable m_listed;  // entries listed, or the walk complete
     std::condition_variable m_taken;   // entries taken: a walk that is far ahead goes on

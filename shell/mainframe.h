@@ -69,7 +69,7 @@ class CMainFrame : public QMainWindow, public CReportHost {
     std::chrono::milliseconds m_drainInterval{40};
     // Files checked at the same time in a run: one per processor (set at construction).
     int m_nJobs = 1;
-    const volatile std::sig_atomic_t* m_pStopSignal = nullptr;
+    const StopFlag* m_pStopSignal = nullptr;
 
     // Command handlers.
     void OnSetOutputFile();

@@ -19,7 +19,7 @@ namespace {
 
 // The handler only writes a byte to this pipe; the event loop reads it.
 int g_nSignalPipe[2] = {-1, -1};
-volatile std::sig_atomic_t g_nStopSignal = 0;
+StopFlag g_nStopSignal = 0;
 QPointer<QWidget> g_pWindow;
 bool g_bCloseWanted = false; // a signal came while there was no window to close
 
@@ -71,6 +71,6 @@ void CloseOnStopSignals(QWidget* window) {
     CatchStopSignals(OnStopSignal);
 }
 
-const volatile std::sig_atomic_t* StopSignalFlag() {
+const StopFlag* StopSignalFlag() {
     return &g_nStopSignal;
 }

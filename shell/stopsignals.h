@@ -2,6 +2,8 @@
 // SIGINT, SIGTERM and SIGHUP as a request to close the main window: a run in progress ends as
 // stopped and its output file is completed, as with the window manager's close.
 
+#include "scan/stopflag.h"
+
 #include <csignal>
 
 class QWidget;
@@ -13,4 +15,4 @@ void CloseOnStopSignals(QWidget* window);
 
 // Nonzero once one of the signals came: a run's output file then stops waiting on a reader
 // that takes nothing.
-const volatile std::sig_atomic_t* StopSignalFlag();
+const StopFlag* StopSignalFlag();

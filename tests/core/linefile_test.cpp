@@ -169,7 +169,7 @@ TEST(CLineFile, AReaderThatTakesNothingCannotHoldAWriteAfterAStop) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(reader, 0);
-    volatile std::sig_atomic_t stop = 0;
+    StopFlag stop = 0;
     CLineFile file;
     ASSERT_TRUE(file.Create(fifo));
     file.SetStopSignal(&stop);
