@@ -95,8 +95,10 @@ class CBatchHost : public CReportHost {
     }
     // Waits for the walk with a look at the stop signal now and then: a walk may list nothing
     // for long (empty folders, a pipe that delivers slowly). After a stop, no more files.
-    int WaitForFiles(int known) override {
+    int WaitForFiles(int known, std::chrono::milliseconds limit, bool& bTimedOut) override {
         StartWalk();
+        bTimedOut = false;
+        const auto start = std::chrono::steady_clock::now();
         const size_t have = static_cast<size_t>(std::max(known, 0));
         for (;;) {
             bool complete = false;
@@ -108,6 +110,11 @@ class CBatchHost : public CReportHost {
                 return known;
             if (listed > have || complete)
                 return static_cast<int>(listed);
+            if (limit != std::chrono::milliseconds::max() &&
+                std::chrono::steady_clock::now() - start >= limit) {
+                bTimedOut = true;
+                return known;
+            }
         }
     }
     bool IsFileSelected(int) override { return true; }

@@ -155,10 +155,16 @@ void CReportRun::FlushOutput() {
     m_view.Flush();
 }
 
-// The list has no next file yet: what was written reaches its readers before the run waits.
+// The list has no next file yet. Once it has been quiet for a moment, what was written
+// reaches its readers before the run waits on: not at every wait, as a walk catches up with
+// the run at nearly every folder.
 int CReportRun::WaitForFiles(int known) {
+    bool bTimedOut = false;
+    const int count = m_host.WaitForFiles(known, FLUSH_INTERVAL, bTimedOut);
+    if (!bTimedOut)
+        return count;
     FlushOutput();
-    return m_host.WaitForFiles(known);
+    return m_host.WaitForFiles(known, std::chrono::milliseconds::max(), bTimedOut);
 }
 
 // After a file: the output is written out now and then, not after every file, which would

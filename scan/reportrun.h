@@ -37,8 +37,13 @@ class CReportHost {
     virtual int GetFileCount() = 0;
     // A list that grows while the run goes (folders being walked) waits here until it holds
     // more than known files or is complete, and returns its count; it may give up with known
-    // once m_bReporting is no longer 1 (a stop). A fixed list returns its count.
-    virtual int WaitForFiles(int known) { return known < 0 ? 0 : GetFileCount(); }
+    // once m_bReporting is no longer 1 (a stop). It also gives up after about limit, and then
+    // sets bTimedOut (milliseconds::max(): no limit). A fixed list returns its count.
+    virtual int WaitForFiles(int known, std::chrono::milliseconds limit, bool& bTimedOut) {
+        (void)limit;
+        bTimedOut = false;
+        return known < 0 ? 0 : GetFileCount();
+    }
     virtual bool IsFileSelected(int index) = 0;
     // The run asks for each selected name once, in list order: a long list may hand its names
     // over and keep none.

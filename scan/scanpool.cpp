@@ -172,8 +172,8 @@ bool CScanPool::HandOver(size_t index, CTask& task, CHitBuffer& found, long line
     const auto room = [&] {
         if (m_bStop || found.Empty())
             return true;
-        if (index == m_nHead)
-            return task.hits.Size() < m_nBufferCap;
+        if (index == m_nHead) // into an empty buffer always, whatever the cap
+            return task.hits.Empty() || task.hits.Size() < m_nBufferCap;
         return m_nHeld + found.Size() <= m_nBudget;
     };
     if (!room()) {

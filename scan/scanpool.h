@@ -4,6 +4,7 @@
 #include "scan/filecheck.h"
 #include "scan/matcher.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -113,7 +114,8 @@ class CScanPool {
                   EFileOutcome outcome);
     // With the lock held: true when the run would take the file's hits now.
     bool Ready(const CTask& task) const {
-        return task.outcome != EFileOutcome::SCANNING || task.hits.Size() >= m_nBufferCap / 2;
+        return task.outcome != EFileOutcome::SCANNING ||
+               task.hits.Size() >= std::max<size_t>(m_nBufferCap / 2, 1);
     }
     // With the lock held: true when the run, waiting for the head file, should go on. Once it
     // has waited, it waits for a few files to be done, not one: each wake-up costs the system

@@ -186,4 +186,60 @@ TEST_F(RunFixture, TheOutputFileAmongTheCheckedFilesEnds) {
     EXPECT_NE(view.find(ReportSummary(lines, problems)), std::string::npos) << view;
 }
 
+// A list that grows by a file each time the run waits for it, as a walk of many small folders
+// does, and that stays quiet once, after QUIET files: there the wait runs into its limit.
+struct CGrowingHost : CRecordingHost {
+    static constexpr int QUIET = 250;
+    int m_nListed = 1;
+    bool m_bQuietDone = false;
+    std::string m_strOutputWhenQuiet; // the output file while the run waits on after the quiet
+    int GetFileCount() override { return m_nListed; }
+    int WaitForFiles(int known, std::chrono::milliseconds limit, bool& bTimedOut) override {
+        bTimedOut = false;
+        if (m_nListed == QUIET && !m_bQuietDone) {
+            if (limit != std::chrono::milliseconds::max()) {
+                bTimedOut = true;
+                return known;
+            }
+            m_bQuietDone = true;
+            m_strOutputWhenQuiet = ReadWholeFile(m_strOutput);
+        }
+        m_nListed = std::min(m_nListed + 1, static_cast<int>(m_files.size()));
+        return m_nListed;
+    }
+};
+
+struct CFlushCountingSink : CRecordingSink {
+    using CRecordingSink::CRecordingSink;
+    int m_nFlushes = 0;
+    void Flush() override { ++m_nFlushes; }
+};
+
+// The run catches up with a growing list at nearly every file: what it wrote goes out now and
+// then, not file by file; but once the list is quiet, all that was found is written out before
+// the run waits on.
+TEST_F(RunFixture, AGrowingListIsWrittenOutWhenItGoesQuietNotAtEveryWait) {
+    CGrowingHost grow;
+    grow.m_strDirectory = dir.Path();
+    grow.m_strOutput = dir / "OUTPUT.TXT";
+    grow.m_strStrings = host.m_strStrings;
+    for (int i = 0; i < 500; ++i) {
+        WriteWholeFile(dir / ("f" + std::to_string(i)), "year\n");
+        grow.m_files.push_back({"f" + std::to_string(i), true});
+    }
+    for (const int jobs : {1, 4}) {
+        grow.m_nListed = 1;
+        grow.m_bQuietDone = false;
+        std::string text;
+        CFlushCountingSink view(text);
+        RunReport(grow, view, CRunOptions{jobs, std::chrono::milliseconds(20), nullptr});
+        EXPECT_LT(view.m_nFlushes, 50) << jobs;
+        const std::string last = dir / ("f" + std::to_string(CGrowingHost::QUIET - 1)) + "\r\n";
+        const std::string& quiet = grow.m_strOutputWhenQuiet;
+        ASSERT_NE(quiet.find(last), std::string::npos) << jobs;
+        EXPECT_TRUE(quiet.ends_with(ReportSummary(1, 1) + "\r\n")) << jobs;
+        EXPECT_EQ(ReadWholeFile(grow.m_strOutput), text) << jobs;
+    }
+}
+
 } // namespace
