@@ -84,7 +84,7 @@ class CFormatSink : public CReportSink {
     void Error(std::string_view text) override { Message(text); }
     void FileBegin(const std::string& path) override { m_strPath = path; }
     void FileEnd(EFileOutcome outcome, long, long) override {
-        if (outcome == EFileOutcome::OPEN_FAILED || outcome == EFileOutcome::READ_FAILED)
+        if (IsFailure(outcome))
             Message(RelativePath(m_strPath, m_context.currentDirectory) +
                     (outcome == EFileOutcome::OPEN_FAILED ? ": Failed to open file."
                                                           : ": Failed to read file."));
@@ -151,7 +151,7 @@ class CJsonFormat : public CFormatSink {
     void FileEnd(EFileOutcome outcome, long lines, long problems) override {
         CFormatSink::FileEnd(outcome, lines, problems);
         ++m_nFiles;
-        m_nFailed += outcome == EFileOutcome::OPEN_FAILED || outcome == EFileOutcome::READ_FAILED;
+        m_nFailed += IsFailure(outcome);
         m_nLines += lines;
         m_nProblems += problems;
         const char* status = outcome == EFileOutcome::OPEN_FAILED   ? "failed-open"
@@ -239,7 +239,7 @@ class CSarifFormat : public CFormatSink {
     }
     void FileEnd(EFileOutcome outcome, long lines, long problems) override {
         CFormatSink::FileEnd(outcome, lines, problems);
-        if (outcome == EFileOutcome::OPEN_FAILED || outcome == EFileOutcome::READ_FAILED) {
+        if (IsFailure(outcome)) {
             m_bFailed = true;
             m_notifications.push_back(std::string("{\"level\":\"error\",\"message\":{\"text\":") +
                                       (outcome == EFileOutcome::OPEN_FAILED

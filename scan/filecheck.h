@@ -20,6 +20,11 @@ enum class EFileOutcome {
     OUTPUT_FILE, // the run's own output file
 };
 
+// True for the outcomes of a file that could not be checked whole.
+constexpr bool IsFailure(EFileOutcome outcome) {
+    return outcome == EFileOutcome::OPEN_FAILED || outcome == EFileOutcome::READ_FAILED;
+}
+
 // A file's device and inode, to know it under any name.
 struct CFileId {
     bool bKnown = false;

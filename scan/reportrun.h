@@ -39,8 +39,7 @@ class CReportHost {
     // more than known files or is complete, and returns its count; it may give up with known
     // once m_bReporting is no longer 1 (a stop). It also gives up after about limit, and then
     // sets bTimedOut (milliseconds::max(): no limit). A fixed list returns its count.
-    virtual int WaitForFiles(int known, std::chrono::milliseconds limit, bool& bTimedOut) {
-        (void)limit;
+    virtual int WaitForFiles(int known, std::chrono::milliseconds /*limit*/, bool& bTimedOut) {
         bTimedOut = false;
         return known < 0 ? 0 : GetFileCount();
     }
