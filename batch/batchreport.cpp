@@ -118,7 +118,7 @@ class CBatchHost : public CReportHost {
         }
     }
     bool IsFileSelected(int) override { return true; }
-    std::string GetFileName(int index) override { return m_pWalk->Take(index); }
+    CListedFile GetFileName(int index) override { return m_pWalk->Take(index); }
 
     void SetStatusText(const std::string& text) override {
         if (!m_bProgress)
@@ -171,6 +171,8 @@ int CommandLineError(const std::string& message) {
     return BATCH_EXIT_FAILURE;
 }
 
+const char NoFileToCheck[] = "no file to check: name files or folders, or --files-from";
+
 // A closed standard descriptor would be the next file opened, and the report would be
 // written into it twice: each of 0, 1 and 2 that is closed is opened on /dev/null. The lower
 // ones are open by then, so open gives the one that is closed.
@@ -206,6 +208,11 @@ bool OptionValue(int argc, char** argv, int& i, const std::string& name, std::st
 }
 
 } // namespace
+
+void CatchBatchStopSignals() {
+    CatchStopSignals(OnStopSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+}
 
 int RunBatchReport(int argc, char** argv) {
     OpenClosedStandardDescriptors();
@@ -249,6 +256,11 @@ int RunBatchReport(int argc, char** argv) {
             } else if (name == "--files-from") {
                 lists.push_back(value);
             } else if (name == "--exclude") {
+                if (!CTreeWalk::CanMatch(value)) {
+                    std::fprintf(stderr, "kavel-report: --exclude %s can never match\n",
+                                 value.c_str());
+                    return BATCH_EXIT_FAILURE;
+                }
                 excludes.push_back(value);
             } else if (!ParseOutputFormat(value, format)) {
                 return CommandLineError("--format is report, grep, json or sarif");
@@ -268,10 +280,9 @@ int RunBatchReport(int argc, char** argv) {
     if (!haveOutput)
         return CommandLineError("--output FILE is required");
     if (paths.empty() && lists.empty())
-        return CommandLineError("no file to check: name files or folders, or --files-from");
+        return CommandLineError(NoFileToCheck);
+    const bool namesGiven = !paths.empty();
 
-    CatchStopSignals(OnStopSignal);
-    std::signal(SIGPIPE, SIG_IGN);
     options.pStopSignal = &g_nStopSignal;
 
     // The files are listed while the first ones are checked, the lists read as they come.
@@ -285,6 +296,11 @@ int RunBatchReport(int argc, char** argv) {
             std::fprintf(stderr, "kavel-report: cannot read the list %s\n", list.c_str());
             return BATCH_EXIT_FAILURE;
         }
+        // The output file must not empty a list before it is read.
+        struct stat st;
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+            options.inputs.push_back(
+                {{true, st.st_dev, st.st_ino}, "Error: The output file is the list of files"});
         host.m_pWalk->AddList(fd, nul, list);
     }
     if (!quiet)
@@ -310,13 +326,22 @@ int RunBatchReport(int argc, char** argv) {
     }
     if (result.bCancelled)
         return BATCH_EXIT_CANCELLED;
-    const std::string failedList = host.m_pWalk->FailedList();
-    if (!failedList.empty()) {
-        messages.Append("kavel-report: cannot read the list " + failedList + "\n");
+    const auto fail = [&](const std::string& message) {
+        messages.Append("kavel-report: " + message + "\n");
         messages.Flush();
-    }
+        return BATCH_EXIT_FAILURE;
+    };
+    if (result.bOutputInUse)
+        return fail("Error: The output file is in use by another report run");
+    const std::string listError = host.m_pWalk->ListError();
+    if (!listError.empty())
+        return fail(listError);
+    // An empty list (an upstream command that failed) is not a clean run.
+    if (result.bOutputCreated && result.bStringsOpened && !namesGiven &&
+        host.m_pWalk->NamesGiven() == 0)
+        return fail(std::string(NoFileToCheck) + " (see kavel-report --help)");
     if (!result.bOutputCreated || result.bOutputWriteFailed || !result.bStringsOpened ||
-        result.nFilesFailed > 0 || out.Failed() || noStrings || !failedList.empty())
+        result.nFilesFailed > 0 || out.Failed() || noStrings)
         return BATCH_EXIT_FAILURE;
     return result.nProblems > 0 ? BATCH_EXIT_PROBLEMS : BATCH_EXIT_CLEAN;
 }

@@ -1,3 +1,6 @@
 #include "batch/batchreport.h"
 
-int main(int argc, char** argv) { return RunBatchReport(argc, argv); }
+int main(int argc, char** argv) {
+    CatchBatchStopSignals();
+    return RunBatchReport(argc, argv);
+}

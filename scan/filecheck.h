@@ -1,6 +1,6 @@
 #pragma once
 // One checked file: opened read-only when it is a regular file, told apart when it is the
-// report's own output file, read no further than its length when the check began, and its
+// report's own output file, read no further than its length when the check began (0 too), and its
 // lines scanned a block at a time. The run and the scan pool's workers check files alike.
 
 #include "scan/filescan.h"
@@ -41,10 +41,9 @@ class CFileCheck {
     // OUTPUT_FILE when it is the output file, then it is read to
     // its end unless LimitToPresentLength is called (after the output has been written out to
     // where the report stands); else SCANNING.
-    EFileOutcome Open(const std::string& path, const CFileId& output);
-    // Reads no further than the file's present length (a size of 0, as of the kernel's /proc
-    // files, says nothing: such a file is read to its end).
-    void LimitToPresentLength();
+    EFileOutcome Open(const CListedFile& file, const CFileId& output);
+    // Reads no further than the file's present length (see CLineFile::LimitToLength).
+    void LimitToPresentLength() { m_file.LimitToLength(false); }
 
     // The next block of lines; false at the end of the file or at a read error.
     bool NextBlock() { return m_scanner.NextBlock(m_file); }

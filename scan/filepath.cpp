@@ -1,10 +1,74 @@
 #include "scan/filepath.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+
+namespace {
+
+// Cleared once the system has refused openat2 (an old kernel, or a sandbox that filters it).
+std::atomic<bool> g_bOpenat2{true};
+
+// openat2 with no link followed and no way out of dir; ENOSYS where the system lacks it.
+int OpenNoLinks(int dir, const char* path, int flags) {
+#ifdef SYS_openat2
+    if (g_bOpenat2.load(std::memory_order_relaxed)) {
+        open_how how{};
+        how.flags = static_cast<uint64_t>(flags | O_CLOEXEC);
+        how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH;
+        long fd;
+        do {
+            fd = ::syscall(SYS_openat2, dir, path, &how, sizeof how);
+        } while (fd < 0 && errno == EINTR);
+        if (fd >= 0 || (errno != ENOSYS && errno != EPERM))
+            return static_cast<int>(fd);
+        g_bOpenat2.store(false, std::memory_order_relaxed);
+    }
+#endif
+    // Name by name, each opened with O_NOFOLLOW: a link anywhere fails as it does above.
+    std::string_view rest = path;
+    int at = dir;
+    const auto done = [&](int fd) {
+        if (at != dir) {
+            const int saved = errno;
+            ::close(at);
+            errno = saved;
+        }
+        return fd;
+    };
+    for (;;) {
+        const size_t slash = rest.find('/');
+        const std::string name(rest.substr(0, slash));
+        if (name == "..") {
+            errno = EXDEV; // would lead out of dir
+            return done(-1);
+        }
+        if (slash == std::string_view::npos) {
+            int fd;
+            do {
+                fd =
+                    ::openat(at, name.empty() ? "." : name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC);
+            } while (fd < 0 && errno == EINTR);
+            return done(fd);
+        }
+        rest.remove_prefix(slash + 1);
+        if (name.empty() || name == ".")
+            continue;
+        const int next = ::openat(at, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        done(0);
+        if (next < 0)
+            return -1;
+        at = next;
+    }
+}
+
+} // namespace
 
 void AddTrailingBackslash(std::string& path) {
     if (path.empty() || path.back() != '/')
@@ -82,4 +146,53 @@ int OpenPath(const std::string& path, int flags, mode_t mode) {
         dir = next;
         at = path.find_first_not_of('/', at + cut);
     }
+}
+
+CWalkRoot::~CWalkRoot() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+int OpenBeneath(int rootFd, std::string_view below, int flags) {
+    // A path longer than the system takes at once goes through its folders a piece at a time,
+    // each piece below the limit.
+    int dir = rootFd;
+    for (;;) {
+        if (below.size() < PATH_MAX) {
+            const int fd =
+                OpenNoLinks(dir, below.empty() ? "." : std::string(below).c_str(), flags);
+            if (dir != rootFd) {
+                const int saved = errno;
+                ::close(dir);
+                errno = saved;
+            }
+            return fd;
+        }
+        const size_t cut = below.rfind('/', PATH_MAX - 2);
+        if (cut == std::string_view::npos || cut == 0) {
+            if (dir != rootFd)
+                ::close(dir);
+            errno = ENAMETOOLONG;
+            return -1;
+        }
+        const int next =
+            OpenNoLinks(dir, std::string(below.substr(0, cut)).c_str(), O_PATH | O_DIRECTORY);
+        if (dir != rootFd) {
+            const int saved = errno;
+            ::close(dir);
+            errno = saved;
+        }
+        if (next < 0)
+            return -1;
+        dir = next;
+        below.remove_prefix(cut + 1);
+    }
+}
+
+int OpenListedFile(const CListedFile& file, int flags) {
+    if (file.root)
+        return OpenBeneath(
+            file.root->Fd(),
+            std::string_view(file.name).substr(std::min(file.nBelow, file.name.size())), flags);
+    return OpenPath(file.name, flags);
 }

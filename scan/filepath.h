@@ -2,7 +2,9 @@
 // Paths of the report: joining a file-list entry to its directory, showing a path in a report
 // line, and telling two names of one file.
 
+#include <memory>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 
 // Makes the path end in exactly one separator: "" gives "/", a path ending in "/" stays.
@@ -23,3 +25,38 @@ bool NamesFile(const std::string& path, dev_t dev, ino_t ino);
 // (ENAMETOOLONG) is opened through its folders, a piece at a time. flags as open takes them;
 // the descriptor is close-on-exec. -1 with errno on failure.
 int OpenPath(const std::string& path, int flags, mode_t mode = 0);
+
+// A folder that a walk started from, held open while files found below it wait to be checked:
+// they are opened through it, so that the walk's tree is what gets read.
+class CWalkRoot {
+  public:
+    explicit CWalkRoot(int fd) : m_fd(fd) {}
+    ~CWalkRoot();
+    CWalkRoot(const CWalkRoot&) = delete;
+    CWalkRoot& operator=(const CWalkRoot&) = delete;
+    int Fd() const { return m_fd; }
+
+  private:
+    int m_fd;
+};
+
+// A name of the file list. A file that a walk found carries its root and where the part of
+// its name below the root starts; any other name is opened as it is, links followed.
+struct CListedFile {
+    std::string name;
+    std::shared_ptr<const CWalkRoot> root;
+    size_t nBelow = 0;
+
+    CListedFile() = default;
+    CListedFile(std::string text) : name(std::move(text)) {}
+    CListedFile(const char* text) : name(text) {}
+};
+
+// open(2) for a path below the folder rootFd, no symbolic link followed on the way (nor the
+// last name): a name that has become a link since it was listed fails (ELOOP), and so does a
+// path that would lead out of the folder. Paths of any length. -1 with errno on failure.
+int OpenBeneath(int rootFd, std::string_view below, int flags);
+
+// Opens a file of the list: a walked one beneath its root, any other by its name (OpenPath),
+// links followed.
+int OpenListedFile(const CListedFile& file, int flags);

@@ -9,7 +9,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
@@ -32,9 +34,17 @@ CLineFile::~CLineFile() {
 
 bool CLineFile::OpenRead(const std::string& path) {
     Close();
-    if (path.empty())
+    return !path.empty() && AdoptForReading(OpenNonBlocking(path, O_RDONLY));
+}
+
+bool CLineFile::OpenListed(const CListedFile& file) {
+    Close();
+    if (file.name.empty())
         return false;
-    int fd = OpenNonBlocking(path, O_RDONLY);
+    return AdoptForReading(OpenListedFile(file, O_RDONLY | O_NONBLOCK | O_NOCTTY));
+}
+
+bool CLineFile::AdoptForReading(int fd) {
     if (fd < 0)
         return false;
     struct stat st;
@@ -68,13 +78,44 @@ bool CLineFile::Create(const std::string& path) {
     int fd = OpenNonBlocking(path, O_WRONLY | O_CREAT | O_TRUNC);
     if (fd < 0)
         return false;
+    AdoptForWriting(fd);
+    return true;
+}
+
+CLineFile::ECreate CLineFile::CreateLocked(const std::string& path) {
+    Close();
+    if (path.empty())
+        return ECreate::FAILED;
+    // Opened without truncating: a file that another run writes is left as it is.
+    const int fd = OpenNonBlocking(path, O_WRONLY | O_CREAT);
+    if (fd < 0)
+        return ECreate::FAILED;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        int locked;
+        do {
+            locked = ::flock(fd, LOCK_EX | LOCK_NB);
+        } while (locked != 0 && errno == EINTR);
+        if (locked != 0 && errno == EWOULDBLOCK) {
+            ::close(fd);
+            return ECreate::IN_USE;
+        }
+        if (::ftruncate(fd, 0) != 0) {
+            ::close(fd);
+            return ECreate::FAILED;
+        }
+    }
+    AdoptForWriting(fd);
+    return ECreate::CREATED;
+}
+
+void CLineFile::AdoptForWriting(int fd) {
     m_fd = fd;
     m_bWriting = true;
     m_bWriteFailed = false;
     if (!m_pBuffer)
         m_pBuffer.reset(new char[BUFFER_SIZE]);
     m_nPos = m_nEnd = 0;
-    return true;
 }
 
 bool CLineFile::Close() {
@@ -160,8 +201,7 @@ bool CLineFile::Flush() {
     return !m_bWriteFailed;
 }
 
-bool WriteAllBytes(int fd, const char* data, size_t len,
-                   const StopFlag* stopSignal) {
+bool WriteAllBytes(int fd, const char* data, size_t len, const StopFlag* stopSignal) {
     using Clock = std::chrono::steady_clock;
     bool stopSeen = false;
     Clock::time_point giveUp{};
@@ -191,6 +231,33 @@ bool WriteAllBytes(int fd, const char* data, size_t len,
         ::poll(&ready, 1, 100);
     }
     return true;
+}
+
+void CLineFile::LimitToLength(bool bAtOpen) {
+    off_t length = m_nOpenedSize;
+    struct stat st;
+    if (!bAtOpen && m_fd >= 0 && ::fstat(m_fd, &st) == 0)
+        length = st.st_size;
+    if (length == 0) {
+        // The file systems of the kernel's own files, which report a size of 0.
+        static constexpr unsigned long PSEUDO[] = {
+            0x9fa0,     // procfs
+            0x62656572, // sysfs
+            0x64626720, // debugfs
+            0x74726163, // tracefs
+            0x73636673, // securityfs
+            0x62656570, // configfs
+            0x27e0eb,   // cgroup
+            0x63677270, // cgroup2
+            0xde5e81e4, // efivarfs
+        };
+        struct statfs fs;
+        if (m_fd >= 0 && ::fstatfs(m_fd, &fs) == 0)
+            for (unsigned long type : PSEUDO)
+                if (static_cast<unsigned long>(fs.f_type) == type)
+                    return;
+    }
+    LimitReadLength(length);
 }
 
 bool CLineFile::Identity(dev_t& dev, ino_t& ino, off_t* size) const {

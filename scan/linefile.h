@@ -3,6 +3,7 @@
 // that every text file of the program goes through. The bulk splitter of the scan is in
 // linesplit.h.
 
+#include "scan/filepath.h"
 #include "scan/stopflag.h"
 
 #include <cstddef>
@@ -31,9 +32,16 @@ class CLineFile {
     // Opens an existing regular file read-only. Anything else (missing, no permission, a
     // directory, a FIFO, a device) fails without blocking.
     bool OpenRead(const std::string& path);
+    // The same for a name of the file list (see OpenListedFile).
+    bool OpenListed(const CListedFile& file);
     // Creates the file, or truncates an existing one to zero length. Devices are allowed
     // (/dev/null, /dev/full); a FIFO without a reader fails instead of blocking.
     bool Create(const std::string& path);
+    // Create for a report run's output file: a regular file is locked (an advisory flock) for
+    // as long as it is open, and left untouched when another run holds it (IN_USE). Where the
+    // file system has no locks, it is created without one.
+    enum class ECreate { CREATED, FAILED, IN_USE };
+    ECreate CreateLocked(const std::string& path);
     bool IsOpen() const { return m_fd >= 0; }
     // Flushes pending writes and closes. Returns false when any write of this file failed.
     bool Close();
@@ -41,6 +49,10 @@ class CLineFile {
     // Reading: reads stop at this many bytes from the start of the file (used to scan the
     // report's own output file only up to where it stood when the scan opened it).
     void LimitReadLength(off_t length) { m_nReadLimit = length; }
+    // Reads no further than the file's length as the system tells it now, or as it was at the
+    // open (bAtOpen). On file systems whose files report a size of 0 and still have content
+    // (the kernel's procfs and sysfs), a size of 0 says nothing: such a file is read to its end.
+    void LimitToLength(bool bAtOpen);
     // Asked before every read from the file (at least every BUFFER_SIZE bytes); once it
     // returns false, the file reads as ended and Stopped() tells so.
     void SetKeepReading(std::function<bool()> keepReading) {
@@ -94,6 +106,8 @@ class CLineFile {
     }
 
   private:
+    bool AdoptForReading(int fd);
+    void AdoptForWriting(int fd);
     bool Fill();
     // Reads at most want bytes to dst, within the read limit; the count read, 0 at the end.
     size_t ReadInto(char* dst, size_t want);
@@ -119,8 +133,7 @@ class CLineFile {
 // Writes all len bytes to fd; false when a write fails. A descriptor that takes nothing now
 // (a non-blocking pipe, FIFO or terminal) is waited for; once *stopSignal is nonzero, no
 // longer than about a second.
-bool WriteAllBytes(int fd, const char* data, size_t len,
-                   const StopFlag* stopSignal);
+bool WriteAllBytes(int fd, const char* data, size_t len, const StopFlag* stopSignal);
 
 // Reads one line into buffer (which holds maxChars + 1 characters) and ends it with NUL.
 // Returns 0 when a line was read (possibly empty), 1 at end of file. A LF ends a line, and a CR

@@ -18,7 +18,8 @@ using Clock = std::chrono::steady_clock;
 
 // Lines checked between two looks at the clock.
 constexpr int LINES_PER_CLOCK_CHECK = 32;
-// The output file is written out at least this often while files are checked.
+// The output file is written out at least this often while files are checked, also inside
+// a long file.
 constexpr std::chrono::milliseconds FLUSH_INTERVAL{100};
 // Events are drained at least this far apart while the strings file is read.
 constexpr std::chrono::milliseconds LOAD_DRAIN_INTERVAL{20};
@@ -36,14 +37,16 @@ class CReportRun {
     CReportResult Run();
 
   private:
+    std::string InputError(const std::string& outputPath, const CFileId& stringsId) const;
     void WriteHeader(const std::string& outputPath, const std::string& stringsPath);
     bool LoadStrings(CLineFile& strings);
     void CheckFiles();
     void CheckFilesInParallel();
-    // The name to open a file-list entry by: a relative name as it is when the run's directory
-    // is the process's own (so that no path limit applies to the joined path), else the path.
-    const std::string& OpenName(const std::string& name, const std::string& path) const;
-    void ScanFile(const std::string& path);
+    // A file-list entry as it is opened: a walked file beneath its walk's root; a relative
+    // name as it is when the run's directory is the process's own (so that no path limit
+    // applies to the joined path); else by its path.
+    CListedFile ToOpen(CListedFile listed, const std::string& path) const;
+    void ScanFile(const CListedFile& file);
     // Lines from, from + 1, ... up to to of a block whose first line has the number base + 1,
     // none of them a hit: with progress after every line each is shown. Returns the lines of
     // the block passed, to unless a stop came first.
@@ -97,9 +100,14 @@ CReportResult CReportRun::Run() {
     if (strings.OpenRead(stringsPath))
         stringsId.bKnown = strings.Identity(stringsId.dev, stringsId.ino);
     m_output.SetStopSignal(m_options.pStopSignal);
-    if (stringsId.bKnown && NamesFile(outputPath, stringsId.dev, stringsId.ino)) {
-        m_view.Error("Error: The output file is the search string file");
-    } else if (!m_output.Create(outputPath)) {
+    const std::string inputError = InputError(outputPath, stringsId);
+    CLineFile::ECreate created = CLineFile::ECreate::FAILED;
+    if (!inputError.empty()) {
+        m_view.Error(inputError);
+    } else if (created = m_output.CreateLocked(outputPath); created == CLineFile::ECreate::IN_USE) {
+        m_result.bOutputInUse = true;
+        m_view.Error("Error: The output file is in use by another report run");
+    } else if (created == CLineFile::ECreate::FAILED) {
         m_view.Error("Error: Failed to create output file");
     } else {
         m_result.bOutputCreated = true;
@@ -129,6 +137,17 @@ CReportResult CReportRun::Run() {
     m_host.EndReporting();
     m_host.SetStatusText(LoadStringResource(IDS_READY, 80));
     return m_result;
+}
+
+// The error of an output file that is a file the run reads (under any name), else "": it would
+// be emptied before it is read.
+std::string CReportRun::InputError(const std::string& outputPath, const CFileId& stringsId) const {
+    if (stringsId.bKnown && NamesFile(outputPath, stringsId.dev, stringsId.ino))
+        return "Error: The output file is the search string file";
+    for (const CRunOptions::CInput& input : m_options.inputs)
+        if (input.id.bKnown && NamesFile(outputPath, input.id.dev, input.id.ino))
+            return input.error;
+    return {};
 }
 
 void CReportRun::WriteHeader(const std::string& outputPath, const std::string& stringsPath) {
@@ -197,8 +216,10 @@ bool CReportRun::LoadStrings(CLineFile& strings) {
     });
 }
 
-const std::string& CReportRun::OpenName(const std::string& name, const std::string& path) const {
-    return m_bDirectoryIsOwn && !name.empty() && name[0] != '/' ? name : path;
+CListedFile CReportRun::ToOpen(CListedFile listed, const std::string& path) const {
+    if (!listed.root && !(m_bDirectoryIsOwn && !listed.name.empty() && listed.name[0] != '/'))
+        listed.name = path;
+    return listed;
 }
 
 void CReportRun::CheckFiles() {
@@ -209,10 +230,10 @@ void CReportRun::CheckFiles() {
             break;
         if (!m_host.IsFileSelected(i))
             continue;
-        const std::string name = m_host.GetFileName(i);
-        const std::string path = BuildReportPath(directory, name);
+        CListedFile listed = m_host.GetFileName(i);
+        const std::string path = BuildReportPath(directory, listed.name);
         m_report.FileBegin(path);
-        ScanFile(OpenName(name, path));
+        ScanFile(ToOpen(std::move(listed), path));
         FlushOutputNowAndThen();
     }
 }
@@ -233,17 +254,18 @@ void CReportRun::CheckFilesInParallel() {
     // the one being written; a growing list (folders being walked) is waited for only when
     // the report needs its next file. Files written are dropped from the front: a long list
     // keeps no path it is done with.
-    std::deque<std::string> paths, shown; // to open, and as the report names them
-    size_t first = 0;                     // the index of paths.front()
+    std::deque<CListedFile> paths; // to open
+    std::deque<std::string> shown; // as the report names them
+    size_t first = 0;              // the index of paths.front()
     int listed = 0;
     bool complete = false;
     const auto take = [&](int count) {
-        std::vector<std::string> added;
+        std::vector<CListedFile> added;
         for (; listed < count && paths.size() < POOL_LEAD; ++listed)
             if (m_host.IsFileSelected(listed)) {
-                const std::string name = m_host.GetFileName(listed);
-                shown.push_back(BuildReportPath(directory, name));
-                paths.push_back(OpenName(name, shown.back()));
+                CListedFile file = m_host.GetFileName(listed);
+                shown.push_back(BuildReportPath(directory, file.name));
+                paths.push_back(ToOpen(std::move(file), shown.back()));
                 added.push_back(paths.back());
             }
         pool.Add(std::move(added));
@@ -292,11 +314,11 @@ void CReportRun::CheckFilesInParallel() {
     }
 }
 
-void CReportRun::ScanFile(const std::string& path) {
+void CReportRun::ScanFile(const CListedFile& file) {
     if (!m_pCheck)
         m_pCheck = std::make_unique<CFileCheck>(*m_pMatcher, SCAN_LINE_MAX);
     CFileCheck& check = *m_pCheck; // its buffers serve every file
-    EFileOutcome outcome = check.Open(path, m_outputId);
+    EFileOutcome outcome = check.Open(file, m_outputId);
     if (outcome == EFileOutcome::OPEN_FAILED) {
         EndFile(outcome, 0, 0);
         return;
@@ -363,6 +385,8 @@ void CReportRun::EndFile(EFileOutcome outcome, long lines, long problems) {
 }
 
 bool CReportRun::ShowProgress(long lineNumber) {
+    // A long file does not hold back what was written before it.
+    FlushOutputNowAndThen();
     char text[64];
     std::snprintf(text, sizeof text, "%ld line(s) checked", lineNumber);
     m_host.SetStatusText(text);

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <ctime>
 #include <string>
+#include <vector>
 
 // The most characters of a checked line that one read returns; a longer line is cut.
 constexpr unsigned SCAN_LINE_MAX = 1024;
@@ -46,7 +47,7 @@ class CReportHost {
     virtual bool IsFileSelected(int index) = 0;
     // The run asks for each selected name once, in list order: a long list may hand its names
     // over and keep none.
-    virtual std::string GetFileName(int index) = 0;
+    virtual CListedFile GetFileName(int index) = 0;
     virtual void SetStatusText(const std::string& text) = 0;
     // Lets the program handle what waits (painting, commands, a stop request).
     virtual void DrainMessageQueue() = 0;
@@ -69,11 +70,19 @@ struct CRunOptions {
     // When set, nonzero once a stop signal came: a write of the output file that cannot go on
     // then gives up within about a second instead of holding the stop.
     const StopFlag* pStopSignal = nullptr;
+    // Files the run reads besides the strings file (a list of names): an output file that is
+    // one of them is not created, and the run ends with the error given.
+    struct CInput {
+        CFileId id;
+        std::string error;
+    };
+    std::vector<CInput> inputs;
 };
 
 // What became of a run; the window ignores it, the batch tool turns it into its exit status.
 struct CReportResult {
     bool bOutputCreated = false;
+    bool bOutputInUse = false; // another run holds the output file
     bool bOutputWriteFailed = false;
     bool bStringsOpened = false;
     bool bCancelled = false;

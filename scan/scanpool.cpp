@@ -5,8 +5,8 @@
 #include <cstring>
 #include <pthread.h>
 #include <sched.h>
-#include <unistd.h>
 #include <system_error>
+#include <unistd.h>
 
 int ProcessorCount() {
     cpu_set_t set;
@@ -56,12 +56,11 @@ CScanPool::CScanPool(const CSearchMatcher& matcher, unsigned maxChars, int jobs,
 }
 
 CScanPool::CScanPool(const CSearchMatcher& matcher, unsigned maxChars,
-                     std::vector<std::string> paths, int jobs, const CFileId& output,
+                     std::vector<CListedFile> files, int jobs, const CFileId& output,
                      size_t hitBudget)
-    : CScanPool(matcher, maxChars, std::clamp<int>(jobs, 1, std::max<int>(1, int(paths.size()))),
+    : CScanPool(matcher, maxChars, std::clamp<int>(jobs, 1, std::max<int>(1, int(files.size()))),
                 output, hitBudget) {
-    for (std::string& path : paths)
-        Add(std::move(path));
+    Add(std::move(files));
     EndOfFiles();
 }
 
@@ -84,12 +83,12 @@ void CScanPool::StartWorkers(size_t threads) {
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
 }
 
-void CScanPool::Add(std::vector<std::string> paths) {
-    if (paths.empty())
+void CScanPool::Add(std::vector<CListedFile> files) {
+    if (files.empty())
         return;
     std::lock_guard lock(m_mutex);
-    for (std::string& path : paths)
-        m_tasks.emplace_back().path = std::move(path);
+    for (CListedFile& file : files)
+        m_tasks.emplace_back().file = std::move(file);
     WakeWorkers();
 }
 
@@ -141,8 +140,8 @@ void CScanPool::Work() {
 }
 
 void CScanPool::ScanTask(size_t index, CTask& task, CFileCheck& check) {
-    EFileOutcome outcome = check.Open(task.path, m_output);
-    std::string().swap(task.path); // a long list keeps no path it is done with
+    EFileOutcome outcome = check.Open(task.file, m_output);
+    task.file = {}; // a long list keeps no path (nor walk root) it is done with
     CHitBuffer found;
     long lines = 0, problems = 0;
     if (outcome == EFileOutcome::SCANNING) {

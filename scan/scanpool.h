@@ -70,11 +70,12 @@ class CScanPool {
     CScanPool(const CSearchMatcher& matcher, unsigned maxChars, int jobs, const CFileId& output,
               size_t hitBudget = DEFAULT_HIT_BUDGET);
     // The same for a list known at the start: every path added, no other to come.
-    CScanPool(const CSearchMatcher& matcher, unsigned maxChars, std::vector<std::string> paths,
+    CScanPool(const CSearchMatcher& matcher, unsigned maxChars, std::vector<CListedFile> files,
               int jobs, const CFileId& output, size_t hitBudget = DEFAULT_HIT_BUDGET);
-    // The next files of the list; each has the index of the files added before it.
-    void Add(std::string path) { Add(std::vector<std::string>{std::move(path)}); }
-    void Add(std::vector<std::string> paths);
+    // The next files of the list, each opened as CFileCheck::Open does; each has the index of
+    // the files added before it.
+    void Add(CListedFile file) { Add(std::vector<CListedFile>{std::move(file)}); }
+    void Add(std::vector<CListedFile> files);
     // No file comes after those added: workers with nothing to do end.
     void EndOfFiles();
     size_t Added() const;
@@ -98,7 +99,7 @@ class CScanPool {
 
   private:
     struct CTask {
-        std::string path;
+        CListedFile file;
         EFileOutcome outcome = EFileOutcome::SCANNING;
         CHitBuffer hits;
         long nLines = 0;
@@ -190,7 +191,7 @@ class CScanPool {
     size_t m_nRoomWaiters = 0;       // of them, those that wait to hand hits over
     size_t m_nHeld = 0;              // bytes of hits handed over and not yet taken
     size_t m_nHeldPeak = 0;
-    bool m_bRunWaiting = false;      // the run waits on m_ready for the head file
+    bool m_bRunWaiting = false; // the run waits on m_ready for the head file
     // Also read by workers without the lock, after every block.
     std::atomic<size_t> m_nHeadShared{0};
     std::atomic<bool> m_bStop{false};

@@ -723,7 +723,7 @@ bool CMainFrame::IsFileSelected(int index) {
     return item != nullptr && item->isSelected();
 }
 
-std::string CMainFrame::GetFileName(int index) {
+CListedFile CMainFrame::GetFileName(int index) {
     return FileListEntryName(m_wndFileList->item(index));
 }
 

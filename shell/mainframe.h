@@ -100,7 +100,7 @@ class CMainFrame : public QMainWindow, public CReportHost {
     std::string GetCurrentDirectory() override;
     int GetFileCount() override;
     bool IsFileSelected(int index) override;
-    std::string GetFileName(int index) override;
+    CListedFile GetFileName(int index) override;
     void DrainMessageQueue() override;
     void BeginReporting() override;
     void EndReporting() override;

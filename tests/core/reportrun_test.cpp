@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -97,8 +98,8 @@ TEST_F(RunFixture, StopInTheMiddleOfAFile) {
     };
     CReportResult result = RunReport(host);
     const std::string expected = Head() + dir / "a.c" + "\r\n" + ReportHit(1, "year 0") +
-                                 ReportHit(2, "year 1") + ReportHit(3, "year 2") + ReportSummary(3, 3) + "\r\n" +
-                                 CANCEL_LINE;
+                                 ReportHit(2, "year 1") + ReportHit(3, "year 2") +
+                                 ReportSummary(3, 3) + "\r\n" + CANCEL_LINE;
     EXPECT_EQ(host.m_view, expected);
     EXPECT_EQ(ReadWholeFile(host.m_strOutput), expected);
     EXPECT_TRUE(result.bCancelled);
@@ -186,6 +187,40 @@ TEST_F(RunFixture, TheOutputFileAmongTheCheckedFilesEnds) {
     EXPECT_NE(view.find(ReportSummary(lines, problems)), std::string::npos) << view;
 }
 
+// While a long file is checked, the files before it reach the output file: a crash or a kill
+// then loses nothing that was finished.
+ino_t g_slowFile = 0;
+ssize_t SlowRead(int fd, void* buffer, size_t count) {
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && st.st_ino == g_slowFile)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return ::read(fd, buffer, count);
+}
+
+TEST_F(RunFixture, ALongFileDoesNotHoldBackTheFilesBeforeIt) {
+    AddFile("first.c", "year\n");
+    AddFile("long.c", std::string(40 * CLineFile::BUFFER_SIZE, '\n'));
+    struct stat st;
+    ASSERT_EQ(::stat((dir / "long.c").c_str(), &st), 0);
+    g_slowFile = st.st_ino;
+    CLineFile::SetReadCall(SlowRead);
+    for (const int jobs : {1, 2}) {
+        host.m_options.nJobs = jobs;
+        host.m_options.drainInterval = std::chrono::milliseconds(20);
+        bool seen = false;
+        const auto start = std::chrono::steady_clock::now();
+        host.m_onDrain = [&](CRecordingHost&) {
+            if (!seen && std::chrono::steady_clock::now() - start > std::chrono::milliseconds(500))
+                seen =
+                    ReadWholeFile(host.m_strOutput).find(ReportSummary(1, 1)) != std::string::npos;
+        };
+        RunReport(host);
+        EXPECT_TRUE(seen) << jobs;
+        host.m_view.clear();
+    }
+    CLineFile::SetReadCall(nullptr);
+}
+
 // A list that grows by a file each time the run waits for it, as a walk of many small folders
 // does, and that stays quiet once, after QUIET files: there the wait runs into its limit.
 struct CGrowingHost : CRecordingHost {
@@ -232,7 +267,7 @@ TEST_F(RunFixture, AGrowingListIsWrittenOutWhenItGoesQuietNotAtEveryWait) {
         grow.m_bQuietDone = false;
         std::string text;
         CFlushCountingSink view(text);
-        RunReport(grow, view, CRunOptions{jobs, std::chrono::milliseconds(20), nullptr});
+        RunReport(grow, view, CRunOptions{jobs, std::chrono::milliseconds(20), nullptr, {}});
         EXPECT_LT(view.m_nFlushes, 50) << jobs;
         const std::string last = dir / ("f" + std::to_string(CGrowingHost::QUIET - 1)) + "\r\n";
         const std::string& quiet = grow.m_strOutputWhenQuiet;

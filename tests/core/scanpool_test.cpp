@@ -30,7 +30,7 @@ struct ScanPoolTest : ::testing::Test {
 };
 
 TEST_F(ScanPoolTest, HitsComeInFileOrderWithATinyMemoryCap) {
-    std::vector<std::string> paths;
+    std::vector<CListedFile> paths;
     for (int i = 0; i < 12; ++i)
         paths.push_back(HitFile("f" + std::to_string(i), 300 + 700 * (i % 3)));
     paths.push_back(dir / "missing");
@@ -68,7 +68,7 @@ TEST_F(ScanPoolTest, HitsComeInFileOrderWithATinyMemoryCap) {
 // Workers far ahead of a slow run: however many lines hit, the hits that wait for the run stay
 // near the budget (a few files' worth of a block's hits besides), not the sum of the files.
 TEST_F(ScanPoolTest, HitsWaitingForASlowRunStayNearTheBudget) {
-    std::vector<std::string> paths;
+    std::vector<CListedFile> paths;
     for (int i = 0; i < 10; ++i)
         paths.push_back(HitFile("f" + std::to_string(i), 20000)); // 640 KB of hits each
     constexpr size_t budget = 64 * 1024;
@@ -128,7 +128,7 @@ TEST_F(ScanPoolTest, AStopEndsTheFileAtHandEarly) {
 // A file that no worker had started when the stop came ends at once with nothing checked: the
 // run must not wait for it (it waited for ever when the workers were slow to start).
 TEST_F(ScanPoolTest, AFileNotStartedAtTheStopEndsWithNothingChecked) {
-    std::vector<std::string> paths(200, HitFile("small", 3));
+    std::vector<CListedFile> paths(200, HitFile("small", 3));
     paths[0] = HitFile("big", 400000);
     CScanPool pool(*matcher, 1024, paths, 1, CFileId{}, 64 * 1024);
     CHitBuffer hits;

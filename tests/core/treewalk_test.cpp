@@ -1,12 +1,14 @@
 // The files that names stand for: folders walked in the byte order of the paths, links and
 // special files inside left out, exclusions, and the list the same whether walked at once or
 // alongside.
+#include "scan/linefile.h"
 #include "scan/treewalk.h"
 #include "support/testfiles.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <thread>
@@ -56,7 +58,7 @@ TEST_F(TreeWalkTest, WalksInTheByteOrderOfThePathsWithoutLinksOrSpecialFiles) {
     for (size_t known = 0;; ++known) {
         if (known >= walk.Listed() && walk.Wait(known, std::chrono::seconds(10)) <= known)
             break;
-        taken.push_back(walk.Take(known));
+        taken.push_back(walk.Take(known).name);
     }
     EXPECT_EQ(taken, expected);
     // Several names in the order given; a link named is followed; a name that is no folder
@@ -95,7 +97,7 @@ TEST(TreeWalk, StaysAFewThousandAheadOfTheTaking) {
     while (!complete || taken.size() < walk.Listed()) {
         const size_t count = walk.Wait(taken.size(), std::chrono::seconds(10), &complete);
         while (taken.size() < count)
-            taken.push_back(walk.Take(taken.size()));
+            taken.push_back(walk.Take(taken.size()).name);
     }
     EXPECT_EQ(taken, expected);
 }
@@ -115,6 +117,155 @@ TEST_F(TreeWalkTest, ExcludesByNameOrByPathBelowTheWalkedFolder) {
     // Exclusions apply inside walks only: a file named is checked.
     EXPECT_EQ(CTreeWalk::ListAll({root + "/a.c"}, {"*.c"}),
               (std::vector<std::string>{root + "/a.c"}));
+    // A final "/" leaves out folders only (a0 is a file); a leading "/" matches the path below
+    // the walked folder only (a/b is not at the top).
+    EXPECT_EQ(CTreeWalk::ListAll({root}, {"deep/", "a0/"}),
+              without({"sub/deep/t.c", "sub/deep/t.o"}));
+    EXPECT_EQ(CTreeWalk::ListAll({root}, {"/b"}), FindFiles(root));
+    EXPECT_EQ(CTreeWalk::ListAll({root}, {"/a/b/"}), without({"a/b/y.o", "a/b/z.c"}));
+    for (const char* never : {"", "/", "//"})
+        EXPECT_FALSE(CTreeWalk::CanMatch(never)) << never;
+    EXPECT_TRUE(CTreeWalk::CanMatch("build/"));
+}
+
+// The names of a list walk: the walk ends at a line that is no name, having listed those
+// before it, and reads a line of any length in bounded memory.
+TEST(TreeWalk, AListEndsTheWalkAtALineThatIsNoName) {
+    using namespace std::string_literals;
+    CTempDir dir;
+    struct Case {
+        std::string bytes;
+        bool bNul;
+        std::vector<std::string> listed;
+        std::string error;
+    };
+    const std::string longest(CTreeWalk::LIST_NAME_MAX, 'n');
+    const std::vector<Case> cases = {
+        {"a\r\n\nb\nc\0d\ne\n"s,
+         false,
+         {"a", "b"},
+         "L:4: a name holds a NUL byte: use --null for NUL-separated lists"},
+        {"a\n" + longest + "x\nb\n", false, {"a"}, "L:2: a name longer than 1 MiB"},
+        {"a\n" + longest + "xyz", false, {"a"}, "L:2: a name longer than 1 MiB"},
+        {longest + "\r\nb", false, {longest, "b"}, ""},
+        {"a\nb\0\0c\r\n"s, true, {"a\nb", "c\r\n"}, ""},
+        {"", false, {}, ""},
+        {"\n\r\n", false, {}, ""},
+    };
+    for (const Case& c : cases) {
+        WriteWholeFile(dir / "L", c.bytes);
+        CTreeWalk walk({}, {});
+        walk.AddList(::open((dir / "L").c_str(), O_RDONLY), c.bNul, "L");
+        std::vector<std::string> listed;
+        bool complete = false;
+        while (!complete || listed.size() < walk.Listed()) {
+            const size_t count = walk.Wait(listed.size(), std::chrono::seconds(10), &complete);
+            while (listed.size() < count)
+                listed.push_back(walk.Take(listed.size()).name);
+        }
+        EXPECT_EQ(listed, c.listed) << c.bytes.substr(0, 20);
+        EXPECT_EQ(walk.ListError(), c.error) << c.bytes.substr(0, 20);
+        EXPECT_EQ(walk.NamesGiven(), c.listed.size());
+    }
+}
+
+// Replaces a folder by a link to a folder outside the tree at the moment the walk opens it.
+std::string g_swapFolder, g_swapTarget;
+int SwapThenOpen(int dirFd, const char* name, int flags) {
+    if (!g_swapFolder.empty() && g_swapFolder.ends_with(std::string("/") + name)) {
+        fs::rename(g_swapFolder, g_swapFolder + ".old");
+        fs::create_directory_symlink(g_swapTarget, g_swapFolder);
+        g_swapFolder.clear();
+    }
+    return ::openat(dirFd, name, flags);
+}
+
+// What a walk listed as a regular file or a folder is what gets opened, or nothing: a name
+// that has become a link since, on the way or at its end, fails to open and is not followed
+// out of the tree. A name given is followed as it always was.
+TEST(TreeWalk, WhatWasListedIsWhatIsOpenedOrNothing) {
+    CTempDir dir;
+    const std::string root = dir / "tree", outside = dir / "outside";
+    for (const char* folder : {"tree/in", "tree/sub", "outside"})
+        fs::create_directories(dir / folder);
+    for (const char* file : {"tree/in/f.c", "tree/sub/y.c", "tree/x.c", "outside/secret.c"})
+        WriteWholeFile(dir / file, file);
+    const auto readable = [](const CListedFile& file) {
+        CLineFile opened;
+        return opened.OpenListed(file);
+    };
+
+    // A folder swapped between its listing and its opening is reported, not walked.
+    g_swapFolder = root + "/in";
+    g_swapTarget = outside;
+    CTreeWalk::SetOpenFolderCall(SwapThenOpen);
+    EXPECT_EQ(CTreeWalk::ListAll({root}, {}),
+              (std::vector<std::string>{root + "/in", root + "/sub/y.c", root + "/x.c"}));
+    CTreeWalk::SetOpenFolderCall(nullptr);
+    fs::remove(root + "/in");
+    fs::rename(root + "/in.old", root + "/in");
+
+    // Files swapped after the walk listed them: the file itself, and a folder on its way.
+    CTreeWalk walk({root}, {});
+    walk.Wait(0, std::chrono::seconds(0));
+    std::vector<CListedFile> files;
+    for (size_t i = 0; i < walk.Listed(); ++i)
+        files.push_back(walk.Take(i));
+    ASSERT_EQ(files.size(), 3u);
+    for (const CListedFile& file : files)
+        EXPECT_TRUE(readable(file)) << file.name;
+    fs::remove(root + "/x.c");
+    fs::create_symlink(outside + "/secret.c", root + "/x.c");
+    fs::rename(root + "/sub", root + "/sub.old");
+    fs::create_directory_symlink(outside, root + "/sub");
+    WriteWholeFile(outside + "/y.c", "outside");
+    EXPECT_TRUE(readable(files[0]));  // in/f.c
+    EXPECT_FALSE(readable(files[1])); // sub/y.c through a link
+    EXPECT_FALSE(readable(files[2])); // x.c, a link now
+    EXPECT_TRUE(readable(CListedFile(root + "/x.c")));
+    EXPECT_TRUE(readable(CListedFile(root + "/sub/y.c")));
+}
+
+// A tree deeper than the folders a walk holds open: those above are opened again from below
+// and must be the folders they were. One moved away meanwhile is found again by its path, and
+// no name is listed from the folder the move led to.
+TEST(TreeWalk, DeepTreesKeepFewFoldersOpenAndNeverListFromWhereAMoveLeads) {
+    CTempDir dir;
+    const std::string root = dir / "tree";
+    std::string path = root + "/a";
+    fs::create_directories(path + "/c");
+    WriteWholeFile(path + "/c/ok.c", "");
+    std::vector<std::string> expected;
+    path += "/b";
+    for (int level = 0; level < 60; ++level, path += "/d") {
+        fs::create_directories(path);
+        WriteWholeFile(path + "/f", ""); // after "d/": each folder is come back to
+        expected.push_back(path + "/f");
+    }
+    std::sort(expected.begin(), expected.end());
+    expected.push_back(root + "/a/c/ok.c");
+    EXPECT_EQ(CTreeWalk::ListAll({root}, {}), expected);
+
+    // At the bottom, a/b moves to a folder outside that has a c/ of its own.
+    fs::create_directories(dir / "outside/c");
+    WriteWholeFile(dir / "outside/c/evil.c", "");
+    g_swapFolder = path.substr(0, path.size() - 2); // the last folder opened
+    struct Mover {
+        static int Open(int dirFd, const char* name, int flags) {
+            if (!g_swapFolder.empty() && g_swapFolder.ends_with(std::string("/") + name)) {
+                fs::rename(g_swapTarget + "/tree/a/b", g_swapTarget + "/outside/b");
+                g_swapFolder.clear();
+            }
+            return ::openat(dirFd, name, flags);
+        }
+    };
+    g_swapTarget = dir.Path();
+    CTreeWalk::SetOpenFolderCall(Mover::Open);
+    const std::vector<std::string> listed = CTreeWalk::ListAll({root}, {});
+    CTreeWalk::SetOpenFolderCall(nullptr);
+    EXPECT_EQ(listed.back(), root + "/a/c/ok.c");
+    for (const std::string& name : listed)
+        EXPECT_EQ(name.find("evil"), std::string::npos);
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -175,6 +176,9 @@ TEST_F(BatchFaultFixture, PathsLongerThanTheSystemsLimitWork) {
     for (size_t i = 1; i < parts.size(); ++i)
         walked += "/" + part;
     const CToolRun walk = Run({"--strings", strings, "--output", output, "--format", "grep", part});
+    // A folder named by a path that long is walked too.
+    const CToolRun named = Run({"--strings", strings, "--output", output, "--format", "grep",
+                                deep.substr(0, deep.rfind('/'))});
     // Away again, leaving nothing that the folder's removal could not reach.
     EXPECT_EQ(::unlink("deep.c"), 0);
     for (size_t i = 0; i < parts.size(); ++i)
@@ -186,6 +190,98 @@ TEST_F(BatchFaultFixture, PathsLongerThanTheSystemsLimitWork) {
               std::string::npos);
     EXPECT_EQ(walk.status, 1) << walk.err;
     EXPECT_EQ(walk.out, walked + "/deep.c:1:year\n");
+    EXPECT_EQ(named.status, 1) << named.err;
+    EXPECT_TRUE(named.out.ends_with("/deep.c:1:year\n")) << named.out.substr(0, 300);
+}
+
+// A tree of thousands of levels is walked in constant stack: a small one (ulimit -s 512)
+// ended the tool with a crash and a report that held only its header.
+TEST_F(BatchFaultFixture, AVeryDeepTreeIsWalkedOnASmallStack) {
+    int fd = ::open(dir.Path().c_str(), O_RDONLY | O_DIRECTORY);
+    for (int level = 0; level < 5000 && fd >= 0; ++level) {
+        ::mkdirat(fd, "d", 0755);
+        const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+    }
+    ASSERT_GE(fd, 0);
+    const int file = ::openat(fd, "f.c", O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(::write(file, "year\n", 5), 5);
+    ::close(file);
+    ::close(fd);
+    options.stackLimitKb = 512;
+    const CToolRun run = Run({"--strings", strings, "--output", output, "--format", "grep", "d"});
+    EXPECT_EQ(std::system(("rm -rf '" + dir.Path() + "/d'").c_str()), 0);
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_TRUE(run.out.ends_with("/d/d/f.c:1:year\n")) << run.out.substr(0, 200);
+    EXPECT_EQ(run.out.size(), 5000 * 2 + 11u);
+}
+
+// A list or an output file that would make the run lie ends it with status 2 and says why:
+// a list that is the output file (truncated, the report's lines would be taken for names), a
+// list of NUL-separated names read by lines, a list that is empty, an exclusion that can
+// never match, and a second run that names the output file of a run still going.
+TEST_F(BatchFaultFixture, ListsAndOutputFilesThatWouldMisleadEndTheRunWithTwo) {
+    using namespace std::string_literals;
+    const std::string list = dir / "list";
+    WriteWholeFile(list, "ok.c\n");
+    CToolRun run = Run({"--strings", strings, "--output", list, "--files-from", list});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "Error: The output file is the list of files\r\n" + END_LINE);
+    EXPECT_EQ(ReadWholeFile(list), "ok.c\n");
+
+    WriteWholeFile(list, "ok.c\nok.c\0ok.c\0"s);
+    run = Run({"--strings", strings, "--output", output, "--files-from", list});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "kavel-report: " + list +
+                           ":2: a name holds a NUL byte: use --null for NUL-separated lists\n");
+    EXPECT_NE(run.out.find(ReportSummary(1, 1) + "\r\n" + END_LINE), std::string::npos);
+
+    options.stdinFile = "/dev/null";
+    run = Run({"--strings", strings, "--output", output, "--files-from", "-"});
+    options.stdinFile.clear();
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("kavel-report: no file to check"), std::string::npos) << run.err;
+
+    run = Run({"--strings", strings, "--output", output, "--exclude", "/", "."});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "kavel-report: --exclude / can never match\n");
+
+    // The first run holds its output file while it waits for its list.
+    const std::string fifo = dir / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    const pid_t first = StartReportTool(
+        dir, options, {"--strings", strings, "--output", output, "--files-from", fifo});
+    const int writer = ::open(fifo.c_str(), O_WRONLY);
+    WaitForFileStart(output, "Using Search");
+    CTempDir other;
+    CToolOptions second = options;
+    const CToolRun clash = FinishReportTool(
+        other, StartReportTool(other, second, {"--strings", strings, "--output", output, "ok.c"}));
+    EXPECT_EQ(clash.status, 2);
+    EXPECT_EQ(clash.out.find("Error: The output file is in use by another report run\r\n"), 0u)
+        << clash.out;
+    EXPECT_NE(clash.err.find("in use by another report run"), std::string::npos);
+    ASSERT_EQ(::write(writer, "ok.c\n", 5), 5);
+    ::close(writer);
+    const CToolRun held = FinishReportTool(dir, first);
+    EXPECT_EQ(held.status, 1);
+    EXPECT_EQ(ReadWholeFile(output), held.out);
+}
+
+// A stop signal that comes while the tool starts (here at its first system call of its own)
+// ends it as a stop: status 130 and a report that says so, not a kill without a report.
+TEST_F(BatchFaultFixture, AStopSignalWhileTheToolStartsEndsItAsAStop) {
+    if (::access("/usr/bin/strace", X_OK) != 0)
+        GTEST_SKIP() << "strace is not installed";
+    options.program = "/usr/bin/strace";
+    const CToolRun run = Run({"-qq", "-o", "/dev/null", "-e", "trace=fcntl", "-e",
+                              "inject=fcntl:signal=SIGTERM:when=1", dir / "kavel-report",
+                              "--strings", strings, "--output", output, "ok.c"});
+    if (run.err.find("ptrace") != std::string::npos)
+        GTEST_SKIP() << "strace cannot trace here: " << run.err;
+    EXPECT_EQ(run.status, 130) << run.err;
+    EXPECT_TRUE(ReadWholeFile(output).ends_with(CANCEL_LINE));
 }
 
 // Checks that a report is whole up to its end line: every file's block has its path, a hit

@@ -96,6 +96,28 @@ TEST_P(FaultFixture, AFileThatGrowsWhileCheckedIsCheckedAsFarAsItReachedAtItsSta
     }
 }
 
+// A file that is empty when its check begins is checked as empty, however it grows; a kernel
+// file that says it is empty (procfs) is read to its end all the same.
+std::string g_growing;
+ssize_t GrowThenRead(int fd, void* buffer, size_t count) {
+    struct stat st, grow;
+    if (::fstat(fd, &st) == 0 && ::stat(g_growing.c_str(), &grow) == 0 &&
+        st.st_ino == grow.st_ino && grow.st_size == 0)
+        std::ofstream(g_growing, std::ios::app | std::ios::binary) << "year grown\n";
+    return ::read(fd, buffer, count);
+}
+
+TEST_P(FaultFixture, AFileEmptyWhenItsCheckBeginsStaysEmpty) {
+    AddFile("empty.txt", "");
+    host.m_files.push_back({"/proc/version", true});
+    g_growing = dir / "empty.txt";
+    CLineFile::SetReadCall(GrowThenRead);
+    const std::string body = Run();
+    CLineFile::SetReadCall(nullptr);
+    EXPECT_EQ(body, dir / "empty.txt" + "\r\n" + ReportSummary(0, 0) + "\r\n/proc/version\r\n" +
+                        ReportSummary(1, 0) + "\r\n");
+}
+
 TEST_P(FaultFixture, AHundredMegabyteLineIsCheckedInPieces) {
     const size_t size = 100u << 20;
     std::string line(size, '.');
@@ -105,7 +127,8 @@ TEST_P(FaultFixture, AHundredMegabyteLineIsCheckedInPieces) {
     line.clear();
     const long pieces = size / SCAN_LINE_MAX;
     EXPECT_EQ(Run(), dir / "huge.txt" + "\r\n" + ReportHit(51201, "YeAr" + std::string(1020, '.')) +
-                         ReportHit(pieces + 2, "year after") + ReportSummary(pieces + 2, 2) + "\r\n");
+                         ReportHit(pieces + 2, "year after") + ReportSummary(pieces + 2, 2) +
+                         "\r\n");
 }
 
 TEST_P(FaultFixture, BinaryFilesAreCheckedByTheLineRules) {
@@ -139,7 +162,7 @@ TEST_P(FaultFixture, BytesThatAreNotUtf8PassUnchanged) {
                   "e year \x80\xc3\r\n");
     EXPECT_EQ(Run(), dir / name + "\r\n" +
                          ReportHit(1, "ann\xe9"
-                                "e year \x80\xc3") +
+                                      "e year \x80\xc3") +
                          ReportSummary(1, 1) + "\r\n");
 }
 
@@ -149,8 +172,8 @@ TEST_P(FaultFixture, AReadErrorIsReportedAndTheRunGoesOn) {
     AddFile("b.c", "year\r\n");
     CReportResult result;
     EXPECT_EQ(Run(&result), "/proc/self/mem\r\n  Failed to read file.\r\n" + ReportSummary(0, 0) +
-                                "\r\n" + dir / "b.c" + "\r\n" + ReportHit(1, "year") + ReportSummary(1, 1) +
-                                "\r\n");
+                                "\r\n" + dir / "b.c" + "\r\n" + ReportHit(1, "year") +
+                                ReportSummary(1, 1) + "\r\n");
     EXPECT_EQ(result.nFilesFailed, 1);
 }
 

@@ -33,15 +33,15 @@ class CRecordingHost : public CReportHost {
     std::string m_strStrings;
     std::string m_strDirectory = "/";
     std::vector<File> m_files;
-    std::string m_view;                 // every report line with its CR LF
+    std::string m_view; // every report line with its CR LF
     CRecordingSink m_viewSink{m_view};
-    std::vector<std::string> m_status;  // every status text, in order
+    std::vector<std::string> m_status; // every status text, in order
     int m_nDrains = 0;
     int m_nBegin = 0, m_nEnd = 0;
     // Called inside each drain with the last status text; may clear m_bReporting.
     std::function<void(CRecordingHost&)> m_onDrain;
     // A drain after every line unless a test says otherwise.
-    CRunOptions m_options{1, std::chrono::milliseconds(0), nullptr};
+    CRunOptions m_options{1, std::chrono::milliseconds(0), nullptr, {}};
 
     // 5 December 2026, 14:03:09.
     static std::tm FixedTime() {
@@ -60,7 +60,7 @@ class CRecordingHost : public CReportHost {
     std::string GetCurrentDirectory() override { return m_strDirectory; }
     int GetFileCount() override { return static_cast<int>(m_files.size()); }
     bool IsFileSelected(int index) override { return m_files[index].selected; }
-    std::string GetFileName(int index) override { return m_files[index].name; }
+    CListedFile GetFileName(int index) override { return m_files[index].name; }
     void SetStatusText(const std::string& text) override { m_status.push_back(text); }
     void DrainMessageQueue() override {
         ++m_nDrains;

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -46,6 +47,11 @@ pid_t StartReportTool(const CTempDir& dir, const CToolOptions& options,
         ::close(1);
     if (options.bIgnoreHangup)
         ::signal(SIGHUP, SIG_IGN);
+    if (options.stackLimitKb > 0) {
+        const rlimit stack{static_cast<rlim_t>(options.stackLimitKb) * 1024,
+                           static_cast<rlim_t>(options.stackLimitKb) * 1024};
+        ::setrlimit(RLIMIT_STACK, &stack);
+    }
     std::vector<char*> argv{const_cast<char*>(options.program.c_str())};
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
