@@ -39,11 +39,11 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/kavel.html
   DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/resources/kavel.html)
 add_custom_target(kavelhelpfile ALL DEPENDS ${CMAKE_BINARY_DIR}/kavel.html)
 
-install(TARGETS kavel32 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+kavel_install_program(kavel32)
 install(FILES resources/kavel.html DESTINATION ${CMAKE_INSTALL_DATADIR}/kavel2000)
 install(FILES dist/kavel2000.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES dist/kavel2000.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
-install(FILES dist/kavel32.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+kavel_install_manpage(kavel32.1 1)
 foreach(size 16 32 48 64 128 256)
   install(FILES resources/icons/kavel2000-${size}.png
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME kavel2000.png)

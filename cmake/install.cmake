@@ -1,0 +1,35 @@
+# Install helpers shared by the top level and cmake/gui.cmake.
+include(GNUInstallDirs)
+find_program(KAVEL_GZIP gzip REQUIRED)
+
+# Compresses SOURCE into OUTPUT at build time, the same bytes on every build (-n: no name or
+# time stamp in the header), and adds OUTPUT to the default build.
+function(kavel_gzip source output)
+  add_custom_command(OUTPUT ${output}
+    COMMAND ${KAVEL_GZIP} -n -9 -c ${source} > ${output}
+    DEPENDS ${source}
+    COMMENT "Compressing ${source}")
+  get_filename_component(name ${output} NAME)
+  string(MAKE_C_IDENTIFIER "gz_${name}" target)
+  add_custom_target(${target} ALL DEPENDS ${output})
+endfunction()
+
+# A program in bin/. A stripped install (cpack, cmake --install --strip) also drops the
+# compiler's .comment section, as Debian's own packaging does.
+function(kavel_install_program target)
+  install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(CODE "
+    if(CMAKE_INSTALL_DO_STRIP)
+      execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:${target}>\"
+        COMMAND_ERROR_IS_FATAL ANY)
+    endif()")
+endfunction()
+
+# A manual page from dist/, installed compressed.
+function(kavel_install_manpage page section)
+  set(output ${CMAKE_BINARY_DIR}/man/${page}.gz)
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/man)
+  kavel_gzip(${CMAKE_SOURCE_DIR}/dist/${page} ${output})
+  install(FILES ${output} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
+endfunction()
