@@ -157,6 +157,38 @@ class CBatchHost : public CReportHost {
     std::chrono::steady_clock::time_point m_lastProgress{};
 };
 
+// The files that could not be checked whole, named on standard error at the end of the run:
+// the first few, then how many more.
+class CFailedFiles : public CReportSink {
+  public:
+    void Line(std::string_view) override {}
+    void Error(std::string_view) override {}
+    void FileBegin(const std::string&, const std::string& name) override { m_strName = name; }
+    void Hit(const CHit&) override {}
+    void FileEnd(EFileOutcome outcome, const CFileCounts&) override {
+        if (!IsFailure(outcome))
+            return;
+        if (++m_nFailed <= NAMED)
+            m_named.push_back(SafeText(m_strName) + (outcome == EFileOutcome::OPEN_FAILED
+                                                         ? ": Failed to open file."
+                                                         : ": Failed to read file."));
+    }
+    void RunEnd(bool) override {}
+    void Tell(CByteOutput& messages) const {
+        for (const std::string& line : m_named)
+            messages.Append("kavel-report: " + line + "\n");
+        if (m_nFailed > NAMED)
+            messages.Append("kavel-report: and " + std::to_string(m_nFailed - NAMED) +
+                            " more files that could not be checked\n");
+    }
+
+  private:
+    static constexpr long NAMED = 20;
+    std::string m_strName;
+    std::vector<std::string> m_named;
+    long m_nFailed = 0;
+};
+
 // A job count from 1 to 1024, else 0.
 int ParseJobs(const std::string& text) {
     if (text.empty() || text.size() > 4 ||
@@ -219,7 +251,7 @@ int RunBatchReport(int argc, char** argv) {
     CBatchHost host;
     CRunOptions options;
     options.nJobs = ProcessorCount();
-    EOutputFormat format = EOutputFormat::REPORT;
+    EOutputFormat outputFormat = EOutputFormat::REPORT;
     std::vector<std::string> paths, excludes, lists;
     bool quiet = false, nul = false, haveStrings = false, haveOutput = false, endOfOptions = false;
     for (int i = 1; i < argc; ++i) {
@@ -258,11 +290,11 @@ int RunBatchReport(int argc, char** argv) {
             } else if (name == "--exclude") {
                 if (!CTreeWalk::CanMatch(value)) {
                     std::fprintf(stderr, "kavel-report: --exclude %s can never match\n",
-                                 value.c_str());
+                                 SafeText(value).c_str());
                     return BATCH_EXIT_FAILURE;
                 }
                 excludes.push_back(value);
-            } else if (!ParseOutputFormat(value, format)) {
+            } else if (!ParseOutputFormat(value, outputFormat)) {
                 return CommandLineError("--format is report, grep, json or sarif");
             }
         } else if (arg == "-j" || is("--jobs")) {
@@ -293,7 +325,7 @@ int RunBatchReport(int argc, char** argv) {
         if (g_nStopSignal != 0)
             return BATCH_EXIT_CANCELLED;
         if (fd < 0) {
-            std::fprintf(stderr, "kavel-report: cannot read the list %s\n", list.c_str());
+            std::fprintf(stderr, "kavel-report: cannot read the list %s\n", SafeText(list).c_str());
             return BATCH_EXIT_FAILURE;
         }
         // The output file must not empty a list before it is read.
@@ -309,39 +341,44 @@ int RunBatchReport(int argc, char** argv) {
 
     CByteOutput out(g_nStdout, &g_nStopSignal);
     CByteOutput messages(g_nStderr, &g_nStopSignal);
-    const CFormatContext context{out, messages, host.m_szSearchStrings, host.GetCurrentDirectory(),
+    const CFormatContext context{out, host.m_szSearchStrings, host.GetCurrentDirectory(),
                                  KAVEL_VERSION};
-    std::unique_ptr<CReportSink> view =
-        quiet ? std::make_unique<CNullSink>() : MakeFormatSink(format, context);
+    std::unique_ptr<CFormatSink> format = quiet ? nullptr : MakeFormatSink(outputFormat, context);
+    CFailedFiles failedFiles;
+    CTeeSink view;
+    if (format)
+        view.Add(*format);
+    view.Add(failedFiles);
     // Check the stop signal often enough that a stop feels immediate.
     options.drainInterval = std::chrono::milliseconds(20);
-    const CReportResult result = RunReport(host, *view, options);
-    out.Flush();
+    const CReportResult result = RunReport(host, view, options);
 
-    const bool noStrings = result.bStringsOpened && !result.bCancelled &&
-                           CountSearchStrings(host.m_szSearchStrings) == 0;
-    if (noStrings) {
-        messages.Append("kavel-report: no search strings in " + host.m_strStrings + "\n");
-        messages.Flush();
-    }
-    if (result.bCancelled)
-        return BATCH_EXIT_CANCELLED;
-    const auto fail = [&](const std::string& message) {
-        messages.Append("kavel-report: " + message + "\n");
-        messages.Flush();
-        return BATCH_EXIT_FAILURE;
-    };
-    if (result.bOutputInUse)
-        return fail("Error: The output file is in use by another report run");
+    // Why the run failed, if it did: told on standard error whatever the format (and with
+    // --quiet), and to the formats that carry a verdict.
+    std::vector<std::string> failures = result.errors;
+    if (result.bStringsOpened && !result.bCancelled &&
+        CountSearchStrings(host.m_szSearchStrings) == 0)
+        failures.push_back("no search strings in " + SafeText(host.m_strStrings));
     const std::string listError = host.m_pWalk->ListError();
     if (!listError.empty())
-        return fail(listError);
+        failures.push_back(SafeText(listError));
     // An empty list (an upstream command that failed) is not a clean run.
-    if (result.bOutputCreated && result.bStringsOpened && !namesGiven &&
-        host.m_pWalk->NamesGiven() == 0)
-        return fail(std::string(NoFileToCheck) + " (see kavel-report --help)");
-    if (!result.bOutputCreated || result.bOutputWriteFailed || !result.bStringsOpened ||
-        result.nFilesFailed > 0 || out.Failed() || noStrings)
+    if (result.bOutputCreated && result.bStringsOpened && !result.bCancelled && !namesGiven &&
+        listError.empty() && host.m_pWalk->NamesGiven() == 0)
+        failures.push_back(std::string(NoFileToCheck) + " (see kavel-report --help)");
+    if (format)
+        format->Finish(failures);
+    out.Flush();
+    if (out.Failed())
+        failures.push_back("cannot write standard output");
+    for (const std::string& failure : failures)
+        messages.Append("kavel-report: " + failure + "\n");
+    failedFiles.Tell(messages);
+    messages.Flush();
+
+    if (result.bCancelled)
+        return BATCH_EXIT_CANCELLED;
+    if (!failures.empty() || result.nFilesFailed > 0)
         return BATCH_EXIT_FAILURE;
     return result.nProblems > 0 ? BATCH_EXIT_PROBLEMS : BATCH_EXIT_CLEAN;
 }

@@ -1,5 +1,6 @@
 #include "batch/formats.h"
 
+#include "scan/filepath.h"
 #include "scan/linefile.h"
 #include "toolkit/ascii.h"
 
@@ -12,6 +13,14 @@ namespace {
 void AppendNumber(std::string& text, long n) {
     char digits[24];
     text.append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
+}
+
+std::string Hex16(uint64_t value) {
+    static const char HEX[] = "0123456789abcdef";
+    std::string hex(16, '0');
+    for (int i = 15; i >= 0; --i, value >>= 4)
+        hex[static_cast<size_t>(i)] = HEX[value & 15];
+    return hex;
 }
 
 // The length of the valid UTF-8 sequence at the start of bytes (1 to 4), or 0.
@@ -43,6 +52,33 @@ size_t Utf8Length(std::string_view bytes) {
     return n;
 }
 
+bool IsUtf8(std::string_view bytes) {
+    for (size_t i = 0; i < bytes.size();) {
+        const size_t n = Utf8Length(bytes.substr(i));
+        if (n == 0)
+            return false;
+        i += n;
+    }
+    return true;
+}
+
+std::string Base64(std::string_view bytes) {
+    static const char DIGITS[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string text;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        uint32_t group = static_cast<unsigned char>(bytes[i]) << 16;
+        if (i + 1 < bytes.size())
+            group |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+        if (i + 2 < bytes.size())
+            group |= static_cast<unsigned char>(bytes[i + 2]);
+        text += DIGITS[group >> 18 & 63];
+        text += DIGITS[group >> 12 & 63];
+        text += i + 1 < bytes.size() ? DIGITS[group >> 6 & 63] : '=';
+        text += i + 2 < bytes.size() ? DIGITS[group & 63] : '=';
+    }
+    return text;
+}
+
 bool StartsWithFolder(const std::string& path, const std::string& directory) {
     return !directory.empty() && path.size() > directory.size() &&
            path.compare(0, directory.size(), directory) == 0 &&
@@ -50,76 +86,103 @@ bool StartsWithFolder(const std::string& path, const std::string& directory) {
 }
 
 // The "report" format: the report's bytes, as the output file holds them.
-class CReportFormat : public CTextReportSink {
+class CReportFormat : public CFormatSink {
   public:
-    explicit CReportFormat(CByteOutput& out) : m_out(out) {}
-    void RunEnd(bool bCancelled) override {
-        CTextReportSink::RunEnd(bCancelled);
-        m_out.Flush();
+    explicit CReportFormat(CByteOutput& out) : m_text(out) {}
+    void Line(std::string_view text) override { m_text.Line(text); }
+    void Error(std::string_view text) override { m_text.Error(text); }
+    void FileBegin(const std::string& path, const std::string& name) override {
+        m_text.FileBegin(path, name);
     }
-    void Flush() override { m_out.Flush(); }
-
-  protected:
-    void WriteLine(std::string_view text) override {
-        m_out.Pending().append(text);
-        m_out.Append("\r\n");
+    void Hit(const CHit& hit) override { m_text.Hit(hit); }
+    void FileEnd(EFileOutcome outcome, const CFileCounts& counts) override {
+        m_text.FileEnd(outcome, counts);
     }
-    void WriteHit(long lineNumber, std::string_view text) override {
-        char heading[HIT_HEADING_MAX];
-        m_out.Pending().append(heading, FormatHitHeading(lineNumber, heading));
-        m_out.Pending().append("\r\n  >");
-        WriteLine(text);
-    }
+    void RunEnd(bool bCancelled) override { m_text.RunEnd(bCancelled); }
+    void Flush() override { m_text.Flush(); }
+    void Finish(const std::vector<std::string>&) override { m_text.Flush(); }
 
   private:
-    CByteOutput& m_out;
+    class CText : public CTextReportSink {
+      public:
+        explicit CText(CByteOutput& out) : m_out(out) {}
+        void Flush() override { m_out.Flush(); }
+
+      protected:
+        void WriteLine(std::string_view text) override {
+            m_out.Pending().append(text);
+            m_out.Append("\r\n");
+        }
+        void WriteHit(long lineNumber, std::string_view text) override {
+            char heading[HIT_HEADING_MAX];
+            m_out.Pending().append(heading, FormatHitHeading(lineNumber, heading));
+            m_out.Pending().append("\r\n  >");
+            WriteLine(text);
+        }
+
+      private:
+        CByteOutput& m_out;
+    };
+    CText m_text;
 };
 
-// The sinks of the other formats: header lines are not theirs; a file that failed and an
-// error of the run go to the messages (standard error) unless the format holds them.
-class CFormatSink : public CReportSink {
+// The sinks of the formats that point into files: no header lines, one record for each line of
+// a file that holds a string (the first piece of it that holds one).
+class CRecordSink : public CFormatSink {
   public:
-    explicit CFormatSink(const CFormatContext& context) : m_context(context) {}
+    explicit CRecordSink(const CFormatContext& context) : m_context(context) {}
     void Line(std::string_view) override {}
-    void Error(std::string_view text) override { Message(text); }
-    void FileBegin(const std::string& path) override { m_strPath = path; }
-    void FileEnd(EFileOutcome outcome, long, long) override {
-        if (IsFailure(outcome))
-            Message(RelativePath(m_strPath, m_context.currentDirectory) +
-                    (outcome == EFileOutcome::OPEN_FAILED ? ": Failed to open file."
-                                                          : ": Failed to read file."));
+    void Error(std::string_view) override {} // told with the failures, at the end
+    void FileBegin(const std::string& path, const std::string& name) override {
+        m_strPath = path;
+        m_strName = name;
+        m_nLastLine = 0;
+        m_nRecords = 0;
     }
-    void RunEnd(bool) override { m_context.out.Flush(); }
+    void Hit(const CHit& hit) override {
+        if (hit.nPhysical == m_nLastLine)
+            return;
+        m_nLastLine = hit.nPhysical;
+        ++m_nRecords;
+        Record(hit.nPhysical, RecordText(hit.text));
+    }
+    void FileEnd(EFileOutcome, const CFileCounts&) override {}
+    void RunEnd(bool bCancelled) override {
+        m_bCancelled = bCancelled;
+        m_context.out.Flush();
+    }
     void Flush() override { m_context.out.Flush(); }
+    void Finish(const std::vector<std::string>&) override { m_context.out.Flush(); }
 
   protected:
-    // A line on standard error, as the tool's messages are.
-    void Message(std::string_view text) {
-        m_context.messages.Append("kavel-report: ");
-        m_context.messages.Append(text);
-        m_context.messages.Append("\n");
-        m_context.messages.Flush();
-    }
+    // A record for the file's line, the first piece of it that holds a string.
+    virtual void Record(long line, std::string_view text) = 0;
 
     const CFormatContext& m_context;
-    std::string m_strPath;
+    std::string m_strPath; // as the report names it
+    std::string m_strName; // as it was given
+    long m_nLastLine = 0;  // the line of the last record
+    long m_nRecords = 0;   // of the file
+    bool m_bCancelled = false;
 };
 
-// path:line:text, one line per hit, as grep -n prints it.
-class CGrepFormat : public CFormatSink {
+// path:line:text, one line per line found, as grep -n prints it.
+class CGrepFormat : public CRecordSink {
   public:
-    using CFormatSink::CFormatSink;
-    void FileBegin(const std::string& path) override {
-        CFormatSink::FileBegin(path);
-        m_strShown = RelativePath(path, m_context.currentDirectory);
+    using CRecordSink::CRecordSink;
+    void FileBegin(const std::string& path, const std::string& name) override {
+        CRecordSink::FileBegin(path, name);
+        m_strShown = SafeText(name);
     }
-    void Hit(long lineNumber, std::string_view text) override {
+
+  protected:
+    void Record(long line, std::string_view text) override {
         std::string& out = m_context.out.Pending();
         out.append(m_strShown);
         out.push_back(':');
-        AppendNumber(out, lineNumber);
+        AppendNumber(out, line);
         out.push_back(':');
-        out.append(text);
+        out.append(SafeText(text));
         m_context.out.Append("\n");
     }
 
@@ -127,48 +190,36 @@ class CGrepFormat : public CFormatSink {
     std::string m_strShown;
 };
 
-// JSON Lines: an object per hit, per file, per error, and a summary at the end.
-class CJsonFormat : public CFormatSink {
+// JSON Lines: an object per line found, per file, per failure, and a summary last.
+class CJsonFormat : public CRecordSink {
   public:
-    using CFormatSink::CFormatSink;
-    void Error(std::string_view text) override {
-        m_context.out.Append("{\"type\":\"error\",\"message\":" + JsonString(text) + "}\n");
+    using CRecordSink::CRecordSink;
+    void FileBegin(const std::string& path, const std::string& name) override {
+        CRecordSink::FileBegin(path, name);
+        m_strPathMember = JsonBytesMember("path", name);
     }
-    void FileBegin(const std::string& path) override {
-        CFormatSink::FileBegin(path);
-        m_strPathJson = JsonString(path);
-    }
-    void Hit(long lineNumber, std::string_view text) override {
-        std::string& out = m_context.out.Pending();
-        out.append("{\"type\":\"hit\",\"path\":");
-        out.append(m_strPathJson);
-        out.append(",\"line\":");
-        AppendNumber(out, lineNumber);
-        out.append(",\"text\":");
-        out.append(JsonString(text));
-        m_context.out.Append("}\n");
-    }
-    void FileEnd(EFileOutcome outcome, long lines, long problems) override {
-        CFormatSink::FileEnd(outcome, lines, problems);
+    void FileEnd(EFileOutcome outcome, const CFileCounts& counts) override {
         ++m_nFiles;
         m_nFailed += IsFailure(outcome);
-        m_nLines += lines;
-        m_nProblems += problems;
+        m_nLines += counts.nPhysical;
+        m_nProblems += m_nRecords;
         const char* status = outcome == EFileOutcome::OPEN_FAILED   ? "failed-open"
                              : outcome == EFileOutcome::READ_FAILED ? "failed-read"
                                                                     : "ok";
         std::string& out = m_context.out.Pending();
-        out.append("{\"type\":\"file\",\"path\":");
-        out.append(m_strPathJson);
+        out.append("{\"type\":\"file\",");
+        out.append(m_strPathMember);
         out.append(",\"lines\":");
-        AppendNumber(out, lines);
+        AppendNumber(out, counts.nPhysical);
         out.append(",\"problems\":");
-        AppendNumber(out, problems);
+        AppendNumber(out, m_nRecords);
         out.append(",\"status\":\"");
         out.append(status);
         m_context.out.Append("\"}\n");
     }
-    void RunEnd(bool bCancelled) override {
+    void Finish(const std::vector<std::string>& failures) override {
+        for (const std::string& failure : failures)
+            m_context.out.Append("{\"type\":\"error\",\"message\":" + JsonString(failure) + "}\n");
         std::string summary = "{\"type\":\"summary\",\"files\":";
         AppendNumber(summary, m_nFiles);
         summary += ",\"failed\":";
@@ -177,86 +228,77 @@ class CJsonFormat : public CFormatSink {
         AppendNumber(summary, m_nLines);
         summary += ",\"problems\":";
         AppendNumber(summary, m_nProblems);
-        summary += bCancelled ? ",\"cancelled\":true}\n" : ",\"cancelled\":false}\n";
+        summary += m_bCancelled ? ",\"cancelled\":true}\n" : ",\"cancelled\":false}\n";
         m_context.out.Append(summary);
-        CFormatSink::RunEnd(bCancelled);
+        m_context.out.Flush();
+    }
+
+  protected:
+    void Record(long line, std::string_view text) override {
+        std::string& out = m_context.out.Pending();
+        out.append("{\"type\":\"hit\",");
+        out.append(m_strPathMember);
+        out.append(",\"line\":");
+        AppendNumber(out, line);
+        out.push_back(',');
+        out.append(JsonBytesMember("text", text));
+        m_context.out.Append("}\n");
     }
 
   private:
-    std::string m_strPathJson;
+    std::string m_strPathMember;
     long m_nFiles = 0, m_nFailed = 0, m_nLines = 0, m_nProblems = 0;
 };
 
-// One SARIF 2.1.0 log: the results as they come, then the run's invocation and the tool with
-// a rule for every search string that matched.
-class CSarifFormat : public CFormatSink {
+// One SARIF 2.1.0 log: the results as they come, then the run's invocation and the tool with a
+// rule for every search string that matched.
+class CSarifFormat : public CRecordSink {
   public:
-    explicit CSarifFormat(const CFormatContext& context) : CFormatSink(context) {
+    explicit CSarifFormat(const CFormatContext& context) : CRecordSink(context) {
         m_context.out.Append("{\"version\":\"2.1.0\",\"$schema\":"
                              "\"https://json.schemastore.org/sarif-2.1.0.json\","
                              "\"runs\":[{\"results\":[");
     }
-    void Error(std::string_view text) override {
-        Message(text);
-        m_bFailed = true;
-        m_notifications.push_back("{\"level\":\"error\",\"message\":{\"text\":" + JsonString(text) +
-                                  "}}");
-    }
     // The start of a location in the file: its physicalLocation, left open for a region.
-    void FileBegin(const std::string& path) override {
-        CFormatSink::FileBegin(path);
-        m_strLocation = "\"physicalLocation\":{\"artifactLocation\":{\"uri\":" +
-                        JsonString(UriReference(path, m_context.currentDirectory)) +
-                        (HasRoot() && StartsWithFolder(path, m_context.currentDirectory)
-                             ? ",\"uriBaseId\":\"SRCROOT\"}"
-                             : "}");
+    void FileBegin(const std::string& path, const std::string& name) override {
+        CRecordSink::FileBegin(path, name);
+        m_strUri = UriReference(path, m_context.currentDirectory);
+        m_strLocation =
+            "\"physicalLocation\":{\"artifactLocation\":{\"uri\":" + JsonString(m_strUri) +
+            (m_strUri.starts_with("file:") ? "}" : ",\"uriBaseId\":\"SRCROOT\"}");
     }
-    void Hit(long lineNumber, std::string_view text) override {
-        if (m_folded.empty())
+    // A result for every rule the line holds, from the first piece of the line that holds it.
+    void Hit(const CHit& hit) override {
+        if (m_rules.empty())
             FoldStrings();
-        // A result for every string the line holds.
-        const std::string line = AsciiUpperCopy(text);
-        for (size_t slot = 0; slot < m_folded.size(); ++slot) {
-            if (line.find(m_folded[slot]) == std::string::npos)
+        if (hit.nPhysical != m_nLastLine) {
+            m_nLastLine = hit.nPhysical;
+            m_onLine.assign(m_rules.size(), false);
+        }
+        const std::string_view text = RecordText(hit.text);
+        const std::string folded = AsciiUpperCopy(text);
+        for (size_t rule = 0; rule < m_rules.size(); ++rule) {
+            if (m_onLine[rule] || folded.find(m_rules[rule].folded) == std::string::npos)
                 continue;
-            m_bUsed[slot] = true;
-            std::string& out = m_context.out.Pending();
-            out.append(m_bFirstResult ? "" : ",");
-            m_bFirstResult = false;
-            out.append("{\"ruleId\":\"S");
-            AppendNumber(out, static_cast<long>(slot) + 1);
-            out.append("\",\"level\":\"warning\",\"message\":{\"text\":");
-            out.append(JsonString("Potential problem: the line holds \"" +
-                                  std::string(m_context.strings[slot]) + "\""));
-            out.append("},\"locations\":[{");
-            out.append(m_strLocation);
-            out.append(",\"region\":{\"startLine\":");
-            AppendNumber(out, lineNumber);
-            out.append(",\"snippet\":{\"text\":");
-            out.append(JsonString(text));
-            m_context.out.Append("}}}}]}");
+            m_onLine[rule] = true;
+            m_rules[rule].bUsed = true;
+            Result(m_rules[rule], hit.nPhysical, text);
         }
     }
-    void FileEnd(EFileOutcome outcome, long lines, long problems) override {
-        CFormatSink::FileEnd(outcome, lines, problems);
-        if (IsFailure(outcome)) {
-            m_bFailed = true;
+    void FileEnd(EFileOutcome outcome, const CFileCounts&) override {
+        if (IsFailure(outcome))
             m_notifications.push_back(std::string("{\"level\":\"error\",\"message\":{\"text\":") +
                                       (outcome == EFileOutcome::OPEN_FAILED
                                            ? "\"Failed to open file.\""
                                            : "\"Failed to read file.\"") +
                                       "},\"locations\":[{" + m_strLocation + "}}]}");
-        }
     }
-    void RunEnd(bool bCancelled) override {
-        // A table without strings checks nothing: the tool fails, and the log says so.
-        if (!bCancelled && !m_bFailed && CountSearchStrings(m_context.strings) == 0)
+    void Finish(const std::vector<std::string>& failures) override {
+        for (const std::string& failure : failures)
             m_notifications.push_back(
-                "{\"level\":\"error\",\"message\":{\"text\":\"No search strings in the "
-                "search string file\"}}");
-        const bool bFailed = m_bFailed || !m_notifications.empty();
+                "{\"level\":\"error\",\"message\":{\"text\":" + JsonString(failure) + "}}");
         std::string tail = "],\"invocations\":[{\"executionSuccessful\":";
-        tail += bCancelled || bFailed ? "false" : "true";
+        tail += m_bCancelled || !m_notifications.empty() ? "false" : "true";
         if (!m_notifications.empty()) {
             tail += ",\"toolExecutionNotifications\":[";
             for (size_t i = 0; i < m_notifications.size(); ++i)
@@ -274,39 +316,79 @@ class CSarifFormat : public CFormatSink {
         tail += "\"tool\":{\"driver\":{\"name\":\"Kavel 2000\",\"version\":" +
                 JsonString(m_context.version) + ",\"rules\":[";
         bool first = true;
-        for (size_t slot = 0; slot < m_bUsed.size(); ++slot) {
-            if (!m_bUsed[slot])
+        for (const CRule& rule : m_rules) {
+            if (!rule.bUsed)
                 continue;
             tail += first ? "" : ",";
             first = false;
-            tail += "{\"id\":\"S" + std::to_string(slot + 1) +
-                    "\",\"shortDescription\":{\"text\":" +
-                    JsonString("Search string \"" + std::string(m_context.strings[slot]) + "\"") +
+            tail += "{\"id\":\"" + rule.id + "\",\"shortDescription\":{\"text\":" +
+                    JsonString("Search string \"" + rule.text + "\"") +
                     "},\"defaultConfiguration\":{\"level\":\"warning\"}}";
         }
         tail += "]}}}]}\n";
         m_context.out.Append(tail);
-        CFormatSink::RunEnd(bCancelled);
+        m_context.out.Flush();
     }
 
+  protected:
+    void Record(long, std::string_view) override {}
+
   private:
+    // A rule: the strings that match alike (the same when upper-cased) are one.
+    struct CRule {
+        std::string folded;
+        std::string text; // the first of them in the strings file
+        std::string id;
+        bool bUsed = false;
+    };
+
+    void Result(const CRule& rule, long line, std::string_view text) {
+        std::string& out = m_context.out.Pending();
+        out.append(m_bFirstResult ? "" : ",");
+        m_bFirstResult = false;
+        out.append("{\"ruleId\":\"");
+        out.append(rule.id);
+        out.append("\",\"level\":\"warning\",\"message\":{\"text\":");
+        out.append(JsonString("Potential problem: the line holds \"" + rule.text + "\""));
+        out.append("},\"locations\":[{");
+        out.append(m_strLocation);
+        out.append(",\"region\":{\"startLine\":");
+        AppendNumber(out, line);
+        out.append(",\"snippet\":{\"text\":");
+        out.append(JsonString(text));
+        out.append("}}}}],\"partialFingerprints\":{\"kavelLine/v1\":\"");
+        std::string print = rule.id;
+        print += '\0';
+        print += m_strUri;
+        print += '\0';
+        print.append(text);
+        out.append(Hex16(Fnv1a64(print)));
+        m_context.out.Append("\"}}");
+    }
     // The current directory is known as an absolute path (not when it was deleted or is too
     // long to tell): relative URIs then have it as their base.
     bool HasRoot() const {
         return !m_context.currentDirectory.empty() && m_context.currentDirectory[0] == '/';
     }
     void FoldStrings() {
-        for (int i = 0; i < CountSearchStrings(m_context.strings); ++i)
-            m_folded.push_back(AsciiUpperCopy(m_context.strings[i]));
-        m_bUsed.assign(m_folded.size(), false);
+        for (int i = 0; i < CountSearchStrings(m_context.strings); ++i) {
+            std::string folded = AsciiUpperCopy(m_context.strings[i]);
+            bool known = false;
+            for (const CRule& rule : m_rules)
+                known = known || rule.folded == folded;
+            if (!known)
+                m_rules.push_back({folded, std::string(m_context.strings[i]),
+                                   RuleId(m_context.strings[i]), false});
+        }
+        m_onLine.assign(m_rules.size(), false);
     }
 
-    std::vector<std::string> m_folded;
-    std::vector<bool> m_bUsed;
+    std::vector<CRule> m_rules;
+    std::vector<bool> m_onLine; // rules with a result on the line of the last hit
     std::vector<std::string> m_notifications;
+    std::string m_strUri;
     std::string m_strLocation;
     bool m_bFirstResult = true;
-    bool m_bFailed = false;
 };
 
 } // namespace
@@ -325,8 +407,7 @@ bool ParseOutputFormat(std::string_view name, EOutputFormat& format) {
     return false;
 }
 
-CByteOutput::CByteOutput(int fd, const StopFlag* stopSignal)
-    : m_fd(fd), m_pStopSignal(stopSignal) {
+CByteOutput::CByteOutput(int fd, const StopFlag* stopSignal) : m_fd(fd), m_pStopSignal(stopSignal) {
     m_pending.reserve(BUFFER + 4096);
 }
 
@@ -337,7 +418,7 @@ void CByteOutput::Flush() {
     m_pending.clear();
 }
 
-std::unique_ptr<CReportSink> MakeFormatSink(EOutputFormat format, const CFormatContext& context) {
+std::unique_ptr<CFormatSink> MakeFormatSink(EOutputFormat format, const CFormatContext& context) {
     switch (format) {
     case EOutputFormat::GREP:
         return std::make_unique<CGrepFormat>(context);
@@ -349,6 +430,20 @@ std::unique_ptr<CReportSink> MakeFormatSink(EOutputFormat format, const CFormatC
         break;
     }
     return std::make_unique<CReportFormat>(context.out);
+}
+
+std::string SafeText(std::string_view bytes) {
+    std::string text(bytes);
+    for (char& c : text)
+        if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F)
+            c = '?';
+    return text;
+}
+
+std::string_view RecordText(std::string_view text) {
+    if (!text.empty() && text[0] == '\n')
+        text.remove_prefix(1);
+    return text;
 }
 
 std::string JsonString(std::string_view bytes) {
@@ -393,16 +488,30 @@ std::string JsonString(std::string_view bytes) {
     return json;
 }
 
-std::string RelativePath(const std::string& path, const std::string& directory) {
-    if (!StartsWithFolder(path, directory))
-        return path;
-    return path.substr(directory.size() + (directory.back() == '/' ? 0 : 1));
+std::string JsonBytesMember(std::string_view name, std::string_view bytes) {
+    std::string member = "\"";
+    member.append(name);
+    if (IsUtf8(bytes))
+        return member + "\":" + JsonString(bytes);
+    return member + "_bytes\":\"" + Base64(bytes) + "\"";
 }
 
 std::string UriReference(const std::string& path, const std::string& directory) {
     static const char HEX[] = "0123456789ABCDEF";
-    const bool relative = StartsWithFolder(path, directory);
-    const std::string part = relative ? RelativePath(path, directory) : path;
+    std::string normal;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (path[i] == '/' && !normal.empty() && normal.back() == '/')
+            continue; // "//"
+        if (path[i] == '.' && !normal.empty() && normal.back() == '/' && i + 1 < path.size() &&
+            path[i + 1] == '/') {
+            ++i; // "/./"
+            continue;
+        }
+        normal += path[i];
+    }
+    const bool relative = StartsWithFolder(normal, directory);
+    const std::string part =
+        relative ? normal.substr(directory.size() + (directory.back() == '/' ? 0 : 1)) : normal;
     std::string uri = relative || part.empty() || part[0] != '/' ? "" : "file://";
     for (const char ch : part) {
         const auto c = static_cast<unsigned char>(ch);
@@ -416,4 +525,17 @@ std::string UriReference(const std::string& path, const std::string& directory) 
         }
     }
     return uri;
+}
+
+uint64_t Fnv1a64(std::string_view bytes) {
+    uint64_t hash = 0xcbf29ce484222325ull;
+    for (const char c : bytes) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001b3ull;
+    }
+    return hash;
+}
+
+std::string RuleId(std::string_view searchString) {
+    return "KAVEL-" + Hex16(Fnv1a64(AsciiUpperCopy(searchString)));
 }

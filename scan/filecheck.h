@@ -53,6 +53,8 @@ class CFileCheck {
     size_t HitCount() const { return m_scanner.HitCount(); }
     size_t HitLine(size_t j) const { return m_scanner.HitLine(j); }
     std::string_view HitText(size_t j) const { return m_scanner.HitText(j); }
+    // The file's own line in which line i of the block lies (see CFileScanner).
+    long PhysicalLine(size_t i) const { return m_scanner.PhysicalLine(i); }
     // True when the lines ended at a read error rather than at the end of the file.
     bool ReadFailed() const { return m_file.ReadFailed(); }
     // Done with the file (the next Open closes it too).

@@ -33,8 +33,16 @@ class CFileScanner {
     size_t HitLine(size_t j) const { return m_hits[j].nLine; }
     // The text of hit j up to its first NUL, as the report prints it.
     std::string_view HitText(size_t j) const;
+    // The number of the file's own line (counted by LF, from 1) in which line i of the block
+    // lies: a LF that a cut CR LF left at the start of a line is passed over, so that line
+    // lies in the next one.
+    long PhysicalLine(size_t i) const {
+        return m_bSpans ? m_physical[i] : m_nPhysicalFirst + static_cast<long>(i);
+    }
 
   private:
+    void CountPhysicalLines(const char* data);
+
     const CSearchMatcher& m_matcher;
     unsigned m_nMaxChars;
     // Left uninitialised: they are written before they are read. Blocks of lines that all end
@@ -42,6 +50,10 @@ class CFileScanner {
     std::unique_ptr<uint64_t[]> m_lfBits;
     std::unique_ptr<CLineSpan[]> m_lines;
     std::unique_ptr<uint8_t[]> m_lineHits;
+    std::unique_ptr<long[]> m_physical; // of each line, for a block of spans
+    long m_nPhysicalFirst = 1;          // of the first line, for a block of LF lines
+    long m_nPhysicalNext = 1;           // where the line after the block lies
+    bool m_bSpans = false;
     std::vector<CLineHit> m_hits;
     const char* m_pBlock = nullptr;
     size_t m_nLines = 0;

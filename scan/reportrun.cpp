@@ -51,7 +51,7 @@ class CReportRun {
     // none of them a hit: with progress after every line each is shown. Returns the lines of
     // the block passed, to unless a stop came first.
     size_t PassLines(long base, size_t from, size_t to);
-    void EndFile(EFileOutcome outcome, long lines, long problems);
+    void EndFile(EFileOutcome outcome, const CFileCounts& counts);
     // Progress after a line or a block on the time budget; false once the run is stopped.
     bool AfterLine(long lineNumber);
     void AfterBlock(long lineNumber);
@@ -60,6 +60,8 @@ class CReportRun {
     void FlushOutput();
     void FlushOutputNowAndThen();
     void NoteOutputFailure();
+    // An error of the run: to the sink given (the view, or the whole report), and the result.
+    void Error(CReportSink& sink, const std::string& text);
     int WaitForFiles(int known);
 
     CReportHost& m_host;
@@ -103,12 +105,12 @@ CReportResult CReportRun::Run() {
     const std::string inputError = InputError(outputPath, stringsId);
     CLineFile::ECreate created = CLineFile::ECreate::FAILED;
     if (!inputError.empty()) {
-        m_view.Error(inputError);
+        Error(m_view, inputError);
     } else if (created = m_output.CreateLocked(outputPath); created == CLineFile::ECreate::IN_USE) {
         m_result.bOutputInUse = true;
-        m_view.Error("Error: The output file is in use by another report run");
+        Error(m_view, "Error: The output file is in use by another report run");
     } else if (created == CLineFile::ECreate::FAILED) {
-        m_view.Error("Error: Failed to create output file");
+        Error(m_view, "Error: Failed to create output file");
     } else {
         m_result.bOutputCreated = true;
         m_outputId.bKnown = m_output.Identity(m_outputId.dev, m_outputId.ino);
@@ -117,7 +119,7 @@ CReportResult CReportRun::Run() {
         FlushOutput();
 
         if (!LoadStrings(strings)) {
-            m_report.Error("Error: Unable to open string file");
+            Error(m_report, "Error: Unable to open string file");
         } else if (m_result.bStringsOpened = true; m_host.m_bReporting == 1) {
             m_pMatcher = std::make_unique<CSearchMatcher>(m_host.m_szSearchStrings);
             m_lastDrain = Clock::now();
@@ -129,9 +131,14 @@ CReportResult CReportRun::Run() {
     }
 
     m_result.bCancelled = m_host.m_bReporting != 1;
+    // A write that failed is told before the end line, so that the end line is the last line
+    // of every report; one that fails with the end line or at the close is the result's only.
+    FlushOutput();
     m_report.RunEnd(m_result.bCancelled);
-    if (m_result.bOutputCreated && !m_output.Close())
-        NoteOutputFailure();
+    if (m_result.bOutputCreated && !m_output.Close() && !m_result.bOutputWriteFailed) {
+        m_result.bOutputWriteFailed = true;
+        m_result.errors.push_back("Error: Failed to write output file");
+    }
 
     m_host.m_bReporting = 0;
     m_host.EndReporting();
@@ -198,8 +205,13 @@ void CReportRun::NoteOutputFailure() {
     m_result.bOutputWriteFailed = true;
     if (!m_bWriteErrorShown) {
         m_bWriteErrorShown = true;
-        m_view.Error("Error: Failed to write output file");
+        Error(m_view, "Error: Failed to write output file");
     }
+}
+
+void CReportRun::Error(CReportSink& sink, const std::string& text) {
+    m_result.errors.push_back(text);
+    sink.Error(text);
 }
 
 // A huge strings file is read with the window kept alive, and a stop ends the reading. A
@@ -232,7 +244,7 @@ void CReportRun::CheckFiles() {
             continue;
         CListedFile listed = m_host.GetFileName(i);
         const std::string path = BuildReportPath(directory, listed.name);
-        m_report.FileBegin(path);
+        m_report.FileBegin(path, listed.name);
         ScanFile(ToOpen(std::move(listed), path));
         FlushOutputNowAndThen();
     }
@@ -254,9 +266,9 @@ void CReportRun::CheckFilesInParallel() {
     // the one being written; a growing list (folders being walked) is waited for only when
     // the report needs its next file. Files written are dropped from the front: a long list
     // keeps no path it is done with.
-    std::deque<CListedFile> paths; // to open
-    std::deque<std::string> shown; // as the report names them
-    size_t first = 0;              // the index of paths.front()
+    std::deque<CListedFile> paths;        // to open
+    std::deque<std::string> shown, given; // as the report names them, and as given
+    size_t first = 0;                     // the index of paths.front()
     int listed = 0;
     bool complete = false;
     const auto take = [&](int count) {
@@ -265,6 +277,7 @@ void CReportRun::CheckFilesInParallel() {
             if (m_host.IsFileSelected(listed)) {
                 CListedFile file = m_host.GetFileName(listed);
                 shown.push_back(BuildReportPath(directory, file.name));
+                given.push_back(file.name);
                 paths.push_back(ToOpen(std::move(file), shown.back()));
                 added.push_back(paths.back());
             }
@@ -278,6 +291,7 @@ void CReportRun::CheckFilesInParallel() {
         if (i > first) { // the file before is written
             paths.pop_front();
             shown.pop_front();
+            given.pop_front();
             ++first;
         }
         while (paths.empty() && !complete) {
@@ -291,15 +305,14 @@ void CReportRun::CheckFilesInParallel() {
             break;
         take(m_host.GetFileCount()); // what was listed meanwhile
 
-        m_report.FileBegin(shown.front());
-        long lines = 0, problems = 0;
+        m_report.FileBegin(shown.front(), given.front());
+        CFileCounts counts;
         EFileOutcome outcome;
         do {
-            outcome = pool.Take(i, wait, hits, lines, problems);
-            hits.ForEach(
-                [this](long number, std::string_view text) { m_report.Hit(number, text); });
+            outcome = pool.Take(i, wait, hits, counts);
+            hits.ForEach([this](const CHit& hit) { m_report.Hit(hit); });
             if (m_host.m_bReporting == 1 && Clock::now() - m_lastDrain >= m_options.drainInterval &&
-                !ShowProgress(lines))
+                !ShowProgress(counts.nLines))
                 pool.Stop();
         } while (outcome == EFileOutcome::SCANNING);
 
@@ -307,8 +320,8 @@ void CReportRun::CheckFilesInParallel() {
             ScanFile(paths.front()); // in order, so that it ends where the report stood
         } else {
             if (outcome != EFileOutcome::OPEN_FAILED && m_host.m_bReporting == 1)
-                ShowProgress(lines);
-            EndFile(outcome, lines, problems);
+                ShowProgress(counts.nLines);
+            EndFile(outcome, counts);
         }
         FlushOutputNowAndThen();
     }
@@ -320,7 +333,7 @@ void CReportRun::ScanFile(const CListedFile& file) {
     CFileCheck& check = *m_pCheck; // its buffers serve every file
     EFileOutcome outcome = check.Open(file, m_outputId);
     if (outcome == EFileOutcome::OPEN_FAILED) {
-        EndFile(outcome, 0, 0);
+        EndFile(outcome, {});
         return;
     }
     if (outcome == EFileOutcome::OUTPUT_FILE) {
@@ -333,34 +346,37 @@ void CReportRun::ScanFile(const CListedFile& file) {
     // Lines are read and matched a block at a time; the report, the progress and a stop still
     // go line by line: a stop takes effect after the line at which it was asked for.
     const bool everyLine = m_options.drainInterval.count() <= 0;
-    long lines = 0, problems = 0;
+    CFileCounts counts;
     while (m_host.m_bReporting == 1 && check.NextBlock()) {
         const size_t count = check.LineCount();
         size_t done = 0; // lines of the block checked
         bool goOn = true;
         for (size_t j = 0; goOn && j < check.HitCount(); ++j) {
             const size_t line = check.HitLine(j);
-            done = PassLines(lines, done, line);
+            done = PassLines(counts.nLines, done, line);
             goOn = done == line;
             if (goOn) {
                 ++done;
-                m_report.Hit(lines + static_cast<long>(done), check.HitText(j));
-                ++problems;
-                goOn = AfterLine(lines + static_cast<long>(done));
+                const long number = counts.nLines + static_cast<long>(done);
+                m_report.Hit({number, check.PhysicalLine(line), check.HitText(j)});
+                ++counts.nProblems;
+                goOn = AfterLine(number);
             }
         }
         if (goOn)
-            done = PassLines(lines, done, count);
-        lines += static_cast<long>(done);
+            done = PassLines(counts.nLines, done, count);
+        counts.nLines += static_cast<long>(done);
+        if (done > 0)
+            counts.nPhysical = check.PhysicalLine(done - 1);
         if (!everyLine && done == count)
-            AfterBlock(lines);
+            AfterBlock(counts.nLines);
     }
     // A read error ends the file like its end would; the lines read up to it stay counted.
     outcome = check.ReadFailed() ? EFileOutcome::READ_FAILED : EFileOutcome::SCANNED;
     check.Close();
     if (!everyLine && m_host.m_bReporting == 1)
-        ShowProgress(lines);
-    EndFile(outcome, lines, problems);
+        ShowProgress(counts.nLines);
+    EndFile(outcome, counts);
 }
 
 size_t CReportRun::PassLines(long base, size_t from, size_t to) {
@@ -373,15 +389,15 @@ size_t CReportRun::PassLines(long base, size_t from, size_t to) {
 }
 
 // The one writer of a file's end: the counts of the result, and the sinks' lines.
-void CReportRun::EndFile(EFileOutcome outcome, long lines, long problems) {
+void CReportRun::EndFile(EFileOutcome outcome, const CFileCounts& counts) {
     if (outcome == EFileOutcome::OPEN_FAILED) {
         ++m_result.nFilesFailed;
     } else {
         ++m_result.nFilesChecked;
         m_result.nFilesFailed += outcome == EFileOutcome::READ_FAILED;
-        m_result.nProblems += problems;
+        m_result.nProblems += counts.nProblems;
     }
-    m_report.FileEnd(outcome, lines, problems);
+    m_report.FileEnd(outcome, counts);
 }
 
 bool CReportRun::ShowProgress(long lineNumber) {

@@ -89,6 +89,9 @@ struct CReportResult {
     int nFilesChecked = 0;
     int nFilesFailed = 0; // selected files that could not be opened or read to their end
     long nProblems = 0;   // lines reported, over all files
+    // The run's error lines, as the report words them, in order; a failure to write the output
+    // file that came after the end line (at its close) is here only.
+    std::vector<std::string> errors;
 };
 
 // Performs one whole run with the host; returns when it has ended, normally or by a stop. The

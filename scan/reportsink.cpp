@@ -14,12 +14,12 @@ size_t FormatHitHeading(long lineNumber, char (&heading)[HIT_HEADING_MAX]) {
     return static_cast<size_t>(end - heading);
 }
 
-void CTextReportSink::FileBegin(const std::string& path) {
+void CTextReportSink::FileBegin(const std::string& path, const std::string&) {
     WriteLine(ReportPathText(path));
 }
 
-void CTextReportSink::Hit(long lineNumber, std::string_view text) {
-    WriteHit(lineNumber, text);
+void CTextReportSink::Hit(const CHit& hit) {
+    WriteHit(hit.nLine, hit.text);
 }
 
 void CTextReportSink::WriteHit(long lineNumber, std::string_view text) {
@@ -30,7 +30,7 @@ void CTextReportSink::WriteHit(long lineNumber, std::string_view text) {
     WriteLine(m_strHit);
 }
 
-void CTextReportSink::FileEnd(EFileOutcome outcome, long lines, long problems) {
+void CTextReportSink::FileEnd(EFileOutcome outcome, const CFileCounts& counts) {
     if (outcome == EFileOutcome::OPEN_FAILED) {
         WriteLine("  Failed to open file."); // no summary: nothing was checked
     } else {
@@ -39,7 +39,7 @@ void CTextReportSink::FileEnd(EFileOutcome outcome, long lines, long problems) {
         char summary[128];
         std::snprintf(summary, sizeof summary,
                       "  %ld line(s) checked, %ld potential compliance problem(s) identified",
-                      lines, problems);
+                      counts.nLines, counts.nProblems);
         WriteLine(summary);
     }
     WriteLine("");
@@ -59,19 +59,19 @@ void CTeeSink::Error(std::string_view text) {
         sink->Error(text);
 }
 
-void CTeeSink::FileBegin(const std::string& path) {
+void CTeeSink::FileBegin(const std::string& path, const std::string& name) {
     for (CReportSink* sink : m_sinks)
-        sink->FileBegin(path);
+        sink->FileBegin(path, name);
 }
 
-void CTeeSink::Hit(long lineNumber, std::string_view text) {
+void CTeeSink::Hit(const CHit& hit) {
     for (CReportSink* sink : m_sinks)
-        sink->Hit(lineNumber, text);
+        sink->Hit(hit);
 }
 
-void CTeeSink::FileEnd(EFileOutcome outcome, long lines, long problems) {
+void CTeeSink::FileEnd(EFileOutcome outcome, const CFileCounts& counts) {
     for (CReportSink* sink : m_sinks)
-        sink->FileEnd(outcome, lines, problems);
+        sink->FileEnd(outcome, counts);
 }
 
 void CTeeSink::RunEnd(bool bCancelled) {

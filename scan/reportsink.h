@@ -9,6 +9,22 @@
 #include <string_view>
 #include <vector>
 
+// A line of a checked file that holds a search string.
+struct CHit {
+    long nLine;     // its number as the report counts lines: pieces of at most 1024 bytes
+    long nPhysical; // the number of the file's own line it lies in, counted by LF from 1
+    // Its text up to a NUL. It starts with a LF where a cut fell between a CR and its LF:
+    // that LF is data to the report, and lies on the line before (see nPhysical).
+    std::string_view text;
+};
+
+// What a checked file came to, as far as it was checked.
+struct CFileCounts {
+    long nLines = 0;    // lines as the report counts them
+    long nProblems = 0; // lines reported
+    long nPhysical = 0; // the file's own lines reached, the last one whole or not
+};
+
 // The events come in this order: header lines; then for each checked file FileBegin, its hits
 // in line order and FileEnd; then RunEnd, after which nothing follows. Errors and further
 // lines may come between a file's FileEnd and the next FileBegin.
@@ -20,13 +36,13 @@ class CReportSink {
     virtual void Line(std::string_view text) = 0;
     // A run's error, as the report words it ("Error: Unable to open string file").
     virtual void Error(std::string_view text) = 0;
-    // A checked file's path, as the report names it (bytes as they are).
-    virtual void FileBegin(const std::string& path) = 0;
-    // A line of the file that holds a search string: its number and its text up to a NUL.
-    virtual void Hit(long lineNumber, std::string_view text) = 0;
-    // How the file ended: its outcome (SCANNED, OPEN_FAILED or READ_FAILED), the lines checked
-    // and the lines reported.
-    virtual void FileEnd(EFileOutcome outcome, long lines, long problems) = 0;
+    // A checked file's path, as the report names it (bytes as they are), and its name as it
+    // was given (on a command line, in a list, or found by a walk below a name given).
+    virtual void FileBegin(const std::string& path, const std::string& name) = 0;
+    // A line of the file that holds a search string.
+    virtual void Hit(const CHit& hit) = 0;
+    // How the file ended: its outcome (SCANNED, OPEN_FAILED or READ_FAILED) and its counts.
+    virtual void FileEnd(EFileOutcome outcome, const CFileCounts& counts) = 0;
     // The run has ended, completely or by a stop.
     virtual void RunEnd(bool bCancelled) = 0;
     // What the sink holds back is written out: the run does so now and then, and before it
@@ -40,9 +56,9 @@ class CTextReportSink : public CReportSink {
   public:
     void Line(std::string_view text) override { WriteLine(text); }
     void Error(std::string_view text) override { WriteLine(text); }
-    void FileBegin(const std::string& path) override;
-    void Hit(long lineNumber, std::string_view text) override;
-    void FileEnd(EFileOutcome outcome, long lines, long problems) override;
+    void FileBegin(const std::string& path, const std::string& name) override;
+    void Hit(const CHit& hit) override;
+    void FileEnd(EFileOutcome outcome, const CFileCounts& counts) override;
     void RunEnd(bool bCancelled) override;
 
   protected:
@@ -66,9 +82,9 @@ class CNullSink : public CReportSink {
   public:
     void Line(std::string_view) override {}
     void Error(std::string_view) override {}
-    void FileBegin(const std::string&) override {}
-    void Hit(long, std::string_view) override {}
-    void FileEnd(EFileOutcome, long, long) override {}
+    void FileBegin(const std::string&, const std::string&) override {}
+    void Hit(const CHit&) override {}
+    void FileEnd(EFileOutcome, const CFileCounts&) override {}
     void RunEnd(bool) override {}
 };
 
@@ -81,9 +97,9 @@ class CTeeSink : public CReportSink {
 
     void Line(std::string_view text) override;
     void Error(std::string_view text) override;
-    void FileBegin(const std::string& path) override;
-    void Hit(long lineNumber, std::string_view text) override;
-    void FileEnd(EFileOutcome outcome, long lines, long problems) override;
+    void FileBegin(const std::string& path, const std::string& name) override;
+    void Hit(const CHit& hit) override;
+    void FileEnd(EFileOutcome outcome, const CFileCounts& counts) override;
     void RunEnd(bool bCancelled) override;
     void Flush() override;
 

@@ -16,19 +16,19 @@ int ProcessorCount() {
     return n > 0 ? static_cast<int>(n) : 1;
 }
 
-void CHitBuffer::Add(long lineNumber, std::string_view text) {
-    const int64_t number = lineNumber;
-    const uint32_t len = static_cast<uint32_t>(text.size());
+void CHitBuffer::Add(const CHit& hit) {
+    const int64_t numbers[2] = {hit.nLine, hit.nPhysical};
+    const uint32_t len = static_cast<uint32_t>(hit.text.size());
     if (m_chunks.empty())
         m_chunks.emplace_back();
     std::string& chunk = m_chunks.back();
     const size_t at = chunk.size();
-    chunk.resize(at + sizeof number + sizeof len + text.size());
+    chunk.resize(at + sizeof numbers + sizeof len + hit.text.size());
     char* p = chunk.data() + at;
-    std::memcpy(p, &number, sizeof number);
-    std::memcpy(p + sizeof number, &len, sizeof len);
-    std::memcpy(p + sizeof number + sizeof len, text.data(), text.size());
-    m_nSize += sizeof number + sizeof len + text.size();
+    std::memcpy(p, numbers, sizeof numbers);
+    std::memcpy(p + sizeof numbers, &len, sizeof len);
+    std::memcpy(p + sizeof numbers + sizeof len, hit.text.data(), hit.text.size());
+    m_nSize += sizeof numbers + sizeof len + hit.text.size();
 }
 
 void CHitBuffer::Splice(CHitBuffer& other) {
@@ -143,29 +143,32 @@ void CScanPool::ScanTask(size_t index, CTask& task, CFileCheck& check) {
     EFileOutcome outcome = check.Open(task.file, m_output);
     task.file = {}; // a long list keeps no path (nor walk root) it is done with
     CHitBuffer found;
-    long lines = 0, problems = 0;
+    CFileCounts counts;
     if (outcome == EFileOutcome::SCANNING) {
         while (check.NextBlock()) {
             for (size_t j = 0; j < check.HitCount(); ++j)
-                found.Add(lines + static_cast<long>(check.HitLine(j)) + 1, check.HitText(j));
-            problems += static_cast<long>(check.HitCount());
-            lines += static_cast<long>(check.LineCount());
+                found.Add({counts.nLines + static_cast<long>(check.HitLine(j)) + 1,
+                           check.PhysicalLine(check.HitLine(j)), check.HitText(j)});
+            counts.nProblems += static_cast<long>(check.HitCount());
+            counts.nLines += static_cast<long>(check.LineCount());
+            if (check.LineCount() > 0)
+                counts.nPhysical = check.PhysicalLine(check.LineCount() - 1);
             if (m_bStop)
                 break;
             // The file the run writes hands over every block: the run shows its lines and may
             // stop in it. Others hand over at their end, or when their hits grow large.
             if ((index == m_nHeadShared.load(std::memory_order_relaxed) ||
                  found.Size() >= m_nBufferCap) &&
-                !HandOver(index, task, found, lines, problems, EFileOutcome::SCANNING))
+                !HandOver(index, task, found, counts, EFileOutcome::SCANNING))
                 break;
         }
         outcome = check.ReadFailed() ? EFileOutcome::READ_FAILED : EFileOutcome::SCANNED;
         check.Close();
     }
-    HandOver(index, task, found, lines, problems, outcome);
+    HandOver(index, task, found, counts, outcome);
 }
 
-bool CScanPool::HandOver(size_t index, CTask& task, CHitBuffer& found, long lines, long problems,
+bool CScanPool::HandOver(size_t index, CTask& task, CHitBuffer& found, const CFileCounts& counts,
                          EFileOutcome outcome) {
     std::unique_lock lock(m_mutex);
     const auto room = [&] {
@@ -183,8 +186,7 @@ bool CScanPool::HandOver(size_t index, CTask& task, CHitBuffer& found, long line
     m_nHeld += found.Size();
     m_nHeldPeak = std::max(m_nHeldPeak, m_nHeld);
     task.hits.Splice(found);
-    task.nLines = lines;
-    task.nProblems = problems;
+    task.counts = counts;
     if (outcome != EFileOutcome::SCANNING)
         task.outcome = outcome;
     WakeRun();
@@ -192,7 +194,7 @@ bool CScanPool::HandOver(size_t index, CTask& task, CHitBuffer& found, long line
 }
 
 EFileOutcome CScanPool::Take(size_t index, std::chrono::milliseconds timeout, CHitBuffer& hits,
-                             long& lines, long& problems) {
+                             CFileCounts& counts) {
     hits.Clear(); // its memory is given back before the lock is taken
     std::unique_lock lock(m_mutex);
     if (m_nHead != index) {
@@ -220,8 +222,7 @@ EFileOutcome CScanPool::Take(size_t index, std::chrono::milliseconds timeout, CH
     const bool took = !task.hits.Empty();
     m_nHeld -= task.hits.Size();
     hits.Splice(task.hits);
-    lines = task.nLines;
-    problems = task.nProblems;
+    counts = task.counts;
     if (took && m_nRoomWaiters > 0)
         WakeWorkers();
     return task.outcome;

@@ -3,6 +3,7 @@
 
 #include "scan/filecheck.h"
 #include "scan/matcher.h"
+#include "scan/reportsink.h"
 
 #include <algorithm>
 #include <atomic>
@@ -23,11 +24,11 @@
 // The processors this process may run on: the number of workers for a run on every core.
 int ProcessorCount();
 
-// The hits of a file in the order found, each as its line number and text, packed in chunks:
+// The hits of a file in the order found, each as its line numbers and text, packed in chunks:
 // hits pass from a worker to the run by moving chunks, not by copying them.
 class CHitBuffer {
   public:
-    void Add(long lineNumber, std::string_view text);
+    void Add(const CHit& hit);
     size_t Size() const { return m_nSize; }
     bool Empty() const { return m_nSize == 0; }
     // Empties the buffer and gives its memory back.
@@ -37,16 +38,17 @@ class CHitBuffer {
     }
     // Moves other's hits after these; other is left empty.
     void Splice(CHitBuffer& other);
-    // Calls report(lineNumber, text) for every hit, in order.
+    // Calls report(hit) for every hit, in order.
     template <typename Report> void ForEach(Report report) const {
         for (const std::string& chunk : m_chunks)
             for (size_t at = 0; at < chunk.size();) {
-                int64_t number;
+                int64_t numbers[2];
                 uint32_t len;
-                std::memcpy(&number, chunk.data() + at, sizeof number);
-                std::memcpy(&len, chunk.data() + at + sizeof number, sizeof len);
-                at += sizeof number + sizeof len;
-                report(static_cast<long>(number), std::string_view(chunk.data() + at, len));
+                std::memcpy(numbers, chunk.data() + at, sizeof numbers);
+                std::memcpy(&len, chunk.data() + at + sizeof numbers, sizeof len);
+                at += sizeof numbers + sizeof len;
+                report(CHit{static_cast<long>(numbers[0]), static_cast<long>(numbers[1]),
+                            std::string_view(chunk.data() + at, len)});
                 at += len;
             }
     }
@@ -85,11 +87,11 @@ class CScanPool {
 
     // Waits at most timeout for file index (an added one) to have an outcome or half a buffer
     // of hits, then moves its hits so far into hits (emptied first) and returns its outcome.
-    // lines and problems: what has been checked and found in the file so far. Once Take has
+    // counts: what has been checked and found in the file so far. Once Take has
     // moved to a file, the files before it are gone. After Stop, a file that no worker had
     // started ends as SCANNED with nothing checked.
     EFileOutcome Take(size_t index, std::chrono::milliseconds timeout, CHitBuffer& hits,
-                      long& lines, long& problems);
+                      CFileCounts& counts);
     // Workers end their files after the block at hand and start no other.
     void Stop();
     // False when the system gave no thread at all: the caller checks the files itself.
@@ -102,8 +104,7 @@ class CScanPool {
         CListedFile file;
         EFileOutcome outcome = EFileOutcome::SCANNING;
         CHitBuffer hits;
-        long nLines = 0;
-        long nProblems = 0;
+        CFileCounts counts;
     };
 
     void StartWorkers(size_t threads);
@@ -111,7 +112,7 @@ class CScanPool {
     void ScanTask(size_t index, CTask& task, CFileCheck& check);
     // Hands a worker's hits and counts of file index to the run, and its outcome when it is
     // not SCANNING; waits first while the hits waiting would be too many. False after a stop.
-    bool HandOver(size_t index, CTask& task, CHitBuffer& found, long lines, long problems,
+    bool HandOver(size_t index, CTask& task, CHitBuffer& found, const CFileCounts& counts,
                   EFileOutcome outcome);
     // With the lock held: true when the run would take the file's hits now.
     bool Ready(const CTask& task) const {

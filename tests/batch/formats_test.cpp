@@ -1,5 +1,6 @@
 // kavel-report's inputs and outputs for trees and pipelines: lists of names, and standard
-// output as grep lines, JSON Lines or a SARIF log, the same for every number of jobs.
+// output as grep lines, JSON Lines or a SARIF log that point at the files' own lines, name
+// files as given, cannot be forged, and tell a failed run as failed.
 #include "batch/formats.h"
 #include "support/json.h"
 #include "support/reporttool.h"
@@ -11,6 +12,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <sys/stat.h>
 #include <thread>
@@ -18,33 +20,42 @@
 
 namespace {
 
-TEST(JsonString, EscapesWhatJsonCannotHoldAndKeepsUtf8) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"plain text", "\"plain text\""},
-        {"q\"b\\s", "\"q\\\"b\\\\s\""},
-        {"\r\n\t\x01\x1f\x7f", "\"\\r\\n\\t\\u0001\\u001f\x7f\""},
-        {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80",
-         "\"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80\""},
-        // Not UTF-8: a lone byte above 0x7F, a cut sequence, an overlong form, a surrogate.
-        {"\xff\xe9t\xe9", "\"\\u00ff\\u00e9t\\u00e9\""},
-        {"\xe2\x82", "\"\\u00e2\\u0082\""},
-        {"\xc0\x80", "\"\\u00c0\\u0080\""},
-        {"\xed\xa0\x80", "\"\\u00ed\\u00a0\\u0080\""},
-    };
-    for (const auto& [bytes, json] : cases) {
-        EXPECT_EQ(JsonString(bytes), json);
-        CJson value;
-        EXPECT_TRUE(ParseJson(JsonString(bytes), value)) << json;
-    }
-}
+using namespace std::string_literals;
 
-TEST(UriReference, RelativeBelowTheDirectoryElseAFileUri) {
+TEST(FormatTexts, KeepEveryByteAndBreakNoRecord) {
+    // Messages: control characters escaped, bytes that are not UTF-8 as their Latin-1 reading.
+    const std::pair<std::string, std::string> json[] = {
+        {"q\"b\\s\r\n\t\x01\x7f", "\"q\\\"b\\\\s\\r\\n\\t\\u0001\x7f\""},
+        {"caf\xc3\xa9 \xf0\x9f\x98\x80", "\"caf\xc3\xa9 \xf0\x9f\x98\x80\""},
+        {"\xff\xe2\x82\xc0\x80\xed\xa0\x80",
+         "\"\\u00ff\\u00e2\\u0082\\u00c0\\u0080\\u00ed\\u00a0\\u0080\""},
+    };
+    for (const auto& [bytes, text] : json) {
+        EXPECT_EQ(JsonString(bytes), text);
+        CJson value;
+        EXPECT_TRUE(ParseJson(JsonString(bytes), value)) << text;
+    }
+    // Names and texts: a JSON string when UTF-8, else their bytes in base64.
+    EXPECT_EQ(JsonBytesMember("path", "l\xc3\xbf"), "\"path\":\"l\xc3\xbf\"");
+    EXPECT_EQ(JsonBytesMember("path", "l\xff"), "\"path_bytes\":\"bP8=\"");
+    EXPECT_EQ(JsonBytesMember("text", "\xed\xa0\x80x"), "\"text_bytes\":\"7aCAeA==\"");
+    EXPECT_EQ(SafeText("a\nb\r\x1b[2J\tc\x7f\xe9"), "a?b??[2J\tc?\xe9");
+    EXPECT_EQ(RecordText("\nyear"), "year");
+    EXPECT_EQ(RecordText("year\n"), "year\n");
+
     EXPECT_EQ(UriReference("/w/src/a.c", "/w"), "src/a.c");
-    EXPECT_EQ(UriReference("/w/src/a.c", "/w/"), "src/a.c");
+    EXPECT_EQ(UriReference("/w//src/./a.c", "/w/"), "src/a.c");
+    EXPECT_EQ(UriReference("/w/./d/a", "/w"), "d/a");
     EXPECT_EQ(UriReference("/wx/a.c", "/w"), "file:///wx/a.c");
+    EXPECT_EQ(UriReference("//d/a", "/w"), "file:///d/a");
     EXPECT_EQ(UriReference("/w/a b%#?\xc3\xa9.c", "/w"), "a%20b%25%23%3F%C3%A9.c");
-    EXPECT_EQ(RelativePath("/w/src/a.c", "/w"), "src/a.c");
-    EXPECT_EQ(RelativePath("/elsewhere/a.c", "/w"), "/elsewhere/a.c");
+
+    // FNV-1a 64 (its published test values) gives rule ids that ignore letter case.
+    EXPECT_EQ(Fnv1a64(""), 0xcbf29ce484222325ull);
+    EXPECT_EQ(Fnv1a64("a"), 0xaf63dc4c8601ec8cull);
+    EXPECT_EQ(RuleId("a"), "KAVEL-" + std::string("af63fc4c860222ec"));
+    EXPECT_EQ(RuleId("year"), RuleId("YeAr"));
+    EXPECT_NE(RuleId("year"), RuleId("year "));
 }
 
 struct ToolFixture : ::testing::Test {
@@ -63,104 +74,190 @@ struct ToolFixture : ::testing::Test {
     }
 };
 
-// A tree with hits (one line holding two strings), a file that cannot be opened and one that
-// cannot be read.
+// JSON Lines, each a valid object.
+std::vector<CJson> JsonLines(const std::string& out) {
+    std::vector<CJson> objects;
+    for (size_t start = 0; start < out.size();) {
+        const size_t end = out.find('\n', start);
+        if (end == std::string::npos)
+            break;
+        objects.emplace_back();
+        EXPECT_TRUE(ParseJson(out.substr(start, end - start), objects.back()))
+            << out.substr(start, end - start);
+        start = end + 1;
+    }
+    return objects;
+}
+
+// A tree whose lines the report cuts into pieces: a line of 1500 bytes before a hit, a long
+// line with hits in two of its pieces, a cut between a CR and its LF with a hit after it; a
+// name that would forge a grep record, a name and a line that are not UTF-8; a file that
+// cannot be opened and one that cannot be read.
 struct FormatFixture : ToolFixture {
+    const std::string forged = "nl\nmain.c:7:forged";
     void SetUp() override {
         ToolFixture::SetUp();
         std::filesystem::create_directories(dir / "src/sub");
-        WriteWholeFile(dir / "src/a.c", "int year = 1999;\nok\n\"q\" date\t\xff\n");
-        WriteWholeFile(dir / "src/sub/b.c", "nothing\r\n");
-        WriteWholeFile(dir / "src/sp ace.c", "19\n");
+        WriteWholeFile(dir / "src/a.c", std::string(1500, 'x') + "\nint year = 1999;\nok\n" +
+                                            std::string(1100, '-') + "date" +
+                                            std::string(1100, '-') + "year\n");
+        WriteWholeFile(dir / "src/b.c", std::string(1023, 'c') + "\r\nyear after the cut\r\n");
+        WriteWholeFile(dir / "src/sub/c.c", "nothing\r\n");
+        WriteWholeFile(dir / "src/l\xff.c", "\"q\" date\t\xff\n");
+        WriteWholeFile(dir / forged, "year\n");
         ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
     }
     std::vector<std::string> Args(const char* format, const char* jobs) {
-        return {"--format", format, "--jobs", jobs, "src", "fifo", "/proc/self/mem"};
+        return {"--format", format, "--jobs", jobs, "src", forged, "fifo", "/proc/self/mem"};
     }
 };
 
-TEST_F(FormatFixture, GrepLinesAreAsGrepPrintsThem) {
+TEST_F(FormatFixture, GrepPointsAtTheFilesOwnLinesAndCannotBeForged) {
     const CToolRun run = Run(Args("grep", "1"));
     EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.out, "src/a.c:1:int year = 1999;\n"
-                       "src/a.c:3:\"q\" date\t\xff\n"
-                       "src/sp ace.c:1:19\n");
-    EXPECT_NE(run.err.find("fifo: Failed to open file."), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("/proc/self/mem: Failed to read file."), std::string::npos);
-    // The output file keeps the report.
-    EXPECT_NE(ReadWholeFile(output).find("  Potential problem in line 3:\r\n  >\"q\" date"),
-              std::string::npos);
+    EXPECT_EQ(run.out, "src/a.c:2:int year = 1999;\n"
+                       "src/a.c:4:" +
+                           std::string(76, '-') + "date" + std::string(944, '-') +
+                           "\n"
+                           "src/b.c:2:year after the cut\n"
+                           "src/l\xff.c:1:\"q\" date\t\xff\n"
+                           "nl?main.c:7:forged:1:year\n");
+    EXPECT_EQ(run.err, "kavel-report: fifo: Failed to open file.\n"
+                       "kavel-report: /proc/self/mem: Failed to read file.\n");
+    // The output file keeps the report and its piece numbers: line 4 of a.c is its pieces 4
+    // to 6; line 2 of b.c starts in piece 2 with the LF of the cut CR LF.
+    const std::string report = ReadWholeFile(output);
+    EXPECT_NE(report.find("  Potential problem in line 3:\r\n  >int year"), std::string::npos);
+    EXPECT_NE(report.find("  Potential problem in line 6:\r\n  >-"), std::string::npos);
+    EXPECT_NE(report.find("  Potential problem in line 2:\r\n  >\nyear after"), std::string::npos);
+
+    // vim's quickfix reads each record as one entry of its file and line (errorformat %f:%l:%m).
+    if (::access("/usr/bin/vim.basic", X_OK) == 0 || ::access("/usr/bin/vim", X_OK) == 0) {
+        WriteWholeFile(dir / "records", run.out);
+        const std::string script = dir / "qf.vim";
+        WriteWholeFile(script, "set errorformat=%f:%l:%m\ncgetfile " + dir / "records" +
+                                   "\nlet n = 0\nfor e in getqflist()\n if e.valid\n  let n += 1\n"
+                                   " endif\nendfor\ncall writefile([n], '" +
+                                   dir / "count" + "')\nqa!\n");
+        EXPECT_EQ(std::system(
+                      ("vim -u NONE -N -es -S " + script + " </dev/null >/dev/null 2>&1").c_str()),
+                  0);
+        EXPECT_EQ(ReadWholeFile(dir / "count"), "5\n");
+    }
 }
 
-TEST_F(FormatFixture, JsonLinesAreEachAValidObject) {
+TEST_F(FormatFixture, JsonNamesEveryFileByItsBytesAndEndsWithTheSummary) {
     const CToolRun run = Run(Args("json", "1"));
     EXPECT_EQ(run.status, 2);
-    std::vector<CJson> objects;
-    for (size_t start = 0; start < run.out.size();) {
-        const size_t end = run.out.find('\n', start);
-        ASSERT_NE(end, std::string::npos);
-        objects.emplace_back();
-        ASSERT_TRUE(ParseJson(run.out.substr(start, end - start), objects.back()))
-            << run.out.substr(start, end - start);
-        start = end + 1;
+    const std::vector<CJson> objects = JsonLines(run.out);
+    std::vector<std::string> shape;
+    for (const CJson& o : objects) {
+        std::string row = o.Get("type")->text;
+        for (const char* key :
+             {"path", "path_bytes", "line", "text", "text_bytes", "lines", "problems", "status"})
+            if (const CJson* v = o.Get(key))
+                row += std::string(" ") + key + "=" +
+                       (v->kind == CJson::EKind::NUMBER ? std::to_string(int(v->number)) : v->text);
+        shape.push_back(row);
     }
-    std::vector<std::string> types;
-    for (const CJson& o : objects)
-        types.push_back(o.Get("type")->text);
-    // src/a.c, "src/sp ace.c", src/sub/b.c, fifo, /proc/self/mem.
-    EXPECT_EQ(types, (std::vector<std::string>{"hit", "hit", "file", "hit", "file", "file", "file",
-                                               "file", "summary"}));
-    EXPECT_EQ(objects[1].Get("path")->text, dir / "src/a.c");
-    EXPECT_EQ(objects[1].Get("line")->number, 3);
-    EXPECT_EQ(objects[1].Get("text")->text, "\"q\" date\t\xc3\xbf"); // the byte 0xFF as U+00FF
-    EXPECT_EQ(objects[2].Get("lines")->number, 3);
-    EXPECT_EQ(objects[2].Get("problems")->number, 2);
-    EXPECT_EQ(objects[2].Get("status")->text, "ok");
-    EXPECT_EQ(objects[6].Get("status")->text, "failed-open");
-    EXPECT_EQ(objects[7].Get("status")->text, "failed-read");
+    const std::string wide = std::string(76, '-') + "date" + std::string(944, '-');
+    EXPECT_EQ(shape, (std::vector<std::string>{
+                         "hit path=src/a.c line=2 text=int year = 1999;",
+                         "hit path=src/a.c line=4 text=" + wide,
+                         "file path=src/a.c lines=4 problems=2 status=ok",
+                         "hit path=src/b.c line=2 text=year after the cut",
+                         "file path=src/b.c lines=2 problems=1 status=ok",
+                         "hit path_bytes=c3JjL2z/LmM= line=1 text_bytes=InEiIGRhdGUJ/w==",
+                         "file path_bytes=c3JjL2z/LmM= lines=1 problems=1 status=ok",
+                         "file path=src/sub/c.c lines=1 problems=0 status=ok",
+                         "hit path=" + forged + " line=1 text=year",
+                         "file path=" + forged + " lines=1 problems=1 status=ok",
+                         "file path=fifo lines=0 problems=0 status=failed-open",
+                         "file path=/proc/self/mem lines=0 problems=0 status=failed-read",
+                         "summary lines=9 problems=5"}));
     const CJson& summary = objects.back();
-    EXPECT_EQ(summary.Get("files")->number, 5);
+    EXPECT_EQ(summary.Get("files")->number, 7);
     EXPECT_EQ(summary.Get("failed")->number, 2);
-    EXPECT_EQ(summary.Get("problems")->number, 3);
+    EXPECT_EQ(summary.Get("lines")->number, 9);
     EXPECT_FALSE(summary.Get("cancelled")->b);
-    // The failed files are named on standard error too, as in every format.
-    EXPECT_NE(run.err.find("fifo: Failed to open file."), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("/proc/self/mem: Failed to read file."), std::string::npos);
+
+    // An error of the run comes before the summary, which stays the last line.
+    std::filesystem::remove(strings);
+    const CToolRun failed = Run({"--format", "json", "--quiet", "src"});
+    EXPECT_EQ(failed.out, "");
+    EXPECT_EQ(failed.err, "kavel-report: Error: Unable to open string file\n");
+    const std::vector<CJson> last = JsonLines(Run({"--format", "json", "src"}).out);
+    ASSERT_EQ(last.size(), 2u);
+    EXPECT_EQ(last[0].Get("type")->text, "error");
+    EXPECT_EQ(last[1].Get("type")->text, "summary");
 }
 
-// The members that SARIF 2.1.0 requires, and what code scanning needs to place a result.
-TEST_F(FormatFixture, SarifIsOneLogWithAResultPerStringOnItsLine) {
-    const CToolRun run = Run(Args("sarif", "1"));
+// The results as code scanning reads them: the rule, the URI and the file's own line, and a
+// fingerprint that follows the line when lines are inserted above it.
+std::vector<std::string> SarifResults(const CJson& log) {
+    std::vector<std::string> found;
+    for (const CJson& result : log.At("runs/0/results")->items) {
+        const CJson* location = result.At("locations/0/physicalLocation");
+        found.push_back(result.Get("ruleId")->text + " " +
+                        location->At("artifactLocation/uri")->text + ":" +
+                        std::to_string(int(location->At("region/startLine")->number)) + " " +
+                        result.Get("partialFingerprints")->Get("kavelLine/v1")->text);
+    }
+    return found;
+}
+
+TEST_F(FormatFixture, SarifRulesAndFingerprintsStayWhenStringsAndLinesMove) {
+    CToolRun run = Run(Args("sarif", "1"));
     EXPECT_EQ(run.status, 2);
     CJson log;
     ASSERT_TRUE(ParseJson(run.out, log)) << run.out;
     EXPECT_EQ(log.Get("version")->text, "2.1.0");
-    ASSERT_EQ(log.Get("runs")->items.size(), 1u);
     const CJson& sarifRun = log.Get("runs")->items[0];
     EXPECT_EQ(sarifRun.At("tool/driver/name")->text, "Kavel 2000");
-    EXPECT_EQ(sarifRun.At("tool/driver/version")->text, "1.0.0");
     std::set<std::string> ruleIds;
     for (const CJson& rule : sarifRun.At("tool/driver/rules")->items) {
         EXPECT_TRUE(ruleIds.insert(rule.Get("id")->text).second);
         EXPECT_FALSE(rule.At("shortDescription/text")->text.empty());
     }
-    // Slots: 1 year, 2 19, 3 DATE. Line 1 of a.c holds "year" and "19".
-    EXPECT_EQ(ruleIds, (std::set<std::string>{"S1", "S2", "S3"}));
-    std::vector<std::string> found;
-    for (const CJson& result : sarifRun.Get("results")->items) {
-        ASSERT_TRUE(ruleIds.count(result.Get("ruleId")->text));
-        EXPECT_FALSE(result.At("message/text")->text.empty());
-        const CJson* location = result.At("locations/0/physicalLocation");
-        ASSERT_NE(location, nullptr);
-        found.push_back(location->At("artifactLocation/uri")->text + ":" +
-                        std::to_string(int(location->At("region/startLine")->number)) + ":" +
-                        result.Get("ruleId")->text);
-    }
-    EXPECT_EQ(found, (std::vector<std::string>{"src/a.c:1:S1", "src/a.c:1:S2", "src/a.c:3:S3",
-                                               "src/sp%20ace.c:1:S2"}));
+    const std::string year = RuleId("year"), n19 = RuleId("19"), date = RuleId("date");
+    EXPECT_EQ(ruleIds, (std::set<std::string>{year, n19, date}));
+    std::vector<std::string> rows;
+    for (const std::string& row : SarifResults(log))
+        rows.push_back(row.substr(0, row.rfind(' ')));
+    // One result per string per line of the file: line 4 of a.c holds "date" and "year" in
+    // different pieces.
+    EXPECT_EQ(rows, (std::vector<std::string>{year + " src/a.c:2", n19 + " src/a.c:2",
+                                              date + " src/a.c:4", year + " src/a.c:4",
+                                              year + " src/b.c:2", date + " src/l%FF.c:1",
+                                              year + " nl%0Amain.c%3A7%3Aforged:1"}));
     EXPECT_FALSE(sarifRun.At("invocations/0/executionSuccessful")->b);
     EXPECT_EQ(sarifRun.At("invocations/0/toolExecutionNotifications")->items.size(), 2u);
     EXPECT_EQ(sarifRun.At("originalUriBaseIds/SRCROOT/uri")->text, "file://" + dir.Path() + "/");
+
+    // The strings reordered, a string that matches as another one does, a line inserted above
+    // each hit, and the names given another way: the same rules and fingerprints, the lines
+    // one further down.
+    const std::vector<std::string> before = SarifResults(log);
+    WriteWholeFile(strings, "DATE\nYEAR\n19\nyEaR\n");
+    const std::string a = ReadWholeFile(dir / "src/a.c");
+    WriteWholeFile(dir / "src/a.c", "new first line\n" + a);
+    WriteWholeFile(dir / "src/b.c",
+                   "new\n" + std::string(1023, 'c') + "\r\nyear after the cut\r\n");
+    run = Run({"--format", "sarif", "--jobs", "2", "./src//a.c", dir / "src/./b.c"});
+    ASSERT_TRUE(ParseJson(run.out, log)) << run.out;
+    EXPECT_TRUE(log.At("runs/0/invocations/0/executionSuccessful")->b);
+    EXPECT_EQ(log.At("runs/0/tool/driver/rules")->items.size(), 3u);
+    std::vector<std::string> moved;
+    for (const std::string& row : before)
+        if (row.find(" src/a.c:") != std::string::npos ||
+            row.find(" src/b.c:") != std::string::npos) {
+            const size_t colon = row.find(':');
+            const size_t space = row.find(' ', colon);
+            moved.push_back(row.substr(0, colon + 1) +
+                            std::to_string(std::stoi(row.substr(colon + 1)) + 1) +
+                            row.substr(space));
+        }
+    EXPECT_EQ(SarifResults(log), moved);
 }
 
 TEST_F(FormatFixture, EveryFormatIsTheSameForAnyNumberOfJobs) {
@@ -175,39 +272,78 @@ TEST_F(FormatFixture, EveryFormatIsTheSameForAnyNumberOfJobs) {
         EXPECT_EQ(body(one.out), body(two.out)) << format;
         EXPECT_EQ(body(report), body(ReadWholeFile(output))) << format;
         EXPECT_EQ(one.status, two.status) << format;
+        EXPECT_EQ(one.err, two.err) << format;
     }
 }
 
-// A run that fails before it checks anything is no successful execution: a strings file that
-// is missing, or that holds no string. The base of relative URIs is a well-formed file URI,
-// also for the root folder.
-TEST_F(ToolFixture, SarifTellsARunThatFailed) {
+// Every exit status 2 says why on standard error, in every format and with --quiet, and the
+// formats that carry a verdict carry it: SARIF's executionSuccessful, JSON's error records.
+TEST_F(ToolFixture, EveryFailureIsToldOnStandardErrorAndInTheVerdict) {
     WriteWholeFile(dir / "a.c", "year\n");
-    for (const bool bEmpty : {false, true}) {
-        if (bEmpty)
-            WriteWholeFile(strings, "");
-        else
-            std::filesystem::remove(strings);
-        const CToolRun run = Run({"--format", "sarif", "a.c"});
-        EXPECT_EQ(run.status, 2);
-        CJson log;
-        ASSERT_TRUE(ParseJson(run.out, log)) << run.out;
-        const CJson* invocation = log.At("runs/0/invocations/0");
-        ASSERT_NE(invocation, nullptr);
-        EXPECT_FALSE(invocation->Get("executionSuccessful")->b) << bEmpty;
-        ASSERT_NE(invocation->Get("toolExecutionNotifications"), nullptr);
-        EXPECT_EQ(invocation->Get("toolExecutionNotifications")->items.size(), 1u);
+    std::filesystem::create_directory(dir / "adir");
+    std::string many;
+    for (int i = 0; i < 25; ++i)
+        many += "gone" + std::to_string(i) + "\n";
+    WriteWholeFile(dir / "many", many);
+    struct Case {
+        std::vector<std::string> args;
+        std::string err;
+    };
+    const std::vector<Case> cases = {
+        {{"--strings", dir / "none.str", "a.c"},
+         "kavel-report: Error: Unable to open string file\n"},
+        {{"--output", dir / "no/dir/out.txt", "a.c"},
+         "kavel-report: Error: Failed to create output file\n"},
+        {{"--output", strings, "a.c"},
+         "kavel-report: Error: The output file is the search string file\n"},
+        {{"--output", "/dev/full", "a.c"}, "kavel-report: Error: Failed to write output file\n"},
+        {{"--files-from", "adir"}, "kavel-report: cannot read the list adir\n"},
+        {{"gone\r.c", "a.c"}, "kavel-report: gone?.c: Failed to open file.\n"},
+        {{"--files-from", "many"},
+         "kavel-report: gone0: Failed to open file.\n"
+         "kavel-report: gone1: Failed to open file.\n"
+         "kavel-report: gone2: Failed to open file.\n"
+         "kavel-report: gone3: Failed to open file.\n"
+         "kavel-report: gone4: Failed to open file.\n"
+         "kavel-report: gone5: Failed to open file.\n"
+         "kavel-report: gone6: Failed to open file.\n"
+         "kavel-report: gone7: Failed to open file.\n"
+         "kavel-report: gone8: Failed to open file.\n"
+         "kavel-report: gone9: Failed to open file.\n"
+         "kavel-report: gone10: Failed to open file.\n"
+         "kavel-report: gone11: Failed to open file.\n"
+         "kavel-report: gone12: Failed to open file.\n"
+         "kavel-report: gone13: Failed to open file.\n"
+         "kavel-report: gone14: Failed to open file.\n"
+         "kavel-report: gone15: Failed to open file.\n"
+         "kavel-report: gone16: Failed to open file.\n"
+         "kavel-report: gone17: Failed to open file.\n"
+         "kavel-report: gone18: Failed to open file.\n"
+         "kavel-report: gone19: Failed to open file.\n"
+         "kavel-report: and 5 more files that could not be checked\n"},
+    };
+    for (const Case& c : cases) {
+        for (const char* format : {"report", "json", "sarif", "quiet"}) {
+            std::vector<std::string> args{"--strings", strings, "--output", output};
+            args.insert(args.end(), c.args.begin(), c.args.end());
+            args.insert(args.end(), {std::string(format) == "quiet" ? "--quiet" : "--format",
+                                     std::string(format) == "quiet" ? "--jobs=1" : format});
+            const CToolRun run = FinishReportTool(dir, StartReportTool(dir, options, args));
+            EXPECT_EQ(run.status, 2) << c.err << format;
+            EXPECT_EQ(run.err, c.err) << format;
+            if (std::string(format) == "sarif") {
+                CJson log;
+                ASSERT_TRUE(ParseJson(run.out, log)) << run.out;
+                EXPECT_FALSE(log.At("runs/0/invocations/0/executionSuccessful")->b) << c.err;
+            } else if (std::string(format) == "json") {
+                const std::vector<CJson> objects = JsonLines(run.out);
+                ASSERT_FALSE(objects.empty());
+                EXPECT_EQ(objects.back().Get("type")->text, "summary");
+            } else if (std::string(format) == "report" && run.out.size() > 25) {
+                EXPECT_TRUE(run.out.ends_with("*** End of Report ***\r\n\r\n")) << c.err;
+            }
+        }
     }
-    WriteWholeFile(strings, "year\n");
-    options.cwd = "/";
-    const CToolRun root = Run({"--format", "sarif", dir / "a.c"});
-    CJson log;
-    ASSERT_TRUE(ParseJson(root.out, log)) << root.out;
-    const CJson* base = log.At("runs/0/originalUriBaseIds/SRCROOT/uri");
-    const CJson* uri = log.At("runs/0/results/0/locations/0/physicalLocation/artifactLocation/uri");
-    ASSERT_TRUE(base != nullptr && uri != nullptr);
-    EXPECT_EQ(base->text, "file:///");
-    EXPECT_EQ(uri->text, (dir / "a.c").substr(1));
 }
 
 // Names read from a pipe are checked as they come and shown while the list keeps quiet, and a
@@ -231,17 +367,17 @@ TEST_F(ToolFixture, AListFromAPipeIsCheckedAsItComesAndAStopEndsIt) {
     // Both outputs show the file while the run waits for the next name.
     WaitForFileStart(output, "a.c\r\n  Potential problem in line 1:");
     WaitForFileStart(dir / "stdout", "{\"type\":\"file\"");
-    EXPECT_NE(ReadWholeFile(output).find("a.c\r\n  Potential problem in line 1:"), std::string::npos);
+    EXPECT_NE(ReadWholeFile(output).find("a.c\r\n  Potential problem in line 1:"),
+              std::string::npos);
     EXPECT_NE(ReadWholeFile(dir / "stdout").find("{\"type\":\"file\""), std::string::npos);
     ::kill(pid, SIGTERM);
     const CToolRun run = FinishReportTool(dir, pid);
     ::close(writer);
     EXPECT_EQ(run.status, 130);
-    const size_t last = run.out.rfind('\n', run.out.size() - 2) + 1;
-    CJson summary;
-    ASSERT_TRUE(ParseJson(run.out.substr(last), summary)) << run.out;
-    EXPECT_TRUE(summary.Get("cancelled")->b);
-    EXPECT_EQ(summary.Get("files")->number, 1);
+    const std::vector<CJson> objects = JsonLines(run.out);
+    ASSERT_FALSE(objects.empty());
+    EXPECT_TRUE(objects.back().Get("cancelled")->b);
+    EXPECT_EQ(objects.back().Get("files")->number, 1);
 }
 
 // The walk starts once the output file is there: a walk of the folder that holds it lists it
@@ -251,8 +387,7 @@ TEST_F(ToolFixture, AnOutputFileInTheWalkIsListedOnEveryRun) {
     for (int i = 0; i < 20; ++i) {
         std::filesystem::remove(dir / "new.txt");
         const CToolRun run = Run({"--output", "new.txt", "--format", "json", "."});
-        ASSERT_NE(run.out.find("\"path\":\"" + dir.Path() + "/./new.txt\""), std::string::npos)
-            << i << run.out;
+        ASSERT_NE(run.out.find("\"path\":\"./new.txt\""), std::string::npos) << i << run.out;
     }
 }
 
@@ -274,10 +409,9 @@ TEST_F(ToolFixture, AStoppedRunEndsEveryFormatWhole) {
         const CToolRun run = FinishReportTool(dir, pid);
         EXPECT_EQ(run.status, 130) << format;
         if (std::string(format) == "json") {
-            const size_t last = run.out.rfind('\n', run.out.size() - 2) + 1;
-            CJson summary;
-            ASSERT_TRUE(ParseJson(run.out.substr(last), summary)) << run.out.substr(last);
-            EXPECT_TRUE(summary.Get("cancelled")->b);
+            const std::vector<CJson> objects = JsonLines(run.out);
+            ASSERT_FALSE(objects.empty());
+            EXPECT_TRUE(objects.back().Get("cancelled")->b);
         } else {
             CJson log;
             ASSERT_TRUE(ParseJson(run.out, log));
@@ -299,7 +433,7 @@ TEST_F(ToolFixture, NamesComeFromAListAfterThoseOnTheCommandLine) {
     EXPECT_EQ(run.out, expected);
     EXPECT_NE(ReadWholeFile(output).find(dir / "b c.c\r\n  1 line(s) checked"), std::string::npos);
 
-    WriteWholeFile(dir / "list0", std::string("a.c\0b c.c\0d", 11));
+    WriteWholeFile(dir / "list0", "a.c\0b c.c\0d"s);
     run = Run({"--format", "grep", "--null", "--files-from", dir / "list0"});
     EXPECT_EQ(run.out, expected);
     options.stdinFile = dir / "list0";

@@ -1,11 +1,14 @@
 #include "scan/filepath.h"
 #include "scan/reportrun.h"
+#include "support/linerules.h"
+#include "support/plainrule.h"
 #include "support/recordinghost.h"
 #include "support/reporttext.h"
 #include "support/testfiles.h"
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <sys/stat.h>
 #include <thread>
 
@@ -185,6 +188,69 @@ TEST_F(RunFixture, TheOutputFileAmongTheCheckedFilesEnds) {
         start = end + 2;
     }
     EXPECT_NE(view.find(ReportSummary(lines, problems)), std::string::npos) << view;
+}
+
+// The hits and counts of a run as the formats see them.
+struct CHitRecorder : CRecordingSink {
+    using CRecordingSink::CRecordingSink;
+    std::vector<std::string> m_events; // "piece physical text", "end lines physical"
+    void Hit(const CHit& hit) override {
+        m_events.push_back(std::to_string(hit.nLine) + " " + std::to_string(hit.nPhysical) + " " +
+                           std::string(hit.text));
+    }
+    void FileEnd(EFileOutcome, const CFileCounts& counts) override {
+        m_events.push_back("end " + std::to_string(counts.nLines) + " " +
+                           std::to_string(counts.nPhysical));
+    }
+};
+
+// Every hit carries the number of the file's own line it lies in, against the rule read
+// literally: one more than the LFs before the piece, and one more again for a piece that
+// starts with the LF of a CR LF that a cut split. Long lines, both line ends, cuts between a
+// CR and its LF, NULs; one job and several.
+TEST_F(RunFixture, HitsCarryTheFilesOwnLineNumbers) {
+    std::mt19937 rng(1024);
+    const std::vector<std::string> strings = {"year", "19", "ab"};
+    WriteWholeFile(host.m_strStrings, "year\n19\nab\n");
+    std::vector<std::string> expected;
+    for (int file = 0; file < 30; ++file) {
+        std::string bytes;
+        while (bytes.size() < 20000) {
+            // Long lines, many of them cut right after their CR (1023 or 2047 bytes).
+            const size_t len = rng() % 4 != 0   ? rng() % 60
+                               : rng() % 3 == 0 ? 1023 + 1024 * (rng() % 2)
+                                                : 1000 + rng() % 1200;
+            for (size_t i = 0; i < len; ++i)
+                bytes.push_back("aby ea19r"[rng() % 9]);
+            if (rng() % 7 == 0)
+                bytes.push_back('\0');
+            bytes += rng() % 2 ? "\r\n" : "\n";
+        }
+        if (file % 3 == 0)
+            bytes.pop_back(); // no line end at the end
+        const std::string name = "f" + std::to_string(file);
+        AddFile(name, bytes);
+        size_t pos = 0, piece = 0;
+        long physical = 0;
+        bool cutAtCr = false;
+        while (pos < bytes.size()) {
+            const size_t start = pos;
+            const std::string line = ModelLine(bytes, pos, SCAN_LINE_MAX, cutAtCr);
+            ++piece;
+            physical = 1 + std::count(bytes.begin(), bytes.begin() + start, '\n') +
+                       (!line.empty() && line[0] == '\n');
+            if (PlainMatches(strings, line))
+                expected.push_back(std::to_string(piece) + " " + std::to_string(physical) + " " +
+                                   UpToNul(line));
+        }
+        expected.push_back("end " + std::to_string(piece) + " " + std::to_string(physical));
+    }
+    for (const int jobs : {1, 3}) {
+        std::string text;
+        CHitRecorder recorder(text);
+        RunReport(host, recorder, CRunOptions{jobs, std::chrono::milliseconds(20), nullptr, {}});
+        EXPECT_EQ(recorder.m_events, expected) << jobs;
+    }
 }
 
 // While a long file is checked, the files before it reach the output file: a crash or a kill

@@ -10,6 +10,16 @@
 
 namespace {
 
+// The pool's Take with the counts that the tests look at.
+EFileOutcome Take(CScanPool& pool, size_t index, std::chrono::milliseconds timeout,
+                  CHitBuffer& hits, long& lines, long& problems) {
+    CFileCounts counts;
+    const EFileOutcome outcome = pool.Take(index, timeout, hits, counts);
+    lines = counts.nLines;
+    problems = counts.nProblems;
+    return outcome;
+}
+
 struct ScanPoolTest : ::testing::Test {
     CTempDir dir;
     SearchStringTable table = {};
@@ -44,8 +54,10 @@ TEST_F(ScanPoolTest, HitsComeInFileOrderWithATinyMemoryCap) {
             EFileOutcome outcome;
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
             do {
-                outcome = pool.Take(i, std::chrono::milliseconds(50), hits, lines, problems);
-                hits.ForEach([&](long number, std::string_view text) {
+                outcome = Take(pool, i, std::chrono::milliseconds(50), hits, lines, problems);
+                hits.ForEach([&](const CHit& hit) {
+                    const long number = hit.nLine;
+                    const std::string_view text = hit.text;
                     ++expected;
                     ASSERT_EQ(number, expected);
                     ASSERT_EQ(text, "year f" + std::to_string(i) + " " + std::to_string(number));
@@ -79,8 +91,11 @@ TEST_F(ScanPoolTest, HitsWaitingForASlowRunStayNearTheBudget) {
         EFileOutcome outcome;
         do {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            outcome = pool.Take(i, std::chrono::milliseconds(50), hits, lines, problems);
-            hits.ForEach([&](long number, std::string_view) { ASSERT_EQ(number, ++taken); });
+            outcome = Take(pool, i, std::chrono::milliseconds(50), hits, lines, problems);
+            hits.ForEach([&](const CHit& hit) {
+                const long number = hit.nLine;
+                ASSERT_EQ(number, ++taken);
+            });
         } while (outcome == EFileOutcome::SCANNING);
         EXPECT_EQ(taken, 20000) << i;
     }
@@ -97,10 +112,11 @@ TEST_F(ScanPoolTest, TheOutputFileIsLeftToTheRun) {
     CScanPool pool(*matcher, 1024, {path, HitFile("other", 2)}, 2, output);
     CHitBuffer hits;
     long lines = 0, problems = 0;
-    EXPECT_EQ(pool.Take(0, std::chrono::seconds(10), hits, lines, problems),
+    EXPECT_EQ(Take(pool, 0, std::chrono::seconds(10), hits, lines, problems),
               EFileOutcome::OUTPUT_FILE);
     EXPECT_TRUE(hits.Empty());
-    EXPECT_EQ(pool.Take(1, std::chrono::seconds(10), hits, lines, problems), EFileOutcome::SCANNED);
+    EXPECT_EQ(Take(pool, 1, std::chrono::seconds(10), hits, lines, problems),
+              EFileOutcome::SCANNED);
     EXPECT_EQ(lines, 2);
 }
 
@@ -111,13 +127,16 @@ TEST_F(ScanPoolTest, AStopEndsTheFileAtHandEarly) {
     CScanPool pool(*matcher, 1024, {big, big, big}, 2, CFileId{}, 64 * 1024);
     CHitBuffer hits;
     long lines = 0, problems = 0, taken = 0;
-    EFileOutcome outcome = pool.Take(0, std::chrono::seconds(10), hits, lines, problems);
-    hits.ForEach([&](long, std::string_view) { ++taken; });
+    EFileOutcome outcome = Take(pool, 0, std::chrono::seconds(10), hits, lines, problems);
+    hits.ForEach([&](const CHit&) { ++taken; });
     ASSERT_EQ(outcome, EFileOutcome::SCANNING);
     pool.Stop();
     do {
-        outcome = pool.Take(0, std::chrono::seconds(10), hits, lines, problems);
-        hits.ForEach([&](long number, std::string_view) { EXPECT_EQ(number, ++taken); });
+        outcome = Take(pool, 0, std::chrono::seconds(10), hits, lines, problems);
+        hits.ForEach([&](const CHit& hit) {
+            const long number = hit.nLine;
+            EXPECT_EQ(number, ++taken);
+        });
     } while (outcome == EFileOutcome::SCANNING);
     EXPECT_EQ(outcome, EFileOutcome::SCANNED);
     EXPECT_LT(lines, 400000);
@@ -133,12 +152,12 @@ TEST_F(ScanPoolTest, AFileNotStartedAtTheStopEndsWithNothingChecked) {
     CScanPool pool(*matcher, 1024, paths, 1, CFileId{}, 64 * 1024);
     CHitBuffer hits;
     long lines = 0, problems = 0;
-    ASSERT_EQ(pool.Take(0, std::chrono::seconds(10), hits, lines, problems),
+    ASSERT_EQ(Take(pool, 0, std::chrono::seconds(10), hits, lines, problems),
               EFileOutcome::SCANNING); // its only worker waits for room in file 0's buffer
     pool.Stop();
     EFileOutcome outcome = EFileOutcome::SCANNING;
     for (int tries = 0; tries < 1000 && outcome == EFileOutcome::SCANNING; ++tries)
-        outcome = pool.Take(150, std::chrono::milliseconds(10), hits, lines, problems);
+        outcome = Take(pool, 150, std::chrono::milliseconds(10), hits, lines, problems);
     EXPECT_EQ(outcome, EFileOutcome::SCANNED);
     EXPECT_EQ(lines, 0);
     EXPECT_TRUE(hits.Empty());

@@ -140,6 +140,38 @@ TEST_F(BatchFaultFixture, AClosedStandardOutputIsNotTheOutputFile) {
     EXPECT_TRUE(report.ends_with(END_LINE));
 }
 
+// A write of the output file that fails near its end is told before the end line, which stays
+// the last line of the report; a failure with the end line itself is told on standard error.
+TEST_F(BatchFaultFixture, AWriteThatFailsIsToldBeforeTheEndLine) {
+    std::string text;
+    for (int i = 0; i < 20; ++i)
+        text += "year " + std::to_string(i) + "\r\n";
+    WriteWholeFile(dir / "hits.c", text);
+    const std::vector<std::string> args{"--strings", strings, "--output", output, "hits.c"};
+    ASSERT_EQ(Run(args).status, 1);
+    const long whole = static_cast<long>(ReadWholeFile(output).size());
+    // Standard output is a pipe, out of the file size limit's reach.
+    for (const long limit : {whole / 2, whole - 5}) {
+        int pipe[2];
+        ASSERT_EQ(::pipe(pipe), 0);
+        options.stdoutFd = pipe[1];
+        options.fileSizeLimit = limit;
+        const pid_t pid = StartReportTool(dir, options, args);
+        ::close(pipe[1]);
+        const CToolRun run = FinishReportTool(dir, pid);
+        std::string out(65536, '\0');
+        out.resize(
+            static_cast<size_t>(std::max<ssize_t>(::read(pipe[0], out.data(), out.size()), 0)));
+        ::close(pipe[0]);
+        EXPECT_EQ(run.status, 2) << limit;
+        EXPECT_EQ(run.err, "kavel-report: Error: Failed to write output file\n") << limit;
+        if (limit == whole / 2)
+            EXPECT_TRUE(out.ends_with("Error: Failed to write output file\r\n" + END_LINE)) << out;
+        else
+            EXPECT_TRUE(out.ends_with(ReportSummary(20, 20) + "\r\n" + END_LINE)) << out;
+    }
+}
+
 // A file name with CR or LF cannot break a report line or forge one; other bytes stay.
 TEST_F(BatchFaultFixture, LineEndsInNamesAreShownAsQuestionMarks) {
     const std::string name = "a\r\n  0 line(s) checked\n*** End of Report ***\n\xe9.c";

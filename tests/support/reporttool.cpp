@@ -47,6 +47,12 @@ pid_t StartReportTool(const CTempDir& dir, const CToolOptions& options,
         ::close(1);
     if (options.bIgnoreHangup)
         ::signal(SIGHUP, SIG_IGN);
+    if (options.fileSizeLimit > 0) {
+        const rlimit size{static_cast<rlim_t>(options.fileSizeLimit),
+                          static_cast<rlim_t>(options.fileSizeLimit)};
+        ::setrlimit(RLIMIT_FSIZE, &size);
+        ::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead
+    }
     if (options.stackLimitKb > 0) {
         const rlimit stack{static_cast<rlim_t>(options.stackLimitKb) * 1024,
                            static_cast<rlim_t>(options.stackLimitKb) * 1024};

@@ -22,6 +22,7 @@ struct CToolOptions {
     bool bIgnoreHangup = false; // start with SIGHUP ignored, as nohup does
     std::string stdinFile;      // standard input from this file (default: as the test's)
     long stackLimitKb = 0;      // a stack of this size (ulimit -s), when not 0
+    long fileSizeLimit = 0;     // files no larger than this (ulimit -f, in bytes), when not 0
     // After cwd, into these folders one by one: a working directory whose path is longer
     // than the system's limit.
     std::vector<std::string> cwdBelow;
