@@ -4,6 +4,7 @@
 // host (its inputs, status and event draining) and a sink for the report as it shows it.
 
 #include "scan/reportsink.h"
+#include "scan/runpause.h"
 #include "scan/searchstrings.h"
 #include "scan/stopflag.h"
 #include "toolkit/datestamp.h"
@@ -69,6 +70,8 @@ struct CRunOptions {
     // When set, nonzero once a stop signal came: a write of the output file that cannot go on
     // then gives up within about a second instead of holding the stop.
     const StopFlag* pStopSignal = nullptr;
+    // When set, the workers wait while it holds (the window holds it while a dialog is open).
+    CRunPause* pPause = nullptr;
 };
 
 // What became of a run; the window ignores it, the batch tool turns it into its exit status.

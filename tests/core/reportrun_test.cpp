@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -104,6 +106,36 @@ TEST_F(RunFixture, StopInTheMiddleOfAFile) {
     EXPECT_TRUE(result.bCancelled);
     EXPECT_EQ(host.m_bReporting, 0);
     EXPECT_EQ(host.m_nEnd, 1);
+}
+
+// On several cores a stop ends the file being written at the count shown when it came, as
+// with one thread, however far the workers checked while the stop was being asked for.
+TEST_F(RunFixture, AStopOnSeveralCoresEndsTheFileAtTheLinesShown) {
+    std::string lines;
+    for (int i = 1; i <= 300000; ++i)
+        lines += i % 1000 == 0 ? "a year\r\n" : "a line\r\n";
+    AddFile("a.c", lines);
+    AddFile("b.c", lines);
+    host.m_options = {2, std::chrono::milliseconds(1), nullptr};
+    long shown = 0;
+    host.m_onDrain = [&shown](CRecordingHost& h) {
+        if (h.m_status.empty())
+            return;
+        shown = std::atol(h.m_status.back().c_str());
+        if (shown > 0 && h.m_bReporting == 1) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the question is open
+            h.m_bReporting = 0;
+        }
+    };
+    RunReport(host);
+    ASSERT_GT(shown, 0);
+    ASSERT_LT(shown, 300000);
+    std::string expected = Head() + dir / "a.c" + "\r\n";
+    for (long line = 1000; line <= shown; line += 1000)
+        expected += ReportHit(line, "a year");
+    expected += ReportSummary(shown, shown / 1000) + "\r\n" + CANCEL_LINE;
+    EXPECT_TRUE(host.m_view == expected)
+        << shown << " shown; the report ends:\n" << host.m_view.substr(host.m_view.size() - 120);
 }
 
 TEST_F(RunFixture, TwoRunsInARow) {
