@@ -226,9 +226,10 @@ void CMainFrame::CreateMenuBar() {
             m_nOpenMenus = std::max(m_nOpenMenus - 1, 0);
             if (m_nOpenMenus > 0)
                 return;
-            // During a run the progress comes back with the next catch-up; else "Ready".
-            if (m_bReporting != 0 && !m_strPendingStatus.empty())
-                m_bStatusPending = true;
+            // During a run its progress comes back at once: the command chosen may open a
+            // box that holds the run, and with it the next catch-up. Else "Ready".
+            if (m_bReporting != 0)
+                ShowLastStatusText();
             else
                 SetStatusText(IDS_READY);
         });
@@ -432,6 +433,8 @@ bool CMainFrame::event(QEvent* event) {
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::WindowBlocked || event->type() == QEvent::WindowUnblocked)
+        UpdateRunPause();
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         // The keyboard's ways to choose: Enter or Space in the directory list enters the
@@ -485,8 +488,8 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 // During a run the text waits for the view's next catch-up, which shows both in one paint;
 // while a menu is open it waits for the menu to close, as the pane shows the item's prompt.
 void CMainFrame::SetStatusText(const std::string& text) {
+    m_strStatus = text;
     if (m_bReporting != 0 || m_nOpenMenus > 0) {
-        m_strPendingStatus = text;
         m_bStatusPending = true;
         return;
     }
@@ -497,6 +500,21 @@ void CMainFrame::SetStatusText(const std::string& text) {
 void CMainFrame::ShowStatusText(const std::string& text) {
     m_bStatusPending = false;
     m_wndMessagePane->setText(DecodeReportText(text));
+}
+
+void CMainFrame::ShowLastStatusText() {
+    ShowStatusText(m_strStatus);
+    m_wndMessagePane->repaint();
+}
+
+void CMainFrame::UpdateRunPause() {
+    const bool bModal = QGuiApplication::modalWindow() != nullptr;
+    if (bModal == m_runPause.IsPaused())
+        return;
+    m_runPause.Set(bModal);
+    // The box stands over the run's progress, not over the prompt of the command that opened it.
+    if (bModal && m_bInRun && m_nOpenMenus == 0)
+        ShowLastStatusText();
 }
 
 void CMainFrame::SetStatusText(int nStringId) {
@@ -629,6 +647,7 @@ void CMainFrame::OnStartReporting() {
     options.nJobs = m_nJobs;
     options.drainInterval = m_drainInterval;
     options.pStopSignal = m_pStopSignal;
+    options.pPause = &m_runPause;
     RunReport(*this, m_viewSink, options);
     m_bInRun = false;
     if (m_bCloseAfterRun) {
@@ -736,7 +755,7 @@ void CMainFrame::DrainMessageQueue() {
     m_lastDrain = now;
     if (m_reportView->CatchUpIfDue(now)) {
         if (m_bStatusPending && m_nOpenMenus == 0)
-            ShowStatusText(m_strPendingStatus);
+            ShowStatusText(m_strStatus);
         // Paints all that is due, the view too, here rather than in the event handling below,
         // so that the time taken is the catch-up's own.
         m_wndMessagePane->repaint();

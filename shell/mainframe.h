@@ -107,6 +107,8 @@ class CMainFrame : public QMainWindow, public CReportHost {
 
     // Lays out the four controls in the client area above the status bar.
     void LayoutChildren();
+    // True while a modal window holds the run's workers.
+    bool IsRunHeld() const { return m_runPause.IsPaused(); }
 
   protected:
     bool event(QEvent* event) override;
@@ -137,6 +139,11 @@ class CMainFrame : public QMainWindow, public CReportHost {
     void RestoreWindowPlacement();
     void UpdateKeyIndicators();
     void ShowStatusText(const std::string& text);
+    // Shows the status text last set, now: the menu that covered it has closed, or a modal
+    // window holds the run that would show it at its next catch-up.
+    void ShowLastStatusText();
+    // Holds the run's workers while a modal window is open, and releases them after.
+    void UpdateRunPause();
     QString SelectedReportText() const;
 
     CSettingsStore& m_settings;
@@ -159,9 +166,12 @@ class CMainFrame : public QMainWindow, public CReportHost {
 
     std::unique_ptr<CReportView> m_reportView;
     std::chrono::steady_clock::time_point m_lastDrain;
-    // During a run the status text waits for the view's next catch-up, the newest here.
-    std::string m_strPendingStatus;
+    // The status text last set: during a run it waits for the view's next catch-up, and while
+    // a menu is open for the menu to close.
+    std::string m_strStatus;
     bool m_bStatusPending = false;
+    // Holds the run's workers while a modal window is open: the run waits in it.
+    CRunPause m_runPause;
 
     CViewSink m_viewSink{*this};
     bool m_bInRun = false;         // RunReport is on the stack

@@ -11,11 +11,16 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTextCursor>
 #include <QTimer>
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <unistd.h>
@@ -245,6 +250,68 @@ TEST_F(ReportWindowTest, ARunOnSeveralCoresStopsAndClosesAsOneThreadWould) {
         Select({name});
     Start();
     EXPECT_TRUE(ReadWholeFile(output) == parallel);
+}
+
+// A box opened during a run on several cores holds the run where it stands: its workers wait,
+// the status bar shows the progress while the box is open (not the prompt of the command that
+// opened it), and the progress does not move. After Yes to the stop question the file being
+// written ends with the count shown; after the About box the run goes on to its end.
+TEST_F(ReportWindowTest, ABoxHoldsARunOnSeveralCoresWhereItStands) {
+    std::string big;
+    for (int i = 1; i <= 300000; ++i)
+        big += "year " + std::to_string(i) + "\r\n";
+    WriteWholeFile(src + "/big.c", big);
+    SetMessageBoxAnswerer({}); // the real question box
+    CDialogWatchdog watchdog;
+    for (const int command : {ID_FILE_STOP_REPORTING, ID_HELP_ABOUT}) {
+        NewFrame();
+        frame->m_nJobs = 3;
+        frame->m_drainInterval = std::chrono::milliseconds(2);
+        ShowFrame(true);
+        Select({"big.c"});
+        auto* menuBar = Child<QMenuBar>("ApplicationMenu");
+        QMenu* menu = menuBar->actions().at(command == ID_HELP_ABOUT ? 2 : 0)->menu();
+        QAction* action = menu->findChild<QAction*>(QString::number(command));
+        std::string inBox, inBoxLater;
+        bool bHeld = false;
+        QTimer poll;
+        poll.setInterval(5);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (std::atol(Pane().c_str()) <= 0)
+                return; // the progress is not shown yet
+            poll.stop();
+            WhenModalShown([&](QWidget* box) {
+                inBox = Pane();
+                bHeld = frame->IsRunHeld();
+                QTest::qWait(200);
+                inBoxLater = Pane();
+                if (auto* question = qobject_cast<QMessageBox*>(box))
+                    question->button(QMessageBox::Yes)->click();
+                else
+                    box->close();
+            });
+            // Chosen from the menu, whose prompt fills the pane until the menu closes.
+            menuBar->setActiveAction(menu->menuAction());
+            ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, 2000));
+            menu->setActiveAction(action);
+            QTest::keyClick(menu, Qt::Key_Return);
+        });
+        poll.start();
+        Start();
+        EXPECT_TRUE(bHeld) << command;
+        EXPECT_FALSE(frame->IsRunHeld()) << command;
+        EXPECT_TRUE(inBox.ends_with(" line(s) checked")) << inBox;
+        EXPECT_EQ(inBoxLater, inBox);
+        const std::string report = ReadWholeFile(output);
+        if (command == ID_FILE_STOP_REPORTING) {
+            const long shown = std::atol(inBox.c_str());
+            EXPECT_TRUE(report.ends_with(ReportHit(shown, "year " + std::to_string(shown)) +
+                                         ReportSummary(shown, shown) + "\r\n" + CANCEL_LINE))
+                << inBox << "\n" << report.substr(report.size() - 200);
+        } else {
+            EXPECT_TRUE(report.ends_with(ReportSummary(300000, 300000) + "\r\n" + END_LINE));
+        }
+    }
 }
 
 // SIGTERM, SIGINT and SIGHUP during a run close the window as the window manager's close
