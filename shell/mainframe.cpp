@@ -172,6 +172,11 @@ CMainFrame::CMainFrame(CSettingsStore& settings) : m_settings(settings) {
     m_wndDriveBox = new QComboBox(m_wndClient);
     m_wndDriveBox->setObjectName(QStringLiteral("IDC_DRIVE_BOX"));
     m_wndDriveBox->setProperty("controlId", IDC_DRIVE_BOX);
+    // A combo box is read by what it shows: a hidden label names it for a screen reader.
+    auto* volumeLabel = new QLabel(QStringLiteral("Volume"), m_wndClient);
+    volumeLabel->setObjectName(QStringLiteral("VolumeLabel"));
+    volumeLabel->setBuddy(m_wndDriveBox);
+    volumeLabel->hide();
     FillDriveBox(m_wndDriveBox);
     OnDriveChosen();
     connect(m_wndDriveBox, &QComboBox::activated, this, &CMainFrame::OnDriveChosen);
@@ -185,12 +190,19 @@ CMainFrame::CMainFrame(CSettingsStore& settings) : m_settings(settings) {
     m_wndReport->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_reportView = std::make_unique<CReportView>(m_wndReport, m_nReportLength);
 
+    // Screen readers read the items' states before any menu opens: they follow the rules always.
+    connect(m_wndReport, &QPlainTextEdit::selectionChanged, this,
+            &CMainFrame::UpdateCommandStates);
+
     CreateStatusBar();
     NameControls();
     SetStatusText(IDS_READY);
+    UpdateCommandStates();
 
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(help, &QShortcut::activated, this, [this] { RunCommand(ID_HELP); });
+    // F1 is also shown beside Index: where the menu bar has the focus both are asked.
+    connect(help, &QShortcut::activatedAmbiguously, this, [this] { RunCommand(ID_HELP); });
     auto* contextHelp = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F1), this);
     connect(contextHelp, &QShortcut::activated, this, [this] { RunCommand(ID_CONTEXT_HELP); });
 
@@ -239,7 +251,15 @@ void CMainFrame::CreateMenuBar() {
                 menu->addSeparator();
                 continue;
             }
-            QAction* action = menu->addAction(QString::fromLatin1(item.szText));
+            // The key after a tab is shown beside the item, but is no accelerator of it: the
+            // item's name for a screen reader is the text before the tab.
+            const QStringList text = QString::fromLatin1(item.szText).split(u'\t');
+            QAction* action = menu->addAction(text.first());
+            if (text.size() > 1) {
+                action->setShortcut(QKeySequence(text.last()));
+                action->setShortcutContext(Qt::WidgetShortcut);
+                m_shownKeyActions.push_back(action);
+            }
             action->setObjectName(QString::number(item.nId));
             action->setStatusTip(QString::fromLatin1(LoadStringResource(item.nId).c_str()));
             const int nId = item.nId;
@@ -353,6 +373,25 @@ void CMainFrame::RestoreWindowPlacement() {
     }
     if (bStoredSize || screen != nullptr)
         resize(size);
+    if (bStoredSize)
+        m_sizeToFit = size;
+}
+
+// A stored size is the window's outer size, its frame included, and the frame is known only
+// once the window is shown: the client area is then made that much smaller, once. A size that
+// someone else set meanwhile ends the wait.
+void CMainFrame::FitStoredSizeToFrame() {
+    if (!m_sizeToFit.isValid() || !isVisible() || isMinimized() || isMaximized())
+        return;
+    const QSize frame = frameGeometry().size() - size();
+    if (size() != m_sizeToFit && size() != m_sizeToFit - frame)
+        m_sizeToFit = QSize();
+    else if (frame.isEmpty())
+        return; // no frame yet (or none at all)
+    else if (size() == m_sizeToFit)
+        resize(m_sizeToFit - frame);
+    else
+        m_sizeToFit = QSize();
 }
 
 void CMainFrame::SaveWindowPlacement(bool bSize) {
@@ -363,9 +402,9 @@ void CMainFrame::SaveWindowPlacement(bool bSize) {
             m_settings.WriteSettingInt("Window", "Maximise", SW_SHOWMAXIMIZED);
         return;
     }
-    // The position includes the window manager's frame, the size does not: that is how the
-    // window is placed again at the next start.
-    const QRect rect(pos(), size());
+    // The outer rectangle, the window manager's frame included (while a stored size waits for
+    // the frame, the stored size).
+    const QRect rect(pos(), m_sizeToFit.isValid() ? m_sizeToFit : frameGeometry().size());
     m_settings.WriteSettingInts("Window", {{"Top", rect.top()},
                                            {"Left", rect.left()},
                                            {"Bottom", rect.top() + rect.height()},
@@ -388,11 +427,22 @@ void CMainFrame::LayoutChildren() {
 
 void CMainFrame::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
+    FitStoredSizeToFrame();
     SaveWindowPlacement(true);
+}
+
+// The frame may be known only after the window is on the screen, with no size or move to tell.
+void CMainFrame::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    QTimer::singleShot(0, this, [this] {
+        FitStoredSizeToFrame();
+        SaveWindowPlacement(true);
+    });
 }
 
 void CMainFrame::moveEvent(QMoveEvent* event) {
     QMainWindow::moveEvent(event);
+    FitStoredSizeToFrame();
     SaveWindowPlacement(false);
 }
 
@@ -404,8 +454,10 @@ void CMainFrame::changeEvent(QEvent* event) {
     // the same (no resize then tells it).
     if (event->type() == QEvent::WindowStateChange &&
         (static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowMinimized) &&
-        !isMinimized())
+        !isMinimized()) {
+        FitStoredSizeToFrame();
         SaveWindowPlacement(true);
+    }
 }
 
 void CMainFrame::focusInEvent(QFocusEvent*) {
@@ -424,7 +476,7 @@ bool CMainFrame::event(QEvent* event) {
     if (event->type() == QEvent::StatusTip) {
         const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
         if (m_nOpenMenus > 0 || !tip.isEmpty()) {
-            m_wndMessagePane->setText(tip);
+            SetMessagePaneText(tip);
             m_wndMessagePane->repaint();
         }
         return true;
@@ -435,6 +487,15 @@ bool CMainFrame::event(QEvent* event) {
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::WindowBlocked || event->type() == QEvent::WindowUnblocked)
         UpdateRunPause();
+    // A key shown beside a menu item does what it does elsewhere in the window: F1 asks for
+    // help on the window, Ctrl+C copies only in the report view.
+    if (event->type() == QEvent::Shortcut &&
+        std::find(m_shownKeyActions.begin(), m_shownKeyActions.end(), watched) !=
+            m_shownKeyActions.end()) {
+        if (static_cast<QShortcutEvent*>(event)->key() == QKeySequence(Qt::Key_F1))
+            RunCommand(ID_HELP);
+        return true;
+    }
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         // The keyboard's ways to choose: Enter or Space in the directory list enters the
@@ -499,7 +560,14 @@ void CMainFrame::SetStatusText(const std::string& text) {
 
 void CMainFrame::ShowStatusText(const std::string& text) {
     m_bStatusPending = false;
-    m_wndMessagePane->setText(DecodeReportText(text));
+    SetMessagePaneText(DecodeReportText(text));
+}
+
+// A screen reader reads the pane by its name, which says what the pane is and carries its text
+// (a label with a name of its own hides its text from it).
+void CMainFrame::SetMessagePaneText(const QString& text) {
+    m_wndMessagePane->setText(text);
+    m_wndMessagePane->setAccessibleName(QLatin1String("Status: ") + text);
 }
 
 void CMainFrame::ShowLastStatusText() {
@@ -765,6 +833,7 @@ void CMainFrame::DrainMessageQueue() {
 }
 
 void CMainFrame::BeginReporting() {
+    UpdateCommandStates();
     m_wndFileList->setEnabled(false);
     m_wndDirList->setEnabled(false);
     m_wndDriveBox->setEnabled(false);
@@ -775,4 +844,5 @@ void CMainFrame::EndReporting() {
     m_wndFileList->setEnabled(true);
     m_wndDirList->setEnabled(true);
     m_wndDriveBox->setEnabled(true);
+    UpdateCommandStates();
 }

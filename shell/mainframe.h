@@ -9,6 +9,7 @@
 #include "shell/reportview.h"
 
 #include <QMainWindow>
+#include <QSize>
 #include <QString>
 
 #include <chrono>
@@ -115,6 +116,7 @@ class CMainFrame : public QMainWindow, public CReportHost {
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     bool focusNextPrevChild(bool bNext) override;
@@ -137,8 +139,10 @@ class CMainFrame : public QMainWindow, public CReportHost {
     void CreateStatusBar();
     void NameControls();
     void RestoreWindowPlacement();
+    void FitStoredSizeToFrame();
     void UpdateKeyIndicators();
     void ShowStatusText(const std::string& text);
+    void SetMessagePaneText(const QString& text);
     // Shows the status text last set, now: the menu that covered it has closed, or a modal
     // window holds the run that would show it at its next catch-up.
     void ShowLastStatusText();
@@ -161,7 +165,9 @@ class CMainFrame : public QMainWindow, public CReportHost {
     QLabel* m_wndScrollPane = nullptr;
 
     std::vector<std::pair<int, QAction*>> m_commandActions; // the menu's commands
+    std::vector<QObject*> m_shownKeyActions; // items that show a key, which is no accelerator
     int m_nOpenMenus = 0;
+    QSize m_sizeToFit; // a stored outer size not yet fitted to the window's frame
     bool m_bScrollLock = false;
 
     std::unique_ptr<CReportView> m_reportView;
