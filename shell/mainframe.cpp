@@ -13,6 +13,7 @@
 #include "shell/settings.h"
 #include "shell/shellopen.h"
 #include "toolkit/aboutbox.h"
+#include "toolkit/bytetext.h"
 #include "toolkit/filebrowser.h"
 #include "toolkit/helpcall.h"
 #include "toolkit/messages.h"
@@ -49,6 +50,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <sys/stat.h>
 #include <climits>
 #include <iterator>
 
@@ -641,10 +643,6 @@ void CMainFrame::AppendReportLine(std::string_view text) {
     m_reportView->Append(text, m_bReporting != 0);
 }
 
-QString CMainFrame::SelectedReportText() const {
-    return m_reportView->SelectedText();
-}
-
 // Browser
 
 void CMainFrame::RefreshFileList() {
@@ -731,23 +729,35 @@ void CMainFrame::OnStopReporting() {
 }
 
 void CMainFrame::OnEditFile() {
-    // The selected text, at most 255 characters, blanks kept; line ends around it are the
-    // selection running over a line's end, not part of the name.
-    QString name = SelectedReportText().left(255);
-    qsizetype first = 0, end = name.size();
-    const auto lineEnd = [&](qsizetype i) { return name[i] == u'\r' || name[i] == u'\n'; };
-    while (first < end && lineEnd(first))
-        ++first;
-    while (end > first && lineEnd(end - 1))
-        --end;
-    name = name.mid(first, end - first);
+    // The selected text as the report's bytes, at most 255 of them (a UTF-8 name is not cut
+    // inside a character), blanks kept; line ends around it are the selection running over a
+    // line's end, not part of the name.
+    std::string name = m_reportView->SelectedBytes();
+    if (name.size() > 255) {
+        size_t cut = 255;
+        if (IsShownAsUtf8(name))
+            while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+                --cut;
+        name.resize(cut);
+    }
+    const auto lineEnd = [](char c) { return c == '\r' || c == '\n'; };
+    while (!name.empty() && lineEnd(name.front()))
+        name.erase(0, 1);
+    while (!name.empty() && lineEnd(name.back()))
+        name.pop_back();
     // A relative name means a file in the directory that the browser shows.
-    QString path = name;
-    if (!name.isEmpty() && !QDir::isAbsolutePath(name))
-        path = QFile::decodeName(CurrentDirectory().c_str()) + u'/' + name;
-    // Nothing on this desktop reports a name that names no file: this command does.
-    if (name.isEmpty() || !QFileInfo::exists(path) || !OpenWithAssociatedProgram(path))
-        ShowMessage(IDP_EDIT_FILE_FAILED, 9, name.toStdString().c_str());
+    std::string path = name;
+    if (!name.empty() && name[0] != '/')
+        path = CurrentDirectory() + "/" + name;
+    // Nothing on this desktop reports a name that names no file, or a file it has no program
+    // for: this command does.
+    const std::string shown = ShowBytes(name).toStdString();
+    const auto failed = [shown] { ShowMessage(IDP_EDIT_FILE_FAILED, 9, shown.c_str()); };
+    struct stat info {};
+    if (name.empty() || ::stat(path.c_str(), &info) != 0)
+        failed();
+    else
+        OpenWithAssociatedProgram(path, failed);
 }
 
 void CMainFrame::OnExit() {

@@ -148,7 +148,6 @@ class CMainFrame : public QMainWindow, public CReportHost {
     void ShowLastStatusText();
     // Holds the run's workers while a modal window is open, and releases them after.
     void UpdateRunPause();
-    QString SelectedReportText() const;
 
     CSettingsStore& m_settings;
 

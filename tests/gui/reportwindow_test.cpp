@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -443,19 +444,23 @@ TEST_F(ReportWindowTest, SearchStringsFileMustBeInAFolderThatExists) {
     EXPECT_EQ(store.ReadSettingString("Application", "SearchStrings", ""), files / "new.str");
 }
 
-// Edit File hands on the selected name: line ends around it dropped, blanks kept, at most 255
-// characters, a relative name taken in the directory shown. A name that opens nothing gets a box
-// of its own, with its help.
+// Edit File hands on the selected name by its bytes: line ends around it dropped, blanks kept,
+// at most 255 characters, a relative name taken in the directory shown, a name that is not UTF-8
+// as it is. A name that opens nothing gets a box of its own, with its help.
 TEST_F(ReportWindowTest, EditFileOpensTheSelectedNameOrSaysItCannot) {
-    std::vector<QString> opened;
+    std::vector<std::string> opened;
     bool bOpens = true;
-    SetOpenHandler([&](const QString& text) { return opened.push_back(text), bOpens; });
+    SetOpenHandler([&](const std::string& path) { return opened.push_back(path), bOpens; });
+    const std::string latin1 = "lat\xe9.txt";
+    WriteWholeFile(src + "/" + latin1, "");
     frame->AppendReportLine("  >first line");
     frame->AppendReportLine(src + "/a.c");
     frame->AppendReportLine("b.txt");
     frame->AppendReportLine(std::string(300, 'n'));
+    frame->AppendReportLine(latin1);
     // Offsets in the view, where every line end counts one.
-    const int a = 14, aEnd = a + static_cast<int>(src.size()) + 4, b = aEnd + 1, n = b + 6;
+    const int a = 14, aEnd = a + static_cast<int>(src.size()) + 4, b = aEnd + 1, n = b + 6,
+              l = n + 301;
     auto select = [&](int from, int to) {
         QTextCursor cursor = Report()->textCursor();
         cursor.setPosition(from);
@@ -463,11 +468,12 @@ TEST_F(ReportWindowTest, EditFileOpensTheSelectedNameOrSaysItCannot) {
         Report()->setTextCursor(cursor);
         return frame->RunCommand(ID_FILE_EDIT_FILE);
     };
-    EXPECT_TRUE(select(a, aEnd) && select(a - 1, aEnd + 1) && select(b, b + 5));
+    EXPECT_TRUE(select(a, aEnd) && select(a - 1, aEnd + 1) && select(b, b + 5) &&
+                select(l, l + 9));
     EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(opened, (std::vector<QString>{QString::fromStdString(src + "/a.c"),
-                                            QString::fromStdString(src + "/a.c"),
-                                            QString::fromStdString(src + "/b.txt")}));
+    EXPECT_EQ(opened,
+              (std::vector<std::string>{src + "/a.c", src + "/a.c", src + "/b.txt",
+                                        src + "/" + latin1}));
     opened.clear();
     // A blank, a line break inside, the 255-character cut and a line end alone name no file; an
     // opener that fails is said so too.
@@ -476,7 +482,7 @@ TEST_F(ReportWindowTest, EditFileOpensTheSelectedNameOrSaysItCannot) {
     bOpens = false;
     EXPECT_TRUE(select(b, b + 5));
     SetOpenHandler({});
-    EXPECT_EQ(opened, (std::vector<QString>{QString::fromStdString(src + "/b.txt")}));
+    EXPECT_EQ(opened, (std::vector<std::string>{src + "/b.txt"}));
     const std::string failed = "Error: The file could not be opened!\n";
     const int style = ((MB_OK | MB_ICONEXCLAMATION) << 8) | 9;
     EXPECT_EQ(boxes, (std::vector<std::pair<std::string, int>>{
@@ -484,6 +490,40 @@ TEST_F(ReportWindowTest, EditFileOpensTheSelectedNameOrSaysItCannot) {
                          {failed + std::string(255, 'n'), style},
                          {failed, style},
                          {failed + "b.txt", style}}));
+}
+
+// The opener runs without holding the window: xdg-open gets the path, or the file URL of a
+// path that is not UTF-8, and a status other than 0 (no program for the file) shows the box.
+TEST_F(ReportWindowTest, TheOpenerRunsApartAndItsFailureIsShown) {
+    CTempDir bin;
+    const std::string record = bin / "argument";
+    WriteWholeFile(bin / "xdg-open", "#!/bin/sh\nprintf '%s' \"$1\" > '" + record +
+                                         "'\ncase \"$1\" in *.fail) sleep 0.3; exit 3;; esac\n");
+    ASSERT_EQ(::chmod((bin / "xdg-open").c_str(), 0755), 0);
+    const std::string path = std::getenv("PATH");
+    ::setenv("PATH", (bin.Path() + ":" + path).c_str(), 1);
+    const std::pair<std::string, std::string> cases[] = {
+        {"good.txt", src + "/good.txt"},
+        {"\xe9t\xe9.fail", "file://" + src + "/%E9t%E9.fail"},
+    };
+    for (const auto& [name, argument] : cases) {
+        WriteWholeFile(src + "/" + name, "");
+        std::remove(record.c_str());
+        boxes.clear();
+        ASSERT_TRUE(frame->RunCommand(ID_EDIT_CLEAR_SCREEN));
+        frame->AppendReportLine(name);
+        Report()->selectAll();
+        const auto started = std::chrono::steady_clock::now();
+        ASSERT_TRUE(frame->RunCommand(ID_FILE_EDIT_FILE));
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(250));
+        const bool bFails = name.ends_with(".fail");
+        EXPECT_EQ(QTest::qWaitFor([&] { return !boxes.empty(); }, bFails ? 5000 : 500), bFails);
+        EXPECT_EQ(ReadWholeFile(record), argument);
+    }
+    ::setenv("PATH", path.c_str(), 1);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].first, "Error: The file could not be opened!\n" +
+                                  QString::fromLatin1("\xe9t\xe9.fail").toStdString());
 }
 
 } // namespace
