@@ -259,7 +259,8 @@ TEST_F(ReportWindowTest, ARunOnSeveralCoresStopsAndClosesAsOneThreadWould) {
 // written ends with the count shown; after the About box the run goes on to its end.
 TEST_F(ReportWindowTest, ABoxHoldsARunOnSeveralCoresWhereItStands) {
     std::string big;
-    for (int i = 1; i <= 300000; ++i)
+    constexpr long LINES = 600000;
+    for (long i = 1; i <= LINES; ++i)
         big += "year " + std::to_string(i) + "\r\n";
     WriteWholeFile(src + "/big.c", big);
     SetMessageBoxAnswerer({}); // the real question box
@@ -277,9 +278,15 @@ TEST_F(ReportWindowTest, ABoxHoldsARunOnSeveralCoresWhereItStands) {
         bool bHeld = false;
         QTimer poll;
         poll.setInterval(5);
+        std::chrono::steady_clock::time_point started{};
         QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (std::atol(Pane().c_str()) <= 0)
-                return; // the progress is not shown yet
+            if (frame->m_bReporting != 1)
+                return;
+            const auto now = std::chrono::steady_clock::now();
+            if (started == std::chrono::steady_clock::time_point{})
+                started = now;
+            if (now - started < std::chrono::milliseconds(50))
+                return; // some lines into the run
             poll.stop();
             WhenModalShown([&](QWidget* box) {
                 inBox = Pane();
@@ -299,6 +306,7 @@ TEST_F(ReportWindowTest, ABoxHoldsARunOnSeveralCoresWhereItStands) {
         });
         poll.start();
         Start();
+        ASSERT_FALSE(inBox.empty()) << "the run ended before the box came";
         EXPECT_TRUE(bHeld) << command;
         EXPECT_FALSE(frame->IsRunHeld()) << command;
         EXPECT_TRUE(inBox.ends_with(" line(s) checked")) << inBox;
@@ -310,7 +318,7 @@ TEST_F(ReportWindowTest, ABoxHoldsARunOnSeveralCoresWhereItStands) {
                                          ReportSummary(shown, shown) + "\r\n" + CANCEL_LINE))
                 << inBox << "\n" << report.substr(report.size() - 200);
         } else {
-            EXPECT_TRUE(report.ends_with(ReportSummary(300000, 300000) + "\r\n" + END_LINE));
+            EXPECT_TRUE(report.ends_with(ReportSummary(LINES, LINES) + "\r\n" + END_LINE));
         }
     }
 }
