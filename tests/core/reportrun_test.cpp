@@ -116,13 +116,18 @@ TEST_F(RunFixture, AStopOnSeveralCoresEndsTheFileAtTheLinesShown) {
         lines += i % 1000 == 0 ? "a year\r\n" : "a line\r\n";
     AddFile("a.c", lines);
     AddFile("b.c", lines);
-    host.m_options = {2, std::chrono::milliseconds(1), nullptr};
+    // The workers are held at first, so that the first count shown lies inside the file; they
+    // run ahead once the stop is being asked for.
+    CRunPause pause;
+    pause.Set(true);
+    host.m_options = {2, std::chrono::milliseconds(1), nullptr, &pause};
     long shown = 0;
-    host.m_onDrain = [&shown](CRecordingHost& h) {
+    host.m_onDrain = [&](CRecordingHost& h) {
         if (h.m_status.empty())
             return;
         shown = std::atol(h.m_status.back().c_str());
         if (shown > 0 && h.m_bReporting == 1) {
+            pause.Set(false);
             std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the question is open
             h.m_bReporting = 0;
         }
