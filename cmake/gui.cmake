@@ -31,6 +31,7 @@ qt_add_resources(kavelgui kavelpictures PREFIX /kavel BASE resources
 
 add_executable(kavel32 shell/main.cpp)
 target_link_libraries(kavel32 PRIVATE kavelgui)
+target_compile_definitions(kavel32 PRIVATE KAVEL_VERSION="${PROJECT_VERSION}")
 
 # The help file lies beside the program file.
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/kavel.html

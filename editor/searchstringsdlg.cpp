@@ -42,16 +42,59 @@ int SavedLength(const QString& text) {
     return static_cast<int>(text.toUtf8().size());
 }
 
-// Input no longer than the limit in bytes as saved.
+bool IsLineBreak(QChar ch) {
+    return ch == u'\n' || ch == u'\r' || ch == QChar::LineSeparator ||
+           ch == QChar::ParagraphSeparator;
+}
+
+// Input no longer than the limit in bytes as saved. What is put in at once (a paste, a drop)
+// is taken up to its first line break and cut at a whole character to fit, with a beep when
+// anything but line ends is left out; a text set by the dialog itself passes as it is.
 class CByteLimitValidator : public QValidator {
   public:
-    CByteLimitValidator(QObject* parent, const int& limit) : QValidator(parent), m_limit(limit) {}
-    State validate(QString& input, int&) const override {
+    CByteLimitValidator(QObject* parent, const int& limit, const QString& before,
+                        const bool& bSetting)
+        : QValidator(parent), m_limit(limit), m_before(before), m_bSetting(bSetting) {}
+
+    State validate(QString& input, int& pos) const override {
+        if (m_bSetting)
+            return Acceptable;
+        // The text put in ends at the cursor; after it the text is as before.
+        const qsizetype tail = input.size() - pos;
+        if (pos < 0 || tail < 0 || tail > m_before.size() || input.mid(pos) != m_before.right(tail))
+            return SavedLength(input) <= m_limit ? Acceptable : Invalid;
+        qsizetype head = 0;
+        const qsizetype headMax = std::min<qsizetype>(pos, m_before.size() - tail);
+        while (head < headMax && input[head] == m_before[head])
+            ++head;
+        QString put = input.mid(head, pos - head);
+        bool bCut = false;
+        for (qsizetype i = 0; i < put.size(); ++i)
+            if (IsLineBreak(put[i])) {
+                for (qsizetype j = i; j < put.size() && !bCut; ++j)
+                    bCut = !IsLineBreak(put[j]);
+                put.truncate(i);
+                break;
+            }
+        const QString kept = input.left(head), rest = input.mid(pos);
+        const int room = m_limit - SavedLength(kept + rest);
+        while (!put.isEmpty() && SavedLength(put) > room) {
+            put.chop(put.size() >= 2 && put.back().isLowSurrogate() ? 2 : 1);
+            bCut = true;
+        }
+        if (put.size() == pos - head && !bCut)
+            return SavedLength(input) <= m_limit ? Acceptable : Invalid;
+        input = kept + put + rest;
+        pos = static_cast<int>(head + put.size());
+        if (bCut)
+            MessageBeep();
         return SavedLength(input) <= m_limit ? Acceptable : Invalid;
     }
 
   private:
     const int& m_limit;
+    const QString& m_before;
+    const bool& m_bSetting;
 };
 
 QPushButton* MakeButton(CTemplateDialog* dialog, int id, const char* text, int x, int y) {
@@ -115,7 +158,10 @@ CSearchStringsDlg::CSearchStringsDlg(QWidget* parent, const std::string& fileNam
 
 void CSearchStringsDlg::OnInitDialog() {
     m_nEditByteLimit = EDIT_TEXT_LIMIT;
-    m_editString->setValidator(new CByteLimitValidator(m_editString, m_nEditByteLimit));
+    m_editString->setValidator(new CByteLimitValidator(m_editString, m_nEditByteLimit,
+                                                       m_strFieldText, m_bSettingText));
+    connect(m_editString, &QLineEdit::textChanged, this,
+            [this](const QString& text) { m_strFieldText = text; });
 
     // The label holds at most 299 bytes, cut at a character boundary.
     std::string label = "Strings defined in: " + m_strFileName;
@@ -291,6 +337,8 @@ std::string CSearchStringsDlg::GetEditText() const {
 void CSearchStringsDlg::SetEditText(const std::string& text) {
     const QString shown = Display(text);
     m_nEditByteLimit = std::max(EDIT_TEXT_LIMIT, SavedLength(shown));
+    m_bSettingText = true;
     m_editString->setText(shown);
+    m_bSettingText = false;
     m_strEditBytes = text;
 }

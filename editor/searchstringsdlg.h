@@ -4,6 +4,8 @@
 
 #include "toolkit/templatedialog.h"
 
+#include <QString>
+
 #include <string>
 
 class QLineEdit;
@@ -52,4 +54,6 @@ class CSearchStringsDlg : public CTemplateDialog {
     // is not UTF-8 keeps its bytes when stored again unchanged.
     std::string m_strEditBytes;
     int m_nEditByteLimit = 30; // bytes as saved that typing may reach
+    QString m_strFieldText;    // the field's text before the change being checked
+    bool m_bSettingText = false;
 };

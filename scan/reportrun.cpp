@@ -257,6 +257,7 @@ void CReportRun::CheckFilesInParallel() {
     const std::string directory = m_host.GetCurrentDirectory();
     m_bDirectoryIsOwn = directory == CurrentDirectory();
     CScanPool pool(*m_pMatcher, SCAN_LINE_MAX, m_options.nJobs, m_outputId);
+    pool.SetPause(m_options.pPause);
     if (!pool.Started()) {
         CheckFiles();
         return;
@@ -311,9 +312,14 @@ void CReportRun::CheckFilesInParallel() {
         do {
             outcome = pool.Take(i, wait, hits, counts);
             hits.ForEach([this](const CHit& hit) { m_report.Hit(hit); });
+            // A stop ends the file at the lines just shown, as with one thread: what the
+            // workers checked meanwhile is left out.
             if (m_host.m_bReporting == 1 && Clock::now() - m_lastDrain >= m_options.drainInterval &&
-                !ShowProgress(counts.nLines))
+                !ShowProgress(counts.nLines)) {
                 pool.Stop();
+                if (outcome == EFileOutcome::SCANNING)
+                    outcome = EFileOutcome::SCANNED;
+            }
         } while (outcome == EFileOutcome::SCANNING);
 
         if (outcome == EFileOutcome::OUTPUT_FILE) {

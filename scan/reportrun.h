@@ -4,6 +4,7 @@
 // host (its inputs, status and event draining) and a sink for the report as it shows it.
 
 #include "scan/reportsink.h"
+#include "scan/runpause.h"
 #include "scan/searchstrings.h"
 #include "scan/stopflag.h"
 #include "toolkit/datestamp.h"
@@ -70,6 +71,8 @@ struct CRunOptions {
     // When set, nonzero once a stop signal came: a write of the output file that cannot go on
     // then gives up within about a second instead of holding the stop.
     const StopFlag* pStopSignal = nullptr;
+    // When set, the workers wait while it holds (the window holds it while a dialog is open).
+    CRunPause* pPause = nullptr;
     // Files the run reads besides the strings file (a list of names): an output file that is
     // one of them is not created, and the run ends with the error given.
     struct CInput {

@@ -110,9 +110,19 @@ CScanPool::~CScanPool() {
 }
 
 void CScanPool::Stop() {
-    std::lock_guard lock(m_mutex);
-    m_bStop = true;
-    WakeWorkers();
+    {
+        std::lock_guard lock(m_mutex);
+        m_bStop = true;
+        WakeWorkers();
+    }
+    if (CRunPause* pause = m_pPause.load())
+        pause->Wake();
+}
+
+bool CScanPool::WaitWhilePaused() {
+    if (CRunPause* pause = m_pPause.load(std::memory_order_relaxed))
+        pause->WaitWhilePaused(m_bStop);
+    return !m_bStop;
 }
 
 void CScanPool::Work() {
@@ -160,6 +170,8 @@ void CScanPool::ScanTask(size_t index, CTask& task, CFileCheck& check) {
             if ((index == m_nHeadShared.load(std::memory_order_relaxed) ||
                  found.Size() >= m_nBufferCap) &&
                 !HandOver(index, task, found, counts, EFileOutcome::SCANNING))
+                break;
+            if (!WaitWhilePaused())
                 break;
         }
         outcome = check.ReadFailed() ? EFileOutcome::READ_FAILED : EFileOutcome::SCANNED;

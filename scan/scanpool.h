@@ -4,6 +4,7 @@
 #include "scan/filecheck.h"
 #include "scan/matcher.h"
 #include "scan/reportsink.h"
+#include "scan/runpause.h"
 
 #include <algorithm>
 #include <atomic>
@@ -94,6 +95,9 @@ class CScanPool {
                       CFileCounts& counts);
     // Workers end their files after the block at hand and start no other.
     void Stop();
+    // While pause holds, workers wait after the block at hand (a stop still ends them). It
+    // must outlive the pool.
+    void SetPause(CRunPause* pause) { m_pPause.store(pause); }
     // False when the system gave no thread at all: the caller checks the files itself.
     bool Started() const { return !m_workers.empty(); }
     // The most bytes of hits that waited for the run at once.
@@ -114,6 +118,8 @@ class CScanPool {
     // not SCANNING; waits first while the hits waiting would be too many. False after a stop.
     bool HandOver(size_t index, CTask& task, CHitBuffer& found, const CFileCounts& counts,
                   EFileOutcome outcome);
+    // Waits while the pause holds; false after a stop.
+    bool WaitWhilePaused();
     // With the lock held: true when the run would take the file's hits now.
     bool Ready(const CTask& task) const {
         return task.outcome != EFileOutcome::SCANNING ||
@@ -196,6 +202,7 @@ class CScanPool {
     // Also read by workers without the lock, after every block.
     std::atomic<size_t> m_nHeadShared{0};
     std::atomic<bool> m_bStop{false};
+    std::atomic<CRunPause*> m_pPause{nullptr};
     bool m_bEnded = false; // no file is added any more
     std::vector<std::thread> m_workers;
 };

@@ -4,6 +4,8 @@
 #include "resources/stringtable.h"
 #include "toolkit/helpcall.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -15,6 +17,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -62,10 +65,21 @@ class CFilterKeys : public QObject {
     std::function<void()> m_fnDisplay;
 };
 
+// A screen reader takes a plain top-level widget for a filler: the viewer is a window, named by
+// its title.
+QAccessibleInterface* ViewerAccessible(const QString& className, QObject* object) {
+    if (className == QLatin1String("QWidget") && object != nullptr &&
+        object->objectName() == QLatin1String("helpViewer"))
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+    return nullptr;
+}
+
 } // namespace
 
 CHelpViewer::CHelpViewer(const std::string& helpFilePath)
     : QWidget(nullptr, Qt::Window), m_strFilePath(helpFilePath) {
+    static const bool bFactory = (QAccessible::installFactory(ViewerAccessible), true);
+    (void)bFactory;
     setObjectName("helpViewer");
     // The program ends with its main window, whether or not help is open.
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -98,6 +112,7 @@ CHelpViewer::CHelpViewer(const std::string& helpFilePath)
     filterLabel->setBuddy(m_pFilter);
     m_pKeywords = new QListWidget(m_pSearchPanel);
     m_pKeywords->setObjectName("helpKeywords");
+    m_pKeywords->setAccessibleName("Keywords"); // a list takes no name from its label
     auto* display = new QPushButton("&Display", m_pSearchPanel);
     display->setAutoDefault(false);
     searchLayout->addWidget(filterLabel);
@@ -110,6 +125,8 @@ CHelpViewer::CHelpViewer(const std::string& helpFilePath)
     m_pBrowser = new QTextBrowser(this);
     m_pBrowser->setObjectName("helpText");
     m_pBrowser->setOpenLinks(false);
+    m_pBrowser->setAccessibleName("Topic");
+    m_pBrowser->setAccessibleDescription("The help topic shown; its links lead to other topics");
 
     auto* body = new QHBoxLayout;
     body->addWidget(m_pSearchPanel);
@@ -125,6 +142,8 @@ CHelpViewer::CHelpViewer(const std::string& helpFilePath)
     connect(m_pForward, &QPushButton::clicked, this, &CHelpViewer::OnForward);
     connect(usingHelp, &QPushButton::clicked, this, &CHelpViewer::ShowUsingHelp);
     connect(close, &QPushButton::clicked, this, &QWidget::close);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
     connect(m_pBrowser, &QTextBrowser::anchorClicked, this, &CHelpViewer::OnAnchorClicked);
     connect(m_pFilter, &QLineEdit::textChanged, this, &CHelpViewer::OnFilterChanged);
     connect(m_pKeywords, &QListWidget::itemActivated, this, &CHelpViewer::OnDisplayKeyword);

@@ -13,6 +13,7 @@
 #include "shell/settings.h"
 #include "shell/shellopen.h"
 #include "toolkit/aboutbox.h"
+#include "toolkit/bytetext.h"
 #include "toolkit/filebrowser.h"
 #include "toolkit/helpcall.h"
 #include "toolkit/messages.h"
@@ -49,6 +50,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <sys/stat.h>
 #include <climits>
 #include <iterator>
 
@@ -172,6 +174,11 @@ CMainFrame::CMainFrame(CSettingsStore& settings) : m_settings(settings) {
     m_wndDriveBox = new QComboBox(m_wndClient);
     m_wndDriveBox->setObjectName(QStringLiteral("IDC_DRIVE_BOX"));
     m_wndDriveBox->setProperty("controlId", IDC_DRIVE_BOX);
+    // A combo box is read by what it shows: a hidden label names it for a screen reader.
+    auto* volumeLabel = new QLabel(QStringLiteral("Volume"), m_wndClient);
+    volumeLabel->setObjectName(QStringLiteral("VolumeLabel"));
+    volumeLabel->setBuddy(m_wndDriveBox);
+    volumeLabel->hide();
     FillDriveBox(m_wndDriveBox);
     OnDriveChosen();
     connect(m_wndDriveBox, &QComboBox::activated, this, &CMainFrame::OnDriveChosen);
@@ -185,12 +192,19 @@ CMainFrame::CMainFrame(CSettingsStore& settings) : m_settings(settings) {
     m_wndReport->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_reportView = std::make_unique<CReportView>(m_wndReport, m_nReportLength);
 
+    // Screen readers read the items' states before any menu opens: they follow the rules always.
+    connect(m_wndReport, &QPlainTextEdit::selectionChanged, this,
+            &CMainFrame::UpdateCommandStates);
+
     CreateStatusBar();
     NameControls();
     SetStatusText(IDS_READY);
+    UpdateCommandStates();
 
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(help, &QShortcut::activated, this, [this] { RunCommand(ID_HELP); });
+    // F1 is also shown beside Index: where the menu bar has the focus both are asked.
+    connect(help, &QShortcut::activatedAmbiguously, this, [this] { RunCommand(ID_HELP); });
     auto* contextHelp = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F1), this);
     connect(contextHelp, &QShortcut::activated, this, [this] { RunCommand(ID_CONTEXT_HELP); });
 
@@ -226,9 +240,10 @@ void CMainFrame::CreateMenuBar() {
             m_nOpenMenus = std::max(m_nOpenMenus - 1, 0);
             if (m_nOpenMenus > 0)
                 return;
-            // During a run the progress comes back with the next catch-up; else "Ready".
-            if (m_bReporting != 0 && !m_strPendingStatus.empty())
-                m_bStatusPending = true;
+            // During a run its progress comes back at once: the command chosen may open a
+            // box that holds the run, and with it the next catch-up. Else "Ready".
+            if (m_bReporting != 0)
+                ShowLastStatusText();
             else
                 SetStatusText(IDS_READY);
         });
@@ -238,7 +253,15 @@ void CMainFrame::CreateMenuBar() {
                 menu->addSeparator();
                 continue;
             }
-            QAction* action = menu->addAction(QString::fromLatin1(item.szText));
+            // The key after a tab is shown beside the item, but is no accelerator of it: the
+            // item's name for a screen reader is the text before the tab.
+            const QStringList text = QString::fromLatin1(item.szText).split(u'\t');
+            QAction* action = menu->addAction(text.first());
+            if (text.size() > 1) {
+                action->setShortcut(QKeySequence(text.last()));
+                action->setShortcutContext(Qt::WidgetShortcut);
+                m_shownKeyActions.push_back(action);
+            }
             action->setObjectName(QString::number(item.nId));
             action->setStatusTip(QString::fromLatin1(LoadStringResource(item.nId).c_str()));
             const int nId = item.nId;
@@ -352,6 +375,25 @@ void CMainFrame::RestoreWindowPlacement() {
     }
     if (bStoredSize || screen != nullptr)
         resize(size);
+    if (bStoredSize)
+        m_sizeToFit = size;
+}
+
+// A stored size is the window's outer size, its frame included, and the frame is known only
+// once the window is shown: the client area is then made that much smaller, once. A size that
+// someone else set meanwhile ends the wait.
+void CMainFrame::FitStoredSizeToFrame() {
+    if (!m_sizeToFit.isValid() || !isVisible() || isMinimized() || isMaximized())
+        return;
+    const QSize frame = frameGeometry().size() - size();
+    if (size() != m_sizeToFit && size() != m_sizeToFit - frame)
+        m_sizeToFit = QSize();
+    else if (frame.isEmpty())
+        return; // no frame yet (or none at all)
+    else if (size() == m_sizeToFit)
+        resize(m_sizeToFit - frame);
+    else
+        m_sizeToFit = QSize();
 }
 
 void CMainFrame::SaveWindowPlacement(bool bSize) {
@@ -362,9 +404,9 @@ void CMainFrame::SaveWindowPlacement(bool bSize) {
             m_settings.WriteSettingInt("Window", "Maximise", SW_SHOWMAXIMIZED);
         return;
     }
-    // The position includes the window manager's frame, the size does not: that is how the
-    // window is placed again at the next start.
-    const QRect rect(pos(), size());
+    // The outer rectangle, the window manager's frame included (while a stored size waits for
+    // the frame, the stored size).
+    const QRect rect(pos(), m_sizeToFit.isValid() ? m_sizeToFit : frameGeometry().size());
     m_settings.WriteSettingInts("Window", {{"Top", rect.top()},
                                            {"Left", rect.left()},
                                            {"Bottom", rect.top() + rect.height()},
@@ -387,11 +429,22 @@ void CMainFrame::LayoutChildren() {
 
 void CMainFrame::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
+    FitStoredSizeToFrame();
     SaveWindowPlacement(true);
+}
+
+// The frame may be known only after the window is on the screen, with no size or move to tell.
+void CMainFrame::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    QTimer::singleShot(0, this, [this] {
+        FitStoredSizeToFrame();
+        SaveWindowPlacement(true);
+    });
 }
 
 void CMainFrame::moveEvent(QMoveEvent* event) {
     QMainWindow::moveEvent(event);
+    FitStoredSizeToFrame();
     SaveWindowPlacement(false);
 }
 
@@ -403,8 +456,10 @@ void CMainFrame::changeEvent(QEvent* event) {
     // the same (no resize then tells it).
     if (event->type() == QEvent::WindowStateChange &&
         (static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowMinimized) &&
-        !isMinimized())
+        !isMinimized()) {
+        FitStoredSizeToFrame();
         SaveWindowPlacement(true);
+    }
 }
 
 void CMainFrame::focusInEvent(QFocusEvent*) {
@@ -423,7 +478,7 @@ bool CMainFrame::event(QEvent* event) {
     if (event->type() == QEvent::StatusTip) {
         const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
         if (m_nOpenMenus > 0 || !tip.isEmpty()) {
-            m_wndMessagePane->setText(tip);
+            SetMessagePaneText(tip);
             m_wndMessagePane->repaint();
         }
         return true;
@@ -432,6 +487,17 @@ bool CMainFrame::event(QEvent* event) {
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::WindowBlocked || event->type() == QEvent::WindowUnblocked)
+        UpdateRunPause();
+    // A key shown beside a menu item does what it does elsewhere in the window: F1 asks for
+    // help on the window, Ctrl+C copies only in the report view.
+    if (event->type() == QEvent::Shortcut &&
+        std::find(m_shownKeyActions.begin(), m_shownKeyActions.end(), watched) !=
+            m_shownKeyActions.end()) {
+        if (static_cast<QShortcutEvent*>(event)->key() == QKeySequence(Qt::Key_F1))
+            RunCommand(ID_HELP);
+        return true;
+    }
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         // The keyboard's ways to choose: Enter or Space in the directory list enters the
@@ -485,8 +551,8 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 // During a run the text waits for the view's next catch-up, which shows both in one paint;
 // while a menu is open it waits for the menu to close, as the pane shows the item's prompt.
 void CMainFrame::SetStatusText(const std::string& text) {
+    m_strStatus = text;
     if (m_bReporting != 0 || m_nOpenMenus > 0) {
-        m_strPendingStatus = text;
         m_bStatusPending = true;
         return;
     }
@@ -496,7 +562,29 @@ void CMainFrame::SetStatusText(const std::string& text) {
 
 void CMainFrame::ShowStatusText(const std::string& text) {
     m_bStatusPending = false;
-    m_wndMessagePane->setText(DecodeReportText(text));
+    SetMessagePaneText(DecodeReportText(text));
+}
+
+// A screen reader reads the pane by its name, which says what the pane is and carries its text
+// (a label with a name of its own hides its text from it).
+void CMainFrame::SetMessagePaneText(const QString& text) {
+    m_wndMessagePane->setText(text);
+    m_wndMessagePane->setAccessibleName(QLatin1String("Status: ") + text);
+}
+
+void CMainFrame::ShowLastStatusText() {
+    ShowStatusText(m_strStatus);
+    m_wndMessagePane->repaint();
+}
+
+void CMainFrame::UpdateRunPause() {
+    const bool bModal = QGuiApplication::modalWindow() != nullptr;
+    if (bModal == m_runPause.IsPaused())
+        return;
+    m_runPause.Set(bModal);
+    // The box stands over the run's progress, not over the prompt of the command that opened it.
+    if (bModal && m_bInRun && m_nOpenMenus == 0)
+        ShowLastStatusText();
 }
 
 void CMainFrame::SetStatusText(int nStringId) {
@@ -553,10 +641,6 @@ bool IsCommandEnabled(int nId, const CCommandState& state) {
 
 void CMainFrame::AppendReportLine(std::string_view text) {
     m_reportView->Append(text, m_bReporting != 0);
-}
-
-QString CMainFrame::SelectedReportText() const {
-    return m_reportView->SelectedText();
 }
 
 // Browser
@@ -629,6 +713,7 @@ void CMainFrame::OnStartReporting() {
     options.nJobs = m_nJobs;
     options.drainInterval = m_drainInterval;
     options.pStopSignal = m_pStopSignal;
+    options.pPause = &m_runPause;
     RunReport(*this, m_viewSink, options);
     m_bInRun = false;
     if (m_bCloseAfterRun) {
@@ -644,23 +729,35 @@ void CMainFrame::OnStopReporting() {
 }
 
 void CMainFrame::OnEditFile() {
-    // The selected text, at most 255 characters, blanks kept; line ends around it are the
-    // selection running over a line's end, not part of the name.
-    QString name = SelectedReportText().left(255);
-    qsizetype first = 0, end = name.size();
-    const auto lineEnd = [&](qsizetype i) { return name[i] == u'\r' || name[i] == u'\n'; };
-    while (first < end && lineEnd(first))
-        ++first;
-    while (end > first && lineEnd(end - 1))
-        --end;
-    name = name.mid(first, end - first);
+    // The selected text as the report's bytes, at most 255 of them (a UTF-8 name is not cut
+    // inside a character), blanks kept; line ends around it are the selection running over a
+    // line's end, not part of the name.
+    std::string name = m_reportView->SelectedBytes();
+    if (name.size() > 255) {
+        size_t cut = 255;
+        if (IsShownAsUtf8(name))
+            while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+                --cut;
+        name.resize(cut);
+    }
+    const auto lineEnd = [](char c) { return c == '\r' || c == '\n'; };
+    while (!name.empty() && lineEnd(name.front()))
+        name.erase(0, 1);
+    while (!name.empty() && lineEnd(name.back()))
+        name.pop_back();
     // A relative name means a file in the directory that the browser shows.
-    QString path = name;
-    if (!name.isEmpty() && !QDir::isAbsolutePath(name))
-        path = QFile::decodeName(CurrentDirectory().c_str()) + u'/' + name;
-    // Nothing on this desktop reports a name that names no file: this command does.
-    if (name.isEmpty() || !QFileInfo::exists(path) || !OpenWithAssociatedProgram(path))
-        ShowMessage(IDP_EDIT_FILE_FAILED, 9, name.toStdString().c_str());
+    std::string path = name;
+    if (!name.empty() && name[0] != '/')
+        path = CurrentDirectory() + "/" + name;
+    // Nothing on this desktop reports a name that names no file, or a file it has no program
+    // for: this command does.
+    const std::string shown = ShowBytes(name).toStdString();
+    const auto failed = [shown] { ShowMessage(IDP_EDIT_FILE_FAILED, 9, shown.c_str()); };
+    struct stat info {};
+    if (name.empty() || ::stat(path.c_str(), &info) != 0)
+        failed();
+    else
+        OpenWithAssociatedProgram(path, failed);
 }
 
 void CMainFrame::OnExit() {
@@ -736,7 +833,7 @@ void CMainFrame::DrainMessageQueue() {
     m_lastDrain = now;
     if (m_reportView->CatchUpIfDue(now)) {
         if (m_bStatusPending && m_nOpenMenus == 0)
-            ShowStatusText(m_strPendingStatus);
+            ShowStatusText(m_strStatus);
         // Paints all that is due, the view too, here rather than in the event handling below,
         // so that the time taken is the catch-up's own.
         m_wndMessagePane->repaint();
@@ -746,6 +843,7 @@ void CMainFrame::DrainMessageQueue() {
 }
 
 void CMainFrame::BeginReporting() {
+    UpdateCommandStates();
     m_wndFileList->setEnabled(false);
     m_wndDirList->setEnabled(false);
     m_wndDriveBox->setEnabled(false);
@@ -756,4 +854,5 @@ void CMainFrame::EndReporting() {
     m_wndFileList->setEnabled(true);
     m_wndDirList->setEnabled(true);
     m_wndDriveBox->setEnabled(true);
+    UpdateCommandStates();
 }

@@ -9,6 +9,7 @@
 #include "shell/reportview.h"
 
 #include <QMainWindow>
+#include <QSize>
 #include <QString>
 
 #include <chrono>
@@ -107,12 +108,15 @@ class CMainFrame : public QMainWindow, public CReportHost {
 
     // Lays out the four controls in the client area above the status bar.
     void LayoutChildren();
+    // True while a modal window holds the run's workers.
+    bool IsRunHeld() const { return m_runPause.IsPaused(); }
 
   protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     bool focusNextPrevChild(bool bNext) override;
@@ -135,9 +139,15 @@ class CMainFrame : public QMainWindow, public CReportHost {
     void CreateStatusBar();
     void NameControls();
     void RestoreWindowPlacement();
+    void FitStoredSizeToFrame();
     void UpdateKeyIndicators();
     void ShowStatusText(const std::string& text);
-    QString SelectedReportText() const;
+    void SetMessagePaneText(const QString& text);
+    // Shows the status text last set, now: the menu that covered it has closed, or a modal
+    // window holds the run that would show it at its next catch-up.
+    void ShowLastStatusText();
+    // Holds the run's workers while a modal window is open, and releases them after.
+    void UpdateRunPause();
 
     CSettingsStore& m_settings;
 
@@ -154,14 +164,19 @@ class CMainFrame : public QMainWindow, public CReportHost {
     QLabel* m_wndScrollPane = nullptr;
 
     std::vector<std::pair<int, QAction*>> m_commandActions; // the menu's commands
+    std::vector<QObject*> m_shownKeyActions; // items that show a key, which is no accelerator
     int m_nOpenMenus = 0;
+    QSize m_sizeToFit; // a stored outer size not yet fitted to the window's frame
     bool m_bScrollLock = false;
 
     std::unique_ptr<CReportView> m_reportView;
     std::chrono::steady_clock::time_point m_lastDrain;
-    // During a run the status text waits for the view's next catch-up, the newest here.
-    std::string m_strPendingStatus;
+    // The status text last set: during a run it waits for the view's next catch-up, and while
+    // a menu is open for the menu to close.
+    std::string m_strStatus;
     bool m_bStatusPending = false;
+    // Holds the run's workers while a modal window is open: the run waits in it.
+    CRunPause m_runPause;
 
     CViewSink m_viewSink{*this};
     bool m_bInRun = false;         // RunReport is on the stack

@@ -110,10 +110,26 @@ void CReportView::Clear() {
     m_pWidget->clear();
 }
 
-QString CReportView::SelectedText() const {
-    QString text = m_pWidget->textCursor().selectedText();
-    text.replace(QChar(QChar::ParagraphSeparator), QLatin1String("\r\n"));
-    text.replace(QChar(SHOWN_CR), QLatin1Char('\r'));
-    text.replace(QChar(SHOWN_LF), QLatin1Char('\n'));
-    return text;
+std::string CReportView::SelectedBytes() const {
+    const QTextCursor cursor = m_pWidget->textCursor();
+    if (!cursor.hasSelection())
+        return {};
+    const int start = cursor.selectionStart(), end = cursor.selectionEnd();
+    std::string bytes;
+    for (QTextBlock block = m_pWidget->document()->findBlock(start);
+         block.isValid() && block.position() <= end; block = block.next()) {
+        if (block.position() > start)
+            bytes += "\r\n"; // the end of the line before
+        const int from = std::max(start - block.position(), 0);
+        const int to = std::min(end - block.position(), block.length() - 1);
+        QString text = block.text().mid(from, std::max(to - from, 0));
+        text.replace(QChar(SHOWN_CR), QLatin1Char('\r'));
+        text.replace(QChar(SHOWN_LF), QLatin1Char('\n'));
+        // The view's block b is line b - Dropped() of the buffer until the next catch-up.
+        const int line = block.blockNumber() - m_buffer.Dropped();
+        const bool bLatin1 = line >= 0 && line < static_cast<int>(m_buffer.Lines().Size()) &&
+                             !IsShownAsUtf8(m_buffer.Lines()[static_cast<size_t>(line)]);
+        bytes += (bLatin1 ? text.toLatin1() : text.toUtf8()).toStdString();
+    }
+    return bytes;
 }

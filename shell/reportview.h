@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <chrono>
+#include <string>
 #include <string_view>
 
 class QPlainTextEdit;
@@ -31,8 +32,10 @@ class CReportView {
     // Notes how long a catch-up that began at now took, paints included.
     void CaughtUp(std::chrono::steady_clock::time_point now);
     void Clear();
-    // The selected text with CR LF between its lines and lone CR and LF as they were.
-    QString SelectedText() const;
+    // The selected text as the report's bytes: CR LF between its lines, lone CR and LF as they
+    // were, and each line's part encoded back as it was decoded to be shown (UTF-8 or
+    // Latin-1), so that a name that is not UTF-8 comes back as it is.
+    std::string SelectedBytes() const;
 
   private:
     QPlainTextEdit* m_pWidget;

@@ -1,13 +1,15 @@
 #pragma once
 // Opening a file with the program associated with it.
 
-#include <QString>
-
 #include <functional>
+#include <string>
 
-// Hands the text to the desktop as a local file to open; false when nothing took it.
-bool OpenWithAssociatedProgram(const QString& text);
+// Starts the desktop's opener (xdg-open) on the file, by the bytes of its path, and does not
+// wait for it; failed is called later, from the event loop, when it cannot be started or ends
+// with a status other than 0 (no program for the file).
+void OpenWithAssociatedProgram(const std::string& path, std::function<void()> failed);
 
-// Replaces the opener (tests record calls); an empty handler restores the desktop's.
-using OpenHandler = std::function<bool(const QString& text)>;
+// Replaces the opener (tests record calls; false: it failed); an empty handler restores the
+// desktop's.
+using OpenHandler = std::function<bool(const std::string& path)>;
 void SetOpenHandler(OpenHandler handler);

@@ -60,7 +60,16 @@ void PlaceWindow(QWidget* window, int horizontal, int vertical) {
     if (screen == nullptr)
         return;
     const QRect area = screen->geometry();
-    const QRect frame = window->frameGeometry();
+    QRect frame = window->frameGeometry();
+    // Before the window is shown its frame is not known: it will be as wide as the frame of the
+    // window it belongs to (left out, the title bar would put a centred box that much low).
+    if (!window->isVisible()) {
+        QSize size = window->size();
+        const QWidget* owner = window->parentWidget() ? window->parentWidget()->window() : nullptr;
+        if (owner != nullptr && owner->isVisible())
+            size += owner->frameGeometry().size() - owner->size();
+        frame.setSize(size);
+    }
     window->move(PlaceEdge(horizontal, frame.left(), frame.width(), area.left(), area.width()),
                  PlaceEdge(vertical, frame.top(), frame.height(), area.top(), area.height()));
 }

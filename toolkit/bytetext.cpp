@@ -15,3 +15,10 @@ QString ShowBytes(std::string_view bytes) {
     const QString text = decoder.decode(QByteArrayView(bytes.data(), size));
     return decoder.hasError() ? QString::fromLatin1(bytes.data(), size) : text;
 }
+
+bool IsShownAsUtf8(std::string_view bytes) {
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString text =
+        decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    return !decoder.hasError();
+}

@@ -7,3 +7,5 @@
 #include <string_view>
 
 QString ShowBytes(std::string_view bytes);
+// True when ShowBytes reads the bytes as UTF-8 (ASCII among them).
+bool IsShownAsUtf8(std::string_view bytes);

@@ -4,10 +4,14 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFontMetrics>
+#include <QHelpEvent>
 #include <QListWidget>
 #include <QListWidgetItem>
 #include <QSignalBlocker>
+#include <QScreen>
 #include <QStringList>
+#include <QStyledItemDelegate>
+#include <QToolTip>
 
 #include <algorithm>
 #include <vector>
@@ -54,6 +58,46 @@ void SetScrollExtent(QListWidget* list, const QStringList& labels) {
     last->setSizeHint(QSize(std::max(MIN_SCROLL_EXTENT, widest + padding), natural.height()));
 }
 
+// The widest a tooltip line may be on the screen: the label's frame and margins take the rest.
+constexpr int TOOLTIP_SCREEN_MARGIN = 16;
+
+// A name too wide for the screen, cut into lines that fit it (names have no blanks to wrap at),
+// as rich text that keeps each line whole; a name that fits stays as it is.
+QString WrapToWidth(const QString& text, const QFont& font, int width) {
+    const QFontMetrics metrics(font);
+    if (metrics.horizontalAdvance(text) <= width)
+        return text;
+    QStringList lines;
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype end = start + 1;
+        while (end < text.size() && metrics.horizontalAdvance(text.mid(start, end + 1 - start)) <= width)
+            ++end;
+        if (end < text.size() && text[end].isLowSurrogate())
+            --end; // a character is not split
+        lines.append(text.mid(start, std::max<qsizetype>(end - start, 1)).toHtmlEscaped());
+        start += std::max<qsizetype>(end - start, 1);
+    }
+    return "<p style=\"white-space:pre\">" + lines.join("<br>") + "</p>";
+}
+
+// Shows an entry's tooltip wrapped to the screen's width: a long name's would be cut.
+class CNameDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override {
+        const QString tip = index.data(Qt::ToolTipRole).toString();
+        const QScreen* screen = view->screen();
+        if (event->type() != QEvent::ToolTip || tip.isEmpty() || screen == nullptr)
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        const int width = screen->availableGeometry().width() - TOOLTIP_SCREEN_MARGIN;
+        QToolTip::showText(event->globalPos(), WrapToWidth(tip, QToolTip::font(), width), view,
+                           option.rect);
+        return true;
+    }
+};
+
 // Replaces the list's entries by texts, in their order, with redrawing off meanwhile. The
 // list's own sorting stays off: the texts come sorted in the browser's order. Every entry is
 // one line of text, so the list may take every row's size from the last one, which spares it
@@ -66,8 +110,9 @@ void ReplaceEntries(QListWidget* list, const std::vector<std::string>& texts) {
     list->clear();
     QStringList labels;
     labels.reserve(static_cast<qsizetype>(texts.size()));
+    // A CR or LF in a name shows as "?", as in the report: each entry stays one row.
     for (const std::string& text : texts)
-        labels.append(QFile::decodeName(text.c_str()));
+        labels.append(QFile::decodeName(text.c_str()).replace(u'\r', u'?').replace(u'\n', u'?'));
     list->addItems(labels);
     for (int i = 0; i < static_cast<int>(texts.size()); ++i) {
         QListWidgetItem* item = list->item(i);
@@ -76,6 +121,13 @@ void ReplaceEntries(QListWidget* list, const std::vector<std::string>& texts) {
         item->setToolTip(labels[i]);
     }
     SetScrollExtent(list, labels);
+    if (dynamic_cast<CNameDelegate*>(list->itemDelegate()) == nullptr)
+        list->setItemDelegate(new CNameDelegate(list));
+    // The keys move from the first entry, not to it: with no current entry the first key
+    // (End, Down) would only reach "[..]".
+    if (list->count() > 0)
+        list->selectionModel()->setCurrentIndex(list->model()->index(0, 0),
+                                                QItemSelectionModel::NoUpdate);
     list->setUpdatesEnabled(bUpdates);
 }
 

@@ -16,6 +16,11 @@ MessageBoxAnswerer& Answerer() {
     return answerer;
 }
 
+std::function<void()>& BeepHandler() {
+    static std::function<void()> handler;
+    return handler;
+}
+
 // Turns F1 inside a box into a help call for the box's context. Key presses that the focused
 // button leaves alone travel up to the box, where this filter sees them.
 class CBoxHelpFilter : public QObject {
@@ -106,6 +111,17 @@ int ShowMessage(int textId, int helpId, const char* first, const char* second) {
 int ShowMessageText(const std::string& text, int helpId, const char* first, const char* second) {
     const CParsedMessage parsed = ParseMessageText(text, first, second);
     return AppMessageBox(parsed.text, parsed.nStyle, helpId == -1 ? 0 : helpId);
+}
+
+void MessageBeep() {
+    if (BeepHandler())
+        BeepHandler()();
+    else
+        QApplication::beep();
+}
+
+void SetBeepHandler(std::function<void()> handler) {
+    BeepHandler() = std::move(handler);
 }
 
 int AppMessageBox(const std::string& text, int style, int helpId) {

@@ -22,6 +22,11 @@ int AppMessageBox(const std::string& text, int style, int helpId);
 // box without help and returns false.
 bool ShowHelp(unsigned command, unsigned long data);
 
+// Sounds the warning beep of an input refused or cut short.
+void MessageBeep();
+// Replaces the beep (tests count it); an empty handler restores the real one.
+void SetBeepHandler(std::function<void()> handler);
+
 // Answers boxes without showing them (tests): receives the text, the final style and the help
 // id, returns the button. An empty answerer restores the real boxes.
 using MessageBoxAnswerer = std::function<int(const std::string& text, int style, int helpId)>;

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
 #include <sys/stat.h>
 #include <thread>
@@ -108,6 +109,41 @@ TEST_F(RunFixture, StopInTheMiddleOfAFile) {
     EXPECT_TRUE(result.bCancelled);
     EXPECT_EQ(host.m_bReporting, 0);
     EXPECT_EQ(host.m_nEnd, 1);
+}
+
+// On several cores a stop ends the file being written at the count shown when it came, as
+// with one thread, however far the workers checked while the stop was being asked for.
+TEST_F(RunFixture, AStopOnSeveralCoresEndsTheFileAtTheLinesShown) {
+    std::string lines;
+    for (int i = 1; i <= 300000; ++i)
+        lines += i % 1000 == 0 ? "a year\r\n" : "a line\r\n";
+    AddFile("a.c", lines);
+    AddFile("b.c", lines);
+    // The workers are held at first, so that the first count shown lies inside the file; they
+    // run ahead once the stop is being asked for.
+    CRunPause pause;
+    pause.Set(true);
+    host.m_options = {2, std::chrono::milliseconds(1), nullptr, &pause, {}};
+    long shown = 0;
+    host.m_onDrain = [&](CRecordingHost& h) {
+        if (h.m_status.empty())
+            return;
+        shown = std::atol(h.m_status.back().c_str());
+        if (shown > 0 && h.m_bReporting == 1) {
+            pause.Set(false);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the question is open
+            h.m_bReporting = 0;
+        }
+    };
+    RunReport(host);
+    ASSERT_GT(shown, 0);
+    ASSERT_LT(shown, 300000);
+    std::string expected = Head() + dir / "a.c" + "\r\n";
+    for (long line = 1000; line <= shown; line += 1000)
+        expected += ReportHit(line, "a year");
+    expected += ReportSummary(shown, shown / 1000) + "\r\n" + CANCEL_LINE;
+    EXPECT_TRUE(host.m_view == expected) << shown << " shown; the report ends:\n"
+                                         << host.m_view.substr(host.m_view.size() - 120);
 }
 
 TEST_F(RunFixture, TwoRunsInARow) {
@@ -248,7 +284,8 @@ TEST_F(RunFixture, HitsCarryTheFilesOwnLineNumbers) {
     for (const int jobs : {1, 3}) {
         std::string text;
         CHitRecorder recorder(text);
-        RunReport(host, recorder, CRunOptions{jobs, std::chrono::milliseconds(20), nullptr, {}});
+        RunReport(host, recorder,
+                  CRunOptions{jobs, std::chrono::milliseconds(20), nullptr, nullptr, {}});
         EXPECT_EQ(recorder.m_events, expected) << jobs;
     }
 }
@@ -333,7 +370,8 @@ TEST_F(RunFixture, AGrowingListIsWrittenOutWhenItGoesQuietNotAtEveryWait) {
         grow.m_bQuietDone = false;
         std::string text;
         CFlushCountingSink view(text);
-        RunReport(grow, view, CRunOptions{jobs, std::chrono::milliseconds(20), nullptr, {}});
+        RunReport(grow, view,
+                  CRunOptions{jobs, std::chrono::milliseconds(20), nullptr, nullptr, {}});
         EXPECT_LT(view.m_nFlushes, 50) << jobs;
         const std::string last = dir / ("f" + std::to_string(CGrowingHost::QUIET - 1)) + "\r\n";
         const std::string& quiet = grow.m_strOutputWhenQuiet;

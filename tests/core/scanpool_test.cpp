@@ -163,4 +163,43 @@ TEST_F(ScanPoolTest, AFileNotStartedAtTheStopEndsWithNothingChecked) {
     EXPECT_TRUE(hits.Empty());
 }
 
+// A pause holds the workers after the block at hand: the file being written moves no further
+// while it lasts and goes on to its end once released; a stop ends a held pool at once.
+TEST_F(ScanPoolTest, APauseHoldsTheWorkersAndAStopEndsThemHeld) {
+    std::string bytes;
+    for (int i = 0; i < 400000; ++i)
+        bytes += "no hit here\n"; // about a hundred blocks
+    WriteWholeFile(dir / "big", bytes);
+    for (const bool bStop : {false, true}) {
+        CRunPause pause;
+        pause.Set(true);
+        CScanPool pool(*matcher, 1024, 2, CFileId{});
+        pool.SetPause(&pause); // before the first file, as a run does
+        pool.Add({dir / "big", dir / "big"});
+        pool.EndOfFiles();
+        CHitBuffer hits;
+        long lines = 0, problems = 0;
+        // A file without hits is taken as the time allows: here after its first block.
+        ASSERT_EQ(Take(pool, 0, std::chrono::milliseconds(100), hits, lines, problems),
+                  EFileOutcome::SCANNING);
+        const long held = lines;
+        EXPECT_GT(held, 0);
+        EXPECT_LT(held, 400000 / 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_EQ(Take(pool, 0, std::chrono::milliseconds(1), hits, lines, problems),
+                  EFileOutcome::SCANNING);
+        EXPECT_EQ(lines, held);
+        if (bStop)
+            pool.Stop(); // must not wait for the pause
+        else
+            pause.Set(false);
+        EFileOutcome outcome;
+        do
+            outcome = Take(pool, 0, std::chrono::milliseconds(10), hits, lines, problems);
+        while (outcome == EFileOutcome::SCANNING);
+        EXPECT_EQ(outcome, EFileOutcome::SCANNED);
+        EXPECT_EQ(lines, bStop ? held : 400000);
+    }
+}
+
 } // namespace

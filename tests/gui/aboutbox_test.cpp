@@ -35,6 +35,21 @@ TEST(AboutBox, CaptionAndOneHelpButtonForItsContext) {
     SetHelpHandler({});
 }
 
+// The box opens centred on the screen, its frame and title bar included.
+TEST(AboutBox, OpensCentredWithItsFrame) {
+    QWidget owner;
+    owner.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
+    ASSERT_NE(owner.frameGeometry().size(), owner.size()); // the headless platform has frames
+    CAboutDlg dlg(&owner);
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    const QRect screen = dlg.screen()->geometry(), frame = dlg.frameGeometry();
+    EXPECT_EQ(frame.top(), screen.top() + (screen.height() - frame.height()) / 2);
+    EXPECT_EQ(frame.left(), screen.left() + (screen.width() - frame.width()) / 2);
+    dlg.close();
+}
+
 TEST(AboutBox, PlaceWindowModes) {
     QWidget window;
     window.setFixedSize(300, 200);

@@ -4,10 +4,17 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QApplication>
 #include <QFontMetrics>
+#include <QGuiApplication>
+#include <QHelpEvent>
 #include <QListWidget>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QScrollBar>
+#include <QStyleFactory>
 #include <QTest>
+#include <QToolTip>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -100,6 +107,80 @@ TEST_F(BrowserTest, LongNamesCanBeScrolledToInFull) {
     EXPECT_GE(files.visualItemRect(files.item(0)).width(), 600); // a short name's row too
     EXPECT_GT(files.horizontalScrollBar()->maximum(), textWidth - 150);
     EXPECT_EQ(found[0]->toolTip(), found[0]->text());
+}
+
+// After every refill the keys move from the first entry: End and Enter never reach "[..]" by
+// accident, and Home, Shift+End selects every file.
+TEST_F(BrowserTest, KeysMoveFromTheFirstEntryAfterARefill) {
+    QApplication::setStyle(QStyleFactory::create("Windows")); // as the program has it
+    QListWidget dirs, files;
+    files.setSelectionMode(QAbstractItemView::ExtendedSelection);
+    const auto selected = [](const QListWidget& list) {
+        std::vector<std::string> texts;
+        for (const QListWidgetItem* item : list.selectedItems())
+            texts.push_back(item->text().toStdString());
+        std::sort(texts.begin(), texts.end());
+        return texts;
+    };
+    for (QListWidget* list : {&dirs, &files}) {
+        list->resize(300, 300);
+        list->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(list));
+    }
+    for (int round = 0; round < 2; ++round) { // the focus already in the list
+        dirs.setFocus();
+        FillDirectoryList(&dirs);
+        QTest::keyClick(&dirs, Qt::Key_End);
+        EXPECT_EQ(selected(dirs), std::vector<std::string>{"[src]"}) << round;
+        FillDirectoryList(&dirs);
+        QTest::keyClick(&dirs, Qt::Key_Down);
+        EXPECT_EQ(selected(dirs), std::vector<std::string>{"[gone]"}) << round;
+
+        files.setFocus();
+        FillFileList(&files, "*.*");
+        QTest::keyClick(&files, Qt::Key_Home);
+        QTest::keyClick(&files, Qt::Key_End, Qt::ShiftModifier);
+        EXPECT_EQ(selected(files), (std::vector<std::string>{"A.txt", "b.txt", ODD_FILE})) << round;
+    }
+}
+
+// A name with a line break shows on one row, with "?" for CR and LF as the report shows it,
+// and keeps its bytes; a name too long for the screen has a tooltip that wraps within it.
+TEST_F(BrowserTest, OddNamesShowOnOneRowAndLongOnesWrapInTheirTooltip) {
+    WriteWholeFile(m_tree / "c\rd.txt", "");
+    WriteWholeFile(m_tree / "a\nb", "");
+    ASSERT_EQ(::mkdir((m_tree / "x\ny").c_str(), 0755), 0);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const std::string longName(250, 'w'); // some 3 screens wide
+    WriteWholeFile(m_tree / longName, "");
+    QListWidget dirs, files;
+    FillDirectoryList(&dirs);
+    FillFileList(&files, "*.*");
+    EXPECT_EQ(Texts(dirs), (std::vector<std::string>{"[..]", "[gone]", ODD_DIR.toStdString(),
+                                                     "[src]", "[x?y]"}));
+    EXPECT_EQ(Texts(files), (std::vector<std::string>{"a?b", "A.txt", "b.txt", "c?d.txt",
+                                                      ODD_FILE, longName}));
+    EXPECT_EQ(FileListEntryName(files.item(0)), "a\nb");
+    EXPECT_EQ(files.item(3)->toolTip().toStdString(), "c?d.txt");
+
+    files.resize(300, 300);
+    files.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&files));
+    files.scrollToItem(files.item(5));
+    const QPoint at = files.visualItemRect(files.item(5)).center();
+    QHelpEvent help(QEvent::ToolTip, at, files.viewport()->mapToGlobal(at));
+    QApplication::sendEvent(files.viewport(), &help);
+    QWidget* tip = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->inherits("QTipLabel") && widget->isVisible())
+            tip = widget;
+    ASSERT_NE(tip, nullptr);
+    EXPECT_LE(tip->width(), screen.width());
+    EXPECT_GT(tip->height(), 2 * QFontMetrics(tip->font()).height()); // several lines
+    QString shown = QToolTip::text();
+    shown.remove(QRegularExpression("<[^>]*>"));
+    EXPECT_EQ(shown.toStdString(), longName);
+    QToolTip::hideText();
 }
 
 TEST_F(BrowserTest, DoubleClickEntersTheSelectedDirectory) {

@@ -7,6 +7,7 @@
 #include "toolkit/messages.h"
 #include "toolkit/messagetext.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLineEdit>
 #include <QListWidget>
@@ -101,6 +102,25 @@ TEST_F(HelpViewerTest, HelpCommandsReachOneViewer) {
     EXPECT_TRUE(CallHelp(HELP_CONTEXT, 0x20003));
     ASSERT_NE(FindViewer(), nullptr);
     EXPECT_EQ(FindViewer()->CurrentTopic(), "131075");
+}
+
+// A screen reader finds a window named by its title with a named topic in it; Esc closes it.
+TEST_F(HelpViewerTest, TheViewerIsANamedWindowThatEscCloses) {
+    InstallHelpViewer(HELP_FILE);
+    EXPECT_TRUE(CallHelp(HELP_CONTEXT, 3000));
+    QPointer<CHelpViewer> viewer = FindViewer();
+    ASSERT_NE(viewer, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(viewer));
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(viewer);
+    EXPECT_EQ(window->role(), QAccessible::Window);
+    EXPECT_EQ(window->text(QAccessible::Name), viewer->windowTitle());
+    EXPECT_FALSE(viewer->windowTitle().isEmpty());
+    auto* text = viewer->findChild<QTextBrowser*>("helpText");
+    EXPECT_FALSE(QAccessible::queryAccessibleInterface(text)->text(QAccessible::Name).isEmpty());
+    viewer->activateWindow();
+    text->setFocus();
+    QTest::keyClick(text, Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return viewer.isNull(); }, 2000));
 }
 
 TEST_F(HelpViewerTest, AHelpFileThatCannotBeReadIsReportedInTheViewer) {

@@ -6,6 +6,7 @@
 #include "toolkit/dirlisting.h"
 
 #include <QAccessible>
+#include <QClipboard>
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
@@ -115,18 +116,25 @@ TEST_F(MainFrameTest, ChildrenFollowTheClientSizeAndTheFramesArePainted) {
 }
 
 // First start with no settings, then a stored rectangle, maximised and restarted, then
-// minimised and closed.
+// minimised and closed. What is stored is the outer rectangle, the frame included.
 TEST_F(MainFrameTest, PlacementIsStoredAndRestored) {
     ShowFrame();
     ASSERT_TRUE(WaitForSetting("Maximise", SW_SHOW));
-    EXPECT_EQ(Setting("Right") - Setting("Left"), frame->width());
-    EXPECT_EQ(Setting("Bottom") - Setting("Top"), frame->height());
+    const QRect outer = frame->frameGeometry();
+    ASSERT_NE(outer.size(), frame->size()); // the headless platform draws a frame too
+    EXPECT_EQ(Setting("Right") - Setting("Left"), outer.width());
+    EXPECT_EQ(Setting("Bottom") - Setting("Top"), outer.height());
     EXPECT_GT(frame->width(), 200);
+    frame->move(100, 80);
+    frame->resize(800, 600);
+    ASSERT_TRUE(WaitForSetting("Right", 100 + frame->frameGeometry().width()));
+    EXPECT_EQ(Setting("Bottom"), 80 + frame->frameGeometry().height());
 
     StoreRect(40, 30, 680, 510);
     CreateFrame();
     ShowFrame();
-    EXPECT_EQ(QRect(frame->pos(), frame->size()), QRect(40, 30, 640, 480));
+    EXPECT_EQ(frame->frameGeometry(), QRect(40, 30, 640, 480));
+    EXPECT_EQ(Setting("Right"), 680); // as it was: the start stored nothing new
     frame->showMaximized();
     ASSERT_TRUE(WaitForSetting("Maximise", SW_SHOWMAXIMIZED));
     EXPECT_EQ(Setting("Left"), 40);
@@ -141,6 +149,7 @@ TEST_F(MainFrameTest, PlacementIsStoredAndRestored) {
     frame->setGeometry(frame->normalGeometry());
     ASSERT_TRUE(WaitForSetting("Maximise", SW_SHOW));
     EXPECT_EQ(Setting("Right") - Setting("Left"), 640);
+    EXPECT_EQ(frame->frameGeometry().size(), QSize(640, 480));
 
     QTest::qWait(50);
     StoreRect(1, 2, 3, 4); // whatever is written from here on is the minimised state
@@ -164,7 +173,7 @@ TEST_F(MainFrameTest, RestoringAMinimisedWindowStoresItsPlacement) {
     StoreRect(1, 2, 3, 4);
     frame->showNormal();
     ASSERT_TRUE(WaitForSetting("Maximise", SW_SHOW));
-    EXPECT_EQ(Setting("Right") - Setting("Left"), frame->width());
+    EXPECT_EQ(Setting("Right") - Setting("Left"), frame->frameGeometry().width());
 }
 
 // A stored rectangle too large for the screens is cut to them (a window of absurd size would
@@ -181,14 +190,17 @@ TEST_F(MainFrameTest, AbsurdStoredRectanglesAreCutToTheScreen) {
         StoreRect(left, top, right, bottom);
         CreateFrame();
         ShowFrame();
-        EXPECT_LE(frame->width(), screen.width()) << left << " " << right;
-        EXPECT_LE(frame->height(), screen.height()) << top << " " << bottom;
+        const QSize outer = frame->frameGeometry().size();
+        EXPECT_LE(outer.width(), screen.width()) << left << " " << right;
+        EXPECT_LE(outer.height(), screen.height()) << top << " " << bottom;
         if (cut) {
-            EXPECT_EQ(frame->size(), screen) << left << " " << right;
+            EXPECT_EQ(outer, screen) << left << " " << right;
         }
         frame->resize(frame->width() - 1, frame->height());
-        ASSERT_TRUE(WaitForSetting("Right", Setting("Left") + frame->width()));
-        EXPECT_EQ(Setting("Bottom") - Setting("Top"), frame->height());
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return Setting("Right") == Setting("Left") + frame->frameGeometry().width(); },
+            2000));
+        EXPECT_EQ(Setting("Bottom") - Setting("Top"), outer.height());
     }
 }
 
@@ -257,8 +269,50 @@ TEST_F(MainFrameTest, EveryControlIsNamedForScreenReaders) {
     EXPECT_EQ(name(FileList()), "Files");
     EXPECT_EQ(name(DirList()), "Folders");
     EXPECT_EQ(name(Report()), "Report");
-    EXPECT_EQ(name(Child<QLabel>("MessagePane")), "Ready"); // the pane is read as it stands
+    // The message pane says what it is, and carries its text as it changes.
+    EXPECT_EQ(name(Child<QLabel>("MessagePane")), "Status: Ready");
+    frame->SetStatusText("12 line(s) checked");
+    EXPECT_EQ(name(Child<QLabel>("MessagePane")), "Status: 12 line(s) checked");
     EXPECT_TRUE(name(Child<QLabel>("CAP")).starts_with("Caps Lock o"));
+    // The volume box is read by what it shows, and labelled "Volume".
+    std::vector<std::string> labels;
+    for (const auto& [label, relation] :
+         QAccessible::queryAccessibleInterface(DriveBox())->relations(QAccessible::Label))
+        labels.push_back(label->text(QAccessible::Name).toStdString());
+    EXPECT_EQ(labels, std::vector<std::string>{"Volume"});
+}
+
+// A screen reader reads a menu item by its name alone, its key apart, and its state as the
+// rules have it before any menu has been opened; a key shown beside an item is no accelerator.
+TEST_F(MainFrameTest, MenuItemsReadByNameWithTheirStatesBeforeAMenuOpens) {
+    ShowFrame(true);
+    QMenuBar* menuBar = Child<QMenuBar>("ApplicationMenu");
+    const auto item = [&](int menu, int index) {
+        return QAccessible::queryAccessibleInterface(menuBar->actions().at(menu)->menu())
+            ->child(index);
+    };
+    QAccessibleInterface* copy = item(1, 0);
+    EXPECT_EQ(copy->text(QAccessible::Name).toStdString(), "Copy");
+    EXPECT_EQ(copy->text(QAccessible::Accelerator).toStdString(), "Ctrl+C");
+    EXPECT_EQ(item(2, 0)->text(QAccessible::Name).toStdString(), "Index");
+    EXPECT_TRUE(copy->state().disabled);
+    EXPECT_TRUE(item(0, 6)->state().disabled); // Stop reporting
+    EXPECT_FALSE(item(0, 5)->state().disabled); // Start Reporting
+    frame->AppendReportLine("/tmp/a.c");
+    Report()->selectAll();
+    EXPECT_FALSE(copy->state().disabled);
+    // Ctrl+C with the menu bar in the focus does not copy; F1 there still asks for help on the
+    // window, as F1 does everywhere in it.
+    QApplication::clipboard()->clear();
+    menuBar->setFocus();
+    QTest::keyClick(menuBar, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_TRUE(QApplication::clipboard()->text().isEmpty());
+    for (QWidget* where : {static_cast<QWidget*>(menuBar), static_cast<QWidget*>(Report())}) {
+        helpCalls.clear();
+        where->setFocus();
+        QTest::keyClick(where, Qt::Key_F1);
+        EXPECT_EQ(helpCalls, (HelpCalls{{HELP_CONTEXT, 3000}}));
+    }
 }
 
 // The window carries the program's icon, for the window manager and the task bar.

@@ -11,13 +11,19 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTextCursor>
 #include <QTimer>
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -247,6 +253,76 @@ TEST_F(ReportWindowTest, ARunOnSeveralCoresStopsAndClosesAsOneThreadWould) {
     EXPECT_TRUE(ReadWholeFile(output) == parallel);
 }
 
+// A box opened during a run on several cores holds the run where it stands: its workers wait,
+// the status bar shows the progress while the box is open (not the prompt of the command that
+// opened it), and the progress does not move. After Yes to the stop question the file being
+// written ends with the count shown; after the About box the run goes on to its end.
+TEST_F(ReportWindowTest, ABoxHoldsARunOnSeveralCoresWhereItStands) {
+    std::string big;
+    constexpr long LINES = 600000;
+    for (long i = 1; i <= LINES; ++i)
+        big += "year " + std::to_string(i) + "\r\n";
+    WriteWholeFile(src + "/big.c", big);
+    SetMessageBoxAnswerer({}); // the real question box
+    CDialogWatchdog watchdog;
+    for (const int command : {ID_FILE_STOP_REPORTING, ID_HELP_ABOUT}) {
+        NewFrame();
+        frame->m_nJobs = 3;
+        frame->m_drainInterval = std::chrono::milliseconds(2);
+        ShowFrame(true);
+        Select({"big.c"});
+        auto* menuBar = Child<QMenuBar>("ApplicationMenu");
+        QMenu* menu = menuBar->actions().at(command == ID_HELP_ABOUT ? 2 : 0)->menu();
+        QAction* action = menu->findChild<QAction*>(QString::number(command));
+        std::string inBox, inBoxLater;
+        bool bHeld = false;
+        QTimer poll;
+        poll.setInterval(5);
+        std::chrono::steady_clock::time_point started{};
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (frame->m_bReporting != 1)
+                return;
+            const auto now = std::chrono::steady_clock::now();
+            if (started == std::chrono::steady_clock::time_point{})
+                started = now;
+            if (now - started < std::chrono::milliseconds(50))
+                return; // some lines into the run
+            poll.stop();
+            WhenModalShown([&](QWidget* box) {
+                inBox = Pane();
+                bHeld = frame->IsRunHeld();
+                QTest::qWait(200);
+                inBoxLater = Pane();
+                if (auto* question = qobject_cast<QMessageBox*>(box))
+                    question->button(QMessageBox::Yes)->click();
+                else
+                    box->close();
+            });
+            // Chosen from the menu, whose prompt fills the pane until the menu closes.
+            menuBar->setActiveAction(menu->menuAction());
+            ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, 2000));
+            menu->setActiveAction(action);
+            QTest::keyClick(menu, Qt::Key_Return);
+        });
+        poll.start();
+        Start();
+        ASSERT_FALSE(inBox.empty()) << "the run ended before the box came";
+        EXPECT_TRUE(bHeld) << command;
+        EXPECT_FALSE(frame->IsRunHeld()) << command;
+        EXPECT_TRUE(inBox.ends_with(" line(s) checked")) << inBox;
+        EXPECT_EQ(inBoxLater, inBox);
+        const std::string report = ReadWholeFile(output);
+        if (command == ID_FILE_STOP_REPORTING) {
+            const long shown = std::atol(inBox.c_str());
+            EXPECT_TRUE(report.ends_with(ReportHit(shown, "year " + std::to_string(shown)) +
+                                         ReportSummary(shown, shown) + "\r\n" + CANCEL_LINE))
+                << inBox << "\n" << report.substr(report.size() - 200);
+        } else {
+            EXPECT_TRUE(report.ends_with(ReportSummary(LINES, LINES) + "\r\n" + END_LINE));
+        }
+    }
+}
+
 // SIGTERM, SIGINT and SIGHUP during a run close the window as the window manager's close
 // does: the run ends as stopped, and the output file is complete up to its last line.
 TEST_F(ReportWindowTest, StopSignalsCloseTheWindowAndEndTheRunAsStopped) {
@@ -376,19 +452,23 @@ TEST_F(ReportWindowTest, SearchStringsFileMustBeInAFolderThatExists) {
     EXPECT_EQ(store.ReadSettingString("Application", "SearchStrings", ""), files / "new.str");
 }
 
-// Edit File hands on the selected name: line ends around it dropped, blanks kept, at most 255
-// characters, a relative name taken in the directory shown. A name that opens nothing gets a box
-// of its own, with its help.
+// Edit File hands on the selected name by its bytes: line ends around it dropped, blanks kept,
+// at most 255 characters, a relative name taken in the directory shown, a name that is not UTF-8
+// as it is. A name that opens nothing gets a box of its own, with its help.
 TEST_F(ReportWindowTest, EditFileOpensTheSelectedNameOrSaysItCannot) {
-    std::vector<QString> opened;
+    std::vector<std::string> opened;
     bool bOpens = true;
-    SetOpenHandler([&](const QString& text) { return opened.push_back(text), bOpens; });
+    SetOpenHandler([&](const std::string& path) { return opened.push_back(path), bOpens; });
+    const std::string latin1 = "lat\xe9.txt";
+    WriteWholeFile(src + "/" + latin1, "");
     frame->AppendReportLine("  >first line");
     frame->AppendReportLine(src + "/a.c");
     frame->AppendReportLine("b.txt");
     frame->AppendReportLine(std::string(300, 'n'));
+    frame->AppendReportLine(latin1);
     // Offsets in the view, where every line end counts one.
-    const int a = 14, aEnd = a + static_cast<int>(src.size()) + 4, b = aEnd + 1, n = b + 6;
+    const int a = 14, aEnd = a + static_cast<int>(src.size()) + 4, b = aEnd + 1, n = b + 6,
+              l = n + 301;
     auto select = [&](int from, int to) {
         QTextCursor cursor = Report()->textCursor();
         cursor.setPosition(from);
@@ -396,11 +476,12 @@ TEST_F(ReportWindowTest, EditFileOpensTheSelectedNameOrSaysItCannot) {
         Report()->setTextCursor(cursor);
         return frame->RunCommand(ID_FILE_EDIT_FILE);
     };
-    EXPECT_TRUE(select(a, aEnd) && select(a - 1, aEnd + 1) && select(b, b + 5));
+    EXPECT_TRUE(select(a, aEnd) && select(a - 1, aEnd + 1) && select(b, b + 5) &&
+                select(l, l + 9));
     EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(opened, (std::vector<QString>{QString::fromStdString(src + "/a.c"),
-                                            QString::fromStdString(src + "/a.c"),
-                                            QString::fromStdString(src + "/b.txt")}));
+    EXPECT_EQ(opened,
+              (std::vector<std::string>{src + "/a.c", src + "/a.c", src + "/b.txt",
+                                        src + "/" + latin1}));
     opened.clear();
     // A blank, a line break inside, the 255-character cut and a line end alone name no file; an
     // opener that fails is said so too.
@@ -409,7 +490,7 @@ TEST_F(ReportWindowTest, EditFileOpensTheSelectedNameOrSaysItCannot) {
     bOpens = false;
     EXPECT_TRUE(select(b, b + 5));
     SetOpenHandler({});
-    EXPECT_EQ(opened, (std::vector<QString>{QString::fromStdString(src + "/b.txt")}));
+    EXPECT_EQ(opened, (std::vector<std::string>{src + "/b.txt"}));
     const std::string failed = "Error: The file could not be opened!\n";
     const int style = ((MB_OK | MB_ICONEXCLAMATION) << 8) | 9;
     EXPECT_EQ(boxes, (std::vector<std::pair<std::string, int>>{
@@ -417,6 +498,40 @@ TEST_F(ReportWindowTest, EditFileOpensTheSelectedNameOrSaysItCannot) {
                          {failed + std::string(255, 'n'), style},
                          {failed, style},
                          {failed + "b.txt", style}}));
+}
+
+// The opener runs without holding the window: xdg-open gets the path, or the file URL of a
+// path that is not UTF-8, and a status other than 0 (no program for the file) shows the box.
+TEST_F(ReportWindowTest, TheOpenerRunsApartAndItsFailureIsShown) {
+    CTempDir bin;
+    const std::string record = bin / "argument";
+    WriteWholeFile(bin / "xdg-open", "#!/bin/sh\nprintf '%s' \"$1\" > '" + record +
+                                         "'\ncase \"$1\" in *.fail) sleep 0.3; exit 3;; esac\n");
+    ASSERT_EQ(::chmod((bin / "xdg-open").c_str(), 0755), 0);
+    const std::string path = std::getenv("PATH");
+    ::setenv("PATH", (bin.Path() + ":" + path).c_str(), 1);
+    const std::pair<std::string, std::string> cases[] = {
+        {"good.txt", src + "/good.txt"},
+        {"\xe9t\xe9.fail", "file://" + src + "/%E9t%E9.fail"},
+    };
+    for (const auto& [name, argument] : cases) {
+        WriteWholeFile(src + "/" + name, "");
+        std::remove(record.c_str());
+        boxes.clear();
+        ASSERT_TRUE(frame->RunCommand(ID_EDIT_CLEAR_SCREEN));
+        frame->AppendReportLine(name);
+        Report()->selectAll();
+        const auto started = std::chrono::steady_clock::now();
+        ASSERT_TRUE(frame->RunCommand(ID_FILE_EDIT_FILE));
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(250));
+        const bool bFails = name.ends_with(".fail");
+        EXPECT_EQ(QTest::qWaitFor([&] { return !boxes.empty(); }, bFails ? 5000 : 500), bFails);
+        EXPECT_EQ(ReadWholeFile(record), argument);
+    }
+    ::setenv("PATH", path.c_str(), 1);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].first, "Error: The file could not be opened!\n" +
+                                  QString::fromLatin1("\xe9t\xe9.fail").toStdString());
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QApplication>
+#include <QClipboard>
 #include <QKeyEvent>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -213,6 +214,44 @@ TEST_F(SearchStringsDlgTest, Operations) {
         }
         EXPECT_EQ(dlg.isVisible() ? 0 : dlg.result(), c.result);
     }
+}
+
+// A paste is taken up to its first line break and cut at a whole character within 30 bytes as
+// saved, also where the field holds text already; a beep tells that something was left out.
+TEST_F(SearchStringsDlgTest, APasteStopsAtALineBreakAndIsCutToFitWithABeep) {
+    int beeps = 0;
+    SetBeepHandler([&] { ++beeps; });
+    std::string ae20;
+    for (int i = 0; i < 20; ++i)
+        ae20 += "\xc3\xa4"; // two bytes each
+    const struct {
+        const char *before, *paste;
+        int at; // the cursor's place in before
+        std::string after;
+        int beeps;
+    } cases[] = {
+        {"", "line1\nline2", 0, "line1", 1},
+        {"", "abc\r\n", 0, "abc", 0}, // only the line end is left out
+        {"", "\r\nabc", 0, "", 1},
+        {"0123456789", "xxxxxxxxxxxxxxxxxxxxxxxxx", 10, "0123456789xxxxxxxxxxxxxxxxxxxx", 1},
+        {"ab", "0123456789012345678901234567890", 1, "a0123456789012345678901234567b", 1},
+        {"", ae20.c_str(), 0, ae20.substr(0, 30), 1},
+        {"a", "\xc3\xa4" "b", 1, "a\xc3\xa4" "b", 0},
+    };
+    CSearchStringsDlg dlg(nullptr, m_dir / "y2k.str");
+    dlg.show();
+    auto* edit = dlg.findChild<QLineEdit*>("551");
+    for (const auto& c : cases) {
+        edit->setText(QString::fromUtf8(c.before));
+        edit->setCursorPosition(c.at);
+        QApplication::clipboard()->setText(QString::fromUtf8(c.paste));
+        beeps = 0;
+        edit->setFocus();
+        QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(edit->text().toStdString(), c.after) << c.paste;
+        EXPECT_EQ(beeps, c.beeps) << c.paste;
+    }
+    SetBeepHandler({});
 }
 
 TEST_F(SearchStringsDlgTest,

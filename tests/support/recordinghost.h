@@ -41,7 +41,7 @@ class CRecordingHost : public CReportHost {
     // Called inside each drain with the last status text; may clear m_bReporting.
     std::function<void(CRecordingHost&)> m_onDrain;
     // A drain after every line unless a test says otherwise.
-    CRunOptions m_options{1, std::chrono::milliseconds(0), nullptr, {}};
+    CRunOptions m_options{1, std::chrono::milliseconds(0), nullptr, nullptr, {}};
 
     // 5 December 2026, 14:03:09.
     static std::tm FixedTime() {
