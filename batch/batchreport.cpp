@@ -7,6 +7,7 @@
 #include "toolkit/dirlisting.h"
 #include "toolkit/stopsignal.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -32,27 +33,33 @@ void OnStopSignal(int) {
 }
 
 const char Usage[] =
-    "Usage: kavel-report --strings FILE --output FILE [OPTIONS] [PATH...]\n"
+    "Usage: kavel-report --strings FILE [--output FILE] [OPTIONS] [PATH...]\n"
     "Checks every line of each file for the search strings in the strings file (one per\n"
-    "line, letter case ignored) and writes the report to the output file. Lines end at LF or\n"
-    "CR LF. A PATH that is a folder is walked: its files are checked in the byte order of their\n"
-    "paths; links, FIFOs, sockets and devices inside it are skipped.\n"
-    "  --strings FILE     the search strings file\n"
-    "  --output FILE      the output file, created anew; it always holds the report\n"
+    "line, letter case ignored). Lines end at LF or CR LF. A PATH that is a folder is walked:\n"
+    "its files are checked in the byte order of their paths; links, FIFOs, sockets and\n"
+    "devices inside it are skipped.\n"
+    "  --strings FILE     the search strings file; - or a pipe is read once, before any file\n"
+    "  --output FILE      the output file, created anew: it holds the report\n"
     "  --files-from FILE  the paths to check, one per line (LF or CR LF), after any PATH;\n"
     "                     - reads them from standard input\n"
     "  --null             the paths of --files-from are separated by NUL\n"
     "  --exclude GLOB     leave out the files and folders of a walk whose name or path\n"
-    "                     below the walked folder matches GLOB (repeatable; * stops at /)\n"
+    "                     below the walked folder matches GLOB (repeatable; * stops at /;\n"
+    "                     a final / for folders only)\n"
     "  --format FORMAT    standard output as report (the report's bytes, the default),\n"
-    "                     grep (path:line:text), json (JSON Lines) or sarif (SARIF 2.1.0)\n"
+    "                     grep (path:line:text), json (JSON Lines) or sarif (SARIF 2.1.0);\n"
+    "                     grep, json and sarif count lines as an editor does\n"
+    "  --baseline FILE    a SARIF log of an earlier run: only results that are not in it\n"
+    "                     fail the check; grep and json show the lines with a new result\n"
+    "  --baseline-all     with --baseline, grep and json show every line found\n"
     "  --jobs N           check N files at the same time (default: the number of\n"
     "                     processors); the output is the same for every N\n"
     "  --quiet            write nothing to standard output\n"
     "  --version          show the version\n"
     "  --help             show this text\n"
-    "Exit status: 0 no potential problem, 1 potential problems found, 2 failure (also no\n"
-    "file named, or no search string in the strings file), 130 stopped by a signal.\n";
+    "Exit status: 0 no potential problem (with --baseline: none new), 1 potential problems\n"
+    "found, 2 failure (also no file named, or no search string; standard error says why),\n"
+    "130 stopped by a signal.\n";
 
 // Standard output and error, as descriptors of this process's own that do not block.
 int g_nStdout = STDOUT_FILENO;
@@ -253,7 +260,9 @@ int RunBatchReport(int argc, char** argv) {
     options.nJobs = ProcessorCount();
     EOutputFormat outputFormat = EOutputFormat::REPORT;
     std::vector<std::string> paths, excludes, lists;
+    std::string baselinePath;
     bool quiet = false, nul = false, haveStrings = false, haveOutput = false, endOfOptions = false;
+    bool haveBaseline = false, baselineAll = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const auto is = [&](const char* name) {
@@ -274,8 +283,10 @@ int RunBatchReport(int argc, char** argv) {
             quiet = true;
         } else if (arg == "--null" || arg == "-0") {
             nul = true;
+        } else if (arg == "--baseline-all") {
+            baselineAll = true;
         } else if (is("--strings") || is("--output") || is("--files-from") || is("--exclude") ||
-                   is("--format")) {
+                   is("--format") || is("--baseline")) {
             const std::string name = arg.substr(0, arg.find('='));
             if (!OptionValue(argc, argv, i, name, value))
                 return CommandLineError(name + " needs a value");
@@ -287,6 +298,9 @@ int RunBatchReport(int argc, char** argv) {
                 haveOutput = true;
             } else if (name == "--files-from") {
                 lists.push_back(value);
+            } else if (name == "--baseline") {
+                baselinePath = value;
+                haveBaseline = true;
             } else if (name == "--exclude") {
                 if (!CTreeWalk::CanMatch(value)) {
                     std::fprintf(stderr, "kavel-report: --exclude %s can never match\n",
@@ -309,13 +323,51 @@ int RunBatchReport(int argc, char** argv) {
     }
     if (!haveStrings)
         return CommandLineError("--strings FILE is required");
-    if (!haveOutput)
-        return CommandLineError("--output FILE is required");
+    if (haveOutput && host.m_strOutput == "-") {
+        std::fputs("kavel-report: --output - is not supported: --format writes standard output; "
+                   "leave --output out\n",
+                   stderr);
+        return BATCH_EXIT_FAILURE;
+    }
+    if (baselineAll && !haveBaseline)
+        return CommandLineError("--baseline-all needs --baseline FILE");
     if (paths.empty() && lists.empty())
         return CommandLineError(NoFileToCheck);
+    if (host.m_strStrings == "-" && std::find(lists.begin(), lists.end(), "-") != lists.end()) {
+        std::fputs("kavel-report: standard input cannot hold both the strings and the list\n",
+                   stderr);
+        return BATCH_EXIT_FAILURE;
+    }
     const bool namesGiven = !paths.empty();
-
+    options.bOutputFile = haveOutput;
     options.pStopSignal = &g_nStopSignal;
+
+    // An earlier run's results: read whole before anything is written, so that a baseline
+    // that is not what it should be fails the run instead of making it look clean.
+    std::unique_ptr<CBaseline> baseline;
+    if (haveBaseline) {
+        baseline = std::make_unique<CBaseline>();
+        std::string message;
+        if (!baseline->Load(baselinePath, message)) {
+            std::fprintf(stderr, "kavel-report: %s\n", message.c_str());
+            return BATCH_EXIT_FAILURE;
+        }
+        struct stat st;
+        if (::stat(baselinePath.c_str(), &st) == 0)
+            options.inputs.push_back(
+                {{true, st.st_dev, st.st_ino}, "Error: The output file is the baseline"});
+    }
+
+    // Strings from standard input or a pipe (a FIFO, a process substitution) are read from
+    // it, once, before any file is checked.
+    if (host.m_strStrings == "-") {
+        options.stringsFd = STDIN_FILENO;
+    } else if (struct stat st; ::stat(host.m_strStrings.c_str(), &st) == 0 &&
+                               (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))) {
+        options.stringsFd = OpenNameList(host.m_strStrings);
+        if (g_nStopSignal != 0)
+            return BATCH_EXIT_CANCELLED;
+    }
 
     // The files are listed while the first ones are checked, the lists read as they come.
     host.m_pWalk = std::make_unique<CTreeWalk>(std::move(paths), std::move(excludes));
@@ -341,11 +393,19 @@ int RunBatchReport(int argc, char** argv) {
 
     CByteOutput out(g_nStdout, &g_nStopSignal);
     CByteOutput messages(g_nStderr, &g_nStopSignal);
-    const CFormatContext context{out, host.m_szSearchStrings, host.GetCurrentDirectory(),
-                                 KAVEL_VERSION};
+    // The results are judged once for the formats and the exit status, ahead of the format.
+    std::unique_ptr<CResultJudge> judge;
+    if (baseline || (outputFormat == EOutputFormat::SARIF && !quiet))
+        judge = std::make_unique<CResultJudge>(host.m_szSearchStrings, host.GetCurrentDirectory(),
+                                               baseline.get());
+    const CFormatContext context{
+        out,        host.m_szSearchStrings, host.GetCurrentDirectory(), KAVEL_VERSION, judge.get(),
+        baselineAll};
     std::unique_ptr<CFormatSink> format = quiet ? nullptr : MakeFormatSink(outputFormat, context);
     CFailedFiles failedFiles;
     CTeeSink view;
+    if (judge)
+        view.Add(*judge);
     if (format)
         view.Add(*format);
     view.Add(failedFiles);
@@ -363,8 +423,8 @@ int RunBatchReport(int argc, char** argv) {
     if (!listError.empty())
         failures.push_back(SafeText(listError));
     // An empty list (an upstream command that failed) is not a clean run.
-    if (result.bOutputCreated && result.bStringsOpened && !result.bCancelled && !namesGiven &&
-        listError.empty() && host.m_pWalk->NamesGiven() == 0)
+    if ((result.bOutputCreated || !haveOutput) && result.bStringsOpened && !result.bCancelled &&
+        !namesGiven && listError.empty() && host.m_pWalk->NamesGiven() == 0)
         failures.push_back(std::string(NoFileToCheck) + " (see kavel-report --help)");
     if (format)
         format->Finish(failures);
@@ -380,5 +440,8 @@ int RunBatchReport(int argc, char** argv) {
         return BATCH_EXIT_CANCELLED;
     if (!failures.empty() || result.nFilesFailed > 0)
         return BATCH_EXIT_FAILURE;
+    // With a baseline, only results that are new fail the check.
+    if (baseline)
+        return judge->NewResults() > 0 ? BATCH_EXIT_PROBLEMS : BATCH_EXIT_CLEAN;
     return result.nProblems > 0 ? BATCH_EXIT_PROBLEMS : BATCH_EXIT_CLEAN;
 }

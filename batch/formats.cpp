@@ -4,8 +4,13 @@
 #include "scan/linefile.h"
 #include "toolkit/ascii.h"
 
+#include "batch/json.h"
+
 #include <charconv>
 #include <cstdio>
+#include <set>
+#include <sys/stat.h>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -127,7 +132,9 @@ class CReportFormat : public CFormatSink {
 };
 
 // The sinks of the formats that point into files: no header lines, one record for each line of
-// a file that holds a string (the first piece of it that holds one).
+// a file that holds a string (its first piece that holds one). With a baseline, a line is
+// printed when one of its results is new (or every line, with bAllLines): a record waits for
+// its line's last piece.
 class CRecordSink : public CFormatSink {
   public:
     explicit CRecordSink(const CFormatContext& context) : m_context(context) {}
@@ -138,15 +145,22 @@ class CRecordSink : public CFormatSink {
         m_strName = name;
         m_nLastLine = 0;
         m_nRecords = 0;
+        m_nNewRecords = 0;
     }
     void Hit(const CHit& hit) override {
-        if (hit.nPhysical == m_nLastLine)
-            return;
-        m_nLastLine = hit.nPhysical;
-        ++m_nRecords;
-        Record(hit.nPhysical, RecordText(hit.text));
+        if (hit.nPhysical != m_nLastLine) {
+            EndLine();
+            m_nLastLine = hit.nPhysical;
+            m_strPending.assign(RecordText(hit.text));
+            m_bPending = true;
+            m_bPendingNew = false;
+            ++m_nRecords;
+        }
+        if (m_context.pJudge != nullptr)
+            for (const CResult& result : m_context.pJudge->Last())
+                m_bPendingNew = m_bPendingNew || result.state == EBaselineState::NEW;
     }
-    void FileEnd(EFileOutcome, const CFileCounts&) override {}
+    void FileEnd(EFileOutcome, const CFileCounts&) override { EndLine(); }
     void RunEnd(bool bCancelled) override {
         m_bCancelled = bCancelled;
         m_context.out.Flush();
@@ -155,16 +169,54 @@ class CRecordSink : public CFormatSink {
     void Finish(const std::vector<std::string>&) override { m_context.out.Flush(); }
 
   protected:
-    // A record for the file's line, the first piece of it that holds a string.
-    virtual void Record(long line, std::string_view text) = 0;
+    // A record for the file's line, with its text; state: NONE without a baseline.
+    virtual void Record(long line, std::string_view text, EBaselineState state) = 0;
+
+    bool HasBaseline() const {
+        return m_context.pJudge != nullptr && m_context.pJudge->HasBaseline();
+    }
 
     const CFormatContext& m_context;
-    std::string m_strPath; // as the report names it
-    std::string m_strName; // as it was given
-    long m_nLastLine = 0;  // the line of the last record
-    long m_nRecords = 0;   // of the file
+    std::string m_strPath;  // as the report names it
+    std::string m_strName;  // as it was given
+    long m_nLastLine = 0;   // the line of the last record
+    long m_nRecords = 0;    // lines found in the file
+    long m_nNewRecords = 0; // of them, those with a new result
     bool m_bCancelled = false;
+
+  private:
+    void EndLine() {
+        if (!m_bPending)
+            return;
+        m_bPending = false;
+        EBaselineState state = EBaselineState::NONE;
+        if (HasBaseline()) {
+            state = m_bPendingNew ? EBaselineState::NEW : EBaselineState::UNCHANGED;
+            m_nNewRecords += m_bPendingNew;
+            if (!m_bPendingNew && !m_context.bAllLines)
+                return;
+        }
+        Record(m_nLastLine, m_strPending, state);
+    }
+
+    std::string m_strPending;
+    bool m_bPending = false;
+    bool m_bPendingNew = false;
 };
+
+const char* StateName(EBaselineState state) {
+    switch (state) {
+    case EBaselineState::NEW:
+        return "new";
+    case EBaselineState::UNCHANGED:
+        return "unchanged";
+    case EBaselineState::ABSENT:
+        return "absent";
+    case EBaselineState::NONE:
+        break;
+    }
+    return "";
+}
 
 // path:line:text, one line per line found, as grep -n prints it.
 class CGrepFormat : public CRecordSink {
@@ -176,7 +228,7 @@ class CGrepFormat : public CRecordSink {
     }
 
   protected:
-    void Record(long line, std::string_view text) override {
+    void Record(long line, std::string_view text, EBaselineState) override {
         std::string& out = m_context.out.Pending();
         out.append(m_strShown);
         out.push_back(':');
@@ -199,10 +251,12 @@ class CJsonFormat : public CRecordSink {
         m_strPathMember = JsonBytesMember("path", name);
     }
     void FileEnd(EFileOutcome outcome, const CFileCounts& counts) override {
+        CRecordSink::FileEnd(outcome, counts);
         ++m_nFiles;
         m_nFailed += IsFailure(outcome);
         m_nLines += counts.nPhysical;
         m_nProblems += m_nRecords;
+        m_nNew += m_nNewRecords;
         const char* status = outcome == EFileOutcome::OPEN_FAILED   ? "failed-open"
                              : outcome == EFileOutcome::READ_FAILED ? "failed-read"
                                                                     : "ok";
@@ -213,6 +267,10 @@ class CJsonFormat : public CRecordSink {
         AppendNumber(out, counts.nPhysical);
         out.append(",\"problems\":");
         AppendNumber(out, m_nRecords);
+        if (HasBaseline()) {
+            out.append(",\"new\":");
+            AppendNumber(out, m_nNewRecords);
+        }
         out.append(",\"status\":\"");
         out.append(status);
         m_context.out.Append("\"}\n");
@@ -228,13 +286,17 @@ class CJsonFormat : public CRecordSink {
         AppendNumber(summary, m_nLines);
         summary += ",\"problems\":";
         AppendNumber(summary, m_nProblems);
+        if (HasBaseline()) {
+            summary += ",\"new\":";
+            AppendNumber(summary, m_nNew);
+        }
         summary += m_bCancelled ? ",\"cancelled\":true}\n" : ",\"cancelled\":false}\n";
         m_context.out.Append(summary);
         m_context.out.Flush();
     }
 
   protected:
-    void Record(long line, std::string_view text) override {
+    void Record(long line, std::string_view text, EBaselineState state) override {
         std::string& out = m_context.out.Pending();
         out.append("{\"type\":\"hit\",");
         out.append(m_strPathMember);
@@ -242,13 +304,41 @@ class CJsonFormat : public CRecordSink {
         AppendNumber(out, line);
         out.push_back(',');
         out.append(JsonBytesMember("text", text));
+        if (state != EBaselineState::NONE) {
+            out.append(",\"baseline\":\"");
+            out.append(StateName(state));
+            out.push_back('"');
+        }
         m_context.out.Append("}\n");
     }
 
   private:
     std::string m_strPathMember;
-    long m_nFiles = 0, m_nFailed = 0, m_nLines = 0, m_nProblems = 0;
+    long m_nFiles = 0, m_nFailed = 0, m_nLines = 0, m_nProblems = 0, m_nNew = 0;
 };
+
+// A SARIF result as the tool writes it, and as a baseline's absent result is written again.
+std::string SarifResult(const std::string& ruleId, const std::string& message,
+                        const std::string& uri, bool bRelative, long line, std::string_view snippet,
+                        const std::string& fingerprint, EBaselineState state) {
+    std::string out = "{\"ruleId\":\"" + ruleId + "\",\"level\":\"warning\",\"message\":{\"text\":";
+    out += JsonString(message);
+    out += "},\"locations\":[{\"physicalLocation\":{\"artifactLocation\":{\"uri\":";
+    out += JsonString(uri);
+    out += bRelative ? ",\"uriBaseId\":\"SRCROOT\"}" : "}";
+    out += ",\"region\":{\"startLine\":";
+    AppendNumber(out, line);
+    out += ",\"snippet\":{\"text\":";
+    out += JsonString(snippet);
+    out += "}}}}],\"partialFingerprints\":{\"kavelLine/v1\":\"" + fingerprint + "\"}";
+    if (state != EBaselineState::NONE) {
+        out += ",\"baselineState\":\"";
+        out += StateName(state);
+        out += '"';
+    }
+    out += '}';
+    return out;
+}
 
 // One SARIF 2.1.0 log: the results as they come, then the run's invocation and the tool with a
 // rule for every search string that matched.
@@ -259,41 +349,35 @@ class CSarifFormat : public CRecordSink {
                              "\"https://json.schemastore.org/sarif-2.1.0.json\","
                              "\"runs\":[{\"results\":[");
     }
-    // The start of a location in the file: its physicalLocation, left open for a region.
-    void FileBegin(const std::string& path, const std::string& name) override {
-        CRecordSink::FileBegin(path, name);
-        m_strUri = UriReference(path, m_context.currentDirectory);
-        m_strLocation =
-            "\"physicalLocation\":{\"artifactLocation\":{\"uri\":" + JsonString(m_strUri) +
-            (m_strUri.starts_with("file:") ? "}" : ",\"uriBaseId\":\"SRCROOT\"}");
-    }
-    // A result for every rule the line holds, from the first piece of the line that holds it.
+    // A result for every rule that the judge found new on its line.
     void Hit(const CHit& hit) override {
-        if (m_rules.empty())
-            FoldStrings();
-        if (hit.nPhysical != m_nLastLine) {
-            m_nLastLine = hit.nPhysical;
-            m_onLine.assign(m_rules.size(), false);
-        }
-        const std::string_view text = RecordText(hit.text);
-        const std::string folded = AsciiUpperCopy(text);
-        for (size_t rule = 0; rule < m_rules.size(); ++rule) {
-            if (m_onLine[rule] || folded.find(m_rules[rule].folded) == std::string::npos)
-                continue;
-            m_onLine[rule] = true;
-            m_rules[rule].bUsed = true;
-            Result(m_rules[rule], hit.nPhysical, text);
+        const CResultJudge& judge = *m_context.pJudge;
+        const std::string& uri = judge.Uri();
+        for (const CResult& result : judge.Last()) {
+            m_used.insert(result.pRule->id);
+            const std::string message =
+                "Potential problem: the line holds \"" + result.pRule->text + "\"";
+            Append(SarifResult(result.pRule->id, message, uri, !uri.starts_with("file:"),
+                               hit.nPhysical, RecordText(hit.text), result.fingerprint,
+                               result.state));
         }
     }
     void FileEnd(EFileOutcome outcome, const CFileCounts&) override {
-        if (IsFailure(outcome))
-            m_notifications.push_back(std::string("{\"level\":\"error\",\"message\":{\"text\":") +
-                                      (outcome == EFileOutcome::OPEN_FAILED
-                                           ? "\"Failed to open file.\""
-                                           : "\"Failed to read file.\"") +
-                                      "},\"locations\":[{" + m_strLocation + "}}]}");
+        if (!IsFailure(outcome))
+            return;
+        const std::string& uri = m_context.pJudge->Uri();
+        m_notifications.push_back(
+            std::string("{\"level\":\"error\",\"message\":{\"text\":") +
+            (outcome == EFileOutcome::OPEN_FAILED ? "\"Failed to open file.\""
+                                                  : "\"Failed to read file.\"") +
+            "},\"locations\":[{\"physicalLocation\":{\"artifactLocation\":{\"uri\":" +
+            JsonString(uri) + (uri.starts_with("file:") ? "}" : ",\"uriBaseId\":\"SRCROOT\"}") +
+            "}}]}");
     }
     void Finish(const std::vector<std::string>& failures) override {
+        if (const CBaseline* baseline = m_context.pJudge->Baseline())
+            for (const std::string& result : baseline->AbsentResults())
+                Append(result);
         for (const std::string& failure : failures)
             m_notifications.push_back(
                 "{\"level\":\"error\",\"message\":{\"text\":" + JsonString(failure) + "}}");
@@ -316,8 +400,8 @@ class CSarifFormat : public CRecordSink {
         tail += "\"tool\":{\"driver\":{\"name\":\"Kavel 2000\",\"version\":" +
                 JsonString(m_context.version) + ",\"rules\":[";
         bool first = true;
-        for (const CRule& rule : m_rules) {
-            if (!rule.bUsed)
+        for (const CRule& rule : m_context.pJudge->Rules()) {
+            if (m_used.count(rule.id) == 0)
                 continue;
             tail += first ? "" : ",";
             first = false;
@@ -331,63 +415,22 @@ class CSarifFormat : public CRecordSink {
     }
 
   protected:
-    void Record(long, std::string_view) override {}
+    void Record(long, std::string_view, EBaselineState) override {}
 
   private:
-    // A rule: the strings that match alike (the same when upper-cased) are one.
-    struct CRule {
-        std::string folded;
-        std::string text; // the first of them in the strings file
-        std::string id;
-        bool bUsed = false;
-    };
-
-    void Result(const CRule& rule, long line, std::string_view text) {
-        std::string& out = m_context.out.Pending();
-        out.append(m_bFirstResult ? "" : ",");
+    void Append(const std::string& result) {
+        m_context.out.Append(m_bFirstResult ? "" : ",");
         m_bFirstResult = false;
-        out.append("{\"ruleId\":\"");
-        out.append(rule.id);
-        out.append("\",\"level\":\"warning\",\"message\":{\"text\":");
-        out.append(JsonString("Potential problem: the line holds \"" + rule.text + "\""));
-        out.append("},\"locations\":[{");
-        out.append(m_strLocation);
-        out.append(",\"region\":{\"startLine\":");
-        AppendNumber(out, line);
-        out.append(",\"snippet\":{\"text\":");
-        out.append(JsonString(text));
-        out.append("}}}}],\"partialFingerprints\":{\"kavelLine/v1\":\"");
-        std::string print = rule.id;
-        print += '\0';
-        print += m_strUri;
-        print += '\0';
-        print.append(text);
-        out.append(Hex16(Fnv1a64(print)));
-        m_context.out.Append("\"}}");
+        m_context.out.Append(result);
     }
     // The current directory is known as an absolute path (not when it was deleted or is too
     // long to tell): relative URIs then have it as their base.
     bool HasRoot() const {
         return !m_context.currentDirectory.empty() && m_context.currentDirectory[0] == '/';
     }
-    void FoldStrings() {
-        for (int i = 0; i < CountSearchStrings(m_context.strings); ++i) {
-            std::string folded = AsciiUpperCopy(m_context.strings[i]);
-            bool known = false;
-            for (const CRule& rule : m_rules)
-                known = known || rule.folded == folded;
-            if (!known)
-                m_rules.push_back({folded, std::string(m_context.strings[i]),
-                                   RuleId(m_context.strings[i]), false});
-        }
-        m_onLine.assign(m_rules.size(), false);
-    }
 
-    std::vector<CRule> m_rules;
-    std::vector<bool> m_onLine; // rules with a result on the line of the last hit
+    std::set<std::string> m_used; // ids of the rules with a result
     std::vector<std::string> m_notifications;
-    std::string m_strUri;
-    std::string m_strLocation;
     bool m_bFirstResult = true;
 };
 
@@ -538,4 +581,134 @@ uint64_t Fnv1a64(std::string_view bytes) {
 
 std::string RuleId(std::string_view searchString) {
     return "KAVEL-" + Hex16(Fnv1a64(AsciiUpperCopy(searchString)));
+}
+
+CResultJudge::CResultJudge(const SearchStringTable& strings, std::string currentDirectory,
+                           CBaseline* baseline)
+    : m_strings(strings), m_strDirectory(std::move(currentDirectory)), m_pBaseline(baseline) {}
+
+void CResultJudge::FileBegin(const std::string& path, const std::string&) {
+    m_strUri = UriReference(path, m_strDirectory);
+    m_nLastLine = 0;
+}
+
+void CResultJudge::Hit(const CHit& hit) {
+    if (m_rules.empty()) { // the strings are loaded by the first hit
+        for (int i = 0; i < CountSearchStrings(m_strings); ++i) {
+            std::string folded = AsciiUpperCopy(m_strings[i]);
+            bool known = false;
+            for (const CRule& rule : m_rules)
+                known = known || rule.folded == folded;
+            if (!known)
+                m_rules.push_back({folded, std::string(m_strings[i]), RuleId(m_strings[i])});
+        }
+    }
+    if (hit.nPhysical != m_nLastLine) {
+        m_nLastLine = hit.nPhysical;
+        m_onLine.assign(m_rules.size(), false);
+    }
+    m_last.clear();
+    const std::string_view text = RecordText(hit.text);
+    const std::string folded = AsciiUpperCopy(text);
+    for (size_t i = 0; i < m_rules.size(); ++i) {
+        if (m_onLine[i] || folded.find(m_rules[i].folded) == std::string::npos)
+            continue;
+        m_onLine[i] = true;
+        std::string print = m_rules[i].id;
+        print += '\0';
+        print += m_strUri;
+        print += '\0';
+        print.append(text);
+        CResult result{&m_rules[i], Hex16(Fnv1a64(print)), EBaselineState::NONE};
+        if (m_pBaseline != nullptr) {
+            result.state = m_pBaseline->Take(m_rules[i].id, m_strUri, result.fingerprint)
+                               ? EBaselineState::UNCHANGED
+                               : EBaselineState::NEW;
+            m_nNew += result.state == EBaselineState::NEW;
+        }
+        m_last.push_back(std::move(result));
+    }
+}
+
+bool CBaseline::Load(const std::string& path, std::string& message) {
+    constexpr off_t LARGEST = 256 << 20;
+    CLineFile file;
+    off_t size = 0;
+    dev_t dev;
+    ino_t ino;
+    if (!file.OpenRead(path) || !file.Identity(dev, ino, &size) || size > LARGEST) {
+        message = "cannot read the baseline " + SafeText(path);
+        return false;
+    }
+    std::string text;
+    for (auto [data, avail] = file.Peek(); avail > 0; std::tie(data, avail) = file.Peek()) {
+        text.append(data, avail);
+        file.Consume(avail);
+    }
+    if (file.ReadFailed()) {
+        message = "cannot read the baseline " + SafeText(path);
+        return false;
+    }
+    message = SafeText(path) + " is not a SARIF log of kavel-report";
+    CJson log;
+    if (!ParseJson(text, log))
+        return false;
+    const CJson* version = log.Get("version");
+    const CJson* name = log.At("runs/0/tool/driver/name");
+    const CJson* results = log.At("runs/0/results");
+    if (version == nullptr || version->text != "2.1.0" || name == nullptr ||
+        name->text != "Kavel 2000" || results == nullptr || results->kind != CJson::EKind::ARRAY)
+        return false;
+    for (const CJson& result : results->items) {
+        const CJson* ruleId = result.Get("ruleId");
+        const CJson* location = result.At("locations/0/physicalLocation");
+        const CJson* prints = result.Get("partialFingerprints");
+        const CJson* print = prints != nullptr ? prints->Get("kavelLine/v1") : nullptr;
+        const CJson* uri = location != nullptr ? location->At("artifactLocation/uri") : nullptr;
+        const CJson* line = location != nullptr ? location->At("region/startLine") : nullptr;
+        if (ruleId == nullptr || print == nullptr || uri == nullptr || line == nullptr ||
+            !ruleId->text.starts_with("KAVEL-"))
+            return false;
+        // Results that were absent from the run the log came from are gone already.
+        const CJson* state = result.Get("baselineState");
+        if (state != nullptr && state->text == "absent")
+            continue;
+        CEntry entry;
+        entry.ruleId = ruleId->text;
+        entry.uri = uri->text;
+        const CJson* base = location->At("artifactLocation/uriBaseId");
+        entry.uriBaseId = base != nullptr ? base->text : "";
+        entry.fingerprint = print->text;
+        const CJson* messageText = result.At("message/text");
+        entry.message = messageText != nullptr ? messageText->text : "";
+        const CJson* snippet = location->At("region/snippet/text");
+        entry.snippet = snippet != nullptr ? snippet->text : "";
+        entry.line = static_cast<long>(line->number);
+        m_open.emplace(entry.ruleId + '\0' + entry.uri + '\0' + entry.fingerprint,
+                       m_entries.size());
+        m_entries.push_back(std::move(entry));
+    }
+    message.clear();
+    return true;
+}
+
+bool CBaseline::Take(const std::string& ruleId, const std::string& uri,
+                     const std::string& fingerprint) {
+    const std::string key = ruleId + '\0' + uri + '\0' + fingerprint;
+    const auto found = m_open.lower_bound(key);
+    if (found == m_open.end() || found->first != key)
+        return false;
+    m_entries[found->second].bTaken = true;
+    m_open.erase(found); // the first of equal keys: they are taken in the log's order
+    return true;
+}
+
+std::vector<std::string> CBaseline::AbsentResults() const {
+    std::vector<std::string> results;
+    for (const CEntry& entry : m_entries)
+        if (!entry.bTaken)
+            results.push_back(SarifResult(entry.ruleId, entry.message, entry.uri,
+                                          !entry.uriBaseId.empty(), entry.line, entry.snippet,
+                                          entry.fingerprint, EBaselineState::ABSENT));
+    return results;
 }

@@ -12,6 +12,7 @@
 #include "scan/stopflag.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -45,14 +46,94 @@ class CByteOutput {
     bool m_bFailed = false;
 };
 
+// A rule: a search string, and those that match alike (the same when upper-cased) with it.
+struct CRule {
+    std::string folded;
+    std::string text; // the first of them in the strings file
+    std::string id;   // RuleId
+};
+
+// How a result stands against a baseline (SARIF's baselineState).
+enum class EBaselineState { NONE, NEW, UNCHANGED, ABSENT };
+
+// A result: a rule found on a file's own line, first in one of its pieces.
+struct CResult {
+    const CRule* pRule;
+    std::string fingerprint; // 16 hex digits: see CResultJudge
+    EBaselineState state;
+};
+
+// The results of an earlier run, from a SARIF log that --format sarif wrote.
+class CBaseline {
+  public:
+    // Reads the log; false with a message when it cannot be read or is not such a log (an
+    // empty baseline would make every result of the run look old, or new).
+    bool Load(const std::string& path, std::string& message);
+    // Takes a result of the same rule, URI and fingerprint (the line's text, not its number)
+    // out of the baseline, in the order of the log; false when none is left: the result is new.
+    bool Take(const std::string& ruleId, const std::string& uri, const std::string& fingerprint);
+    // The results that nothing took, as SARIF results with the baselineState "absent".
+    std::vector<std::string> AbsentResults() const;
+
+  private:
+    struct CEntry {
+        std::string ruleId, uri, uriBaseId, fingerprint, message, snippet;
+        long line;
+        bool bTaken = false;
+    };
+    std::vector<CEntry> m_entries;
+    std::multimap<std::string, size_t> m_open; // by rule, URI and fingerprint: not yet taken
+};
+
+// The results of the lines found, made once for every format: each hit's rules that its line
+// has not shown yet, their fingerprints (FNV-1a 64 over the rule id, a NUL, the URI, a NUL and
+// the line's text as recorded) and, with a baseline, their states. A sink of the run, ahead of
+// the format's sink, which reads Last() in its own Hit.
+class CResultJudge : public CReportSink {
+  public:
+    // baseline may be null. The table is filled when the strings are loaded.
+    CResultJudge(const SearchStringTable& strings, std::string currentDirectory,
+                 CBaseline* baseline);
+    void Line(std::string_view) override {}
+    void Error(std::string_view) override {}
+    void FileBegin(const std::string& path, const std::string& name) override;
+    void Hit(const CHit& hit) override;
+    void FileEnd(EFileOutcome, const CFileCounts&) override {}
+    void RunEnd(bool) override {}
+
+    // The results that the last hit added.
+    const std::vector<CResult>& Last() const { return m_last; }
+    // The file's URI, as SARIF gives it (UriReference).
+    const std::string& Uri() const { return m_strUri; }
+    const std::vector<CRule>& Rules() const { return m_rules; }
+    bool HasBaseline() const { return m_pBaseline != nullptr; }
+    CBaseline* Baseline() const { return m_pBaseline; }
+    long NewResults() const { return m_nNew; }
+
+  private:
+    const SearchStringTable& m_strings;
+    const std::string m_strDirectory;
+    CBaseline* m_pBaseline;
+    std::vector<CRule> m_rules;
+    std::vector<bool> m_onLine; // rules with a result on the line of the last hit
+    std::vector<CResult> m_last;
+    std::string m_strUri;
+    long m_nLastLine = 0;
+    long m_nNew = 0;
+};
+
 // What a format sink needs beyond the events: where it writes, the table of the run (filled
 // when the strings are loaded, before the first hit), the current directory (SARIF's URIs are
-// relative to it), and the program's version.
+// relative to it), the program's version, and the judge of the results (null for report,
+// and for grep and JSON without a baseline). bAllLines: grep and JSON print every line found,
+// not only those with a new result.
 struct CFormatContext {
     CByteOutput& out;
     const SearchStringTable& strings;
     std::string currentDirectory;
     std::string version;
+    const CResultJudge* pJudge = nullptr;
+    bool bAllLines = false;
 };
 
 // A format's sink. Finish comes after the run, once the tool knows why it fails (the causes of

@@ -4,7 +4,7 @@ _kavel_report() {
     cur=${COMP_WORDS[COMP_CWORD]}
     prev=${COMP_WORDS[COMP_CWORD-1]}
     case $prev in
-        --strings|--output|--files-from)
+        --strings|--output|--files-from|--baseline)
             COMPREPLY=($(compgen -f -- "$cur"))
             compopt -o filenames 2>/dev/null
             return ;;
@@ -16,7 +16,7 @@ _kavel_report() {
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "--strings --output --files-from --null --exclude --format
-            --jobs --quiet --version --help" -- "$cur"))
+            --baseline --baseline-all --jobs --quiet --version --help" -- "$cur"))
         return
     fi
     COMPREPLY=($(compgen -f -- "$cur"))

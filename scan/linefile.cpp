@@ -44,11 +44,16 @@ bool CLineFile::OpenListed(const CListedFile& file) {
     return AdoptForReading(OpenListedFile(file, O_RDONLY | O_NONBLOCK | O_NOCTTY));
 }
 
-bool CLineFile::AdoptForReading(int fd) {
+bool CLineFile::OpenStream(int fd) {
+    Close();
+    return AdoptForReading(fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0), true);
+}
+
+bool CLineFile::AdoptForReading(int fd, bool bStream) {
     if (fd < 0)
         return false;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || (!S_ISREG(st.st_mode) && !bStream)) {
         ::close(fd);
         return false;
     }
@@ -145,9 +150,22 @@ size_t CLineFile::ReadInto(char* dst, size_t want) {
             want = static_cast<size_t>(left);
     }
     ssize_t got;
-    do {
+    for (;;) {
         got = g_readCall(m_fd, dst, want);
-    } while (got < 0 && errno == EINTR);
+        if (got >= 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK))
+            break;
+        // A signal broke the read, or a stream that does not block has nothing yet.
+        if (m_keepReading && !m_keepReading()) {
+            m_bStopped = true;
+            return 0;
+        }
+        if (errno != EINTR) {
+            struct pollfd ready {
+                m_fd, POLLIN, 0
+            };
+            ::poll(&ready, 1, 100);
+        }
+    }
     if (got <= 0) {
         if (got < 0)
             m_bReadFailed = true;

@@ -34,6 +34,9 @@ class CLineFile {
     bool OpenRead(const std::string& path);
     // The same for a name of the file list (see OpenListedFile).
     bool OpenListed(const CListedFile& file);
+    // Reads from a copy of fd, which may be a pipe or a terminal (standard input): a read that
+    // waits looks at SetKeepReading's answer now and then, and a signal breaks it.
+    bool OpenStream(int fd);
     // Creates the file, or truncates an existing one to zero length. Devices are allowed
     // (/dev/null, /dev/full); a FIFO without a reader fails instead of blocking.
     bool Create(const std::string& path);
@@ -106,7 +109,7 @@ class CLineFile {
     }
 
   private:
-    bool AdoptForReading(int fd);
+    bool AdoptForReading(int fd, bool bStream = false);
     void AdoptForWriting(int fd);
     bool Fill();
     // Reads at most want bytes to dst, within the read limit; the count read, 0 at the end.

@@ -37,6 +37,8 @@ class CReportRun {
     CReportResult Run();
 
   private:
+    void CheckStringsAndFiles(CLineFile& strings, const std::string& outputPath,
+                              const std::string& stringsPath);
     std::string InputError(const std::string& outputPath, const CFileId& stringsId) const;
     void WriteHeader(const std::string& outputPath, const std::string& stringsPath);
     bool LoadStrings(CLineFile& strings);
@@ -99,12 +101,16 @@ CReportResult CReportRun::Run() {
     // strings file was named would be read as strings.
     CLineFile strings;
     CFileId stringsId;
-    if (strings.OpenRead(stringsPath))
+    if (m_options.stringsFd >= 0 ? strings.OpenStream(m_options.stringsFd)
+                                 : strings.OpenRead(stringsPath))
         stringsId.bKnown = strings.Identity(stringsId.dev, stringsId.ino);
     m_output.SetStopSignal(m_options.pStopSignal);
-    const std::string inputError = InputError(outputPath, stringsId);
+    const std::string inputError =
+        m_options.bOutputFile ? InputError(outputPath, stringsId) : std::string();
     CLineFile::ECreate created = CLineFile::ECreate::FAILED;
-    if (!inputError.empty()) {
+    if (!m_options.bOutputFile) {
+        CheckStringsAndFiles(strings, outputPath, stringsPath);
+    } else if (!inputError.empty()) {
         Error(m_view, inputError);
     } else if (created = m_output.CreateLocked(outputPath); created == CLineFile::ECreate::IN_USE) {
         m_result.bOutputInUse = true;
@@ -115,19 +121,7 @@ CReportResult CReportRun::Run() {
         m_result.bOutputCreated = true;
         m_outputId.bKnown = m_output.Identity(m_outputId.dev, m_outputId.ino);
         m_report.Add(m_outputSink);
-        WriteHeader(outputPath, stringsPath);
-        FlushOutput();
-
-        if (!LoadStrings(strings)) {
-            Error(m_report, "Error: Unable to open string file");
-        } else if (m_result.bStringsOpened = true; m_host.m_bReporting == 1) {
-            m_pMatcher = std::make_unique<CSearchMatcher>(m_host.m_szSearchStrings);
-            m_lastDrain = Clock::now();
-            if (m_options.nJobs > 1)
-                CheckFilesInParallel();
-            else
-                CheckFiles();
-        }
+        CheckStringsAndFiles(strings, outputPath, stringsPath);
     }
 
     m_result.bCancelled = m_host.m_bReporting != 1;
@@ -144,6 +138,23 @@ CReportResult CReportRun::Run() {
     m_host.EndReporting();
     m_host.SetStatusText(LoadStringResource(IDS_READY, 80));
     return m_result;
+}
+
+// The header, the strings, and the files.
+void CReportRun::CheckStringsAndFiles(CLineFile& strings, const std::string& outputPath,
+                                      const std::string& stringsPath) {
+    WriteHeader(outputPath, stringsPath);
+    FlushOutput();
+    if (!LoadStrings(strings)) {
+        Error(m_report, "Error: Unable to open string file");
+    } else if (m_result.bStringsOpened = true; m_host.m_bReporting == 1) {
+        m_pMatcher = std::make_unique<CSearchMatcher>(m_host.m_szSearchStrings);
+        m_lastDrain = Clock::now();
+        if (m_options.nJobs > 1)
+            CheckFilesInParallel();
+        else
+            CheckFiles();
+    }
 }
 
 // The error of an output file that is a file the run reads (under any name), else "": it would
@@ -170,7 +181,8 @@ void CReportRun::WriteHeader(const std::string& outputPath, const std::string& s
     m_report.Line("Report: Check of files for year 2000 compliance");
     m_report.Line("Created: " + FormatDateStamp(1, 5, clock) + " at " + FormatTimeStamp(0, clock) +
                   "\r\n\r\n");
-    m_report.Line("Writing to output file: " + ReportPathText(outputPath));
+    if (m_options.bOutputFile)
+        m_report.Line("Writing to output file: " + ReportPathText(outputPath));
     m_report.Line("Using Search String file: " + ReportPathText(stringsPath) + "\r\n");
 }
 
@@ -220,7 +232,10 @@ bool CReportRun::LoadStrings(CLineFile& strings) {
     m_lastDrain = Clock::now();
     const auto interval = std::max(m_options.drainInterval, LOAD_DRAIN_INTERVAL);
     return LoadSearchStrings(m_host.m_szSearchStrings, strings, [this, interval] {
-        if (Clock::now() - m_lastDrain >= interval) {
+        // A stop signal that broke a read of a pipe is seen at once: the pipe may say nothing
+        // more for long.
+        const bool signalled = m_options.pStopSignal != nullptr && *m_options.pStopSignal != 0;
+        if (signalled || Clock::now() - m_lastDrain >= interval) {
             m_host.DrainMessageQueue();
             m_lastDrain = Clock::now();
         }

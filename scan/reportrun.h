@@ -80,6 +80,12 @@ struct CRunOptions {
         std::string error;
     };
     std::vector<CInput> inputs;
+    // False: no output file; the report goes to the view only, and its header leaves out the
+    // line that names the output file.
+    bool bOutputFile = true;
+    // When not -1, the strings are read from this descriptor (a pipe, standard input) instead
+    // of the strings file's path, which the header still names. The run does not close it.
+    int stringsFd = -1;
 };
 
 // What became of a run; the window ignores it, the batch tool turns it into its exit status.

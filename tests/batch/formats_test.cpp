@@ -2,7 +2,7 @@
 // output as grep lines, JSON Lines or a SARIF log that point at the files' own lines, name
 // files as given, cannot be forged, and tell a failed run as failed.
 #include "batch/formats.h"
-#include "support/json.h"
+#include "batch/json.h"
 #include "support/reporttool.h"
 #include "support/testfiles.h"
 
@@ -343,6 +343,108 @@ TEST_F(ToolFixture, EveryFailureIsToldOnStandardErrorAndInTheVerdict) {
                 EXPECT_TRUE(run.out.ends_with("*** End of Report ***\r\n\r\n")) << c.err;
             }
         }
+    }
+}
+
+// What a CI job needs: no report file, strings from a pipe or standard input.
+TEST_F(ToolFixture, ACheckNeedsNoReportFileAndTakesStringsFromAPipe) {
+    WriteWholeFile(dir / "a.c", "int year;\n");
+    CToolRun run =
+        FinishReportTool(dir, StartReportTool(dir, options, {"--strings", strings, "a.c"}));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out.find("Writing to output file"), std::string::npos);
+    EXPECT_NE(run.out.find("Using Search String file: " + strings + "\r\n\r\n" + dir / "a.c"),
+              std::string::npos)
+        << run.out;
+
+    run = Run({"--output", "-", "a.c"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "kavel-report: --output - is not supported: --format writes standard "
+                       "output; leave --output out\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "-"));
+
+    // A FIFO, as a process substitution gives, and standard input.
+    const std::string fifo = dir / "strings.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::thread writer([&] { WriteWholeFile(fifo, "# not a comment\nYEAR\n"); });
+    run = FinishReportTool(
+        dir, StartReportTool(dir, options, {"--strings", fifo, "--format", "grep", "a.c"}));
+    writer.join();
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(run.out, "a.c:1:int year;\n");
+    options.stdinFile = strings;
+    run = FinishReportTool(
+        dir, StartReportTool(dir, options, {"--strings", "-", "--format", "grep", "a.c"}));
+    EXPECT_EQ(run.out, "a.c:1:int year;\n");
+    run = FinishReportTool(dir,
+                           StartReportTool(dir, options, {"--strings", "-", "--files-from", "-"}));
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "kavel-report: standard input cannot hold both the strings and the list\n");
+}
+
+// A baseline of an earlier run's SARIF log: only results that are not in it fail the check.
+// Results are matched by rule, file and the line's text, one to one in order, whatever the
+// line's number or the order of the strings file.
+TEST_F(ToolFixture, ABaselineFailsOnlyOnNewResults) {
+    std::filesystem::create_directory(dir / "src");
+    WriteWholeFile(dir / "src/a.c", "int year;\nok\nyear dup\nyear dup\ngone 19\n");
+    WriteWholeFile(dir / "src/b.c", "date\n");
+    WriteWholeFile(dir / "src/c.c", "");
+    CToolRun run = Run({"--format", "sarif", "src"});
+    ASSERT_EQ(run.status, 1);
+    WriteWholeFile(dir / "base.sarif", run.out);
+
+    // Unchanged but moved down, and with the strings reordered: nothing new.
+    WriteWholeFile(strings, "DATE\n19\nYeAr\n");
+    WriteWholeFile(dir / "src/a.c", "top\nint year;\nok\nyear dup\nyear dup\ngone 19\n");
+    run = Run({"--format", "grep", "--baseline", "base.sarif", "src"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+
+    // A line duplicated, one changed, one deleted, one moved to another file.
+    WriteWholeFile(dir / "src/a.c", "top\nint year = 0;\nok\nyear dup\nyear dup\nyear dup\n");
+    WriteWholeFile(dir / "src/b.c", "");
+    WriteWholeFile(dir / "src/c.c", "date\n");
+    run = Run({"--format", "grep", "--baseline", "base.sarif", "src"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "src/a.c:2:int year = 0;\nsrc/a.c:6:year dup\nsrc/c.c:1:date\n");
+    run = Run({"--format", "json", "--baseline", "base.sarif", "--baseline-all", "src"});
+    std::vector<std::string> states;
+    for (const CJson& o : JsonLines(run.out))
+        if (o.Get("type")->text == "hit")
+            states.push_back(std::to_string(int(o.Get("line")->number)) + " " +
+                             o.Get("baseline")->text);
+    EXPECT_EQ(states,
+              (std::vector<std::string>{"2 new", "4 unchanged", "5 unchanged", "6 new", "1 new"}));
+    run = Run({"--format", "sarif", "--baseline", "base.sarif", "src"});
+    CJson log;
+    ASSERT_TRUE(ParseJson(run.out, log)) << run.out;
+    std::vector<std::string> results;
+    for (const CJson& r : log.At("runs/0/results")->items)
+        results.push_back(
+            r.At("locations/0/physicalLocation/artifactLocation/uri")->text + ":" +
+            std::to_string(int(r.At("locations/0/physicalLocation/region/startLine")->number)) +
+            " " + r.Get("baselineState")->text);
+    EXPECT_EQ(results, (std::vector<std::string>{"src/a.c:2 new", "src/a.c:4 unchanged",
+                                                 "src/a.c:5 unchanged", "src/a.c:6 new",
+                                                 "src/c.c:1 new", "src/a.c:1 absent",
+                                                 "src/a.c:5 absent", "src/b.c:1 absent"}));
+
+    // A baseline that cannot be read, or is no log of this tool, fails the check.
+    WriteWholeFile(dir / "other.sarif", "{\"version\":\"2.1.0\",\"runs\":[]}");
+    const std::pair<std::vector<std::string>, std::string> refused[] = {
+        {{"--baseline", "none.sarif", "src"},
+         "kavel-report: cannot read the baseline none.sarif\n"},
+        {{"--baseline", "other.sarif", "src"},
+         "kavel-report: other.sarif is not a SARIF log of kavel-report\n"},
+        {{"--baseline", "src", "src"}, "kavel-report: cannot read the baseline src\n"},
+        {{"--baseline-all", "src"},
+         "kavel-report: --baseline-all needs --baseline FILE (see kavel-report --help)\n"},
+    };
+    for (const auto& [args, err] : refused) {
+        run = Run(args);
+        EXPECT_EQ(run.status, 2) << err;
+        EXPECT_EQ(run.err, err);
     }
 }
 

@@ -1,4 +1,4 @@
-#include "support/json.h"
+#include "batch/json.h"
 
 #include <cstdlib>
 

@@ -1,6 +1,6 @@
 #pragma once
-// A strict JSON reader for tests: tells whether a text is valid JSON (RFC 8259, the strings
-// valid UTF-8) and gives its values to look at.
+// A strict JSON reader: tells whether a text is valid JSON (RFC 8259, the strings valid
+// UTF-8) and gives its values to look at. It reads baselines, and the tests read the formats.
 
 #include <string>
 #include <string_view>
