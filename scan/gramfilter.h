@@ -1,0 +1,55 @@
+#pragma once
+// A prefilter for the matcher: finds where in a block a search string may occur by looking up
+// the letter-folded group of up to four bytes at every s-th byte in a table of the groups that
+// the strings hold. Most text holds none of them, so the automaton reads only the few lines
+// that the prefilter names.
+//
+// Why it finds every occurrence: each string of length m holds s groups of g bytes that start
+// at s consecutive offsets (g + s - 1 <= m), and every run of s consecutive positions of the
+// block holds one that is looked at. So wherever the string occurs, one of its groups is looked
+// up at a position inside the occurrence.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CGramFilter {
+  public:
+    // The ways of running the lookups; each finds the same positions.
+    enum class Kind { Plain, Avx2 };
+    static bool Runs(Kind kind);
+    // The widest kind this processor runs.
+    static Kind Best();
+
+    // Builds the table for the strings (each 1 to 30 bytes). False when a string holds a NUL,
+    // CR or LF, whose meaning depends on where a line ends: the automaton reads those alone.
+    bool Build(const std::vector<std::string>& strings);
+    // Bytes a group holds (1 to 4) and the distance between two positions looked at (1 to 4).
+    unsigned GroupBytes() const { return m_nGroup; }
+    unsigned Stride() const { return m_nStride; }
+
+    // Appends to positions, in order, every position p of the len bytes at data with p a
+    // multiple of Stride() and p + GroupBytes() <= len whose group is one of the table's.
+    // Reads no byte outside the len bytes.
+    void Find(Kind kind, const unsigned char* data, size_t len,
+              std::vector<uint32_t>& positions) const;
+
+  private:
+    // Letter case folded away (and some control bytes with it: a prefilter may name too much,
+    // never too little), the bytes beyond the group cleared.
+    uint32_t Fold(uint32_t group) const { return (group | 0x20202020u) & m_nMask; }
+    static uint32_t Hash(uint32_t folded) { return (folded * 0x9E3779B1u) >> 16; }
+    bool Holds(uint32_t folded) const;
+    void FindPlain(const unsigned char* data, size_t from, size_t len,
+                   std::vector<uint32_t>& positions) const;
+
+    unsigned m_nGroup = 4;
+    unsigned m_nStride = 1;
+    uint32_t m_nMask = ~0u;
+    // A byte per hash value: set when a group of the table has that hash. A hit is confirmed in
+    // m_groups, sorted.
+    std::unique_ptr<uint8_t[]> m_hashed;
+    std::vector<uint32_t> m_groups;
+};
