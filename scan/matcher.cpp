@@ -89,7 +89,7 @@ bool CSearchMatcher::PrefilterMarks(const char* data, size_t len, uint32_t base,
                  reinterpret_cast<const unsigned char*>(data), len, marks);
     // A line read by itself takes a few times as long a byte as a stream: with more than a
     // place or so in every few lines, the stream is faster.
-    if (marks.size() * 256 > len && len > 4096)
+    if (marks.size() * 256 > len + 4096)
         return false;
     for (uint32_t& at : marks)
         at += base;
