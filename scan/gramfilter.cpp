@@ -52,8 +52,7 @@ CGramFilter::Kind CGramFilter::Best() {
 }
 
 bool CGramFilter::Build(const std::vector<std::string>& strings) {
-    m_groups.clear();
-    if (strings.empty())
+    if (strings.empty() || strings.size() > UINT16_MAX)
         return false;
     size_t shortest = SIZE_MAX;
     for (const std::string& s : strings) {
@@ -72,8 +71,16 @@ bool CGramFilter::Build(const std::vector<std::string>& strings) {
         std::memcpy(&group, s.data() + at, m_nGroup);
         return Fold(group);
     };
+    // Each string's run of Stride() groups whose bytes are the least common, as (group,
+    // string, offset), sorted by group.
+    struct CChosen {
+        uint32_t group;
+        uint16_t string;
+        uint8_t offset;
+    };
+    std::vector<CChosen> chosen;
+    m_strings.clear();
     for (const std::string& s : strings) {
-        // The run of Stride() groups whose bytes are the least common.
         size_t best = 0;
         uint64_t bestCost = UINT64_MAX;
         for (size_t from = 0; from + m_nStride - 1 + m_nGroup <= s.size(); ++from) {
@@ -90,18 +97,71 @@ bool CGramFilter::Build(const std::vector<std::string>& strings) {
             }
         }
         for (size_t k = 0; k < m_nStride; ++k)
-            m_groups.push_back(groupAt(s, best + k));
+            chosen.push_back({groupAt(s, best + k), static_cast<uint16_t>(m_strings.size()),
+                              static_cast<uint8_t>(best + k)});
+        std::string upper(s);
+        for (char& c : upper)
+            if (c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - 'a' + 'A');
+        m_strings.push_back(upper);
     }
-    std::sort(m_groups.begin(), m_groups.end());
-    m_groups.erase(std::unique(m_groups.begin(), m_groups.end()), m_groups.end());
+    std::sort(chosen.begin(), chosen.end(),
+              [](const CChosen& a, const CChosen& b) { return a.group < b.group; });
     m_hashed.reset(new uint8_t[TABLE_SIZE]());
-    for (const uint32_t group : m_groups)
+    m_refs.clear();
+    size_t groups = 0;
+    for (size_t i = 0; i < chosen.size(); ++i)
+        groups += i == 0 || chosen[i].group != chosen[i - 1].group;
+    // A quarter of the slots at most in use, so that a look seldom takes more than one.
+    m_nSlotBits = 4;
+    while ((size_t(1) << m_nSlotBits) < 4 * groups)
+        ++m_nSlotBits;
+    m_nSlotMask = (1u << m_nSlotBits) - 1;
+    m_slots.assign(size_t(1) << m_nSlotBits, CSlot{});
+    for (size_t i = 0; i < chosen.size();) {
+        const uint32_t group = chosen[i].group;
         m_hashed[Hash(group)] = 1;
+        uint32_t slot = SlotOf(group);
+        while (m_slots[slot].nGroup != 0)
+            slot = (slot + 1) & m_nSlotMask;
+        m_slots[slot] = {group, static_cast<uint32_t>(m_refs.size()), 0};
+        for (; i < chosen.size() && chosen[i].group == group; ++i, ++m_slots[slot].nCount)
+            m_refs.push_back({chosen[i].string, chosen[i].offset});
+    }
     return true;
 }
 
-bool CGramFilter::Holds(uint32_t folded) const {
-    return std::binary_search(m_groups.begin(), m_groups.end(), folded);
+const CGramFilter::CSlot* CGramFilter::Holds(uint32_t folded) const {
+    // Open addressing; no folded group is 0, the mark of an empty slot.
+    for (uint32_t slot = SlotOf(folded);; slot = (slot + 1) & m_nSlotMask) {
+        const CSlot& held = m_slots[slot];
+        if (held.nGroup == folded)
+            return &held;
+        if (held.nGroup == 0)
+            return nullptr;
+    }
+}
+
+bool CGramFilter::Confirms(const unsigned char* data, size_t at, size_t from, size_t to) const {
+    uint32_t group = 0;
+    std::memcpy(&group, data + at, m_nGroup);
+    const CSlot* slot = Holds(Fold(group));
+    if (slot == nullptr)
+        return false;
+    for (uint32_t r = slot->nFirst; r < slot->nFirst + slot->nCount; ++r) {
+        const std::string& s = m_strings[m_refs[r].nString];
+        const size_t offset = m_refs[r].nOffset;
+        if (at < from + offset || at - offset + s.size() > to)
+            continue;
+        const unsigned char* q = data + at - offset;
+        size_t i = 0;
+        while (i < s.size() && (q[i] >= 'a' && q[i] <= 'z' ? q[i] - 'a' + 'A' : q[i]) ==
+                                   static_cast<unsigned char>(s[i]))
+            ++i;
+        if (i == s.size())
+            return true;
+    }
+    return false;
 }
 
 void CGramFilter::FindPlain(const unsigned char* data, size_t from, size_t len,
@@ -114,7 +174,7 @@ void CGramFilter::FindPlain(const unsigned char* data, size_t from, size_t len,
         else
             std::memcpy(&group, data + p, len - p);
         const uint32_t folded = Fold(group);
-        if (hashed[Hash(folded)] != 0 && Holds(folded)) [[unlikely]]
+        if (hashed[Hash(folded)] != 0 && Holds(folded) != nullptr) [[unlikely]]
             positions.push_back(static_cast<uint32_t>(p));
     }
 }
@@ -125,40 +185,64 @@ namespace {
 constexpr size_t SPAN = 1024; // bytes whose hashes are formed before they are looked up
 
 // The hashes of the groups at every S-th position of 32 bytes at a time: 4 / S loads of 32
-// bytes, S apart, give eight groups each. They are stored for a span of bytes first and looked
-// up after: a lookup right after its store would wait for the store to be done. Sets found[c]
-// when chunk c of 32 bytes holds a hash of the table; returns the bytes of the whole chunks.
+// bytes, S apart, give eight groups each. The hashes are packed two to a word and stored for a
+// span of bytes first, then looked up: a lookup right after its store would wait for the store
+// to be done, and a load takes two hashes. Appends the positions whose hash is marked, in
+// order; returns the bytes of the whole chunks looked at.
 template <unsigned S>
 __attribute__((target("avx2"))) size_t HashChunksAvx2(const unsigned char* data, size_t len,
                                                       uint32_t mask, const uint8_t* hashed,
-                                                      uint8_t* found) {
+                                                      std::vector<uint32_t>& marked) {
     constexpr unsigned LOADS = 4 / S;
+    // Chunks looked up together: those whose hashes fill a pair of vectors at least.
+    constexpr unsigned GROUP = LOADS == 1 ? 2 : 1;
     const __m256i fold = _mm256_set1_epi8(0x20);
     const __m256i keep = _mm256_set1_epi32(static_cast<int>(mask));
     const __m256i multiplier = _mm256_set1_epi32(static_cast<int>(0x9E3779B1u));
-    alignas(32) uint32_t hash[SPAN / 32][LOADS][8];
+    // Vector m holds load m % LOADS of chunk m / LOADS; a pair of vectors is packed into 16
+    // hashes of 16 bits, lane i of the pair's second vector 4 after lane i of the first, and
+    // lanes 4 to 7 of both after lanes 0 to 3 of both.
+    const auto element = [](size_t m, unsigned i) {
+        return (m / 2) * 16 + (i < 4 ? i : i + 4) + 4 * (m % 2);
+    };
+    alignas(32) uint16_t hash[SPAN / 32 * LOADS * 8];
     size_t chunks = 0;
+    __m256i pending = _mm256_setzero_si256();
+    size_t vectors = 0;
     while (chunks < SPAN / 32 && chunks * 32 + 32 + (LOADS - 1) * S <= len) {
         const unsigned char* at = data + chunks * 32;
-        for (unsigned k = 0; k < LOADS; ++k) {
+        for (unsigned k = 0; k < LOADS; ++k, ++vectors) {
             const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + k * S));
             const __m256i folded = _mm256_and_si256(_mm256_or_si256(v, fold), keep);
-            _mm256_store_si256(reinterpret_cast<__m256i*>(hash[chunks][k]),
-                               _mm256_srli_epi32(_mm256_mullo_epi32(folded, multiplier), 16));
+            const __m256i h = _mm256_srli_epi32(_mm256_mullo_epi32(folded, multiplier), 16);
+            if (vectors % 2 == 0)
+                pending = h;
+            else
+                _mm256_store_si256(reinterpret_cast<__m256i*>(hash + (vectors / 2) * 16),
+                                   _mm256_packus_epi32(pending, h));
         }
         ++chunks;
     }
-    for (size_t c = 0; c < chunks; ++c) {
+    chunks -= chunks % GROUP; // a chunk left over is looked at by the caller
+    const auto* words = reinterpret_cast<const uint32_t*>(hash);
+    for (size_t c = 0; c < chunks; c += GROUP) {
         // Four ORs side by side: one chain would take a cycle a lookup.
         unsigned any0 = 0, any1 = 0, any2 = 0, any3 = 0;
-        for (unsigned k = 0; k < LOADS; ++k)
-            for (unsigned i = 0; i < 8; i += 4) {
-                any0 |= hashed[hash[c][k][i]];
-                any1 |= hashed[hash[c][k][i + 1]];
-                any2 |= hashed[hash[c][k][i + 2]];
-                any3 |= hashed[hash[c][k][i + 3]];
-            }
-        found[c] = static_cast<uint8_t>((any0 | any1) | (any2 | any3));
+        const uint32_t* w = words + c * LOADS * 4;
+        for (unsigned j = 0; j < GROUP * LOADS * 4; j += 2) {
+            any0 |= hashed[w[j] & 0xFFFF];
+            any1 |= hashed[w[j] >> 16];
+            any2 |= hashed[w[j + 1] & 0xFFFF];
+            any3 |= hashed[w[j + 1] >> 16];
+        }
+        if (((any0 | any1) | (any2 | any3)) != 0) [[unlikely]] {
+            // In the order of the positions: lane i of load k is at 4 * i + k * S.
+            for (size_t chunk = c; chunk < c + GROUP; ++chunk)
+                for (unsigned i = 0; i < 8; ++i)
+                    for (unsigned k = 0; k < LOADS; ++k)
+                        if (hashed[hash[element(chunk * LOADS + k, i)]] != 0)
+                            marked.push_back(static_cast<uint32_t>(chunk * 32 + 4 * i + k * S));
+        }
     }
     return chunks * 32;
 }
@@ -171,19 +255,23 @@ void CGramFilter::Find(Kind kind, const unsigned char* data, size_t len,
     size_t from = 0;
 #if defined(KAVEL_X86)
     if (kind == Kind::Avx2) {
-        // Span by span; the chunks with a hash of the table are looked at again one by one.
+        // Span by span: the positions whose hash is marked, then those whose group is one of
+        // the table's.
+        thread_local std::vector<uint32_t> marked;
         for (;;) {
-            uint8_t found[SPAN / 32];
+            marked.clear();
+            const unsigned char* at = data + from;
             const size_t done =
-                m_nStride == 4
-                    ? HashChunksAvx2<4>(data + from, len - from, m_nMask, m_hashed.get(), found)
+                m_nStride == 4 ? HashChunksAvx2<4>(at, len - from, m_nMask, m_hashed.get(), marked)
                 : m_nStride == 2
-                    ? HashChunksAvx2<2>(data + from, len - from, m_nMask, m_hashed.get(), found)
-                    : HashChunksAvx2<1>(data + from, len - from, m_nMask, m_hashed.get(), found);
-            for (size_t c = 0; c < done / 32; ++c)
-                if (found[c] != 0) [[unlikely]]
-                    FindPlain(data, from + 32 * c, std::min(len, from + 32 * c + 32 + m_nGroup - 1),
-                              positions);
+                    ? HashChunksAvx2<2>(at, len - from, m_nMask, m_hashed.get(), marked)
+                    : HashChunksAvx2<1>(at, len - from, m_nMask, m_hashed.get(), marked);
+            for (const uint32_t p : marked) {
+                uint32_t group;
+                std::memcpy(&group, at + p, 4);
+                if (Holds(Fold(group)) != nullptr)
+                    positions.push_back(static_cast<uint32_t>(from + p));
+            }
             from += done;
             if (done < SPAN)
                 break;

@@ -35,13 +35,24 @@ class CGramFilter {
     // Reads no byte outside the len bytes.
     void Find(Kind kind, const unsigned char* data, size_t len,
               std::vector<uint32_t>& positions) const;
+    // True when one of the strings occurs at some q with from <= q and q + its length <= to
+    // whose group at position at (one that Find named) is one the string was looked up by.
+    // Every occurrence in [from, to) is confirmed at one of the positions Find names in it.
+    bool Confirms(const unsigned char* data, size_t at, size_t from, size_t to) const;
 
   private:
     // Letter case folded away (and some control bytes with it: a prefilter may name too much,
     // never too little), the bytes beyond the group cleared.
     uint32_t Fold(uint32_t group) const { return (group | 0x20202020u) & m_nMask; }
     static uint32_t Hash(uint32_t folded) { return (folded * 0x9E3779B1u) >> 16; }
-    bool Holds(uint32_t folded) const;
+    uint32_t SlotOf(uint32_t folded) const { return (folded * 0x85EBCA6Bu) >> (32 - m_nSlotBits); }
+    // The slot of a group of the table, or null.
+    struct CSlot {
+        uint32_t nGroup = 0; // 0: empty
+        uint32_t nFirst = 0; // its strings in m_refs
+        uint32_t nCount = 0;
+    };
+    const CSlot* Holds(uint32_t folded) const;
     void FindPlain(const unsigned char* data, size_t from, size_t len,
                    std::vector<uint32_t>& positions) const;
 
@@ -49,7 +60,16 @@ class CGramFilter {
     unsigned m_nStride = 1;
     uint32_t m_nMask = ~0u;
     // A byte per hash value: set when a group of the table has that hash. A hit is confirmed in
-    // m_groups, sorted.
+    // m_slots, the groups by a second hash (open addressing), each with the strings (in upper
+    // case) and the offsets in them where it was taken.
+    struct CRef {
+        uint16_t nString;
+        uint8_t nOffset;
+    };
     std::unique_ptr<uint8_t[]> m_hashed;
-    std::vector<uint32_t> m_groups;
+    std::vector<CSlot> m_slots;
+    std::vector<CRef> m_refs;
+    std::vector<std::string> m_strings;
+    unsigned m_nSlotBits = 4;
+    uint32_t m_nSlotMask = 15;
 };

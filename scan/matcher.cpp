@@ -87,9 +87,9 @@ bool CSearchMatcher::PrefilterMarks(const char* data, size_t len, uint32_t base,
     m_grams.Find(m_path == EPath::PrefilterAvx2 ? CGramFilter::Kind::Avx2
                                                 : CGramFilter::Kind::Plain,
                  reinterpret_cast<const unsigned char*>(data), len, marks);
-    // A line read by itself takes a few times as long a byte as a stream: with more than a
-    // place or so in every few lines, the stream is faster.
-    if (marks.size() * 256 > len + 4096)
+    // Each place costs a look into the table and a comparison or two: with a place in every
+    // line or so, the stream is faster.
+    if (marks.size() * 64 > len + 4096)
         return false;
     for (uint32_t& at : marks)
         at += base;
@@ -227,7 +227,16 @@ void CSearchMatcher::MatchLines(const Entry* table, const char* base, const CLin
     const uint32_t end = lines[count - 1].nOffset + lines[count - 1].nLength;
     thread_local std::vector<uint32_t> marks;
     if (m_path != EPath::Stream && PrefilterMarks(base + begin, end - begin, begin, marks)) {
-        HitsFromMarks(table, base, lines, count, marks, hits);
+        // The places in order, each in the line that holds it (or in the line end after it).
+        std::memset(hits, 0, count);
+        size_t i = 0;
+        for (const uint32_t at : marks) {
+            while (i + 1 < count && lines[i + 1].nOffset <= at)
+                ++i;
+            if (hits[i] == 0)
+                hits[i] = PrefilterConfirms(base, at, lines[i].nOffset,
+                                            lines[i].nOffset + lines[i].nLength);
+        }
         return;
     }
     // A line cut at the maximum length is not followed by its line end (one or two bytes), and
@@ -304,7 +313,7 @@ void CSearchMatcher::MatchLfLines(const Entry* table, const char* base, size_t l
         thread_local std::vector<uint32_t> candidates;
         if (PrefilterMarks(base, len, 0, candidates)) {
             if (!candidates.empty())
-                LfHitsFromMarks(table, base, len, lfBits, candidates, hits);
+                LfHitsFromMarks(table, base, len, lfBits, candidates, true, hits);
             return;
         }
     }
@@ -345,13 +354,13 @@ void CSearchMatcher::MatchLfLines(const Entry* table, const char* base, size_t l
         partStart[k + 1] += partStart[k];
     for (const uint32_t noted : marks)
         sorted[partStart[PartOf(from, noted & ~MATCH_MARK)]++] = noted;
-    LfHitsFromMarks(table, base, len, lfBits, sorted, hits);
+    LfHitsFromMarks(table, base, len, lfBits, sorted, false, hits);
 }
 
 template <typename Entry>
 void CSearchMatcher::LfHitsFromMarks(const Entry* table, const char* base, size_t len,
                                      const uint64_t* lfBits, const std::vector<uint32_t>& sorted,
-                                     std::vector<CLineHit>& hits) const {
+                                     bool confirm, std::vector<CLineHit>& hits) const {
     const size_t words = (len + 63) / 64;
     // The first LF at or after at, or len.
     const auto nextLf = [&](size_t at) -> size_t {
@@ -373,23 +382,36 @@ void CSearchMatcher::LfHitsFromMarks(const Entry* table, const char* base, size_
         return 0;
     };
 
-    // The first mark of a line tells. A line's number is the number of LFs before it.
+    // The stream's first mark of a line tells; of the prefilter's places, any one confirmed.
+    // A line's number is the number of LFs before it.
     size_t word = 0, lfsBefore = 0; // LFs in the words before word
     size_t lastLine = SIZE_MAX;
+    bool decided = false;
     for (const uint32_t noted : sorted) {
         const size_t at = noted & ~MATCH_MARK;
         lfsBefore += CountBits(lfBits + word, at / 64 - word);
         word = at / 64;
         const uint64_t earlier = lfBits[word] & ((uint64_t(1) << (at % 64)) - 1);
         const size_t line = lfsBefore + CountBits(&earlier, 1);
-        if (line == lastLine)
+        if (line == lastLine && decided)
             continue;
         lastLine = line;
         const size_t start = lineStart(at);
         const size_t lf = nextLf(at);
         const size_t length = lf - start - (lf > start && base[lf - 1] == '\r' ? 1 : 0);
-        if ((noted & MATCH_MARK) != 0 || MatchesLine(table, base + start, length))
+        const bool hit =
+            confirm ? PrefilterConfirms(base, at, start, start + length)
+                    : (noted & MATCH_MARK) != 0 || MatchesLine(table, base + start, length);
+        decided = hit || !confirm;
+        if (hit)
             hits.push_back({static_cast<uint32_t>(line),
                             {static_cast<uint32_t>(start), static_cast<uint32_t>(length)}});
     }
+}
+
+bool CSearchMatcher::PrefilterConfirms(const char* base, size_t at, size_t from, size_t to) const {
+    // Only the text before a NUL is seen.
+    if (const void* nul = std::memchr(base + from, '\0', to - from))
+        to = static_cast<size_t>(static_cast<const char*>(nul) - base);
+    return at < to && m_grams.Confirms(reinterpret_cast<const unsigned char*>(base), at, from, to);
 }

@@ -82,14 +82,19 @@ class CSearchMatcher {
     // base); false when they are too many for reading their lines one by one to pay.
     bool PrefilterMarks(const char* data, size_t len, uint32_t base,
                         std::vector<uint32_t>& marks) const;
-    // The hits of MatchLines from the marks of a block (see ReadParts), in any order.
+    // The hits of MatchLines from the stream's marks of a block (see ReadParts), in any order.
     template <typename Entry>
     void HitsFromMarks(const Entry* table, const char* base, const CLineSpan* lines, size_t count,
                        const std::vector<uint32_t>& marks, uint8_t* hits) const;
-    // The hits of MatchLfLines from the marks, in the order of the lines.
+    // The hits of MatchLfLines from the marks, in the order of the lines: the stream's marks
+    // (see ReadParts), or the prefilter's places to confirm.
     template <typename Entry>
     void LfHitsFromMarks(const Entry* table, const char* base, size_t len, const uint64_t* lfBits,
-                         const std::vector<uint32_t>& sorted, std::vector<CLineHit>& hits) const;
+                         const std::vector<uint32_t>& sorted, bool confirm,
+                         std::vector<CLineHit>& hits) const;
+    // True when a string occurs in the line text [from, to) of the block at base, found by the
+    // prefilter's place at.
+    bool PrefilterConfirms(const char* base, size_t at, size_t from, size_t to) const;
 
     // States are row offsets into the table (row number times m_nClasses). In the table, a CR
     // leads from every state to CR_SEEN, and a LF from every state back to the start state:
