@@ -10,7 +10,8 @@
 
 namespace {
 
-constexpr size_t TABLE_SIZE = 1 << 16;
+constexpr unsigned HASH_BITS = CGramFilter::HASH_BITS;
+constexpr size_t TABLE_SIZE = size_t(1) << HASH_BITS;
 
 // How common a folded byte is in source text, roughly (per mille): the groups of the rarest
 // bytes are the ones a string is looked up by.
@@ -214,7 +215,8 @@ __attribute__((target("avx2"))) size_t HashChunksAvx2(const unsigned char* data,
         for (unsigned k = 0; k < LOADS; ++k, ++vectors) {
             const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + k * S));
             const __m256i folded = _mm256_and_si256(_mm256_or_si256(v, fold), keep);
-            const __m256i h = _mm256_srli_epi32(_mm256_mullo_epi32(folded, multiplier), 16);
+            const __m256i h =
+                _mm256_srli_epi32(_mm256_mullo_epi32(folded, multiplier), 32 - HASH_BITS);
             if (vectors % 2 == 0)
                 pending = h;
             else

@@ -17,6 +17,8 @@
 
 class CGramFilter {
   public:
+    // The bits of a group's hash: the table of hashes takes a byte for each value.
+    static constexpr unsigned HASH_BITS = 16;
     // The ways of running the lookups; each finds the same positions.
     enum class Kind { Plain, Avx2 };
     static bool Runs(Kind kind);
@@ -44,7 +46,7 @@ class CGramFilter {
     // Letter case folded away (and some control bytes with it: a prefilter may name too much,
     // never too little), the bytes beyond the group cleared.
     uint32_t Fold(uint32_t group) const { return (group | 0x20202020u) & m_nMask; }
-    static uint32_t Hash(uint32_t folded) { return (folded * 0x9E3779B1u) >> 16; }
+    static uint32_t Hash(uint32_t folded) { return (folded * 0x9E3779B1u) >> (32 - HASH_BITS); }
     uint32_t SlotOf(uint32_t folded) const { return (folded * 0x85EBCA6Bu) >> (32 - m_nSlotBits); }
     // The slot of a group of the table, or null.
     struct CSlot {
