@@ -2,6 +2,7 @@
 //            (default 400 MB in 3000 files, seed 2000)
 //        kavel-corpus [--lf] --single FILE MEGABYTES [SEED]
 //        kavel-corpus --read FILE...   (reads the files alone, as the scan does: the baseline)
+//        kavel-corpus --crlf-copy FROM TO < NAMES   (the text files named, copied with CR LF)
 // Writes a seeded corpus of code-like text with CR LF line ends, or LF with --lf (C and COBOL
 // flavoured, no line longer than 200 bytes, plain ASCII, about 5% of lines holding a
 // date-related string of examples/y2k200.str) and prints the written file names, one a line.
@@ -265,6 +266,47 @@ int ReadFiles(int count, char** names) {
     return 0;
 }
 
+// Reads file names (relative to from, one a line) from standard input and keeps the text files:
+// each without a NUL byte is copied below to with every LF that follows no CR preceded by one,
+// and its name printed. Folders are made as needed.
+int CopyAsCrLf(const std::string& from, const std::string& to) {
+    std::string name;
+    for (int c; (c = std::getchar()) != EOF;) {
+        if (c != '\n') {
+            name.push_back(static_cast<char>(c));
+            continue;
+        }
+        std::FILE* in = std::fopen((from + "/" + name).c_str(), "rb");
+        if (in == nullptr)
+            return std::fprintf(stderr, "kavel-corpus: cannot open %s\n", name.c_str()), 1;
+        std::string text;
+        char buffer[65536];
+        for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, in)) > 0;)
+            text.append(buffer, got);
+        std::fclose(in);
+        if (text.find('\0') == std::string::npos) {
+            std::string copy;
+            copy.reserve(text.size() + text.size() / 16);
+            for (size_t i = 0; i < text.size(); ++i) {
+                if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
+                    copy.push_back('\r');
+                copy.push_back(text[i]);
+            }
+            const std::string path = to + "/" + name;
+            for (size_t slash = path.find('/', to.size() + 1); slash != std::string::npos;
+                 slash = path.find('/', slash + 1))
+                ::mkdir(path.substr(0, slash).c_str(), 0777);
+            std::FILE* out = std::fopen(path.c_str(), "wb");
+            if (out == nullptr || std::fwrite(copy.data(), 1, copy.size(), out) != copy.size() ||
+                std::fclose(out) != 0)
+                return std::fprintf(stderr, "kavel-corpus: cannot write %s\n", path.c_str()), 1;
+            std::printf("%s\n", name.c_str());
+        }
+        name.clear();
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -275,6 +317,10 @@ int main(int argc, char** argv) {
     }
     if (argc >= 2 && std::strcmp(argv[1], "--read") == 0)
         return ReadFiles(argc - 2, argv + 2);
+    if (argc == 4 && std::strcmp(argv[1], "--crlf-copy") == 0) {
+        ::mkdir(argv[3], 0777);
+        return CopyAsCrLf(argv[2], argv[3]);
+    }
     if (argc >= 2 && std::strcmp(argv[1], "--single") == 0) {
         if (argc < 4)
             return std::fprintf(stderr, "usage: kavel-corpus [--lf] --single FILE MEGABYTES [SEED]\n"), 2;

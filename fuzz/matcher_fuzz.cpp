@@ -1,6 +1,6 @@
 // CSearchMatcher against the plain reading of the matching rule: a line matches when an
 // upper-cased copy of one search string occurs in the upper-cased line (ASCII letters only),
-// up to its first NUL. Both ways in: one line, and a block of lines.
+// up to its first NUL. Both ways in: one line, and a block of lines, by every path.
 #include "fuzz/memfile.h"
 #include "scan/matcher.h"
 #include "support/plainrule.h"
@@ -89,50 +89,59 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(matcher.Matches(exact.get(), line.size()) == (expected.back() != 0));
     }
 
-    // The lines in one block as the splitter gives them.
-    std::string block;
-    std::vector<CLineSpan> spans;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        spans.push_back(
-            {static_cast<uint32_t>(block.size()), static_cast<uint32_t>(lines[i].size())});
-        block += lines[i];
-        block += ends[i];
-    }
-    std::unique_ptr<char[]> exact(new char[block.size()]);
-    std::memcpy(exact.get(), block.data(), block.size());
-    std::vector<uint8_t> hits(spans.size(), 2);
-    matcher.MatchLines(exact.get(), spans.data(), spans.size(), hits.data());
-    FUZZ_CHECK(hits == expected);
-
-    // The lines whole (a LF first dropped) and each ended by its line end, as most of a
-    // file's blocks are, found as bits: the lines found are the first ones, with the same
-    // verdicts.
-    std::string lfBlock;
-    std::vector<std::string> whole;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        whole.push_back(lines[i].substr(!lines[i].empty() && lines[i][0] == '\n' ? 1 : 0));
-        const bool crLast = !whole[i].empty() && whole[i].back() == '\r';
-        lfBlock += whole[i] + (crLast ? separators[0] : ends[i][0] ? ends[i] : separators[i % 2]);
-    }
-    std::unique_ptr<char[]> lfBytes(new char[lfBlock.size()]);
-    std::memcpy(lfBytes.get(), lfBlock.data(), lfBlock.size());
-    std::vector<uint64_t> lfBits(lfBlock.size() / 64 + 1);
-    size_t count = 0;
-    const size_t used =
-        FindLfLines(lfBytes.get(), lfBlock.size(), 1024, false, lfBits.data(), count);
-    FUZZ_CHECK(count <= lines.size());
-    std::vector<CLineHit> found;
-    matcher.MatchLfLines(lfBytes.get(), used, lfBits.data(), found);
-    size_t next = 0, offset = 0;
-    for (size_t i = 0; i < count; ++i) {
-        if (PlainMatches(strings, whole[i].substr(0, whole[i].find('\0')))) {
-            FUZZ_CHECK(next < found.size() && found[next].nLine == i &&
-                       found[next].span.nOffset == offset &&
-                       found[next].span.nLength == whole[i].size());
-            ++next;
+    // Every path that serves the strings finds the same lines.
+    for (const auto path : {CSearchMatcher::EPath::Stream, CSearchMatcher::EPath::PrefilterPlain,
+                            CSearchMatcher::EPath::PrefilterAvx2}) {
+        if (!matcher.Runs(path))
+            continue;
+        matcher.SetPath(path);
+        // The lines in one block as the splitter gives them.
+        std::string block;
+        std::vector<CLineSpan> spans;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            spans.push_back(
+                {static_cast<uint32_t>(block.size()), static_cast<uint32_t>(lines[i].size())});
+            block += lines[i];
+            block += ends[i];
         }
-        offset = lfBlock.find('\n', offset + whole[i].size()) + 1;
+        std::unique_ptr<char[]> exact(new char[block.size()]);
+        std::memcpy(exact.get(), block.data(), block.size());
+        std::vector<uint8_t> hits(spans.size(), 2);
+        matcher.MatchLines(exact.get(), spans.data(), spans.size(), hits.data());
+        FUZZ_CHECK(hits == expected);
+
+        // The lines whole (a LF first dropped) and each ended by its line end, as most of a
+        // file's blocks are, found as bits: the lines found are the first ones, with the same
+        // verdicts.
+        std::string lfBlock;
+        std::vector<std::string> whole;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            whole.push_back(lines[i].substr(!lines[i].empty() && lines[i][0] == '\n' ? 1 : 0));
+            const bool crLast = !whole[i].empty() && whole[i].back() == '\r';
+            lfBlock += whole[i] + (crLast       ? separators[0]
+                                   : ends[i][0] ? ends[i]
+                                                : separators[i % 2]);
+        }
+        std::unique_ptr<char[]> lfBytes(new char[lfBlock.size()]);
+        std::memcpy(lfBytes.get(), lfBlock.data(), lfBlock.size());
+        std::vector<uint64_t> lfBits(lfBlock.size() / 64 + 1);
+        size_t count = 0;
+        const size_t used =
+            FindLfLines(lfBytes.get(), lfBlock.size(), 1024, false, lfBits.data(), count);
+        FUZZ_CHECK(count <= lines.size());
+        std::vector<CLineHit> found;
+        matcher.MatchLfLines(lfBytes.get(), used, lfBits.data(), found);
+        size_t next = 0, offset = 0;
+        for (size_t i = 0; i < count; ++i) {
+            if (PlainMatches(strings, whole[i].substr(0, whole[i].find('\0')))) {
+                FUZZ_CHECK(next < found.size() && found[next].nLine == i &&
+                           found[next].span.nOffset == offset &&
+                           found[next].span.nLength == whole[i].size());
+                ++next;
+            }
+            offset = lfBlock.find('\n', offset + whole[i].size()) + 1;
+        }
+        FUZZ_CHECK(next == found.size() && used == offset);
     }
-    FUZZ_CHECK(next == found.size() && used == offset);
     return 0;
 }

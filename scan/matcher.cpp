@@ -69,6 +69,33 @@ bool CSearchMatcher::MatchesLine(const Entry* table, const char* p, size_t n) co
     return state == m_nMatch;
 }
 
+bool CSearchMatcher::Runs(EPath path) const {
+    switch (path) {
+    case EPath::Stream:
+        return true;
+    case EPath::PrefilterPlain:
+        return m_bGrams;
+    case EPath::PrefilterAvx2:
+        return m_bGrams && CGramFilter::Runs(CGramFilter::Kind::Avx2);
+    }
+    return false;
+}
+
+bool CSearchMatcher::PrefilterMarks(const char* data, size_t len, uint32_t base,
+                                    std::vector<uint32_t>& marks) const {
+    marks.clear();
+    m_grams.Find(m_path == EPath::PrefilterAvx2 ? CGramFilter::Kind::Avx2
+                                                : CGramFilter::Kind::Plain,
+                 reinterpret_cast<const unsigned char*>(data), len, marks);
+    // Each place costs a look into the table and a comparison or two: with a place in every
+    // line or so, the stream is faster.
+    if (marks.size() * 64 > len + 4096)
+        return false;
+    for (uint32_t& at : marks)
+        at += base;
+    return true;
+}
+
 bool CSearchMatcher::Matches(const char* line, size_t len) const {
     if (!m_table16.empty())
         return MatchesLine(m_table16.data(), line, len);
@@ -196,6 +223,22 @@ void CSearchMatcher::MatchLines(const Entry* table, const char* base, const CLin
                                 size_t count, uint8_t* hits) const {
     if (count == 0)
         return;
+    const uint32_t begin = lines[0].nOffset;
+    const uint32_t end = lines[count - 1].nOffset + lines[count - 1].nLength;
+    thread_local std::vector<uint32_t> marks;
+    if (m_path != EPath::Stream && PrefilterMarks(base + begin, end - begin, begin, marks)) {
+        // The places in order, each in the line that holds it (or in the line end after it).
+        std::memset(hits, 0, count);
+        size_t i = 0;
+        for (const uint32_t at : marks) {
+            while (i + 1 < count && lines[i + 1].nOffset <= at)
+                ++i;
+            if (hits[i] == 0)
+                hits[i] = PrefilterConfirms(base, at, lines[i].nOffset,
+                                            lines[i].nOffset + lines[i].nLength);
+        }
+        return;
+    }
     // A line cut at the maximum length is not followed by its line end (one or two bytes), and
     // a line that starts with a LF holds it as data: read such blocks line by line.
     bool apart = lines[0].nLength > 0 && base[lines[0].nOffset] == '\n';
@@ -209,9 +252,6 @@ void CSearchMatcher::MatchLines(const Entry* table, const char* base, const CLin
 
     // The whole block as one stream.
     const auto* bytes = reinterpret_cast<const unsigned char*>(base);
-    const uint32_t begin = lines[0].nOffset;
-    const uint32_t end = lines[count - 1].nOffset + lines[count - 1].nLength;
-    thread_local std::vector<uint32_t> marks;
 
     // Eight parts of about equal size, each starting at a line, read side by side: each byte
     // waits for the table entry of the byte before it, and eight such waits overlap.
@@ -230,7 +270,13 @@ void CSearchMatcher::MatchLines(const Entry* table, const char* base, const CLin
     // byte that would tell.
     if (last == CR_SEEN)
         marks.push_back(end - 1);
+    HitsFromMarks(table, base, lines, count, marks, hits);
+}
 
+template <typename Entry>
+void CSearchMatcher::HitsFromMarks(const Entry* table, const char* base, const CLineSpan* lines,
+                                   size_t count, const std::vector<uint32_t>& marks,
+                                   uint8_t* hits) const {
     std::memset(hits, 0, count);
     for (const uint32_t noted : marks) {
         // The line whose text or line end holds the byte at.
@@ -263,6 +309,14 @@ void CSearchMatcher::MatchLfLines(const char* base, size_t len, const uint64_t* 
 template <typename Entry>
 void CSearchMatcher::MatchLfLines(const Entry* table, const char* base, size_t len,
                                   const uint64_t* lfBits, std::vector<CLineHit>& hits) const {
+    if (m_path != EPath::Stream) {
+        thread_local std::vector<uint32_t> candidates;
+        if (PrefilterMarks(base, len, 0, candidates)) {
+            if (!candidates.empty())
+                LfHitsFromMarks(table, base, len, lfBits, candidates, true, hits);
+            return;
+        }
+    }
     const size_t words = (len + 63) / 64;
     // The first LF at or after at, or len.
     const auto nextLf = [&](size_t at) -> size_t {
@@ -272,16 +326,6 @@ void CSearchMatcher::MatchLfLines(const Entry* table, const char* base, size_t l
                 return w * 64 + static_cast<size_t>(__builtin_ctzll(bits));
         }
         return len;
-    };
-    // Where the line that holds the byte at starts: after the last LF before it.
-    const auto lineStart = [&](size_t at) -> size_t {
-        for (size_t w = at / 64 + 1; w-- > 0;) {
-            const uint64_t bits =
-                lfBits[w] & (w == at / 64 ? (uint64_t(1) << (at % 64)) - 1 : ~uint64_t(0));
-            if (bits != 0)
-                return w * 64 + 64 - static_cast<size_t>(__builtin_clzll(bits));
-        }
-        return 0;
     };
 
     // Eight parts of about equal size, each starting at a line.
@@ -310,24 +354,64 @@ void CSearchMatcher::MatchLfLines(const Entry* table, const char* base, size_t l
         partStart[k + 1] += partStart[k];
     for (const uint32_t noted : marks)
         sorted[partStart[PartOf(from, noted & ~MATCH_MARK)]++] = noted;
+    LfHitsFromMarks(table, base, len, lfBits, sorted, false, hits);
+}
 
-    // The first mark of a line tells. A line's number is the number of LFs before it.
+template <typename Entry>
+void CSearchMatcher::LfHitsFromMarks(const Entry* table, const char* base, size_t len,
+                                     const uint64_t* lfBits, const std::vector<uint32_t>& sorted,
+                                     bool confirm, std::vector<CLineHit>& hits) const {
+    const size_t words = (len + 63) / 64;
+    // The first LF at or after at, or len.
+    const auto nextLf = [&](size_t at) -> size_t {
+        for (size_t w = at / 64; w < words; ++w) {
+            const uint64_t bits = lfBits[w] & (~uint64_t(0) << (w == at / 64 ? at % 64 : 0));
+            if (bits != 0)
+                return w * 64 + static_cast<size_t>(__builtin_ctzll(bits));
+        }
+        return len;
+    };
+    // Where the line that holds the byte at starts: after the last LF before it.
+    const auto lineStart = [&](size_t at) -> size_t {
+        for (size_t w = at / 64 + 1; w-- > 0;) {
+            const uint64_t bits =
+                lfBits[w] & (w == at / 64 ? (uint64_t(1) << (at % 64)) - 1 : ~uint64_t(0));
+            if (bits != 0)
+                return w * 64 + 64 - static_cast<size_t>(__builtin_clzll(bits));
+        }
+        return 0;
+    };
+
+    // The stream's first mark of a line tells; of the prefilter's places, any one confirmed.
+    // A line's number is the number of LFs before it.
     size_t word = 0, lfsBefore = 0; // LFs in the words before word
     size_t lastLine = SIZE_MAX;
+    bool decided = false;
     for (const uint32_t noted : sorted) {
         const size_t at = noted & ~MATCH_MARK;
         lfsBefore += CountBits(lfBits + word, at / 64 - word);
         word = at / 64;
         const uint64_t earlier = lfBits[word] & ((uint64_t(1) << (at % 64)) - 1);
         const size_t line = lfsBefore + CountBits(&earlier, 1);
-        if (line == lastLine)
+        if (line == lastLine && decided)
             continue;
         lastLine = line;
         const size_t start = lineStart(at);
         const size_t lf = nextLf(at);
         const size_t length = lf - start - (lf > start && base[lf - 1] == '\r' ? 1 : 0);
-        if ((noted & MATCH_MARK) != 0 || MatchesLine(table, base + start, length))
+        const bool hit =
+            confirm ? PrefilterConfirms(base, at, start, start + length)
+                    : (noted & MATCH_MARK) != 0 || MatchesLine(table, base + start, length);
+        decided = hit || !confirm;
+        if (hit)
             hits.push_back({static_cast<uint32_t>(line),
                             {static_cast<uint32_t>(start), static_cast<uint32_t>(length)}});
     }
+}
+
+bool CSearchMatcher::PrefilterConfirms(const char* base, size_t at, size_t from, size_t to) const {
+    // Only the text before a NUL is seen.
+    if (const void* nul = std::memchr(base + from, '\0', to - from))
+        to = static_cast<size_t>(static_cast<const char*>(nul) - base);
+    return at < to && m_grams.Confirms(reinterpret_cast<const unsigned char*>(base), at, from, to);
 }

@@ -2,6 +2,7 @@
 // Finds whether a line holds any search string, ASCII letters compared without case.
 
 #include "scan/byteclass.h"
+#include "scan/gramfilter.h"
 #include "scan/linesplit.h"
 #include "scan/searchstrings.h"
 #include "toolkit/ascii.h"
@@ -37,14 +38,29 @@ class CSearchMatcher {
                       std::vector<CLineHit>& hits) const;
     bool Empty() const { return m_table16.empty() && m_table32.empty(); }
 
+    // The ways MatchLines and MatchLfLines find the lines that hold a string; each finds the
+    // same lines. Stream: the automaton reads the whole block. Prefilter: the gram filter names
+    // the few places where a string may occur (with plain or vector lookups), and the automaton
+    // reads the lines that hold them; a block with too many such lines is read as a stream.
+    enum class EPath { Stream, PrefilterPlain, PrefilterAvx2 };
+    // True when the path runs on this processor and serves these strings (the prefilter serves
+    // strings without CR or LF).
+    bool Runs(EPath path) const;
+    // The path taken: the prefilter where its groups are long and sparse enough to pay, else
+    // the stream. SetPath takes one that Runs (for tests and benchmarks).
+    EPath Path() const { return m_path; }
+    void SetPath(EPath path) {
+        if (Runs(path))
+            m_path = path;
+    }
+
   private:
     // The classes of the bytes that the scan treats apart.
     static constexpr uint32_t CLASS_NUL = 1, CLASS_CR = 2, CLASS_LF = 3;
 
     // The build (matcherbuild.cpp): byte classes for the strings (returns their number), and
     // the table from the trie with its failure links filled in.
-    static uint32_t AssignClasses(const std::vector<std::string>& strings,
-                                  uint8_t (&classOf)[256]);
+    static uint32_t AssignClasses(const std::vector<std::string>& strings, uint8_t (&classOf)[256]);
     void LayOutTable(const std::vector<int32_t>& next, const std::vector<uint8_t>& accepts,
                      const std::vector<int32_t>& order);
 
@@ -62,6 +78,23 @@ class CSearchMatcher {
                      std::vector<uint32_t>& marks) const;
     // Reads one line by the matching rule alone, from the start state.
     template <typename Entry> bool MatchesLine(const Entry* table, const char* p, size_t n) const;
+    // The prefilter's positions in the len bytes at data, as marks to be read again (offset by
+    // base); false when they are too many for reading their lines one by one to pay.
+    bool PrefilterMarks(const char* data, size_t len, uint32_t base,
+                        std::vector<uint32_t>& marks) const;
+    // The hits of MatchLines from the stream's marks of a block (see ReadParts), in any order.
+    template <typename Entry>
+    void HitsFromMarks(const Entry* table, const char* base, const CLineSpan* lines, size_t count,
+                       const std::vector<uint32_t>& marks, uint8_t* hits) const;
+    // The hits of MatchLfLines from the marks, in the order of the lines: the stream's marks
+    // (see ReadParts), or the prefilter's places to confirm.
+    template <typename Entry>
+    void LfHitsFromMarks(const Entry* table, const char* base, size_t len, const uint64_t* lfBits,
+                         const std::vector<uint32_t>& sorted, bool confirm,
+                         std::vector<CLineHit>& hits) const;
+    // True when a string occurs in the line text [from, to) of the block at base, found by the
+    // prefilter's place at.
+    bool PrefilterConfirms(const char* base, size_t at, size_t from, size_t to) const;
 
     // States are row offsets into the table (row number times m_nClasses). In the table, a CR
     // leads from every state to CR_SEEN, and a LF from every state back to the start state:
@@ -88,4 +121,7 @@ class CSearchMatcher {
     std::vector<uint32_t> m_lfColumn; // by row number
     CByteClassMap m_classes;
     uint32_t m_nClasses = 0;
+    CGramFilter m_grams;
+    bool m_bGrams = false; // the filter serves the strings
+    EPath m_path = EPath::Stream;
 };

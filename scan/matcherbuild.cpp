@@ -99,6 +99,12 @@ CSearchMatcher::CSearchMatcher(const SearchStringTable& table) {
     CTrie trie(strings, classOf, m_nClasses);
     const std::vector<int32_t> order = trie.LinkFailures();
     LayOutTable(trie.next, trie.accepts, order);
+    // The prefilter pays where it looks up fewer groups than there are bytes, groups of four
+    // that text seldom holds.
+    m_bGrams = m_grams.Build(strings);
+    if (m_bGrams && m_grams.GroupBytes() == 4 && m_grams.Stride() >= 2)
+        m_path = CGramFilter::Runs(CGramFilter::Kind::Avx2) ? EPath::PrefilterAvx2
+                                                            : EPath::PrefilterPlain;
 }
 
 uint32_t CSearchMatcher::AssignClasses(const std::vector<std::string>& strings,

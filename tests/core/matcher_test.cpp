@@ -1,6 +1,7 @@
 // The fast line splitter and matcher against the rules read literally.
 #include "scan/byteclass.h"
 #include "scan/filescan.h"
+#include "scan/gramfilter.h"
 #include "scan/linefile.h"
 #include "scan/linesplit.h"
 #include "scan/matcher.h"
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -23,6 +25,12 @@ void FillTable(SearchStringTable& table, const std::vector<std::string>& strings
     for (size_t i = 0; i < strings.size() && i < MAX_SEARCH_STRINGS; ++i)
         std::memcpy(table[i], strings[i].data(), std::min<size_t>(strings[i].size(), 30));
 }
+
+// Every way of finding the lines that hold a string: each test runs against all that serve its
+// strings on this processor.
+constexpr CSearchMatcher::EPath ALL_PATHS[] = {CSearchMatcher::EPath::Stream,
+                                               CSearchMatcher::EPath::PrefilterPlain,
+                                               CSearchMatcher::EPath::PrefilterAvx2};
 
 // The matcher's verdict on each line, read as one block.
 std::vector<uint8_t> MatchBlock(const CSearchMatcher& matcher, const std::string& bytes,
@@ -67,28 +75,32 @@ TEST(CSearchMatcher, FollowsTheMatchingRule) {
         {"no string", {}, "anything", false},
         {"empty line", {"a"}, "", false},
     };
-    for (const Case& c : cases) {
-        SearchStringTable table;
-        FillTable(table, c.strings);
-        CSearchMatcher matcher(table);
-        EXPECT_EQ(matcher.Matches(c.line.data(), c.line.size()), c.match) << c.name;
-        EXPECT_EQ(PlainMatches(table, c.line), c.match) << c.name;
-        // The same line in a block among others, after CR LF and LF, and as a block's last
-        // line.
-        for (const std::string end : {"\r\n", "\n"}) {
-            // (A CR that ends a line followed by a LF belongs to the line end.)
-            const bool crEnds = !c.line.empty() && c.line.back() == '\r';
-            const std::string block = "filler" + end + c.line + (crEnds ? "\r\n" : end) + "x";
-            std::vector<uint8_t> hits = MatchBlock(matcher, block, 1024);
-            ASSERT_EQ(hits.size(), 3u) << c.name;
-            EXPECT_EQ(hits[1], c.match) << c.name;
-            if (c.line.empty())
-                continue; // a file's last line is never empty
-            hits = MatchBlock(matcher, "filler" + end + c.line, 1024);
-            ASSERT_EQ(hits.size(), 2u) << c.name;
-            EXPECT_EQ(hits[1], c.match) << c.name << " at the end";
+    for (const Case& c : cases)
+        for (const auto path : ALL_PATHS) {
+            SearchStringTable table;
+            FillTable(table, c.strings);
+            CSearchMatcher matcher(table);
+            if (!matcher.Runs(path))
+                continue;
+            matcher.SetPath(path);
+            EXPECT_EQ(matcher.Matches(c.line.data(), c.line.size()), c.match) << c.name;
+            EXPECT_EQ(PlainMatches(table, c.line), c.match) << c.name;
+            // The same line in a block among others, after CR LF and LF, and as a block's last
+            // line.
+            for (const std::string end : {"\r\n", "\n"}) {
+                // (A CR that ends a line followed by a LF belongs to the line end.)
+                const bool crEnds = !c.line.empty() && c.line.back() == '\r';
+                const std::string block = "filler" + end + c.line + (crEnds ? "\r\n" : end) + "x";
+                std::vector<uint8_t> hits = MatchBlock(matcher, block, 1024);
+                ASSERT_EQ(hits.size(), 3u) << c.name;
+                EXPECT_EQ(hits[1], c.match) << c.name;
+                if (c.line.empty())
+                    continue; // a file's last line is never empty
+                hits = MatchBlock(matcher, "filler" + end + c.line, 1024);
+                ASSERT_EQ(hits.size(), 2u) << c.name;
+                EXPECT_EQ(hits[1], c.match) << c.name << " at the end";
+            }
         }
-    }
 }
 
 // After a line cut right after a CR, the LF that follows is the next line's first character,
@@ -169,18 +181,21 @@ std::string RandomBytes(std::mt19937& rng, size_t size) {
     return bytes;
 }
 
-// 0 to 200 strings of 1 to 30 bytes, many of them sharing prefixes and overlapping.
-std::vector<std::string> RandomStrings(std::mt19937& rng) {
-    static const char alphabet[] = "aAbByYzZ\r\n\xe4\xc4 19";
+// 0 to 200 strings of 1 to 30 bytes, many of them sharing prefixes and overlapping. Without CR
+// and LF, and at least minLength bytes long, they are served by the prefilter too.
+std::vector<std::string> RandomStrings(std::mt19937& rng, bool lineEnds = true,
+                                       size_t minLength = 1) {
+    static const char alphabet[] = "aAbByYzZ\xe4\xc4 19\r\n";
+    const size_t letters = sizeof alphabet - (lineEnds ? 1 : 3);
     std::vector<std::string> strings;
     const size_t count = rng() % 4 == 0 ? rng() % 201 : rng() % 12;
     while (strings.size() < count) {
         std::string s;
         if (!strings.empty() && rng() % 3 == 0)
             s = strings[rng() % strings.size()].substr(0, 1 + rng() % 4);
-        const size_t len = rng() % 8 == 0 ? 1 + rng() % 30 : 2 + rng() % 4;
+        const size_t len = std::max(minLength, rng() % 8 == 0 ? 1 + rng() % 30 : 2 + rng() % 4);
         while (s.size() < len)
-            s.push_back(alphabet[rng() % (sizeof alphabet - 1)]);
+            s.push_back(alphabet[rng() % letters]);
         strings.push_back(s.substr(0, 30));
     }
     return strings;
@@ -188,54 +203,64 @@ std::vector<std::string> RandomStrings(std::mt19937& rng) {
 
 TEST(CSearchMatcher, AgreesWithThePlainRuleOnRandomInput) {
     std::mt19937 rng(2000);
-    for (int round = 0; round < 300; ++round) {
+    for (int round = 0; round < 600; ++round) {
         SearchStringTable table;
-        FillTable(table, RandomStrings(rng));
-        CSearchMatcher matcher(table);
+        // Every other round without line ends in the strings, for the prefilter: with strings
+        // of 4 to 7 bytes and more, it looks at every, every second or every fourth byte.
+        FillTable(table,
+                  round % 2 == 0 ? RandomStrings(rng) : RandomStrings(rng, false, 1 + rng() % 8));
         const unsigned maxChars =
             round % 5 == 0 ? 1 + rng() % 8 : (round % 5 == 1 ? 63 + rng() % 8 : 1024);
         // Small blocks too, whose few lines leave some of the parts read side by side empty.
         const std::string bytes = RandomBytes(rng, rng() % (round % 3 == 0 ? 80 : 6000));
+        for (const auto path : ALL_PATHS) {
+            CSearchMatcher matcher(table);
+            if (!matcher.Runs(path))
+                continue;
+            matcher.SetPath(path);
+            SCOPED_TRACE(testing::Message() << "path " << int(path));
 
-        std::vector<std::string> texts;
-        const std::vector<uint8_t> hits = MatchBlock(matcher, bytes, maxChars, &texts);
-        const std::vector<std::string> plain = PlainLines(bytes, maxChars);
-        ASSERT_EQ(texts, plain) << "round " << round;
-        for (size_t i = 0; i < plain.size(); ++i) {
-            const bool expected = PlainMatches(table, plain[i]);
-            ASSERT_EQ(hits[i] != 0, expected) << "round " << round << " line " << i;
-            const std::string text = UpToNul(plain[i]);
-            ASSERT_EQ(matcher.Matches(text.data(), text.size()), expected) << "round " << round;
-        }
-
-        // The lines that end with a LF in reach, found as bits: the first lines of the same
-        // split, and the same verdicts.
-        std::vector<uint64_t> lfBits(bytes.size() / 64 + 1);
-        size_t lfLines = 0;
-        const size_t used =
-            FindLfLines(bytes.data(), bytes.size(), maxChars, false, lfBits.data(), lfLines);
-        ASSERT_LE(lfLines, plain.size()) << "round " << round;
-        ASSERT_EQ(used == 0, lfLines == 0) << "round " << round;
-        std::vector<CLineHit> found;
-        matcher.MatchLfLines(bytes.data(), used, lfBits.data(), found);
-        size_t offset = 0, nextHit = 0;
-        for (size_t i = 0; i < lfLines; ++i) {
-            size_t lf = offset + plain[i].size();
-            lf += bytes[lf] == '\r';
-            ASSERT_EQ(bytes[lf], '\n') << "round " << round << " line " << i;
-            for (size_t at = offset; at <= lf; ++at)
-                ASSERT_EQ((lfBits[at / 64] >> (at % 64) & 1) != 0, at == lf) << "round " << round;
-            if (PlainMatches(table, plain[i])) {
-                ASSERT_LT(nextHit, found.size()) << "round " << round << " line " << i;
-                EXPECT_EQ(found[nextHit].nLine, i) << "round " << round;
-                EXPECT_EQ(found[nextHit].span.nOffset, offset) << "round " << round;
-                EXPECT_EQ(found[nextHit].span.nLength, plain[i].size()) << "round " << round;
-                ++nextHit;
+            std::vector<std::string> texts;
+            const std::vector<uint8_t> hits = MatchBlock(matcher, bytes, maxChars, &texts);
+            const std::vector<std::string> plain = PlainLines(bytes, maxChars);
+            ASSERT_EQ(texts, plain) << "round " << round;
+            for (size_t i = 0; i < plain.size(); ++i) {
+                const bool expected = PlainMatches(table, plain[i]);
+                ASSERT_EQ(hits[i] != 0, expected) << "round " << round << " line " << i;
+                const std::string text = UpToNul(plain[i]);
+                ASSERT_EQ(matcher.Matches(text.data(), text.size()), expected) << "round " << round;
             }
-            offset = lf + 1;
+
+            // The lines that end with a LF in reach, found as bits: the first lines of the same
+            // split, and the same verdicts.
+            std::vector<uint64_t> lfBits(bytes.size() / 64 + 1);
+            size_t lfLines = 0;
+            const size_t used =
+                FindLfLines(bytes.data(), bytes.size(), maxChars, false, lfBits.data(), lfLines);
+            ASSERT_LE(lfLines, plain.size()) << "round " << round;
+            ASSERT_EQ(used == 0, lfLines == 0) << "round " << round;
+            std::vector<CLineHit> found;
+            matcher.MatchLfLines(bytes.data(), used, lfBits.data(), found);
+            size_t offset = 0, nextHit = 0;
+            for (size_t i = 0; i < lfLines; ++i) {
+                size_t lf = offset + plain[i].size();
+                lf += bytes[lf] == '\r';
+                ASSERT_EQ(bytes[lf], '\n') << "round " << round << " line " << i;
+                for (size_t at = offset; at <= lf; ++at)
+                    ASSERT_EQ((lfBits[at / 64] >> (at % 64) & 1) != 0, at == lf)
+                        << "round " << round;
+                if (PlainMatches(table, plain[i])) {
+                    ASSERT_LT(nextHit, found.size()) << "round " << round << " line " << i;
+                    EXPECT_EQ(found[nextHit].nLine, i) << "round " << round;
+                    EXPECT_EQ(found[nextHit].span.nOffset, offset) << "round " << round;
+                    EXPECT_EQ(found[nextHit].span.nLength, plain[i].size()) << "round " << round;
+                    ++nextHit;
+                }
+                offset = lf + 1;
+            }
+            EXPECT_EQ(nextHit, found.size()) << "round " << round;
+            EXPECT_EQ(used, offset) << "round " << round;
         }
-        EXPECT_EQ(nextHit, found.size()) << "round " << round;
-        EXPECT_EQ(used, offset) << "round " << round;
     }
 }
 
@@ -258,7 +283,6 @@ TEST(CSearchMatcher, AgreesWithThePlainRuleWithALargeTable) {
     }
     SearchStringTable table;
     FillTable(table, strings);
-    const CSearchMatcher matcher(table);
     // Lines of random bytes with, now and then, a string or most of one, its case changed.
     std::string bytes;
     for (int line = 0; line < 3000; ++line) {
@@ -273,14 +297,68 @@ TEST(CSearchMatcher, AgreesWithThePlainRuleWithALargeTable) {
         }
         bytes += "\r\n";
     }
-    std::vector<std::string> texts;
-    const std::vector<uint8_t> hits = MatchBlock(matcher, bytes, 1024, &texts);
-    size_t found = 0;
-    for (size_t i = 0; i < texts.size(); ++i) {
-        ASSERT_EQ(hits[i] != 0, PlainMatches(table, texts[i])) << "line " << i;
-        found += hits[i];
+    for (const auto path : ALL_PATHS) {
+        CSearchMatcher matcher(table);
+        if (!matcher.Runs(path))
+            continue;
+        matcher.SetPath(path);
+        std::vector<std::string> texts;
+        const std::vector<uint8_t> hits = MatchBlock(matcher, bytes, 1024, &texts);
+        size_t found = 0;
+        for (size_t i = 0; i < texts.size(); ++i) {
+            ASSERT_EQ(hits[i] != 0, PlainMatches(table, texts[i])) << "line " << i;
+            found += hits[i];
+        }
+        EXPECT_GT(found, 100u);
     }
-    EXPECT_GT(found, 100u);
+}
+
+// The prefilter names a place inside every occurrence of every string, whatever the letter case,
+// where the occurrence lies in the block and how long the shortest string is; each kind of
+// lookup names the same places.
+TEST(CGramFilter, NamesAPlaceInEveryOccurrence) {
+    std::mt19937 rng(1582);
+    for (int round = 0; round < 200; ++round) {
+        std::vector<std::string> strings = RandomStrings(rng, false, 1 + round % 9);
+        if (strings.empty())
+            continue;
+        CGramFilter filter;
+        ASSERT_TRUE(filter.Build(strings));
+        // Text with the strings spread through it, their case changed, and a block of exactly
+        // its length, so a read past its end is caught.
+        std::string text;
+        while (text.size() < 3000) {
+            text += RandomBytes(rng, rng() % 40);
+            std::string s = strings[rng() % strings.size()];
+            for (char& c : s)
+                if (rng() % 2 && IsAsciiLetter(c))
+                    c ^= 0x20;
+            text += s;
+        }
+        text.resize(text.size() - rng() % 3);
+        const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+        std::vector<uint32_t> plain;
+        filter.Find(CGramFilter::Kind::Plain, bytes, text.size(), plain);
+        if (CGramFilter::Runs(CGramFilter::Kind::Avx2)) {
+            std::vector<uint32_t> vector;
+            filter.Find(CGramFilter::Kind::Avx2, bytes, text.size(), vector);
+            ASSERT_EQ(vector, plain) << "round " << round;
+        }
+        ASSERT_TRUE(std::is_sorted(plain.begin(), plain.end()));
+        const std::string folded = AsciiUpperCopy(text);
+        for (const std::string& s : strings)
+            for (size_t at = folded.find(AsciiUpperCopy(s)); at != std::string::npos;
+                 at = folded.find(AsciiUpperCopy(s), at + 1)) {
+                const auto named = std::lower_bound(plain.begin(), plain.end(), at);
+                ASSERT_TRUE(named != plain.end() && *named + filter.GroupBytes() <= at + s.size())
+                    << "round " << round << " string " << s << " at " << at;
+            }
+    }
+    // Strings whose meaning depends on where a line ends are left to the automaton.
+    CGramFilter filter;
+    EXPECT_FALSE(filter.Build({"abcdef", "x\ry"}));
+    EXPECT_FALSE(filter.Build({"abcdef", "\nxy"}));
+    EXPECT_FALSE(filter.Build({}));
 }
 
 // Every way of looking up byte classes that this processor runs gives the table's classes.
