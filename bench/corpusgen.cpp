@@ -3,6 +3,8 @@
 //        kavel-corpus [--lf] --single FILE MEGABYTES [SEED]
 //        kavel-corpus --read FILE...   (reads the files alone, as the scan does: the baseline)
 //        kavel-corpus --crlf-copy FROM TO < NAMES   (the text files named, copied with CR LF)
+//        kavel-corpus --flat DIR COUNT   (a folder of COUNT empty files)
+//        kavel-corpus --deep DIR LEVELS  (folders d/d/... LEVELS deep, a file at the bottom)
 // Writes a seeded corpus of code-like text with CR LF line ends, or LF with --lf (C and COBOL
 // flavoured, no line longer than 200 bytes, plain ASCII, about 5% of lines holding a
 // date-related string of examples/y2k200.str) and prints the written file names, one a line.
@@ -307,9 +309,47 @@ int CopyAsCrLf(const std::string& from, const std::string& to) {
     return 0;
 }
 
+// A folder of count empty files, or a chain of levels folders with one file at the bottom: the
+// walk's breadth and depth.
+int MakeFlat(const char* dir, size_t count) {
+    ::mkdir(dir, 0777);
+    const int at = ::open(dir, O_RDONLY | O_DIRECTORY);
+    for (size_t i = 0; at >= 0 && i < count; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "file-%08zu.c", i);
+        const int fd = ::openat(at, name, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0)
+            return std::fprintf(stderr, "kavel-corpus: cannot create %s/%s\n", dir, name), 1;
+        ::close(fd);
+    }
+    return at < 0 ? 1 : (::close(at), 0);
+}
+
+int MakeDeep(const char* dir, size_t levels) {
+    ::mkdir(dir, 0777);
+    int at = ::open(dir, O_RDONLY | O_DIRECTORY);
+    for (size_t i = 0; at >= 0 && i < levels; ++i) {
+        ::mkdirat(at, "d", 0777);
+        const int next = ::openat(at, "d", O_RDONLY | O_DIRECTORY);
+        ::close(at);
+        at = next;
+    }
+    if (at < 0)
+        return std::fprintf(stderr, "kavel-corpus: cannot make %s\n", dir), 1;
+    const int fd = ::openat(at, "bottom.c", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const bool ok = fd >= 0 && ::write(fd, "year 1999\n", 10) == 10;
+    ::close(fd);
+    ::close(at);
+    return ok ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "--flat") == 0)
+        return MakeFlat(argv[2], Number(argv[3], 0));
+    if (argc == 4 && std::strcmp(argv[1], "--deep") == 0)
+        return MakeDeep(argv[2], Number(argv[3], 0));
     if (argc >= 2 && std::strcmp(argv[1], "--lf") == 0) {
         g_pszLineEnd = "\n";
         --argc;
