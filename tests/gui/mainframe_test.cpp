@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMoveEvent>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -174,6 +175,33 @@ TEST_F(MainFrameTest, RestoringAMinimisedWindowStoresItsPlacement) {
     frame->showNormal();
     ASSERT_TRUE(WaitForSetting("Maximise", SW_SHOW));
     EXPECT_EQ(Setting("Right") - Setting("Left"), frame->frameGeometry().width());
+}
+
+// An X11 window manager restoring a maximised window tells the new state before the new size:
+// the window is briefly normal at its maximised size. Started maximised, the window restores
+// to the stored outer rectangle all the same, and stores it back unchanged.
+TEST_F(MainFrameTest, RestoringAWindowStartedMaximisedGivesTheStoredRectangle) {
+    StoreRect(40, 30, 680, 510);
+    store.WriteSettingInt("Window", "Maximise", SW_SHOWMAXIMIZED);
+    CreateFrame();
+    ShowWithCommand(*frame, SW_SHOWMAXIMIZED);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frame->isMaximized(); }, 2000));
+    QTest::qWait(50);
+    const QSize maximised = frame->size();
+    ASSERT_NE(maximised, QSize(640, 480));
+
+    frame->overrideWindowState(Qt::WindowNoState);
+    QMoveEvent stale(frame->pos(), frame->pos());
+    QCoreApplication::sendEvent(frame.get(), &stale);
+    EXPECT_EQ(frame->size(), maximised);
+    frame->setGeometry(QRect(QPoint(40, 30), QSize(640, 480)));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frame->frameGeometry().size() == QSize(640, 480); },
+                                2000))
+        << frame->frameGeometry().width() << "x" << frame->frameGeometry().height();
+    ASSERT_TRUE(WaitForSetting("Maximise", SW_SHOW));
+    EXPECT_EQ(Setting("Right") - Setting("Left"), 640);
+    EXPECT_EQ(Setting("Bottom") - Setting("Top"), 480);
 }
 
 // A stored rectangle too large for the screens is cut to them (a window of absurd size would
