@@ -604,7 +604,7 @@ void CMainFrame::SetStatusText(int nStringId) {
 
 void CMainFrame::UpdateTitle() {
     QString title =
-        ApplicationTitle() + QLatin1String(" - ") + QFile::decodeName(CurrentDirectory().c_str());
+        ApplicationTitle() + QLatin1String(" - ") + ShowBytes(CurrentDirectory());
     // "[*]" is Qt's placeholder for the modified mark; doubled it shows as itself.
     title.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
     setWindowTitle(title);

@@ -238,13 +238,13 @@ TEST_F(MainFrameTest, EnterAndSpaceEnterDirectoriesAndVolumes) {
     const std::string before = CurrentDirectory();
     CTempDir tree;
     ASSERT_EQ(::mkdir((tree / "sub").c_str(), 0755), 0);
-    ASSERT_EQ(::mkdir((tree / "sub/deeper").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((tree / "sub/caf\xe9").c_str(), 0755), 0); // not UTF-8
     ASSERT_EQ(EnterDirectory(tree.Path()), 0);
     const std::string top = CurrentDirectory();
     ShowFrame(true);
     const auto highlight = [&](const char* text) {
         const QList<QListWidgetItem*> items =
-            DirList()->findItems(QLatin1String(text), Qt::MatchExactly);
+            DirList()->findItems(QString::fromUtf8(text), Qt::MatchExactly);
         ASSERT_EQ(items.size(), 1) << text;
         DirList()->setCurrentItem(items[0], QItemSelectionModel::NoUpdate);
     };
@@ -252,9 +252,12 @@ TEST_F(MainFrameTest, EnterAndSpaceEnterDirectoriesAndVolumes) {
     highlight("[sub]");
     QTest::keyClick(DirList(), Qt::Key_Return);
     EXPECT_EQ(CurrentDirectory(), top + "/sub");
-    highlight("[deeper]");
+    EXPECT_EQ(frame->windowTitle(), QString::fromStdString("Kavel 2000 - " + top + "/sub"));
+    highlight("[caf\u00e9]"); // shown as Latin-1, as the report shows it
     QTest::keyClick(DirList(), Qt::Key_Space);
-    EXPECT_EQ(CurrentDirectory(), top + "/sub/deeper");
+    EXPECT_EQ(CurrentDirectory(), top + "/sub/caf\xe9");
+    EXPECT_EQ(frame->windowTitle(), QString::fromStdString("Kavel 2000 - " + top) +
+                                        QString::fromUtf8("/sub/caf\u00e9"));
     // The volume box: the home volume chosen with the arrow keys is entered by Enter, at its
     // top as nothing was used on it yet.
     CTempDir home;
