@@ -385,6 +385,13 @@ void CMainFrame::RestoreWindowPlacement() {
 void CMainFrame::FitStoredSizeToFrame() {
     if (!m_sizeToFit.isValid() || !isVisible() || isMinimized() || isMaximized())
         return;
+    // Back from maximised, the window manager may tell the state before the size: the size it
+    // still has then is the maximised one, which nobody set for the normal window.
+    if (m_sizeLeftMaximized.isValid()) {
+        if (size() == m_sizeLeftMaximized && size() != m_sizeToFit)
+            return;
+        m_sizeLeftMaximized = QSize();
+    }
     const QSize frame = frameGeometry().size() - size();
     if (size() != m_sizeToFit && size() != m_sizeToFit - frame)
         m_sizeToFit = QSize();
@@ -460,6 +467,10 @@ void CMainFrame::changeEvent(QEvent* event) {
         FitStoredSizeToFrame();
         SaveWindowPlacement(true);
     }
+    if (event->type() == QEvent::WindowStateChange &&
+        (static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowMaximized) &&
+        !isMaximized())
+        m_sizeLeftMaximized = size();
 }
 
 void CMainFrame::focusInEvent(QFocusEvent*) {
@@ -593,7 +604,7 @@ void CMainFrame::SetStatusText(int nStringId) {
 
 void CMainFrame::UpdateTitle() {
     QString title =
-        ApplicationTitle() + QLatin1String(" - ") + QFile::decodeName(CurrentDirectory().c_str());
+        ApplicationTitle() + QLatin1String(" - ") + ShowBytes(CurrentDirectory());
     // "[*]" is Qt's placeholder for the modified mark; doubled it shows as itself.
     title.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
     setWindowTitle(title);

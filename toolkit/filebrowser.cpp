@@ -1,5 +1,7 @@
 #include "toolkit/filebrowser.h"
 
+#include "toolkit/bytetext.h"
+
 #include <QByteArray>
 #include <QComboBox>
 #include <QFile>
@@ -61,12 +63,13 @@ void SetScrollExtent(QListWidget* list, const QStringList& labels) {
 // The widest a tooltip line may be on the screen: the label's frame and margins take the rest.
 constexpr int TOOLTIP_SCREEN_MARGIN = 16;
 
-// A name too wide for the screen, cut into lines that fit it (names have no blanks to wrap at),
-// as rich text that keeps each line whole; a name that fits stays as it is.
+// A name as rich text that shows it as it is (a "<b>" or "&amp;" in a name is no markup), cut
+// into lines that fit the width when it is too wide (names have no blanks to wrap at), each
+// line kept whole.
 QString WrapToWidth(const QString& text, const QFont& font, int width) {
     const QFontMetrics metrics(font);
     if (metrics.horizontalAdvance(text) <= width)
-        return text;
+        return "<p style=\"white-space:pre\">" + text.toHtmlEscaped() + "</p>";
     QStringList lines;
     qsizetype start = 0;
     while (start < text.size()) {
@@ -110,9 +113,10 @@ void ReplaceEntries(QListWidget* list, const std::vector<std::string>& texts) {
     list->clear();
     QStringList labels;
     labels.reserve(static_cast<qsizetype>(texts.size()));
-    // A CR or LF in a name shows as "?", as in the report: each entry stays one row.
+    // A CR or LF in a name shows as "?", as in the report: each entry stays one row. A name
+    // that is not UTF-8 shows as Latin-1, as the report view shows it.
     for (const std::string& text : texts)
-        labels.append(QFile::decodeName(text.c_str()).replace(u'\r', u'?').replace(u'\n', u'?'));
+        labels.append(ShowBytes(text).replace(u'\r', u'?').replace(u'\n', u'?'));
     list->addItems(labels);
     for (int i = 0; i < static_cast<int>(texts.size()); ++i) {
         QListWidgetItem* item = list->item(i);

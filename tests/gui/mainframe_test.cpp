@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMoveEvent>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -176,6 +177,33 @@ TEST_F(MainFrameTest, RestoringAMinimisedWindowStoresItsPlacement) {
     EXPECT_EQ(Setting("Right") - Setting("Left"), frame->frameGeometry().width());
 }
 
+// An X11 window manager restoring a maximised window tells the new state before the new size:
+// the window is briefly normal at its maximised size. Started maximised, the window restores
+// to the stored outer rectangle all the same, and stores it back unchanged.
+TEST_F(MainFrameTest, RestoringAWindowStartedMaximisedGivesTheStoredRectangle) {
+    StoreRect(40, 30, 680, 510);
+    store.WriteSettingInt("Window", "Maximise", SW_SHOWMAXIMIZED);
+    CreateFrame();
+    ShowWithCommand(*frame, SW_SHOWMAXIMIZED);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frame->isMaximized(); }, 2000));
+    QTest::qWait(50);
+    const QSize maximised = frame->size();
+    ASSERT_NE(maximised, QSize(640, 480));
+
+    frame->overrideWindowState(Qt::WindowNoState);
+    QMoveEvent stale(frame->pos(), frame->pos());
+    QCoreApplication::sendEvent(frame.get(), &stale);
+    EXPECT_EQ(frame->size(), maximised);
+    frame->setGeometry(QRect(QPoint(40, 30), QSize(640, 480)));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frame->frameGeometry().size() == QSize(640, 480); },
+                                2000))
+        << frame->frameGeometry().width() << "x" << frame->frameGeometry().height();
+    ASSERT_TRUE(WaitForSetting("Maximise", SW_SHOW));
+    EXPECT_EQ(Setting("Right") - Setting("Left"), 640);
+    EXPECT_EQ(Setting("Bottom") - Setting("Top"), 480);
+}
+
 // A stored rectangle too large for the screens is cut to them (a window of absurd size would
 // take memory without end), and what is stored back is the window's real rectangle.
 TEST_F(MainFrameTest, AbsurdStoredRectanglesAreCutToTheScreen) {
@@ -210,13 +238,13 @@ TEST_F(MainFrameTest, EnterAndSpaceEnterDirectoriesAndVolumes) {
     const std::string before = CurrentDirectory();
     CTempDir tree;
     ASSERT_EQ(::mkdir((tree / "sub").c_str(), 0755), 0);
-    ASSERT_EQ(::mkdir((tree / "sub/deeper").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((tree / "sub/caf\xe9").c_str(), 0755), 0); // not UTF-8
     ASSERT_EQ(EnterDirectory(tree.Path()), 0);
     const std::string top = CurrentDirectory();
     ShowFrame(true);
     const auto highlight = [&](const char* text) {
         const QList<QListWidgetItem*> items =
-            DirList()->findItems(QLatin1String(text), Qt::MatchExactly);
+            DirList()->findItems(QString::fromUtf8(text), Qt::MatchExactly);
         ASSERT_EQ(items.size(), 1) << text;
         DirList()->setCurrentItem(items[0], QItemSelectionModel::NoUpdate);
     };
@@ -224,9 +252,12 @@ TEST_F(MainFrameTest, EnterAndSpaceEnterDirectoriesAndVolumes) {
     highlight("[sub]");
     QTest::keyClick(DirList(), Qt::Key_Return);
     EXPECT_EQ(CurrentDirectory(), top + "/sub");
-    highlight("[deeper]");
+    EXPECT_EQ(frame->windowTitle(), QString::fromStdString("Kavel 2000 - " + top + "/sub"));
+    highlight("[caf\u00e9]"); // shown as Latin-1, as the report shows it
     QTest::keyClick(DirList(), Qt::Key_Space);
-    EXPECT_EQ(CurrentDirectory(), top + "/sub/deeper");
+    EXPECT_EQ(CurrentDirectory(), top + "/sub/caf\xe9");
+    EXPECT_EQ(frame->windowTitle(), QString::fromStdString("Kavel 2000 - " + top) +
+                                        QString::fromUtf8("/sub/caf\u00e9"));
     // The volume box: the home volume chosen with the arrow keys is entered by Enter, at its
     // top as nothing was used on it yet.
     CTempDir home;
