@@ -9,7 +9,7 @@
 // flavoured, no line longer than 200 bytes, plain ASCII, about 5% of lines holding a
 // date-related string of examples/y2k200.str) and prints the written file names, one a line.
 // The same arguments always give the same bytes.
-#include "toolkit/ascii.h"
+#include "core/text/ascii.h"
 
 #include <algorithm>
 #include <cerrno>

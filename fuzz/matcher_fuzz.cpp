@@ -2,7 +2,7 @@
 // upper-cased copy of one search string occurs in the upper-cased line (ASCII letters only),
 // up to its first NUL. Both ways in: one line, and a block of lines, by every path.
 #include "fuzz/memfile.h"
-#include "scan/matcher.h"
+#include "core/match/matcher.h"
 #include "support/plainrule.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

@@ -2,7 +2,7 @@
 // each cut to 30 characters and at a NUL, no gaps) and the editor's entries (every line, cut
 // to 299), and the editor's save reading back as it was.
 #include "fuzz/memfile.h"
-#include "scan/searchstrings.h"
+#include "core/match/searchstrings.h"
 #include "support/linerules.h"
 
 #include <cstdint>

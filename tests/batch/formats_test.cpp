@@ -1,8 +1,8 @@
 // kavel-report's inputs and outputs for trees and pipelines: lists of names, and standard
 // output as grep lines, JSON Lines or a SARIF log that point at the files' own lines, name
 // files as given, cannot be forged, and tell a failed run as failed.
-#include "batch/formats.h"
-#include "batch/json.h"
+#include "core/report/formats.h"
+#include "core/report/json.h"
 #include "support/reporttool.h"
 #include "support/testfiles.h"
 

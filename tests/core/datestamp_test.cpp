@@ -1,4 +1,4 @@
-#include "toolkit/datestamp.h"
+#include "core/text/datestamp.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "toolkit/dirlisting.h"
+#include "core/text/dirlisting.h"
 
 #include "support/testfiles.h"
 

@@ -1,5 +1,5 @@
-#include "scan/filepath.h"
-#include "scan/linefile.h"
+#include "core/lines/filepath.h"
+#include "core/lines/linefile.h"
 #include "support/plainrule.h"
 #include "support/testfiles.h"
 

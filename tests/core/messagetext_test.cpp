@@ -1,6 +1,6 @@
-#include "resources/resource.h"
-#include "resources/stringtable.h"
-#include "toolkit/messagetext.h"
+#include "core/text/resource.h"
+#include "core/text/stringtable.h"
+#include "core/text/messagetext.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "scan/filepath.h"
-#include "scan/reportrun.h"
+#include "core/lines/filepath.h"
+#include "core/run/reportrun.h"
 #include "support/linerules.h"
 #include "support/plainrule.h"
 #include "support/recordinghost.h"

@@ -1,6 +1,6 @@
 // The scan pool on its own: every file's hits in file order, whatever the memory it may use,
 // open failures and the output file told apart, and a stop that ends a file early.
-#include "scan/scanpool.h"
+#include "core/run/scanpool.h"
 #include "support/testfiles.h"
 
 #include <gtest/gtest.h>

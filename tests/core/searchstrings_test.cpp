@@ -1,4 +1,4 @@
-#include "scan/searchstrings.h"
+#include "core/match/searchstrings.h"
 #include "support/testfiles.h"
 
 #include <gtest/gtest.h>

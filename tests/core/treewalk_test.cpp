@@ -1,8 +1,8 @@
 // The files that names stand for: folders walked in the byte order of the paths, links and
 // special files inside left out, exclusions, and the list the same whether walked at once or
 // alongside.
-#include "scan/linefile.h"
-#include "scan/treewalk.h"
+#include "core/lines/linefile.h"
+#include "core/run/treewalk.h"
 #include "support/testfiles.h"
 
 #include <gtest/gtest.h>

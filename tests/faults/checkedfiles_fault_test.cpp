@@ -1,6 +1,6 @@
 // Checked files that are not what a run expects: each is reported, the run goes on, and
 // nothing already read is lost.
-#include "scan/reportrun.h"
+#include "core/run/reportrun.h"
 #include "support/linerules.h"
 #include "support/recordinghost.h"
 #include "support/reporttext.h"

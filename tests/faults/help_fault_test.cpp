@@ -1,7 +1,7 @@
 // Help files that cannot serve: the viewer says so on its page, every help call still
 // succeeds, and the program goes on; a help file put in place later is read at the next call.
-#include "toolkit/helpcall.h"
-#include "shell/helpviewer.h"
+#include "core/text/helpcall.h"
+#include "gui/window/helpviewer.h"
 #include "support/testfiles.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 // Settings files that are not what the program wrote: every value reads as its default or as
 // what was stored, nothing breaks, and nothing is shown.
-#include "shell/settings.h"
+#include "gui/window/settings.h"
 #include "support/testfiles.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // Strings files far from what the editor writes: the run still loads what the rules say,
 // checks every file, and reports no more and no less.
-#include "scan/reportrun.h"
+#include "core/run/reportrun.h"
 #include "support/recordinghost.h"
 #include "support/testfiles.h"
 

@@ -1,7 +1,7 @@
-#include "resources/resource.h"
-#include "toolkit/helpcall.h"
-#include "toolkit/aboutbox.h"
-#include "toolkit/messagetext.h"
+#include "core/text/resource.h"
+#include "core/text/helpcall.h"
+#include "gui/widgets/aboutbox.h"
+#include "core/text/messagetext.h"
 
 #include <QPushButton>
 #include <QScreen>

@@ -1,6 +1,6 @@
-#include "shell/app.h"
-#include "toolkit/helpcall.h"
-#include "shell/settings.h"
+#include "gui/window/app.h"
+#include "core/text/helpcall.h"
+#include "gui/window/settings.h"
 #include "support/testfiles.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "toolkit/filebrowser.h"
+#include "gui/widgets/filebrowser.h"
 
 #include "support/testfiles.h"
 

@@ -1,9 +1,9 @@
 // The main window's commands that open the editor and the about box.
-#include "editor/searchstringsdlg.h"
+#include "gui/editor/searchstringsdlg.h"
 #include "framefixture.h"
 #include "modaldriver.h"
-#include "resources/resource.h"
-#include "toolkit/aboutbox.h"
+#include "core/text/resource.h"
+#include "gui/widgets/aboutbox.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -2,13 +2,13 @@
 // A main window over a private settings file, with helpers to reach its children; message
 // boxes and help calls are recorded instead of shown.
 
-#include "toolkit/helpcall.h"
-#include "shell/mainframe.h"
-#include "shell/settings.h"
+#include "core/text/helpcall.h"
+#include "gui/window/mainframe.h"
+#include "gui/window/settings.h"
 #include "support/recordinghost.h"
 #include "support/testfiles.h"
-#include "toolkit/messages.h"
-#include "toolkit/messagetext.h"
+#include "gui/widgets/messages.h"
+#include "core/text/messagetext.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,11 +1,11 @@
 #include "modaldriver.h"
-#include "resources/resource.h"
-#include "resources/stringtable.h"
-#include "shell/helpviewer.h"
+#include "core/text/resource.h"
+#include "core/text/stringtable.h"
+#include "gui/window/helpviewer.h"
 #include "support/testfiles.h"
-#include "toolkit/helpcall.h"
-#include "toolkit/messages.h"
-#include "toolkit/messagetext.h"
+#include "core/text/helpcall.h"
+#include "gui/widgets/messages.h"
+#include "core/text/messagetext.h"
 
 #include <QAccessible>
 #include <QApplication>

@@ -1,9 +1,9 @@
 #include "framefixture.h"
-#include "resources/resource.h"
-#include "shell/app.h"
-#include "shell/commands.h"
-#include "shell/mainlayout.h"
-#include "toolkit/dirlisting.h"
+#include "core/text/resource.h"
+#include "gui/window/app.h"
+#include "gui/window/commands.h"
+#include "gui/window/mainlayout.h"
+#include "core/text/dirlisting.h"
 
 #include <QAccessible>
 #include <QClipboard>

@@ -1,8 +1,8 @@
 #include "modaldriver.h"
-#include "resources/resource.h"
-#include "toolkit/helpcall.h"
-#include "toolkit/messages.h"
-#include "toolkit/messagetext.h"
+#include "core/text/resource.h"
+#include "core/text/helpcall.h"
+#include "gui/widgets/messages.h"
+#include "core/text/messagetext.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>

@@ -1,6 +1,6 @@
 // The report view's byte arithmetic without the widget: what it holds, what it drops, and what
 // the widget is told to change.
-#include "shell/reportlines.h"
+#include "gui/window/reportlines.h"
 
 #include <gtest/gtest.h>
 

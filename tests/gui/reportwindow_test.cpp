@@ -1,12 +1,12 @@
 #include "framefixture.h"
 #include "modaldriver.h"
-#include "resources/resource.h"
-#include "shell/shellopen.h"
-#include "shell/stopsignals.h"
+#include "core/text/resource.h"
+#include "gui/window/shellopen.h"
+#include "gui/window/stopsignals.h"
 #include "support/reporttext.h"
-#include "toolkit/dirlisting.h"
-#include "toolkit/messages.h"
-#include "toolkit/messagetext.h"
+#include "core/text/dirlisting.h"
+#include "gui/widgets/messages.h"
+#include "core/text/messagetext.h"
 
 #include <QFileDialog>
 #include <QLabel>

@@ -1,11 +1,11 @@
-#include "editor/searchstringsdlg.h"
+#include "gui/editor/searchstringsdlg.h"
 #include "modaldriver.h"
-#include "resources/resource.h"
-#include "resources/stringtable.h"
-#include "toolkit/helpcall.h"
+#include "core/text/resource.h"
+#include "core/text/stringtable.h"
+#include "core/text/helpcall.h"
 #include "support/testfiles.h"
-#include "toolkit/messages.h"
-#include "toolkit/messagetext.h"
+#include "gui/widgets/messages.h"
+#include "core/text/messagetext.h"
 
 #include <QLabel>
 #include <QLineEdit>

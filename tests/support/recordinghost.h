@@ -1,7 +1,7 @@
 #pragma once
 // A report host for tests: a fixed file list and clock, the report view recorded as text.
 
-#include "scan/reportrun.h"
+#include "core/run/reportrun.h"
 
 #include <functional>
 #include <string>
