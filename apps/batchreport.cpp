@@ -1,11 +1,11 @@
 #include "apps/batchreport.h"
 
+#include "core/lines/stopsignal.h"
 #include "core/report/formats.h"
 #include "core/run/reportrun.h"
 #include "core/run/scanpool.h"
 #include "core/run/treewalk.h"
 #include "core/text/dirlisting.h"
-#include "core/lines/stopsignal.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
 // kavel32: the window program. Of its command line it reads only --help and --version.
-#include "gui/window/app.h"
 #include "core/text/helpcall.h"
+#include "gui/window/app.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -206,14 +206,10 @@ class CRecordSink : public CFormatSink {
 
 const char* StateName(EBaselineState state) {
     switch (state) {
-    case EBaselineState::NEW:
-        return "new";
-    case EBaselineState::UNCHANGED:
-        return "unchanged";
-    case EBaselineState::ABSENT:
-        return "absent";
-    case EBaselineState::NONE:
-        break;
+    case EBaselineState::NEW: return "new";
+    case EBaselineState::UNCHANGED: return "unchanged";
+    case EBaselineState::ABSENT: return "absent";
+    case EBaselineState::NONE: break;
     }
     return "";
 }
@@ -463,14 +459,10 @@ void CByteOutput::Flush() {
 
 std::unique_ptr<CFormatSink> MakeFormatSink(EOutputFormat format, const CFormatContext& context) {
     switch (format) {
-    case EOutputFormat::GREP:
-        return std::make_unique<CGrepFormat>(context);
-    case EOutputFormat::JSON:
-        return std::make_unique<CJsonFormat>(context);
-    case EOutputFormat::SARIF:
-        return std::make_unique<CSarifFormat>(context);
-    case EOutputFormat::REPORT:
-        break;
+    case EOutputFormat::GREP: return std::make_unique<CGrepFormat>(context);
+    case EOutputFormat::JSON: return std::make_unique<CJsonFormat>(context);
+    case EOutputFormat::SARIF: return std::make_unique<CSarifFormat>(context);
+    case EOutputFormat::REPORT: break;
     }
     return std::make_unique<CReportFormat>(context.out);
 }
@@ -502,21 +494,11 @@ std::string JsonString(std::string_view bytes) {
         }
         ++i;
         switch (c) {
-        case '"':
-            json += "\\\"";
-            break;
-        case '\\':
-            json += "\\\\";
-            break;
-        case '\n':
-            json += "\\n";
-            break;
-        case '\r':
-            json += "\\r";
-            break;
-        case '\t':
-            json += "\\t";
-            break;
+        case '"': json += "\\\""; break;
+        case '\\': json += "\\\\"; break;
+        case '\n': json += "\\n"; break;
+        case '\r': json += "\\r"; break;
+        case '\t': json += "\\t"; break;
         default:
             if (c < 0x20 || n == 0) { // a control character, or a byte that is not UTF-8
                 json += "\\u00";

@@ -7,9 +7,9 @@
 // report it took, and name each file as it was given (a walk's files as the folder given,
 // "/" and the names below it).
 
-#include "core/report/reportsink.h"
-#include "core/match/searchstrings.h"
 #include "core/lines/stopflag.h"
+#include "core/match/searchstrings.h"
+#include "core/report/reportsink.h"
 
 #include <cstdint>
 #include <map>

@@ -165,24 +165,12 @@ class CReader {
                 switch (e) {
                 case '"':
                 case '\\':
-                case '/':
-                    out += e;
-                    break;
-                case 'b':
-                    out += '\b';
-                    break;
-                case 'f':
-                    out += '\f';
-                    break;
-                case 'n':
-                    out += '\n';
-                    break;
-                case 'r':
-                    out += '\r';
-                    break;
-                case 't':
-                    out += '\t';
-                    break;
+                case '/': out += e; break;
+                case 'b': out += '\b'; break;
+                case 'f': out += '\f'; break;
+                case 'n': out += '\n'; break;
+                case 'r': out += '\r'; break;
+                case 't': out += '\t'; break;
                 case 'u':
                     if (!Hex4(cp))
                         return false;
@@ -196,8 +184,7 @@ class CReader {
                     }
                     AppendUtf8(out, cp);
                     break;
-                default:
-                    return false;
+                default: return false;
                 }
                 continue;
             }

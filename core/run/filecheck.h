@@ -3,9 +3,9 @@
 // report's own output file, read no further than its length when the check began (0 too), and its
 // lines scanned a block at a time. The run and the scan pool's workers check files alike.
 
-#include "core/run/filescan.h"
 #include "core/lines/linefile.h"
 #include "core/match/matcher.h"
+#include "core/run/filescan.h"
 
 #include <string>
 #include <string_view>

@@ -1,12 +1,12 @@
 #include "core/run/reportrun.h"
 
-#include "core/text/resource.h"
-#include "core/text/stringtable.h"
-#include "core/run/filecheck.h"
 #include "core/lines/filepath.h"
+#include "core/run/filecheck.h"
 #include "core/run/scanpool.h"
 #include "core/text/dirlisting.h"
 #include "core/text/messagetext.h"
+#include "core/text/resource.h"
+#include "core/text/stringtable.h"
 
 #include <cstdio>
 #include <deque>

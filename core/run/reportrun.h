@@ -3,10 +3,10 @@
 // The same run serves the main window, the batch tool and the tests: the program supplies a
 // host (its inputs, status and event draining) and a sink for the report as it shows it.
 
+#include "core/lines/stopflag.h"
+#include "core/match/searchstrings.h"
 #include "core/report/reportsink.h"
 #include "core/run/runpause.h"
-#include "core/match/searchstrings.h"
-#include "core/lines/stopflag.h"
 #include "core/text/datestamp.h"
 
 #include <chrono>

@@ -1,9 +1,9 @@
 #pragma once
 // Checked files scanned by worker threads, their results handed back in file order.
 
-#include "core/run/filecheck.h"
 #include "core/match/matcher.h"
 #include "core/report/reportsink.h"
+#include "core/run/filecheck.h"
 #include "core/run/runpause.h"
 
 #include <algorithm>

@@ -4,9 +4,9 @@
 
 namespace {
 
-const char MonthNames[12][10] = {"January", "February", "March",     "April",
-                                 "May",     "June",     "July",      "August",
-                                 "September", "October", "November", "December"};
+const char MonthNames[12][10] = {"January",   "February", "March",    "April",
+                                 "May",       "June",     "July",     "August",
+                                 "September", "October",  "November", "December"};
 const char OrdinalSuffixes[5][3] = {"th", "st", "nd", "rd", "th"};
 
 // Formats into a string; the buffer is large enough for any int fields.
@@ -49,24 +49,15 @@ std::string FormatDateStamp(int bFourDigitYear, unsigned style, const LocalClock
     const char* month = MonthName(t.tm_mon);
     const char* sfx = DayOrdinalSuffix(d);
     switch (style) {
-    case 1:
-        return Format("%02d%02d%s", d, m, y.c_str());
-    case 2:
-        return Format("%s/%02d/%02d", y.c_str(), m, d);
-    case 3:
-        return Format("%s%02d%02d", y.c_str(), m, d);
-    case 4:
-        return Format("%02d%s%s", d, mon.c_str(), y.c_str());
-    case 5:
-        return Format("%02d %s %s", d, mon.c_str(), y.c_str());
-    case 6:
-        return Format("%02d%s %s %s", d, sfx, mon.c_str(), y.c_str());
-    case 7:
-        return Format("%2d %s %s", d, month, y.c_str());
-    case 8:
-        return Format("%2d%s %s %s", d, sfx, month, y.c_str());
-    default:
-        return Format("%02d/%02d/%s", d, m, y.c_str());
+    case 1: return Format("%02d%02d%s", d, m, y.c_str());
+    case 2: return Format("%s/%02d/%02d", y.c_str(), m, d);
+    case 3: return Format("%s%02d%02d", y.c_str(), m, d);
+    case 4: return Format("%02d%s%s", d, mon.c_str(), y.c_str());
+    case 5: return Format("%02d %s %s", d, mon.c_str(), y.c_str());
+    case 6: return Format("%02d%s %s %s", d, sfx, mon.c_str(), y.c_str());
+    case 7: return Format("%2d %s %s", d, month, y.c_str());
+    case 8: return Format("%2d%s %s %s", d, sfx, month, y.c_str());
+    default: return Format("%02d/%02d/%s", d, m, y.c_str());
     }
 }
 

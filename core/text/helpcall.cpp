@@ -17,7 +17,9 @@ bool EqualsIgnoringCase(const std::string& text, size_t pos, const char* word, s
 
 } // namespace
 
-void SetHelpHandler(HelpHandler handler) { Handler() = std::move(handler); }
+void SetHelpHandler(HelpHandler handler) {
+    Handler() = std::move(handler);
+}
 
 bool CallHelp(unsigned command, unsigned long data) {
     HelpHandler& handler = Handler();

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-constexpr unsigned HELP_CONTEXT = 0x1;     // show topic n
-constexpr unsigned HELP_QUIT = 0x2;        // close the viewer
-constexpr unsigned HELP_INDEX = 0x3;       // show the contents topic
-constexpr unsigned HELP_HELPONHELP = 0x4;  // show the topic on using the viewer
+constexpr unsigned HELP_CONTEXT = 0x1;      // show topic n
+constexpr unsigned HELP_QUIT = 0x2;         // close the viewer
+constexpr unsigned HELP_INDEX = 0x3;        // show the contents topic
+constexpr unsigned HELP_HELPONHELP = 0x4;   // show the topic on using the viewer
 constexpr unsigned HELP_PARTIALKEY = 0x105; // open the keyword search
 
 // Carries out a help command; returns false when the viewer cannot be created.

@@ -42,7 +42,7 @@ CParsedMessage ParseMessageText(const std::string& text, const char* first, cons
             pos = 1;
     }
     // Each digit is tested once, in this order; a later match replaces an earlier one.
-    static const int ButtonSets[6] = {MB_OK,          MB_OKCANCEL,     MB_YESNO,
+    static const int ButtonSets[6] = {MB_OK,          MB_OKCANCEL,    MB_YESNO,
                                       MB_YESNOCANCEL, MB_RETRYCANCEL, MB_ABORTRETRYIGNORE};
     int buttons = MB_OK;
     for (int digit = 0; digit < 6; ++digit) {

@@ -1,11 +1,11 @@
 #include "gui/editor/searchstringsdlg.h"
 
-#include "core/text/resource.h"
 #include "core/match/searchstrings.h"
-#include "gui/widgets/messages.h"
 #include "core/text/ascii.h"
-#include "gui/widgets/bytetext.h"
 #include "core/text/messagetext.h"
+#include "core/text/resource.h"
+#include "gui/widgets/bytetext.h"
+#include "gui/widgets/messages.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -158,8 +158,8 @@ CSearchStringsDlg::CSearchStringsDlg(QWidget* parent, const std::string& fileNam
 
 void CSearchStringsDlg::OnInitDialog() {
     m_nEditByteLimit = EDIT_TEXT_LIMIT;
-    m_editString->setValidator(new CByteLimitValidator(m_editString, m_nEditByteLimit,
-                                                       m_strFieldText, m_bSettingText));
+    m_editString->setValidator(
+        new CByteLimitValidator(m_editString, m_nEditByteLimit, m_strFieldText, m_bSettingText));
     connect(m_editString, &QLineEdit::textChanged, this,
             [this](const QString& text) { m_strFieldText = text; });
 

@@ -1,8 +1,8 @@
 #include "gui/widgets/aboutbox.h"
 
+#include "core/text/messagetext.h"
 #include "core/text/resource.h"
 #include "core/text/stringtable.h"
-#include "core/text/messagetext.h"
 
 #include <QEvent>
 #include <QFontMetrics>
@@ -30,14 +30,10 @@ QString StringResource(int id) {
 
 int PlaceEdge(int mode, int current, int size, int screenStart, int screenSize) {
     switch (mode) {
-    case 1:
-        return screenStart + 20;
-    case 2:
-        return screenStart + screenSize - size - 20;
-    case 3:
-        return screenStart + (screenSize - size) / 2;
-    default:
-        return current;
+    case 1: return screenStart + 20;
+    case 2: return screenStart + screenSize - size - 20;
+    case 3: return screenStart + (screenSize - size) / 2;
+    default: return current;
     }
 }
 

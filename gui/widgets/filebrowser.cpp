@@ -9,8 +9,8 @@
 #include <QHelpEvent>
 #include <QListWidget>
 #include <QListWidgetItem>
-#include <QSignalBlocker>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QStringList>
 #include <QStyledItemDelegate>
 #include <QToolTip>
@@ -74,7 +74,8 @@ QString WrapToWidth(const QString& text, const QFont& font, int width) {
     qsizetype start = 0;
     while (start < text.size()) {
         qsizetype end = start + 1;
-        while (end < text.size() && metrics.horizontalAdvance(text.mid(start, end + 1 - start)) <= width)
+        while (end < text.size() &&
+               metrics.horizontalAdvance(text.mid(start, end + 1 - start)) <= width)
             ++end;
         if (end < text.size() && text[end].isLowSurrogate())
             --end; // a character is not split

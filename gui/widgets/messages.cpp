@@ -1,9 +1,9 @@
 #include "gui/widgets/messages.h"
 
-#include "core/text/resource.h"
-#include "core/text/stringtable.h"
 #include "core/text/helpcall.h"
 #include "core/text/messagetext.h"
+#include "core/text/resource.h"
+#include "core/text/stringtable.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -47,54 +47,35 @@ class CBoxHelpFilter : public QObject {
 
 QMessageBox::StandardButtons ButtonsOf(int style) {
     switch (style & MB_TYPEMASK) {
-    case MB_OKCANCEL:
-        return QMessageBox::Ok | QMessageBox::Cancel;
-    case MB_ABORTRETRYIGNORE:
-        return QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
-    case MB_YESNOCANCEL:
-        return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
-    case MB_YESNO:
-        return QMessageBox::Yes | QMessageBox::No;
-    case MB_RETRYCANCEL:
-        return QMessageBox::Retry | QMessageBox::Cancel;
-    default:
-        return QMessageBox::Ok;
+    case MB_OKCANCEL: return QMessageBox::Ok | QMessageBox::Cancel;
+    case MB_ABORTRETRYIGNORE: return QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
+    case MB_YESNOCANCEL: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case MB_YESNO: return QMessageBox::Yes | QMessageBox::No;
+    case MB_RETRYCANCEL: return QMessageBox::Retry | QMessageBox::Cancel;
+    default: return QMessageBox::Ok;
     }
 }
 
 QMessageBox::Icon IconOf(int style) {
     switch (style & MB_ICONMASK) {
-    case MB_ICONSTOP:
-        return QMessageBox::Critical;
-    case MB_ICONQUESTION:
-        return QMessageBox::Question;
-    case MB_ICONEXCLAMATION:
-        return QMessageBox::Warning;
-    case MB_ICONINFORMATION:
-        return QMessageBox::Information;
-    default:
-        return QMessageBox::NoIcon;
+    case MB_ICONSTOP: return QMessageBox::Critical;
+    case MB_ICONQUESTION: return QMessageBox::Question;
+    case MB_ICONEXCLAMATION: return QMessageBox::Warning;
+    case MB_ICONINFORMATION: return QMessageBox::Information;
+    default: return QMessageBox::NoIcon;
     }
 }
 
 int ButtonIdOf(QMessageBox::StandardButton button) {
     switch (button) {
-    case QMessageBox::Ok:
-        return IDOK;
-    case QMessageBox::Cancel:
-        return IDCANCEL;
-    case QMessageBox::Abort:
-        return IDABORT;
-    case QMessageBox::Retry:
-        return IDRETRY;
-    case QMessageBox::Ignore:
-        return IDIGNORE;
-    case QMessageBox::Yes:
-        return IDYES;
-    case QMessageBox::No:
-        return IDNO;
-    default:
-        return 0;
+    case QMessageBox::Ok: return IDOK;
+    case QMessageBox::Cancel: return IDCANCEL;
+    case QMessageBox::Abort: return IDABORT;
+    case QMessageBox::Retry: return IDRETRY;
+    case QMessageBox::Ignore: return IDIGNORE;
+    case QMessageBox::Yes: return IDYES;
+    case QMessageBox::No: return IDNO;
+    default: return 0;
     }
 }
 

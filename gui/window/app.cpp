@@ -1,8 +1,8 @@
 #include "gui/window/app.h"
 
+#include "core/text/helpcall.h"
 #include "core/text/resource.h"
 #include "core/text/stringtable.h"
-#include "core/text/helpcall.h"
 #include "gui/window/helpviewer.h"
 #include "gui/window/mainframe.h"
 #include "gui/window/placement.h"
@@ -10,8 +10,8 @@
 #include "gui/window/stopsignals.h"
 
 #include <QColor>
-#include <QIcon>
 #include <QFileInfo>
+#include <QIcon>
 #include <QPalette>
 #include <QStyleFactory>
 
@@ -89,18 +89,14 @@ void ApplyDialogColours(QApplication& app) {
 
 void ShowWithCommand(QWidget& window, int nShowCommand) {
     switch (nShowCommand) {
-    case SW_SHOWMAXIMIZED:
-        window.showMaximized();
-        break;
+    case SW_SHOWMAXIMIZED: window.showMaximized(); break;
     case 2:  // minimised
     case 6:  // minimise
     case 7:  // minimised, not active
     case 11: // forced minimise
         window.showMinimized();
         break;
-    default:
-        window.showNormal();
-        break;
+    default: window.showNormal(); break;
     }
 }
 

@@ -1,9 +1,9 @@
 #include "gui/window/filedialog.h"
 
-#include "core/text/resource.h"
 #include "core/text/helpcall.h"
-#include "gui/widgets/messages.h"
 #include "core/text/messagetext.h"
+#include "core/text/resource.h"
+#include "gui/widgets/messages.h"
 
 #include <QDir>
 #include <QFileDialog>

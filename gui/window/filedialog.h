@@ -15,7 +15,7 @@ constexpr unsigned OFN_NOREADONLYRETURN = 0x8000;
 // pattern matches both letter cases. A save dialog starts with the name in strPath and in its
 // folder, an open dialog with no name in the current directory. F1 asks for help context
 // 0x20000 + nHelpId. With OFN_PATHMUSTEXIST a name in a folder that does not exist is refused
-// with a box and the dialog stays up. Returns 1 with the chosen full path in strPath, or 0 with strPath as it
-// was.
+// with a box and the dialog stays up. Returns 1 with the chosen full path in strPath, or 0 with
+// strPath as it was.
 int ChooseFileName(QWidget* parent, bool bOpen, const char* title, const char* filter,
                    const char* defaultExtension, unsigned flags, std::string& strPath, int nHelpId);

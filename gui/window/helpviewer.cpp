@@ -1,8 +1,8 @@
 #include "gui/window/helpviewer.h"
 
+#include "core/text/helpcall.h"
 #include "core/text/resource.h"
 #include "core/text/stringtable.h"
-#include "core/text/helpcall.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -395,18 +395,10 @@ void InstallHelpViewer(const std::vector<std::string>& candidates) {
             window->Load();
         }
         switch (command) {
-        case HELP_CONTEXT:
-            window->ShowContext(data);
-            break;
-        case HELP_HELPONHELP:
-            window->ShowUsingHelp();
-            break;
-        case HELP_PARTIALKEY:
-            window->ShowSearch();
-            break;
-        default:
-            window->ShowContents();
-            break;
+        case HELP_CONTEXT: window->ShowContext(data); break;
+        case HELP_HELPONHELP: window->ShowUsingHelp(); break;
+        case HELP_PARTIALKEY: window->ShowSearch(); break;
+        default: window->ShowContents(); break;
         }
         // A help call made from inside a modal dialog or box must give a viewer the user can
         // work in: as a transient of the modal window it is not blocked by it.

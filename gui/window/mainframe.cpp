@@ -1,23 +1,23 @@
 #include "gui/window/mainframe.h"
 
-#include "gui/editor/searchstringsdlg.h"
-#include "core/text/resource.h"
-#include "core/text/stringtable.h"
 #include "core/lines/filepath.h"
 #include "core/lines/linefile.h"
 #include "core/run/scanpool.h"
+#include "core/text/helpcall.h"
+#include "core/text/messagetext.h"
+#include "core/text/resource.h"
+#include "core/text/stringtable.h"
+#include "gui/editor/searchstringsdlg.h"
+#include "gui/widgets/aboutbox.h"
+#include "gui/widgets/bytetext.h"
+#include "gui/widgets/filebrowser.h"
+#include "gui/widgets/messages.h"
 #include "gui/window/filedialog.h"
 #include "gui/window/keyindicators.h"
 #include "gui/window/mainlayout.h"
 #include "gui/window/reportview.h"
 #include "gui/window/settings.h"
 #include "gui/window/shellopen.h"
-#include "gui/widgets/aboutbox.h"
-#include "gui/widgets/bytetext.h"
-#include "gui/widgets/filebrowser.h"
-#include "core/text/helpcall.h"
-#include "gui/widgets/messages.h"
-#include "core/text/messagetext.h"
 
 #include <QAction>
 #include <QApplication>
@@ -50,9 +50,9 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <sys/stat.h>
 #include <climits>
 #include <iterator>
+#include <sys/stat.h>
 
 namespace {
 
@@ -193,8 +193,7 @@ CMainFrame::CMainFrame(CSettingsStore& settings) : m_settings(settings) {
     m_reportView = std::make_unique<CReportView>(m_wndReport, m_nReportLength);
 
     // Screen readers read the items' states before any menu opens: they follow the rules always.
-    connect(m_wndReport, &QPlainTextEdit::selectionChanged, this,
-            &CMainFrame::UpdateCommandStates);
+    connect(m_wndReport, &QPlainTextEdit::selectionChanged, this, &CMainFrame::UpdateCommandStates);
 
     CreateStatusBar();
     NameControls();
@@ -603,8 +602,7 @@ void CMainFrame::SetStatusText(int nStringId) {
 }
 
 void CMainFrame::UpdateTitle() {
-    QString title =
-        ApplicationTitle() + QLatin1String(" - ") + ShowBytes(CurrentDirectory());
+    QString title = ApplicationTitle() + QLatin1String(" - ") + ShowBytes(CurrentDirectory());
     // "[*]" is Qt's placeholder for the modified mark; doubled it shows as itself.
     title.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
     setWindowTitle(title);

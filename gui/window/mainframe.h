@@ -166,7 +166,7 @@ class CMainFrame : public QMainWindow, public CReportHost {
     std::vector<std::pair<int, QAction*>> m_commandActions; // the menu's commands
     std::vector<QObject*> m_shownKeyActions; // items that show a key, which is no accelerator
     int m_nOpenMenus = 0;
-    QSize m_sizeToFit; // a stored outer size not yet fitted to the window's frame
+    QSize m_sizeToFit;         // a stored outer size not yet fitted to the window's frame
     QSize m_sizeLeftMaximized; // the size when the window left maximised, till it changes
     bool m_bScrollLock = false;
 

@@ -27,7 +27,9 @@ bool IsRegularOrMissing(const QString& path) {
     return errno == ENOENT;
 }
 
-QVariant TextOf(int nValue) { return QString::number(nValue); }
+QVariant TextOf(int nValue) {
+    return QString::number(nValue);
+}
 
 } // namespace
 

@@ -60,8 +60,8 @@ void CloseOnStopSignals(QWidget* window) {
         return;
     if (::pipe2(g_nSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
-    auto* notifier = new QSocketNotifier(g_nSignalPipe[0], QSocketNotifier::Read,
-                                         QCoreApplication::instance());
+    auto* notifier =
+        new QSocketNotifier(g_nSignalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, [] {
         char bytes[64];
         while (::read(g_nSignalPipe[0], bytes, sizeof bytes) > 0) {

@@ -72,7 +72,8 @@ TEST_F(BatchFixture, StandardOutputIsTheReport) {
     EXPECT_EQ(run.out, ReadWholeFile(output));
     EXPECT_EQ(run.err, "");
     // Relative names: the current directory, a "/", the name as given; in the order given.
-    const size_t hit = run.out.find("\r\n" + dir / "hit.c" + "\r\n  Potential problem in line 1:"
+    const size_t hit = run.out.find("\r\n" + dir / "hit.c" +
+                                    "\r\n  Potential problem in line 1:"
                                     "\r\n  >int year;\r\n  2 line(s) checked, 1 potential");
     const size_t clean = run.out.find("\r\n" + dir / "clean.c" + "\r\n  1 line(s) checked, 0");
     EXPECT_NE(hit, std::string::npos);
@@ -110,13 +111,17 @@ TEST_F(BatchFixture, FailuresExitWithTwo) {
         const char* inReport; // "" when the command line is refused
     };
     const Case cases[] = {
-        {"strings missing", {"--strings", dir / "none.str", "--output", output, "hit.c"},
+        {"strings missing",
+         {"--strings", dir / "none.str", "--output", output, "hit.c"},
          "Error: Unable to open string file"},
-        {"output not creatable", {"--strings", strings, "--output", dir / "no/dir/o", "hit.c"},
+        {"output not creatable",
+         {"--strings", strings, "--output", dir / "no/dir/o", "hit.c"},
          "Error: Failed to create output file"},
-        {"checked file missing", {"--strings", strings, "--output", output, "none.c"},
+        {"checked file missing",
+         {"--strings", strings, "--output", output, "none.c"},
          "  Failed to open file."},
-        {"disk full", {"--strings", strings, "--output", "/dev/full", "hit.c"},
+        {"disk full",
+         {"--strings", strings, "--output", "/dev/full", "hit.c"},
          "Error: Failed to write output file"},
         {"no strings option", {"--output", output, "hit.c"}, ""},
         {"no output option", {"--strings", strings}, ""},
@@ -173,8 +178,8 @@ TEST_F(BatchFixture, ASignalWithJobsEndsTheReportAsOneThreadWould) {
         big += (i % 100 == 0 ? "year " : "line ") + std::to_string(i) + " of text\r\n";
     WriteWholeFile(dir / "big.txt", big);
     WriteWholeFile(dir / "year.str", "year\r\n");
-    std::vector<std::string> args{"--jobs", "3",    "--quiet", "--strings", dir / "year.str",
-                                  "--output", output};
+    std::vector<std::string> args{"--jobs",         "3",        "--quiet", "--strings",
+                                  dir / "year.str", "--output", output};
     for (int i = 0; i < 5000; ++i)
         args.push_back("big.txt");
     pid_t pid = StartTool(dir, dir.Path(), args);
@@ -198,8 +203,7 @@ TEST_F(BatchFixture, ASignalWithJobsEndsTheReportAsOneThreadWould) {
         long expectedHit = 100;
         while (report.compare(pos, 28, "  Potential problem in line ") == 0) {
             const std::string hit = "  Potential problem in line " + std::to_string(expectedHit) +
-                                    ":\r\n  >year " + std::to_string(expectedHit) +
-                                    " of text\r\n";
+                                    ":\r\n  >year " + std::to_string(expectedHit) + " of text\r\n";
             ASSERT_EQ(report.compare(pos, hit.size(), hit), 0) << "section " << sections;
             pos += hit.size();
             expectedHit += 100;
@@ -239,9 +243,9 @@ TEST_F(BatchFixture, JobsGiveTheSameReport) {
     WriteWholeFile(dir / "long.txt", std::string(3000, 'x') + "19\r\n" + std::string(1024, 'y'));
     // The output file is checked too, so no string may occur in the time of the run.
     WriteWholeFile(strings, "year\r\nx19\r\n");
-    const std::vector<std::string> files = {"hit.c",    "many.txt", "none.c",    "report.txt",
-                                            "empty.c",  "clean.c",  "long.txt",  "many.txt",
-                                            "hit.c",    dir / "clean.c"};
+    const std::vector<std::string> files = {"hit.c",   "many.txt",     "none.c",   "report.txt",
+                                            "empty.c", "clean.c",      "long.txt", "many.txt",
+                                            "hit.c",   dir / "clean.c"};
     std::string first;
     for (const char* jobs : {"1", "2", "8"}) {
         std::vector<std::string> args = {"--jobs", jobs, "--strings", strings, "--output", output};

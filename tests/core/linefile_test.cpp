@@ -9,9 +9,9 @@
 #include <csignal>
 #include <fcntl.h>
 #include <random>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
-#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -62,11 +62,20 @@ TEST(ReadTextLine, FollowsTheLineRules) {
         {"cut between CR and LF keeps the CR", "abc\r\nx\r\n", 4, {"abc\r", "\nx"}},
         {"the LF after a cut CR is data, the next ends", "abc\r\n\nx", 4, {"abc\r", "\n", "x"}},
         {"cut CR at the end of the file", "abc\r", 4, {"abc\r"}},
-        {"long line in pieces", std::string(2500, 'z') + "\r\n", 1024,
+        {"long line in pieces",
+         std::string(2500, 'z') + "\r\n",
+         1024,
          {std::string(1024, 'z'), std::string(1024, 'z'), std::string(452, 'z')}},
-        {"long LF line in pieces", std::string(2048, 'z') + "\nx", 1024,
+        {"long LF line in pieces",
+         std::string(2048, 'z') + "\nx",
+         1024,
          {std::string(1024, 'z'), std::string(1024, 'z'), "", "x"}},
-        {"Ctrl-Z is data", "a\x1a" "b\r\n", 1024, {"a\x1a" "b"}},
+        {"Ctrl-Z is data",
+         "a\x1a"
+         "b\r\n",
+         1024,
+         {"a\x1a"
+          "b"}},
         {"NUL hides the rest of the line", std::string("ab\0cd\nef", 8), 1024, {"ab", "ef"}},
         {"bytes above 0x7F", "\xe9t\xe9\r\n", 1024, {"\xe9t\xe9"}},
         {"maximum of one never sees a pair", "ab\r\n", 1, {"a", "b", "\r", "\n"}},
@@ -100,8 +109,8 @@ TEST(ReadTextLine, MatchesTheByteWiseRuleAcrossBufferBoundaries) {
 // growth.
 TEST(ReadTextLine, AFileThatGrowsAfterACrIsReadByTheRule) {
     CTempDir dir;
-    const std::pair<unsigned, std::vector<std::string>> cases[] = {
-        {1024, {"ab\r", "", "xy"}}, {3, {"ab\r", "\nxy", ""}}};
+    const std::pair<unsigned, std::vector<std::string>> cases[] = {{1024, {"ab\r", "", "xy"}},
+                                                                   {3, {"ab\r", "\nxy", ""}}};
     for (const auto& [maxChars, expected] : cases) {
         WriteWholeFile(dir / "f", "ab\r");
         CLineFile file;
@@ -120,10 +129,13 @@ TEST(ReadTextLine, AFileThatGrowsAfterACrIsReadByTheRule) {
 TEST(ReadWholeTextLine, KeepsTheStartOfEachWholeLine) {
     const LineCase cases[] = {
         {"long lines cut, the rest skipped",
-         std::string(40, 'x') + "\r\nshort\r\n\r\n" + std::string(5000, 'y') + "\r\r\nlast", 30,
+         std::string(40, 'x') + "\r\nshort\r\n\r\n" + std::string(5000, 'y') + "\r\r\nlast",
+         30,
          {std::string(30, 'x'), "short", "", std::string(30, 'y'), "last"}},
         {"LF ends a line too", "\nyear\ndate\r\n\nmonth", 30, {"", "year", "date", "", "month"}},
-        {"exactly the kept length, and a kept CR before CR LF", "abc\r\nab\r\r\nabcd\n", 3,
+        {"exactly the kept length, and a kept CR before CR LF",
+         "abc\r\nab\r\r\nabcd\n",
+         3,
          {"abc", "ab\r", "abc"}},
         {"a CR LF split by the kept length", "ab\r\nx", 2, {"ab", "x"}},
     };
@@ -189,12 +201,12 @@ TEST(CLineFile, OpensOnlyRegularFilesForReading) {
     CTempDir dir;
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
     CLineFile file;
-    EXPECT_FALSE(file.OpenRead(dir.Path()));    // a directory
-    EXPECT_FALSE(file.OpenRead(dir / "fifo"));  // would block forever
-    EXPECT_FALSE(file.OpenRead("/dev/zero"));   // endless
+    EXPECT_FALSE(file.OpenRead(dir.Path()));   // a directory
+    EXPECT_FALSE(file.OpenRead(dir / "fifo")); // would block forever
+    EXPECT_FALSE(file.OpenRead("/dev/zero"));  // endless
     EXPECT_FALSE(file.OpenRead(dir / "none"));
     EXPECT_FALSE(file.OpenRead(""));
-    EXPECT_FALSE(file.Create(dir / "fifo"));    // no reader: fails instead of blocking
+    EXPECT_FALSE(file.Create(dir / "fifo")); // no reader: fails instead of blocking
     EXPECT_FALSE(file.Create(dir.Path()));
 }
 

@@ -1,7 +1,7 @@
-#include "core/text/resource.h"
 #include "core/text/helpcall.h"
-#include "gui/widgets/aboutbox.h"
 #include "core/text/messagetext.h"
+#include "core/text/resource.h"
+#include "gui/widgets/aboutbox.h"
 
 #include <QPushButton>
 #include <QScreen>

@@ -1,5 +1,5 @@
-#include "gui/window/app.h"
 #include "core/text/helpcall.h"
+#include "gui/window/app.h"
 #include "gui/window/settings.h"
 #include "support/testfiles.h"
 

@@ -2,9 +2,9 @@
 
 #include "support/testfiles.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
-#include <QApplication>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHelpEvent>

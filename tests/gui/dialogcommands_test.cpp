@@ -1,9 +1,9 @@
 // The main window's commands that open the editor and the about box.
-#include "gui/editor/searchstringsdlg.h"
-#include "framefixture.h"
-#include "modaldriver.h"
 #include "core/text/resource.h"
+#include "framefixture.h"
+#include "gui/editor/searchstringsdlg.h"
 #include "gui/widgets/aboutbox.h"
+#include "modaldriver.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -3,12 +3,12 @@
 // boxes and help calls are recorded instead of shown.
 
 #include "core/text/helpcall.h"
+#include "core/text/messagetext.h"
+#include "gui/widgets/messages.h"
 #include "gui/window/mainframe.h"
 #include "gui/window/settings.h"
 #include "support/recordinghost.h"
 #include "support/testfiles.h"
-#include "gui/widgets/messages.h"
-#include "core/text/messagetext.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,11 +1,11 @@
-#include "modaldriver.h"
+#include "core/text/helpcall.h"
+#include "core/text/messagetext.h"
 #include "core/text/resource.h"
 #include "core/text/stringtable.h"
-#include "gui/window/helpviewer.h"
-#include "support/testfiles.h"
-#include "core/text/helpcall.h"
 #include "gui/widgets/messages.h"
-#include "core/text/messagetext.h"
+#include "gui/window/helpviewer.h"
+#include "modaldriver.h"
+#include "support/testfiles.h"
 
 #include <QAccessible>
 #include <QApplication>

@@ -1,9 +1,9 @@
-#include "framefixture.h"
+#include "core/text/dirlisting.h"
 #include "core/text/resource.h"
+#include "framefixture.h"
 #include "gui/window/app.h"
 #include "gui/window/commands.h"
 #include "gui/window/mainlayout.h"
-#include "core/text/dirlisting.h"
 
 #include <QAccessible>
 #include <QClipboard>
@@ -196,8 +196,8 @@ TEST_F(MainFrameTest, RestoringAWindowStartedMaximisedGivesTheStoredRectangle) {
     QCoreApplication::sendEvent(frame.get(), &stale);
     EXPECT_EQ(frame->size(), maximised);
     frame->setGeometry(QRect(QPoint(40, 30), QSize(640, 480)));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return frame->frameGeometry().size() == QSize(640, 480); },
-                                2000))
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return frame->frameGeometry().size() == QSize(640, 480); }, 2000))
         << frame->frameGeometry().width() << "x" << frame->frameGeometry().height();
     ASSERT_TRUE(WaitForSetting("Maximise", SW_SHOW));
     EXPECT_EQ(Setting("Right") - Setting("Left"), 640);
@@ -256,8 +256,8 @@ TEST_F(MainFrameTest, EnterAndSpaceEnterDirectoriesAndVolumes) {
     highlight("[caf\u00e9]"); // shown as Latin-1, as the report shows it
     QTest::keyClick(DirList(), Qt::Key_Space);
     EXPECT_EQ(CurrentDirectory(), top + "/sub/caf\xe9");
-    EXPECT_EQ(frame->windowTitle(), QString::fromStdString("Kavel 2000 - " + top) +
-                                        QString::fromUtf8("/sub/caf\u00e9"));
+    EXPECT_EQ(frame->windowTitle(),
+              QString::fromStdString("Kavel 2000 - " + top) + QString::fromUtf8("/sub/caf\u00e9"));
     // The volume box: the home volume chosen with the arrow keys is entered by Enter, at its
     // top as nothing was used on it yet.
     CTempDir home;
@@ -327,7 +327,7 @@ TEST_F(MainFrameTest, MenuItemsReadByNameWithTheirStatesBeforeAMenuOpens) {
     EXPECT_EQ(copy->text(QAccessible::Accelerator).toStdString(), "Ctrl+C");
     EXPECT_EQ(item(2, 0)->text(QAccessible::Name).toStdString(), "Index");
     EXPECT_TRUE(copy->state().disabled);
-    EXPECT_TRUE(item(0, 6)->state().disabled); // Stop reporting
+    EXPECT_TRUE(item(0, 6)->state().disabled);  // Stop reporting
     EXPECT_FALSE(item(0, 5)->state().disabled); // Start Reporting
     frame->AppendReportLine("/tmp/a.c");
     Report()->selectAll();

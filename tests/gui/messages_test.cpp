@@ -1,8 +1,8 @@
-#include "modaldriver.h"
-#include "core/text/resource.h"
 #include "core/text/helpcall.h"
-#include "gui/widgets/messages.h"
 #include "core/text/messagetext.h"
+#include "core/text/resource.h"
+#include "gui/widgets/messages.h"
+#include "modaldriver.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>

@@ -1,12 +1,12 @@
-#include "framefixture.h"
-#include "modaldriver.h"
+#include "core/text/dirlisting.h"
+#include "core/text/messagetext.h"
 #include "core/text/resource.h"
+#include "framefixture.h"
+#include "gui/widgets/messages.h"
 #include "gui/window/shellopen.h"
 #include "gui/window/stopsignals.h"
+#include "modaldriver.h"
 #include "support/reporttext.h"
-#include "core/text/dirlisting.h"
-#include "gui/widgets/messages.h"
-#include "core/text/messagetext.h"
 
 #include <QFileDialog>
 #include <QLabel>
@@ -316,7 +316,8 @@ TEST_F(ReportWindowTest, ABoxHoldsARunOnSeveralCoresWhereItStands) {
             const long shown = std::atol(inBox.c_str());
             EXPECT_TRUE(report.ends_with(ReportHit(shown, "year " + std::to_string(shown)) +
                                          ReportSummary(shown, shown) + "\r\n" + CANCEL_LINE))
-                << inBox << "\n" << report.substr(report.size() - 200);
+                << inBox << "\n"
+                << report.substr(report.size() - 200);
         } else {
             EXPECT_TRUE(report.ends_with(ReportSummary(LINES, LINES) + "\r\n" + END_LINE));
         }
@@ -476,12 +477,10 @@ TEST_F(ReportWindowTest, EditFileOpensTheSelectedNameOrSaysItCannot) {
         Report()->setTextCursor(cursor);
         return frame->RunCommand(ID_FILE_EDIT_FILE);
     };
-    EXPECT_TRUE(select(a, aEnd) && select(a - 1, aEnd + 1) && select(b, b + 5) &&
-                select(l, l + 9));
+    EXPECT_TRUE(select(a, aEnd) && select(a - 1, aEnd + 1) && select(b, b + 5) && select(l, l + 9));
     EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(opened,
-              (std::vector<std::string>{src + "/a.c", src + "/a.c", src + "/b.txt",
-                                        src + "/" + latin1}));
+    EXPECT_EQ(opened, (std::vector<std::string>{src + "/a.c", src + "/a.c", src + "/b.txt",
+                                                src + "/" + latin1}));
     opened.clear();
     // A blank, a line break inside, the 255-character cut and a line end alone name no file; an
     // opener that fails is said so too.

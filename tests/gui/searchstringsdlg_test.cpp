@@ -1,20 +1,20 @@
-#include "gui/editor/searchstringsdlg.h"
-#include "modaldriver.h"
+#include "core/text/helpcall.h"
+#include "core/text/messagetext.h"
 #include "core/text/resource.h"
 #include "core/text/stringtable.h"
-#include "core/text/helpcall.h"
-#include "support/testfiles.h"
+#include "gui/editor/searchstringsdlg.h"
 #include "gui/widgets/messages.h"
-#include "core/text/messagetext.h"
+#include "modaldriver.h"
+#include "support/testfiles.h"
 
-#include <QLabel>
-#include <QLineEdit>
 #include <QAccessible>
-#include <QListWidget>
-#include <QPushButton>
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -197,11 +197,8 @@ TEST_F(SearchStringsDlgTest, Operations) {
                 QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
                 QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
                 break;
-            case Enter:
-                QTest::keyClick(edit, Qt::Key_Return);
-                break;
-            default:
-                dlg.findChild<QPushButton*>(QString::number(step.op))->click();
+            case Enter: QTest::keyClick(edit, Qt::Key_Return); break;
+            default: dlg.findChild<QPushButton*>(QString::number(step.op))->click();
             }
         }
         std::vector<std::string> entries;
@@ -236,7 +233,13 @@ TEST_F(SearchStringsDlgTest, APasteStopsAtALineBreakAndIsCutToFitWithABeep) {
         {"0123456789", "xxxxxxxxxxxxxxxxxxxxxxxxx", 10, "0123456789xxxxxxxxxxxxxxxxxxxx", 1},
         {"ab", "0123456789012345678901234567890", 1, "a0123456789012345678901234567b", 1},
         {"", ae20.c_str(), 0, ae20.substr(0, 30), 1},
-        {"a", "\xc3\xa4" "b", 1, "a\xc3\xa4" "b", 0},
+        {"a",
+         "\xc3\xa4"
+         "b",
+         1,
+         "a\xc3\xa4"
+         "b",
+         0},
     };
     CSearchStringsDlg dlg(nullptr, m_dir / "y2k.str");
     dlg.show();

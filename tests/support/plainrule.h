@@ -3,8 +3,8 @@
 // splitter and matcher are compared against, in the tests and the fuzz targets.
 
 #include "core/match/searchstrings.h"
-#include "support/linerules.h"
 #include "core/text/ascii.h"
+#include "support/linerules.h"
 
 #include <cstring>
 #include <string>
