@@ -16,6 +16,7 @@
 #include "gui/window/keyindicators.h"
 #include "gui/window/mainlayout.h"
 #include "gui/window/reportview.h"
+#include "gui/window/runhost.h"
 #include "gui/window/settings.h"
 #include "gui/window/shellopen.h"
 
@@ -74,25 +75,6 @@ class CClientArea : public QWidget {
   private:
     CMainFrame* m_pFrame;
 };
-
-// The status bar's style: the message pane is drawn without a frame.
-class CStatusBarStyle : public QProxyStyle {
-  public:
-    CStatusBarStyle(QStyle* base, const QWidget* messagePane)
-        : QProxyStyle(base), m_pMessagePane(messagePane) {}
-    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
-                       const QWidget* widget) const override {
-        if (element == PE_FrameStatusBarItem && widget == m_pMessagePane)
-            return;
-        QProxyStyle::drawPrimitive(element, option, painter, widget);
-    }
-
-  private:
-    const QWidget* m_pMessagePane;
-};
-
-// Room right of the last status pane, in pixels.
-constexpr int STATUS_RIGHT_MARGIN = 3;
 
 // The application name, string 57344.
 QString ApplicationTitle() {
@@ -153,9 +135,12 @@ CMainFrame::CMainFrame(CSettingsStore& settings) : m_settings(settings) {
     m_nJobs = ProcessorCount();
     setWindowTitle(ApplicationTitle());
     setWindowIcon(QIcon(QStringLiteral(":/kavel/icon.xpm")));
-    RestoreWindowPlacement();
+    m_placement.Restore();
 
     CreateMenuBar();
+    for (const CCommandRow& row : COMMANDS)
+        if (QAction* action = m_pMenu->findChild<QAction*>(QString::number(row.nId)))
+            m_commandActions.emplace_back(row.nId, action);
     UpdateTitle();
 
     m_wndClient = new CClientArea(this);
@@ -224,202 +209,6 @@ CMainFrame::~CMainFrame() {
     qApp->removeEventFilter(this);
 }
 
-void CMainFrame::CreateMenuBar() {
-    m_pMenu = new QMenuBar(this);
-    m_pMenu->setObjectName(QStringLiteral("ApplicationMenu"));
-    setMenuBar(m_pMenu);
-    for (const CMenuDefinition& definition : APPLICATION_MENU) {
-        QMenu* menu = m_pMenu->addMenu(QString::fromLatin1(definition.szTitle));
-        connect(menu, &QMenu::aboutToShow, this, [this] {
-            ++m_nOpenMenus;
-            UpdateTitle();
-            UpdateCommandStates();
-        });
-        connect(menu, &QMenu::aboutToHide, this, [this] {
-            m_nOpenMenus = std::max(m_nOpenMenus - 1, 0);
-            if (m_nOpenMenus > 0)
-                return;
-            // During a run its progress comes back at once: the command chosen may open a
-            // box that holds the run, and with it the next catch-up. Else "Ready".
-            if (m_bReporting != 0)
-                ShowLastStatusText();
-            else
-                SetStatusText(IDS_READY);
-        });
-        for (size_t i = 0; i < definition.nItems; ++i) {
-            const CMenuItem& item = definition.pItems[i];
-            if (item.nId == 0) {
-                menu->addSeparator();
-                continue;
-            }
-            // The key after a tab is shown beside the item, but is no accelerator of it: the
-            // item's name for a screen reader is the text before the tab.
-            const QStringList text = QString::fromLatin1(item.szText).split(u'\t');
-            QAction* action = menu->addAction(text.first());
-            if (text.size() > 1) {
-                action->setShortcut(QKeySequence(text.last()));
-                action->setShortcutContext(Qt::WidgetShortcut);
-                m_shownKeyActions.push_back(action);
-            }
-            action->setObjectName(QString::number(item.nId));
-            action->setStatusTip(QString::fromLatin1(LoadStringResource(item.nId).c_str()));
-            const int nId = item.nId;
-            connect(action, &QAction::triggered, this, [this, nId] { RunCommand(nId); });
-        }
-    }
-    for (const CCommandRow& row : COMMANDS)
-        if (QAction* action = m_pMenu->findChild<QAction*>(QString::number(row.nId)))
-            m_commandActions.emplace_back(row.nId, action);
-}
-
-void CMainFrame::CreateStatusBar() {
-    m_wndStatusBar = new QStatusBar(this);
-    m_wndStatusBar->setObjectName(QStringLiteral("IDC_STATUS_BAR"));
-    m_wndStatusBar->setProperty("controlId", IDC_STATUS_BAR);
-    m_wndStatusBar->setSizeGripEnabled(false);
-    // A pane's frame is drawn a pixel outside the pane: the last pane keeps a little room at
-    // the window's edge so that its right border shows.
-    m_wndStatusBar->setContentsMargins(0, 0, STATUS_RIGHT_MARGIN, 0);
-    setStatusBar(m_wndStatusBar);
-
-    m_wndMessagePane = new QLabel(m_wndStatusBar);
-    m_wndMessagePane->setObjectName(QStringLiteral("MessagePane"));
-    m_wndStatusBar->addWidget(m_wndMessagePane, 1);
-
-    const QFontMetrics metrics(m_wndStatusBar->font());
-    struct CPane {
-        QLabel** ppLabel;
-        const char* szName;
-        int nId;
-    };
-    const CPane panes[] = {{&m_wndCapsPane, "CAP", ID_INDICATOR_CAPS},
-                           {&m_wndNumPane, "NUM", ID_INDICATOR_NUM},
-                           {&m_wndScrollPane, "SCRL", ID_INDICATOR_SCRL}};
-    for (const CPane& pane : panes) {
-        auto* label = new QLabel(m_wndStatusBar);
-        label->setObjectName(QLatin1String(pane.szName));
-        label->setProperty("controlId", pane.nId);
-        label->setAlignment(Qt::AlignCenter);
-        label->setFixedWidth(metrics.horizontalAdvance(QLatin1String(pane.szName)) + 8);
-        m_wndStatusBar->addPermanentWidget(label);
-        *pane.ppLabel = label;
-    }
-
-    QStyle* base = QStyleFactory::create(QApplication::style()->name());
-    auto* style = new CStatusBarStyle(base, m_wndMessagePane);
-    style->setParent(m_wndStatusBar);
-    m_wndStatusBar->setStyle(style);
-}
-
-// Names and descriptions for screen readers: lists, panes and a box have no label of their
-// own to take them from (an indicator pane is even empty while its key is off).
-void CMainFrame::NameControls() {
-    struct CControlName {
-        QWidget* pWidget;
-        const char* szName;
-        const char* szDescription;
-    };
-    const CControlName names[] = {
-        {m_wndFileList, "Files", "The files of the directory shown; the selected ones are checked"},
-        {m_wndDirList, "Folders",
-         "The folders of the directory shown; Enter enters the one highlighted"},
-        {m_wndDriveBox, "Volume", "The root folder or the home folder; Enter enters the one shown"},
-        {m_wndReport, "Report",
-         "The reports of the runs; select a file name to open it with Edit File"},
-        {m_pMenu, "Menu", "The commands"},
-        {m_wndStatusBar, "Status bar", "The prompt or progress, and the key indicators"},
-        // The message pane is named by its text; the indicators by their key and state.
-        {m_wndMessagePane, nullptr,
-         "The prompt of the highlighted command, or the progress of a run"},
-        {m_wndCapsPane, nullptr, "Shows CAP while Caps Lock is on"},
-        {m_wndNumPane, nullptr, "Shows NUM while Num Lock is on"},
-        {m_wndScrollPane, nullptr, "Shows SCRL while Scroll Lock is on"},
-    };
-    for (const CControlName& name : names) {
-        if (name.szName != nullptr)
-            name.pWidget->setAccessibleName(QString::fromLatin1(name.szName));
-        name.pWidget->setAccessibleDescription(QString::fromLatin1(name.szDescription));
-    }
-}
-
-void CMainFrame::RestoreWindowPlacement() {
-    const int nTop = m_settings.ReadSettingInt("Window", "Top", CW_USEDEFAULT);
-    const int nLeft = m_settings.ReadSettingInt("Window", "Left", CW_USEDEFAULT);
-    const int nBottom = m_settings.ReadSettingInt("Window", "Bottom", 0);
-    const int nRight = m_settings.ReadSettingInt("Window", "Right", 0);
-    // The width as a 32-bit difference: with the defaults it comes out CW_USEDEFAULT.
-    const int nWidth =
-        static_cast<int>(static_cast<unsigned>(nRight) - static_cast<unsigned>(nLeft));
-    // A stored rectangle is used as far as it fits the screens: a size beyond them is cut to
-    // them, and a position where no part of the window could be seen is left to the window
-    // system. A window of absurd size would take memory without end.
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect area = screen != nullptr ? screen->availableVirtualGeometry() : QRect();
-    const bool bStoredSize = nLeft != CW_USEDEFAULT && nWidth != CW_USEDEFAULT;
-    // The size without wrapping: a right edge of 2147483647 asks for the most there is.
-    const auto extent = [](int from, int to) {
-        return static_cast<int>(std::clamp<int64_t>(int64_t{to} - from, 0, INT_MAX));
-    };
-    QSize size(extent(nLeft, nRight), extent(nTop, nBottom));
-    if (!bStoredSize && screen != nullptr)
-        size = screen->availableGeometry().size() * 3 / 4; // the window system's default size
-    if (area.isValid())
-        size = size.boundedTo(area.size());
-    if (nLeft != CW_USEDEFAULT && nTop != CW_USEDEFAULT) {
-        const QRect wanted(
-            QPoint(std::clamp(nLeft, -0x10000, 0x10000), std::clamp(nTop, -0x10000, 0x10000)),
-            size.expandedTo(QSize(1, 1)));
-        if (!area.isValid() || wanted.intersects(area))
-            move(nLeft, nTop);
-    }
-    if (bStoredSize || screen != nullptr)
-        resize(size);
-    if (bStoredSize)
-        m_sizeToFit = size;
-}
-
-// A stored size is the window's outer size, its frame included, and the frame is known only
-// once the window is shown: the client area is then made that much smaller, once. A size that
-// someone else set meanwhile ends the wait.
-void CMainFrame::FitStoredSizeToFrame() {
-    if (!m_sizeToFit.isValid() || !isVisible() || isMinimized() || isMaximized())
-        return;
-    // Back from maximised, the window manager may tell the state before the size: the size it
-    // still has then is the maximised one, which nobody set for the normal window.
-    if (m_sizeLeftMaximized.isValid()) {
-        if (size() == m_sizeLeftMaximized && size() != m_sizeToFit)
-            return;
-        m_sizeLeftMaximized = QSize();
-    }
-    const QSize frame = frameGeometry().size() - size();
-    if (size() != m_sizeToFit && size() != m_sizeToFit - frame)
-        m_sizeToFit = QSize();
-    else if (frame.isEmpty())
-        return; // no frame yet (or none at all)
-    else if (size() == m_sizeToFit)
-        resize(m_sizeToFit - frame);
-    else
-        m_sizeToFit = QSize();
-}
-
-void CMainFrame::SaveWindowPlacement(bool bSize) {
-    if (isMinimized())
-        return;
-    if (isMaximized()) {
-        if (bSize)
-            m_settings.WriteSettingInt("Window", "Maximise", SW_SHOWMAXIMIZED);
-        return;
-    }
-    // The outer rectangle, the window manager's frame included (while a stored size waits for
-    // the frame, the stored size).
-    const QRect rect(pos(), m_sizeToFit.isValid() ? m_sizeToFit : frameGeometry().size());
-    m_settings.WriteSettingInts("Window", {{"Top", rect.top()},
-                                           {"Left", rect.left()},
-                                           {"Bottom", rect.top() + rect.height()},
-                                           {"Right", rect.left() + rect.width()},
-                                           {"Maximise", SW_SHOW}});
-}
-
 void CMainFrame::LayoutChildren() {
     if (m_wndReport == nullptr)
         return;
@@ -435,41 +224,25 @@ void CMainFrame::LayoutChildren() {
 
 void CMainFrame::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
-    FitStoredSizeToFrame();
-    SaveWindowPlacement(true);
+    m_placement.Changed(true);
 }
 
 // The frame may be known only after the window is on the screen, with no size or move to tell.
 void CMainFrame::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    QTimer::singleShot(0, this, [this] {
-        FitStoredSizeToFrame();
-        SaveWindowPlacement(true);
-    });
+    QTimer::singleShot(0, this, [this] { m_placement.Changed(true); });
 }
 
 void CMainFrame::moveEvent(QMoveEvent* event) {
     QMainWindow::moveEvent(event);
-    FitStoredSizeToFrame();
-    SaveWindowPlacement(false);
+    m_placement.Changed(false);
 }
 
 void CMainFrame::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         m_wndReport->setFocus(Qt::ActiveWindowFocusReason);
-    // A window restored from minimised stores its placement again, also when its size stays
-    // the same (no resize then tells it).
-    if (event->type() == QEvent::WindowStateChange &&
-        (static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowMinimized) &&
-        !isMinimized()) {
-        FitStoredSizeToFrame();
-        SaveWindowPlacement(true);
-    }
-    if (event->type() == QEvent::WindowStateChange &&
-        (static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowMaximized) &&
-        !isMaximized())
-        m_sizeLeftMaximized = size();
+    m_placement.StateChanged(event);
 }
 
 void CMainFrame::focusInEvent(QFocusEvent*) {
@@ -530,20 +303,6 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QMainWindow::eventFilter(watched, event);
-}
-
-void CMainFrame::UpdateKeyIndicators() {
-    const CKeyIndicators indicators = ReadKeyIndicators();
-    // A pane shows its text while its key is on; a screen reader hears the key and its state.
-    const auto show = [](QLabel* pane, const char* text, const char* key, bool bOn) {
-        pane->setText(bOn ? QLatin1String(text) : QString());
-        const QString name = QLatin1String(key) + QLatin1String(bOn ? " on" : " off");
-        if (pane->accessibleName() != name)
-            pane->setAccessibleName(name);
-    };
-    show(m_wndCapsPane, "CAP", "Caps Lock", indicators.bCaps);
-    show(m_wndNumPane, "NUM", "Num Lock", indicators.bNum);
-    show(m_wndScrollPane, "SCRL", "Scroll Lock", indicators.bKnown && m_bScrollLock);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
@@ -723,7 +482,8 @@ void CMainFrame::OnStartReporting() {
     options.drainInterval = m_drainInterval;
     options.pStopSignal = m_pStopSignal;
     options.pPause = &m_runPause;
-    RunReport(*this, m_viewSink, options);
+    CWindowRunHost host(*this, *m_wndFileList);
+    RunReport(host, m_viewSink, options);
     m_bInRun = false;
     if (m_bCloseAfterRun) {
         m_bCloseAfterRun = false;
@@ -805,33 +565,6 @@ void CMainFrame::OnHelp() {
 }
 
 void CMainFrame::OnContextHelp() {}
-
-// Report host
-
-std::string CMainFrame::GetOutputPath() {
-    return m_settings.ReadSettingString("Application", "Output", "");
-}
-
-std::string CMainFrame::GetSearchStringsPath() {
-    return m_settings.ReadSettingString("Application", "SearchStrings", "");
-}
-
-std::string CMainFrame::GetCurrentDirectory() {
-    return CurrentDirectory();
-}
-
-int CMainFrame::GetFileCount() {
-    return m_wndFileList->count();
-}
-
-bool CMainFrame::IsFileSelected(int index) {
-    const QListWidgetItem* item = m_wndFileList->item(index);
-    return item != nullptr && item->isSelected();
-}
-
-CListedFile CMainFrame::GetFileName(int index) {
-    return FileListEntryName(m_wndFileList->item(index));
-}
 
 void CMainFrame::DrainMessageQueue() {
     const std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();

@@ -1,8 +1,11 @@
 #pragma once
-// The main window: menu bar, file browser, report view and status bar. It is the report
-// run's host, so a run started from its menu reports into it.
+// The main window: menu bar, file browser, report view and status bar. A run started from its
+// menu reports into its view (see CWindowRunHost for the run's side).
 
-#include "core/run/reportrun.h"
+#include "core/lines/stopflag.h"
+#include "core/report/reportsink.h"
+#include "core/run/runpause.h"
+#include "core/text/datestamp.h"
 #include "gui/window/commands.h"
 #include "gui/window/placement.h"
 #include "gui/window/reportlines.h"
@@ -30,7 +33,7 @@ class QPlainTextEdit;
 class QStatusBar;
 class QWidget;
 
-class CMainFrame : public QMainWindow, public CReportHost {
+class CMainFrame : public QMainWindow {
     Q_OBJECT
 
   public:
@@ -47,23 +50,22 @@ class CMainFrame : public QMainWindow, public CReportHost {
     void AppendReportLine(std::string_view text);
     // Shows the text (or the string with that id, cut to 79 characters) in the message pane
     // and repaints the status bar at once; during a run, at the view's next catch-up.
-    void SetStatusText(const std::string& text) override;
+    void SetStatusText(const std::string& text);
     void SetStatusText(int nStringId);
     // "Kavel 2000 - " and the current directory as the caption.
     void UpdateTitle();
     // File list, directory list, drive box, report view, and round again; from anywhere
     // else to the file list.
     void FocusNextControl();
-    // Stores the window's rectangle and show state (minimised: nothing; maximised: only the
-    // show state), as on a size (bSize) or move notification.
-    void SaveWindowPlacement(bool bSize);
-
     // Runs the command when its enable rule allows it now; false when it did nothing.
     bool RunCommand(int nId);
     CCommandState CommandState() const;
     // Enables and disables the commands' actions by their rules.
     void UpdateCommandStates();
 
+    // 1 while a run is active; a stop (the Stop command, a close request, the session's end)
+    // clears it, and the run ends after the line being checked.
+    int m_bReporting = 0;
     int m_nReportLength = 0;
     // The run's options: progress and draining at most this far apart (zero: after every
     // line), and the stop-signal flag that lets a blocked output file give up.
@@ -95,16 +97,14 @@ class CMainFrame : public QMainWindow, public CReportHost {
     void RefreshFileList();
     void RefreshDirectoryList();
 
-    // CReportHost
-    std::string GetOutputPath() override;
-    std::string GetSearchStringsPath() override;
-    std::string GetCurrentDirectory() override;
-    int GetFileCount() override;
-    bool IsFileSelected(int index) override;
-    CListedFile GetFileName(int index) override;
-    void DrainMessageQueue() override;
-    void BeginReporting() override;
-    void EndReporting() override;
+    // What a run asks of the window: its events handled (painting, commands, a stop) with the
+    // view and the status pane brought up to date when due, and the browser locked while the
+    // run goes and unlocked after.
+    void DrainMessageQueue();
+    void BeginReporting();
+    void EndReporting();
+    // The clock of the report header's date and time stamps.
+    virtual std::tm GetLocalTime() { return ReadLocalTime(); }
 
     // Lays out the four controls in the client area above the status bar.
     void LayoutChildren();
@@ -138,8 +138,6 @@ class CMainFrame : public QMainWindow, public CReportHost {
     void CreateMenuBar();
     void CreateStatusBar();
     void NameControls();
-    void RestoreWindowPlacement();
-    void FitStoredSizeToFrame();
     void UpdateKeyIndicators();
     void ShowStatusText(const std::string& text);
     void SetMessagePaneText(const QString& text);
@@ -166,8 +164,7 @@ class CMainFrame : public QMainWindow, public CReportHost {
     std::vector<std::pair<int, QAction*>> m_commandActions; // the menu's commands
     std::vector<QObject*> m_shownKeyActions; // items that show a key, which is no accelerator
     int m_nOpenMenus = 0;
-    QSize m_sizeToFit;         // a stored outer size not yet fitted to the window's frame
-    QSize m_sizeLeftMaximized; // the size when the window left maximised, till it changes
+    CWindowPlacement m_placement{*this, m_settings};
     bool m_bScrollLock = false;
 
     std::unique_ptr<CReportView> m_reportView;
