@@ -4,8 +4,6 @@
 #include "core/lines/linefile.h"
 #include "core/text/ascii.h"
 
-#include "core/report/json.h"
-
 #include <charconv>
 #include <cstdio>
 #include <set>
@@ -26,62 +24,6 @@ std::string Hex16(uint64_t value) {
     for (int i = 15; i >= 0; --i, value >>= 4)
         hex[static_cast<size_t>(i)] = HEX[value & 15];
     return hex;
-}
-
-// The length of the valid UTF-8 sequence at the start of bytes (1 to 4), or 0.
-size_t Utf8Length(std::string_view bytes) {
-    const auto b = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    const unsigned char c = b(0);
-    size_t n;
-    unsigned lo = 0x80, hi = 0xBF;
-    if (c < 0x80)
-        return 1;
-    if (c >= 0xC2 && c <= 0xDF)
-        n = 2;
-    else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        lo = c == 0xE0 ? 0xA0 : 0x80; // no overlong forms
-        hi = c == 0xED ? 0x9F : 0xBF; // no surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        lo = c == 0xF0 ? 0x90 : 0x80;
-        hi = c == 0xF4 ? 0x8F : 0xBF; // nothing past U+10FFFF
-    } else {
-        return 0;
-    }
-    if (bytes.size() < n || b(1) < lo || b(1) > hi)
-        return 0;
-    for (size_t i = 2; i < n; ++i)
-        if (b(i) < 0x80 || b(i) > 0xBF)
-            return 0;
-    return n;
-}
-
-bool IsUtf8(std::string_view bytes) {
-    for (size_t i = 0; i < bytes.size();) {
-        const size_t n = Utf8Length(bytes.substr(i));
-        if (n == 0)
-            return false;
-        i += n;
-    }
-    return true;
-}
-
-std::string Base64(std::string_view bytes) {
-    static const char DIGITS[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string text;
-    for (size_t i = 0; i < bytes.size(); i += 3) {
-        uint32_t group = static_cast<unsigned char>(bytes[i]) << 16;
-        if (i + 1 < bytes.size())
-            group |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-        if (i + 2 < bytes.size())
-            group |= static_cast<unsigned char>(bytes[i + 2]);
-        text += DIGITS[group >> 18 & 63];
-        text += DIGITS[group >> 12 & 63];
-        text += i + 1 < bytes.size() ? DIGITS[group >> 6 & 63] : '=';
-        text += i + 2 < bytes.size() ? DIGITS[group & 63] : '=';
-    }
-    return text;
 }
 
 bool StartsWithFolder(const std::string& path, const std::string& directory) {
@@ -242,10 +184,6 @@ class CGrepFormat : public CRecordSink {
 class CJsonFormat : public CRecordSink {
   public:
     using CRecordSink::CRecordSink;
-    void FileBegin(const std::string& path, const std::string& name) override {
-        CRecordSink::FileBegin(path, name);
-        m_strPathMember = JsonBytesMember("path", name);
-    }
     void FileEnd(EFileOutcome outcome, const CFileCounts& counts) override {
         CRecordSink::FileEnd(outcome, counts);
         ++m_nFiles;
@@ -256,94 +194,95 @@ class CJsonFormat : public CRecordSink {
         const char* status = outcome == EFileOutcome::OPEN_FAILED   ? "failed-open"
                              : outcome == EFileOutcome::READ_FAILED ? "failed-read"
                                                                     : "ok";
-        std::string& out = m_context.out.Pending();
-        out.append("{\"type\":\"file\",");
-        out.append(m_strPathMember);
-        out.append(",\"lines\":");
-        AppendNumber(out, counts.nPhysical);
-        out.append(",\"problems\":");
-        AppendNumber(out, m_nRecords);
-        if (HasBaseline()) {
-            out.append(",\"new\":");
-            AppendNumber(out, m_nNewRecords);
-        }
-        out.append(",\"status\":\"");
-        out.append(status);
-        m_context.out.Append("\"}\n");
+        CJsonWriter json(m_context.out.Pending());
+        json.Object().String("type", "file").Bytes("path", m_strName);
+        json.Number("lines", counts.nPhysical).Number("problems", m_nRecords);
+        if (HasBaseline())
+            json.Number("new", m_nNewRecords);
+        json.String("status", status).End();
+        m_context.out.Append("\n");
     }
     void Finish(const std::vector<std::string>& failures) override {
-        for (const std::string& failure : failures)
-            m_context.out.Append("{\"type\":\"error\",\"message\":" + JsonString(failure) + "}\n");
-        std::string summary = "{\"type\":\"summary\",\"files\":";
-        AppendNumber(summary, m_nFiles);
-        summary += ",\"failed\":";
-        AppendNumber(summary, m_nFailed);
-        summary += ",\"lines\":";
-        AppendNumber(summary, m_nLines);
-        summary += ",\"problems\":";
-        AppendNumber(summary, m_nProblems);
-        if (HasBaseline()) {
-            summary += ",\"new\":";
-            AppendNumber(summary, m_nNew);
+        for (const std::string& failure : failures) {
+            CJsonWriter(m_context.out.Pending())
+                .Object()
+                .String("type", "error")
+                .String("message", failure)
+                .End();
+            m_context.out.Append("\n");
         }
-        summary += m_bCancelled ? ",\"cancelled\":true}\n" : ",\"cancelled\":false}\n";
-        m_context.out.Append(summary);
+        CJsonWriter json(m_context.out.Pending());
+        json.Object().String("type", "summary").Number("files", m_nFiles);
+        json.Number("failed", m_nFailed).Number("lines", m_nLines);
+        json.Number("problems", m_nProblems);
+        if (HasBaseline())
+            json.Number("new", m_nNew);
+        json.Bool("cancelled", m_bCancelled).End();
+        m_context.out.Append("\n");
         m_context.out.Flush();
     }
 
   protected:
     void Record(long line, std::string_view text, EBaselineState state) override {
-        std::string& out = m_context.out.Pending();
-        out.append("{\"type\":\"hit\",");
-        out.append(m_strPathMember);
-        out.append(",\"line\":");
-        AppendNumber(out, line);
-        out.push_back(',');
-        out.append(JsonBytesMember("text", text));
-        if (state != EBaselineState::NONE) {
-            out.append(",\"baseline\":\"");
-            out.append(StateName(state));
-            out.push_back('"');
-        }
-        m_context.out.Append("}\n");
+        CJsonWriter json(m_context.out.Pending());
+        json.Object().String("type", "hit").Bytes("path", m_strName).Number("line", line);
+        json.Bytes("text", text);
+        if (state != EBaselineState::NONE)
+            json.String("baseline", StateName(state));
+        json.End();
+        m_context.out.Append("\n");
     }
 
   private:
-    std::string m_strPathMember;
     long m_nFiles = 0, m_nFailed = 0, m_nLines = 0, m_nProblems = 0, m_nNew = 0;
 };
 
 // A SARIF result as the tool writes it, and as a baseline's absent result is written again.
-std::string SarifResult(const std::string& ruleId, const std::string& message,
-                        const std::string& uri, bool bRelative, long line, std::string_view snippet,
-                        const std::string& fingerprint, EBaselineState state) {
-    std::string out = "{\"ruleId\":\"" + ruleId + "\",\"level\":\"warning\",\"message\":{\"text\":";
-    out += JsonString(message);
-    out += "},\"locations\":[{\"physicalLocation\":{\"artifactLocation\":{\"uri\":";
-    out += JsonString(uri);
-    out += bRelative ? ",\"uriBaseId\":\"SRCROOT\"}" : "}";
-    out += ",\"region\":{\"startLine\":";
-    AppendNumber(out, line);
-    out += ",\"snippet\":{\"text\":";
-    out += JsonString(snippet);
-    out += "}}}}],\"partialFingerprints\":{\"kavelLine/v1\":\"" + fingerprint + "\"}";
-    if (state != EBaselineState::NONE) {
-        out += ",\"baselineState\":\"";
-        out += StateName(state);
-        out += '"';
+void SarifResult(CJsonWriter& json, const std::string& ruleId, const std::string& message,
+                 const std::string& uri, bool bRelative, long line, std::string_view snippet,
+                 const std::string& fingerprint, EBaselineState state) {
+    json.Object().String("ruleId", ruleId).String("level", "warning");
+    json.Object("message").String("text", message).End();
+    json.Array("locations").Object().Object("physicalLocation");
+    json.Object("artifactLocation").String("uri", uri);
+    if (bRelative)
+        json.String("uriBaseId", "SRCROOT");
+    json.End();
+    json.Object("region").Number("startLine", line);
+    json.Object("snippet").String("text", snippet).End();
+    json.End().End().End().End(); // region, physicalLocation, location, locations
+    json.Object("partialFingerprints").String("kavelLine/v1", fingerprint).End();
+    if (state != EBaselineState::NONE)
+        json.String("baselineState", StateName(state));
+    json.End();
+}
+
+// A notification of the run's invocation: an error, and where it lies when it is a file's.
+std::string Notification(std::string_view message, const std::string* uri) {
+    std::string text;
+    CJsonWriter json(text);
+    json.Object().String("level", "error").Object("message").String("text", message).End();
+    if (uri != nullptr) {
+        json.Array("locations").Object().Object("physicalLocation");
+        json.Object("artifactLocation").String("uri", *uri);
+        if (!uri->starts_with("file:"))
+            json.String("uriBaseId", "SRCROOT");
+        json.End().End().End().End();
     }
-    out += '}';
-    return out;
+    json.End();
+    return text;
 }
 
 // One SARIF 2.1.0 log: the results as they come, then the run's invocation and the tool with a
 // rule for every search string that matched.
 class CSarifFormat : public CRecordSink {
   public:
-    explicit CSarifFormat(const CFormatContext& context) : CRecordSink(context) {
-        m_context.out.Append("{\"version\":\"2.1.0\",\"$schema\":"
-                             "\"https://json.schemastore.org/sarif-2.1.0.json\","
-                             "\"runs\":[{\"results\":[");
+    explicit CSarifFormat(const CFormatContext& context)
+        : CRecordSink(context), m_json(m_context.out.Pending()) {
+        m_json.Object().String("version", "2.1.0");
+        m_json.String("$schema", "https://json.schemastore.org/sarif-2.1.0.json");
+        m_json.Array("runs").Object().Array("results");
+        m_context.out.Append({});
     }
     // A result for every rule that the judge found new on its line.
     void Hit(const CHit& hit) override {
@@ -353,60 +292,53 @@ class CSarifFormat : public CRecordSink {
             m_used.insert(result.pRule->id);
             const std::string message =
                 "Potential problem: the line holds \"" + result.pRule->text + "\"";
-            Append(SarifResult(result.pRule->id, message, uri, !uri.starts_with("file:"),
-                               hit.nPhysical, RecordText(hit.text), result.fingerprint,
-                               result.state));
+            SarifResult(m_json, result.pRule->id, message, uri, !uri.starts_with("file:"),
+                        hit.nPhysical, RecordText(hit.text), result.fingerprint, result.state);
+            m_context.out.Append({});
         }
     }
     void FileEnd(EFileOutcome outcome, const CFileCounts&) override {
-        if (!IsFailure(outcome))
-            return;
-        const std::string& uri = m_context.pJudge->Uri();
-        m_notifications.push_back(
-            std::string("{\"level\":\"error\",\"message\":{\"text\":") +
-            (outcome == EFileOutcome::OPEN_FAILED ? "\"Failed to open file.\""
-                                                  : "\"Failed to read file.\"") +
-            "},\"locations\":[{\"physicalLocation\":{\"artifactLocation\":{\"uri\":" +
-            JsonString(uri) + (uri.starts_with("file:") ? "}" : ",\"uriBaseId\":\"SRCROOT\"}") +
-            "}}]}");
+        if (IsFailure(outcome))
+            m_notifications.push_back(Notification(outcome == EFileOutcome::OPEN_FAILED
+                                                       ? "Failed to open file."
+                                                       : "Failed to read file.",
+                                                   &m_context.pJudge->Uri()));
     }
     void Finish(const std::vector<std::string>& failures) override {
         if (const CBaseline* baseline = m_context.pJudge->Baseline())
-            for (const std::string& result : baseline->AbsentResults())
-                Append(result);
+            baseline->WriteAbsentResults(m_json);
         for (const std::string& failure : failures)
-            m_notifications.push_back(
-                "{\"level\":\"error\",\"message\":{\"text\":" + JsonString(failure) + "}}");
-        std::string tail = "],\"invocations\":[{\"executionSuccessful\":";
-        tail += m_bCancelled || !m_notifications.empty() ? "false" : "true";
+            m_notifications.push_back(Notification(failure, nullptr));
+        CJsonWriter& json = m_json;
+        json.End(); // results
+        json.Array("invocations").Object();
+        json.Bool("executionSuccessful", !m_bCancelled && m_notifications.empty());
         if (!m_notifications.empty()) {
-            tail += ",\"toolExecutionNotifications\":[";
-            for (size_t i = 0; i < m_notifications.size(); ++i)
-                tail += (i ? "," : "") + m_notifications[i];
-            tail += "]";
+            json.Array("toolExecutionNotifications");
+            for (const std::string& notification : m_notifications)
+                json.Raw({}, notification);
+            json.End();
         }
-        tail += "}],";
+        json.End().End();
         if (HasRoot()) {
             std::string root = m_context.currentDirectory;
             if (root.back() != '/')
                 root += '/';
-            tail += "\"originalUriBaseIds\":{\"SRCROOT\":{\"uri\":" +
-                    JsonString(UriReference(root, "")) + "}},";
+            json.Object("originalUriBaseIds").Object("SRCROOT");
+            json.String("uri", UriReference(root, "")).End().End();
         }
-        tail += "\"tool\":{\"driver\":{\"name\":\"Kavel 2000\",\"version\":" +
-                JsonString(m_context.version) + ",\"rules\":[";
-        bool first = true;
+        json.Object("tool").Object("driver").String("name", "Kavel 2000");
+        json.String("version", m_context.version).Array("rules");
         for (const CRule& rule : m_context.pJudge->Rules()) {
             if (m_used.count(rule.id) == 0)
                 continue;
-            tail += first ? "" : ",";
-            first = false;
-            tail += "{\"id\":\"" + rule.id + "\",\"shortDescription\":{\"text\":" +
-                    JsonString("Search string \"" + rule.text + "\"") +
-                    "},\"defaultConfiguration\":{\"level\":\"warning\"}}";
+            json.Object().String("id", rule.id);
+            json.Object("shortDescription").String("text", "Search string \"" + rule.text + "\"");
+            json.End().Object("defaultConfiguration").String("level", "warning").End().End();
         }
-        tail += "]}}}]}\n";
-        m_context.out.Append(tail);
+        json.End().End().End(); // rules, driver, tool
+        json.End().End().End(); // the run, runs, the log
+        m_context.out.Append("\n");
         m_context.out.Flush();
     }
 
@@ -414,20 +346,15 @@ class CSarifFormat : public CRecordSink {
     void Record(long, std::string_view, EBaselineState) override {}
 
   private:
-    void Append(const std::string& result) {
-        m_context.out.Append(m_bFirstResult ? "" : ",");
-        m_bFirstResult = false;
-        m_context.out.Append(result);
-    }
     // The current directory is known as an absolute path (not when it was deleted or is too
     // long to tell): relative URIs then have it as their base.
     bool HasRoot() const {
         return !m_context.currentDirectory.empty() && m_context.currentDirectory[0] == '/';
     }
 
+    CJsonWriter m_json;           // the log, written as the run goes
     std::set<std::string> m_used; // ids of the rules with a result
     std::vector<std::string> m_notifications;
-    bool m_bFirstResult = true;
 };
 
 } // namespace
@@ -479,46 +406,6 @@ std::string_view RecordText(std::string_view text) {
     if (!text.empty() && text[0] == '\n')
         text.remove_prefix(1);
     return text;
-}
-
-std::string JsonString(std::string_view bytes) {
-    static const char HEX[] = "0123456789abcdef";
-    std::string json = "\"";
-    for (size_t i = 0; i < bytes.size();) {
-        const auto c = static_cast<unsigned char>(bytes[i]);
-        const size_t n = Utf8Length(bytes.substr(i));
-        if (n > 1) {
-            json.append(bytes.substr(i, n));
-            i += n;
-            continue;
-        }
-        ++i;
-        switch (c) {
-        case '"': json += "\\\""; break;
-        case '\\': json += "\\\\"; break;
-        case '\n': json += "\\n"; break;
-        case '\r': json += "\\r"; break;
-        case '\t': json += "\\t"; break;
-        default:
-            if (c < 0x20 || n == 0) { // a control character, or a byte that is not UTF-8
-                json += "\\u00";
-                json += HEX[c >> 4];
-                json += HEX[c & 15];
-            } else {
-                json += static_cast<char>(c);
-            }
-        }
-    }
-    json += '"';
-    return json;
-}
-
-std::string JsonBytesMember(std::string_view name, std::string_view bytes) {
-    std::string member = "\"";
-    member.append(name);
-    if (IsUtf8(bytes))
-        return member + "\":" + JsonString(bytes);
-    return member + "_bytes\":\"" + Base64(bytes) + "\"";
 }
 
 std::string UriReference(const std::string& path, const std::string& directory) {
@@ -685,12 +572,9 @@ bool CBaseline::Take(const std::string& ruleId, const std::string& uri,
     return true;
 }
 
-std::vector<std::string> CBaseline::AbsentResults() const {
-    std::vector<std::string> results;
+void CBaseline::WriteAbsentResults(CJsonWriter& json) const {
     for (const CEntry& entry : m_entries)
         if (!entry.bTaken)
-            results.push_back(SarifResult(entry.ruleId, entry.message, entry.uri,
-                                          !entry.uriBaseId.empty(), entry.line, entry.snippet,
-                                          entry.fingerprint, EBaselineState::ABSENT));
-    return results;
+            SarifResult(json, entry.ruleId, entry.message, entry.uri, !entry.uriBaseId.empty(),
+                        entry.line, entry.snippet, entry.fingerprint, EBaselineState::ABSENT);
 }

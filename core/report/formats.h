@@ -9,6 +9,7 @@
 
 #include "core/lines/stopflag.h"
 #include "core/match/searchstrings.h"
+#include "core/report/json.h"
 #include "core/report/reportsink.h"
 
 #include <cstdint>
@@ -73,7 +74,7 @@ class CBaseline {
     // out of the baseline, in the order of the log; false when none is left: the result is new.
     bool Take(const std::string& ruleId, const std::string& uri, const std::string& fingerprint);
     // The results that nothing took, as SARIF results with the baselineState "absent".
-    std::vector<std::string> AbsentResults() const;
+    void WriteAbsentResults(CJsonWriter& json) const;
 
   private:
     struct CEntry {
@@ -152,12 +153,6 @@ std::string SafeText(std::string_view bytes);
 // A record's text: a piece's text without the LF that a cut CR LF left at its start.
 std::string_view RecordText(std::string_view text);
 
-// The bytes as a JSON string, quotes included: control characters escaped, bytes that are not
-// UTF-8 as \u00XX (their Latin-1 reading; for messages, where that loss does not matter).
-std::string JsonString(std::string_view bytes);
-// A JSON member that keeps the bytes: "name":"..." when they are UTF-8, else
-// "name_bytes":"..." with the bytes in standard base64.
-std::string JsonBytesMember(std::string_view name, std::string_view bytes);
 // The path as a SARIF URI reference: "//" and "/./" made single; relative to the directory
 // when it lies under it, else a file URI; every byte but letters, digits, "-._~/"
 // percent-encoded.

@@ -1,5 +1,7 @@
 #include "core/report/json.h"
 
+#include <charconv>
+#include <cstdint>
 #include <cstdlib>
 
 namespace {
@@ -188,17 +190,10 @@ class CReader {
                 }
                 continue;
             }
-            // Raw bytes must be UTF-8.
-            size_t n = c < 0x80         ? 1
-                       : (c >> 5) == 6  ? 2
-                       : (c >> 4) == 14 ? 3
-                       : (c >> 3) == 30 ? 4
-                                        : 0;
-            if (n == 0 || (n > 1 && c < 0xC2) || m_pos + n > m_text.size())
+            // Raw bytes must be UTF-8: no overlong form, no surrogate, nothing past U+10FFFF.
+            const size_t n = Utf8Length(m_text.substr(m_pos));
+            if (n == 0)
                 return false;
-            for (size_t i = 1; i < n; ++i)
-                if ((static_cast<unsigned char>(m_text[m_pos + i]) & 0xC0) != 0x80)
-                    return false;
             out.append(m_text.substr(m_pos, n));
             m_pos += n;
         }
@@ -239,4 +234,176 @@ const CJson* CJson::At(const std::string& path) const {
 bool ParseJson(std::string_view text, CJson& value) {
     value = CJson();
     return CReader(text).Document(value);
+}
+
+size_t Utf8Length(std::string_view bytes) {
+    if (bytes.empty())
+        return 0;
+    const auto b = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    const unsigned char c = b(0);
+    size_t n;
+    unsigned lo = 0x80, hi = 0xBF;
+    if (c < 0x80)
+        return 1;
+    if (c >= 0xC2 && c <= 0xDF)
+        n = 2;
+    else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        lo = c == 0xE0 ? 0xA0 : 0x80; // no overlong forms
+        hi = c == 0xED ? 0x9F : 0xBF; // no surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        lo = c == 0xF0 ? 0x90 : 0x80;
+        hi = c == 0xF4 ? 0x8F : 0xBF; // nothing past U+10FFFF
+    } else {
+        return 0;
+    }
+    if (bytes.size() < n || b(1) < lo || b(1) > hi)
+        return 0;
+    for (size_t i = 2; i < n; ++i)
+        if (b(i) < 0x80 || b(i) > 0xBF)
+            return 0;
+    return n;
+}
+
+bool IsUtf8(std::string_view bytes) {
+    for (size_t i = 0; i < bytes.size();) {
+        const size_t n = Utf8Length(bytes.substr(i));
+        if (n == 0)
+            return false;
+        i += n;
+    }
+    return true;
+}
+
+namespace {
+
+std::string Base64(std::string_view bytes) {
+    static const char DIGITS[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string text;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        uint32_t group = static_cast<unsigned char>(bytes[i]) << 16;
+        if (i + 1 < bytes.size())
+            group |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+        if (i + 2 < bytes.size())
+            group |= static_cast<unsigned char>(bytes[i + 2]);
+        text += DIGITS[group >> 18 & 63];
+        text += DIGITS[group >> 12 & 63];
+        text += i + 1 < bytes.size() ? DIGITS[group >> 6 & 63] : '=';
+        text += i + 2 < bytes.size() ? DIGITS[group & 63] : '=';
+    }
+    return text;
+}
+
+} // namespace
+
+std::string JsonString(std::string_view bytes) {
+    static const char HEX[] = "0123456789abcdef";
+    std::string json = "\"";
+    for (size_t i = 0; i < bytes.size();) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        const size_t n = Utf8Length(bytes.substr(i));
+        if (n > 1) {
+            json.append(bytes.substr(i, n));
+            i += n;
+            continue;
+        }
+        ++i;
+        switch (c) {
+        case '"': json += "\\\""; break;
+        case '\\': json += "\\\\"; break;
+        case '\n': json += "\\n"; break;
+        case '\r': json += "\\r"; break;
+        case '\t': json += "\\t"; break;
+        default:
+            if (c < 0x20 || n == 0) { // a control character, or a byte that is not UTF-8
+                json += "\\u00";
+                json += HEX[c >> 4];
+                json += HEX[c & 15];
+            } else {
+                json += static_cast<char>(c);
+            }
+        }
+    }
+    json += '"';
+    return json;
+}
+
+std::string JsonBytesMember(std::string_view name, std::string_view bytes) {
+    std::string member = "\"";
+    member.append(name);
+    if (IsUtf8(bytes))
+        return member + "\":" + JsonString(bytes);
+    return member + "_bytes\":\"" + Base64(bytes) + "\"";
+}
+
+void CJsonWriter::Key(std::string_view key) {
+    if (!m_closers.empty()) {
+        if (!m_empty.back())
+            m_out += ',';
+        m_empty.back() = false;
+    }
+    if (!key.empty()) {
+        m_out += '"';
+        m_out.append(key);
+        m_out += "\":";
+    }
+}
+
+CJsonWriter& CJsonWriter::Object(std::string_view key) {
+    Key(key);
+    m_out += '{';
+    m_closers += '}';
+    m_empty.push_back(true);
+    return *this;
+}
+
+CJsonWriter& CJsonWriter::Array(std::string_view key) {
+    Key(key);
+    m_out += '[';
+    m_closers += ']';
+    m_empty.push_back(true);
+    return *this;
+}
+
+CJsonWriter& CJsonWriter::End() {
+    m_out += m_closers.back();
+    m_closers.pop_back();
+    m_empty.pop_back();
+    return *this;
+}
+
+CJsonWriter& CJsonWriter::String(std::string_view key, std::string_view value) {
+    Key(key);
+    m_out += JsonString(value);
+    return *this;
+}
+
+CJsonWriter& CJsonWriter::Number(std::string_view key, long value) {
+    Key(key);
+    char digits[24];
+    m_out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+    return *this;
+}
+
+CJsonWriter& CJsonWriter::Bool(std::string_view key, bool value) {
+    Key(key);
+    m_out += value ? "true" : "false";
+    return *this;
+}
+
+CJsonWriter& CJsonWriter::Bytes(std::string_view key, std::string_view bytes) {
+    if (!m_closers.empty()) {
+        if (!m_empty.back())
+            m_out += ',';
+        m_empty.back() = false;
+    }
+    m_out += JsonBytesMember(key, bytes);
+    return *this;
+}
+
+CJsonWriter& CJsonWriter::Raw(std::string_view key, std::string_view json) {
+    Key(key);
+    m_out.append(json);
+    return *this;
 }
