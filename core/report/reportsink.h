@@ -18,13 +18,6 @@ struct CHit {
     std::string_view text;
 };
 
-// What a checked file came to, as far as it was checked.
-struct CFileCounts {
-    long nLines = 0;    // lines as the report counts them
-    long nProblems = 0; // lines reported
-    long nPhysical = 0; // the file's own lines reached, the last one whole or not
-};
-
 // The events come in this order: header lines; then for each checked file FileBegin, its hits
 // in line order and FileEnd; then RunEnd, after which nothing follows. Errors and further
 // lines may come between a file's FileEnd and the next FileBegin.

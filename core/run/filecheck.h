@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <sys/types.h>
+#include <utility>
 
 // What became of a checked file.
 enum class EFileOutcome {
@@ -24,6 +25,13 @@ enum class EFileOutcome {
 constexpr bool IsFailure(EFileOutcome outcome) {
     return outcome == EFileOutcome::OPEN_FAILED || outcome == EFileOutcome::READ_FAILED;
 }
+
+// What a checked file came to, as far as it was checked.
+struct CFileCounts {
+    long nLines = 0;    // lines as the report counts them
+    long nProblems = 0; // lines reported
+    long nPhysical = 0; // the file's own lines reached, the last one whole or not
+};
 
 // A file's device and inode, to know it under any name.
 struct CFileId {
@@ -59,6 +67,37 @@ class CFileCheck {
     bool ReadFailed() const { return m_file.ReadFailed(); }
     // Done with the file (the next Open closes it too).
     void Close() { m_file.Close(); }
+
+    // What a reader of a block took of it: its first nLines lines, holding nHits hits. bGoOn
+    // false ends the file's check after them (a stop).
+    struct CTaken {
+        size_t nLines;
+        size_t nHits;
+        bool bGoOn;
+    };
+    // The file's check, a block at a time, to its end or a stop: the one loop of the run at
+    // one job and of the pool's workers. take(check, counts) hands on the block's hits
+    // (counts: the file's so far, before the block) and says what it took; the counts then
+    // include that, and taken(counts), after a block taken whole, may end the check too by
+    // returning false. Returns SCANNED, or READ_FAILED when a read error ended the lines; the
+    // file is closed.
+    template <typename Take, typename Taken>
+    EFileOutcome CheckBlocks(CFileCounts& counts, Take take, Taken taken) {
+        while (NextBlock()) {
+            const CTaken block = take(static_cast<const CFileCheck&>(*this), std::as_const(counts));
+            counts.nLines += static_cast<long>(block.nLines);
+            counts.nProblems += static_cast<long>(block.nHits);
+            if (block.nLines > 0)
+                counts.nPhysical = PhysicalLine(block.nLines - 1);
+            const bool whole = block.nLines == LineCount();
+            if (!(whole && taken(std::as_const(counts))) || !block.bGoOn)
+                break;
+        }
+        const EFileOutcome outcome =
+            ReadFailed() ? EFileOutcome::READ_FAILED : EFileOutcome::SCANNED;
+        Close();
+        return outcome;
+    }
 
   private:
     CLineFile m_file;

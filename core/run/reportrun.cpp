@@ -367,34 +367,34 @@ void CReportRun::ScanFile(const CListedFile& file) {
     // Lines are read and matched a block at a time; the report, the progress and a stop still
     // go line by line: a stop takes effect after the line at which it was asked for.
     const bool everyLine = m_options.drainInterval.count() <= 0;
-    CFileCounts counts;
-    while (m_host.m_bReporting == 1 && check.NextBlock()) {
-        const size_t count = check.LineCount();
-        size_t done = 0; // lines of the block checked
-        bool goOn = true;
-        for (size_t j = 0; goOn && j < check.HitCount(); ++j) {
-            const size_t line = check.HitLine(j);
-            done = PassLines(counts.nLines, done, line);
-            goOn = done == line;
-            if (goOn) {
-                ++done;
-                const long number = counts.nLines + static_cast<long>(done);
-                m_report.Hit({number, check.PhysicalLine(line), check.HitText(j)});
-                ++counts.nProblems;
-                goOn = AfterLine(number);
+    const auto take = [&](const CFileCheck& block, const CFileCounts& before) {
+        CFileCheck::CTaken taken{0, 0, true}; // taken.nLines: lines of the block checked
+        for (size_t j = 0; taken.bGoOn && j < block.HitCount(); ++j) {
+            const size_t line = block.HitLine(j);
+            taken.nLines = PassLines(before.nLines, taken.nLines, line);
+            taken.bGoOn = taken.nLines == line;
+            if (taken.bGoOn) {
+                const long number = before.nLines + static_cast<long>(++taken.nLines);
+                m_report.Hit({number, block.PhysicalLine(line), block.HitText(j)});
+                ++taken.nHits;
+                taken.bGoOn = AfterLine(number);
             }
         }
-        if (goOn)
-            done = PassLines(counts.nLines, done, count);
-        counts.nLines += static_cast<long>(done);
-        if (done > 0)
-            counts.nPhysical = check.PhysicalLine(done - 1);
-        if (!everyLine && done == count)
-            AfterBlock(counts.nLines);
-    }
-    // A read error ends the file like its end would; the lines read up to it stay counted.
-    outcome = check.ReadFailed() ? EFileOutcome::READ_FAILED : EFileOutcome::SCANNED;
-    check.Close();
+        if (taken.bGoOn)
+            taken.nLines = PassLines(before.nLines, taken.nLines, block.LineCount());
+        return taken;
+    };
+    const auto taken = [&](const CFileCounts& after) {
+        if (!everyLine)
+            AfterBlock(after.nLines);
+        return m_host.m_bReporting == 1;
+    };
+    CFileCounts counts;
+    outcome = EFileOutcome::SCANNED;
+    if (m_host.m_bReporting == 1)
+        outcome = check.CheckBlocks(counts, take, taken);
+    else
+        check.Close();
     if (!everyLine && m_host.m_bReporting == 1)
         ShowProgress(counts.nLines);
     EndFile(outcome, counts);

@@ -155,27 +155,24 @@ void CScanPool::ScanTask(size_t index, CTask& task, CFileCheck& check) {
     CHitBuffer found;
     CFileCounts counts;
     if (outcome == EFileOutcome::SCANNING) {
-        while (check.NextBlock()) {
-            for (size_t j = 0; j < check.HitCount(); ++j)
-                found.Add({counts.nLines + static_cast<long>(check.HitLine(j)) + 1,
-                           check.PhysicalLine(check.HitLine(j)), check.HitText(j)});
-            counts.nProblems += static_cast<long>(check.HitCount());
-            counts.nLines += static_cast<long>(check.LineCount());
-            if (check.LineCount() > 0)
-                counts.nPhysical = check.PhysicalLine(check.LineCount() - 1);
+        const auto take = [&](const CFileCheck& block, const CFileCounts& before) {
+            for (size_t j = 0; j < block.HitCount(); ++j)
+                found.Add({before.nLines + static_cast<long>(block.HitLine(j)) + 1,
+                           block.PhysicalLine(block.HitLine(j)), block.HitText(j)});
+            return CFileCheck::CTaken{block.LineCount(), block.HitCount(), true};
+        };
+        // The file the run writes hands over every block: the run shows its lines and may
+        // stop in it. Others hand over at their end, or when their hits grow large.
+        const auto taken = [&](const CFileCounts& after) {
             if (m_bStop)
-                break;
-            // The file the run writes hands over every block: the run shows its lines and may
-            // stop in it. Others hand over at their end, or when their hits grow large.
+                return false;
             if ((index == m_nHeadShared.load(std::memory_order_relaxed) ||
                  found.Size() >= m_nBufferCap) &&
-                !HandOver(index, task, found, counts, EFileOutcome::SCANNING))
-                break;
-            if (!WaitWhilePaused())
-                break;
-        }
-        outcome = check.ReadFailed() ? EFileOutcome::READ_FAILED : EFileOutcome::SCANNED;
-        check.Close();
+                !HandOver(index, task, found, after, EFileOutcome::SCANNING))
+                return false;
+            return WaitWhilePaused();
+        };
+        outcome = check.CheckBlocks(counts, take, taken);
     }
     HandOver(index, task, found, counts, outcome);
 }
