@@ -72,20 +72,20 @@ for ((r = 1; r <= rounds; r++)); do
       for tool in "${tools[@]}"; do
         out=$work/src.$k.$i.$tool
         case $tool in
-          kavel1) timed "$dir" /dev/null "$report" --jobs 1 --quiet --strings "${lists[$i]}" \
-                    --output "$out" "${names[@]}" ;;
-          kavel2) timed "$dir" /dev/null "$report" --jobs 2 --quiet --strings "${lists[$i]}" \
-                    --output "$out" "${names[@]}" ;;
+          kavel1) timed "$dir" "$out" "$report" --jobs 1 --format grep --strings "${lists[$i]}" \
+                    "${names[@]}" ;;
+          kavel2) timed "$dir" "$out" "$report" --jobs 2 --format grep --strings "${lists[$i]}" \
+                    "${names[@]}" ;;
           hsref) timed "$dir" "$out" "$hsref" "${lists[$i]}" "${names[@]}" ;;
           rg) timed "$dir" "$out" rg -F -i -n -a -j1 --no-ignore --hidden -f "$work/list$i.lf" \
                 "${names[@]}" ;;
           halves)
             start=$(date +%s%N)
             (cd "$dir" || exit
-             "$report" --jobs 1 --quiet --strings "${lists[$i]}" --output "$out.a" \
-               "${first[@]}" >/dev/null 2>&1 &
-             "$report" --jobs 1 --quiet --strings "${lists[$i]}" --output "$out.b" \
-               "${second[@]}" >/dev/null 2>&1 &
+             "$report" --jobs 1 --format grep --strings "${lists[$i]}" "${first[@]}" \
+               >"$out.a" 2>/dev/null &
+             "$report" --jobs 1 --format grep --strings "${lists[$i]}" "${second[@]}" \
+               >"$out.b" 2>/dev/null &
              wait) || true
             end=$(date +%s%N)
             secs=$(awk "BEGIN { printf \"%.3f\", ($end - $start) / 1e9 }")
@@ -116,8 +116,7 @@ for k in lf crlf; do
     "rg -j1" kavel-j2 "hs/kavel" "rg/kavel" "kavel/rd" "j2/halves" "peak MB"
   for i in "${!lists[@]}"; do
     # The (file, line) pairs of every tool: kavel-report's grep format numbers physical lines.
-    (cd "$dir" && "$report" --format grep --strings "${lists[$i]}" --output "$work/src.grep.out" \
-      "${names[@]}" 2>/dev/null) | cut -d: -f1,2 | LC_ALL=C sort -u >"$work/pairs.kavel" || true
+    cut -d: -f1,2 "$work/src.$k.$i.kavel1" | LC_ALL=C sort -u >"$work/pairs.kavel"
     cut -d: -f1,2 "$work/src.$k.$i.rg" | LC_ALL=C sort -u >"$work/pairs.rg"
     agree="rg"
     others=(rg)
@@ -136,6 +135,15 @@ for k in lf crlf; do
         LC_ALL=C comm -3 "$work/pairs.kavel" "$work/pairs.$o" >"$work/pairs.diff.$k.$i.$o"
       fi
     done
+    # Beyond the pairs: hsref prints the grep format's bytes, and --jobs 2 the same as --jobs 1.
+    if [ -x "$hsref" ]; then
+      cmp -s "$work/src.$k.$i.kavel1" "$work/src.$k.$i.hsref" &&
+        notes+=("hsref: the same bytes as kavel --format grep") ||
+        notes+=("hsref: other bytes than kavel --format grep")
+    fi
+    cmp -s "$work/src.$k.$i.kavel1" "$work/src.$k.$i.kavel2" &&
+      notes+=("kavel --jobs 2: the same bytes as --jobs 1") ||
+      notes+=("kavel --jobs 2: OTHER BYTES than --jobs 1")
     hits=$(wc -l <"$work/pairs.kavel")
     k1=$(median "${t[$k.$i.kavel1]}")
     hs=$([ -x "$hsref" ] && median "${t[$k.$i.hsref]}" || echo 0)
