@@ -389,6 +389,10 @@ void CSearchMatcher::LfHitsFromMarks(const Entry* table, const char* base, size_
     bool decided = false;
     for (const uint32_t noted : sorted) {
         const size_t at = noted & ~MATCH_MARK;
+        // Most of the prefilter's places hold no string at all: no string holds a LF, so one
+        // that occurs lies in one line, and the line is looked for only then.
+        if (confirm && !m_grams.Confirms(reinterpret_cast<const unsigned char*>(base), at, 0, len))
+            continue;
         lfsBefore += CountBits(lfBits + word, at / 64 - word);
         word = at / 64;
         const uint64_t earlier = lfBits[word] & ((uint64_t(1) << (at % 64)) - 1);

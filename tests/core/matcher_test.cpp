@@ -352,6 +352,11 @@ TEST(CGramFilter, NamesAPlaceInEveryOccurrence) {
                 const auto named = std::lower_bound(plain.begin(), plain.end(), at);
                 ASSERT_TRUE(named != plain.end() && *named + filter.GroupBytes() <= at + s.size())
                     << "round " << round << " string " << s << " at " << at;
+                // One of the places inside confirms it within exactly its own bytes.
+                bool confirmed = false;
+                for (auto p = named; p != plain.end() && *p < at + s.size() && !confirmed; ++p)
+                    confirmed = filter.Confirms(bytes, *p, at, at + s.size());
+                ASSERT_TRUE(confirmed) << "round " << round << " string " << s << " at " << at;
             }
     }
     // Strings whose meaning depends on where a line ends are left to the automaton.
