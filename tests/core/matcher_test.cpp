@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 #include <random>
 
 namespace {
@@ -366,14 +367,21 @@ TEST(CGramFilter, NamesAPlaceInEveryOccurrence) {
     EXPECT_FALSE(filter.Build({}));
 }
 
-// Every way of looking up byte classes that this processor runs gives the table's classes.
+// Every way of looking up byte classes that this processor runs gives the table's classes,
+// with the bytes of a class other than 0 under any number of high nibbles, none to all 16.
 TEST(CByteClassMap, EveryKindGivesTheTablesClasses) {
     std::mt19937 rng(2038);
-    for (int round = 0; round < 50; ++round) {
+    for (int round = 0; round < 51; ++round) {
         uint8_t classes[256] = {};
-        const unsigned used = 1 + rng() % 255; // bytes with a class other than 0
-        for (unsigned i = 0; i < used; ++i)
-            classes[rng() % 256] = static_cast<uint8_t>(1 + rng() % 250);
+        unsigned nibbles[16];
+        std::iota(nibbles, nibbles + 16, 0u);
+        std::shuffle(nibbles, nibbles + 16, rng);
+        const unsigned rows = static_cast<unsigned>(round) % 17;
+        for (unsigned r = 0; r < rows; ++r) {
+            const unsigned used = 1 + rng() % 16;
+            for (unsigned i = 0; i < used; ++i)
+                classes[nibbles[r] << 4 | rng() % 16] = static_cast<uint8_t>(1 + rng() % 250);
+        }
         CByteClassMap map;
         map.Assign(classes);
         std::vector<unsigned char> bytes(3 * 256 + 7);
