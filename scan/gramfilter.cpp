@@ -252,6 +252,7 @@ __attribute__((target("avx2"))) size_t HashChunksAvx2(const unsigned char* data,
         // Four ORs side by side: one chain would take a cycle a lookup.
         unsigned any0 = 0, any1 = 0, any2 = 0, any3 = 0;
         const uint32_t* w = words + c * LOADS * 4;
+#pragma GCC unroll 8
         for (unsigned j = 0; j < GROUP * LOADS * 4; j += 2) {
             any0 |= hashed[w[j] & 0xFFFF];
             any1 |= hashed[w[j] >> 16];
