@@ -61,6 +61,9 @@ timed() {
 
 tools=(kavel1 hsref rg kavel2 halves)
 [ -x "$hsref" ] || tools=(kavel1 rg kavel2 halves)
+# KAVEL_BASELINE=PATH names another kavel-report (an earlier build) to time beside this one.
+baseline=${KAVEL_BASELINE:-}
+[ -z "$baseline" ] || tools+=(base)
 declare -A t peakkb
 for ((r = 1; r <= rounds; r++)); do
   for k in lf crlf; do
@@ -76,6 +79,8 @@ for ((r = 1; r <= rounds; r++)); do
                     "${names[@]}" ;;
           kavel2) timed "$dir" "$out" "$report" --jobs 2 --format grep --strings "${lists[$i]}" \
                     "${names[@]}" ;;
+          base) timed "$dir" "$out" "$baseline" --jobs 1 --format grep --strings "${lists[$i]}" \
+                  "${names[@]}" ;;
           hsref) timed "$dir" "$out" "$hsref" "${lists[$i]}" "${names[@]}" ;;
           rg) timed "$dir" "$out" rg -F -i -n -a -j1 --no-ignore --hidden -f "$work/list$i.lf" \
                 "${names[@]}" ;;
@@ -154,6 +159,12 @@ for k in lf crlf; do
       "$(awk "BEGIN { print 100 * $hits / $lines }")" "$k1" "$hs" "$rgm" "$k2" \
       "$(div "$hs" "$k1")" "$(div "$rgm" "$k1")" "$(div "$k1" "$read")" "$(div "$k2" "$hv")" \
       "$(awk "BEGIN { print ${peakkb[$k.$i.kavel2]} / 1024 }")"
+    if [ -n "$baseline" ]; then
+      b1=$(median "${t[$k.$i.base]}")
+      cmp -s "$work/src.$k.$i.kavel1" "$work/src.$k.$i.base" && same="the same bytes" ||
+        same="OTHER BYTES"
+      notes+=("baseline --jobs 1: $b1 s, $(div "$b1" "$k1") times kavel's; $same")
+    fi
     for note in "${notes[@]}"; do printf '%11s %s\n' "" "$note"; done
   done
 done
