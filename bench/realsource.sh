@@ -71,6 +71,7 @@ for ((r = 1; r <= rounds; r++)); do
     (cd "$dir" && cat -- "${names[@]}" >/dev/null) # into the page cache
     timed "$dir" /dev/null "$corpusgen" --read "${names[@]}"
     t[$k.read]+="$secs "
+    t[$k.read.cpu]+="$cpu "
     for i in "${!lists[@]}"; do
       for tool in "${tools[@]}"; do
         out=$work/src.$k.$i.$tool
@@ -116,7 +117,8 @@ for k in lf crlf; do
   read=$(median "${t[$k.read]}")
   echo
   echo "== Real source, $title: $((total / 1048576)) MB in ${#names[@]} files, $lines lines" \
-    "(glibc and gdb sources); medians of $rounds rounds; read loop $read s"
+    "(glibc and gdb sources); medians of $rounds rounds; read loop $read s" \
+    "($(median "${t[$k.read.cpu]}") s of processor time)"
   printf '%-11s %6s %8s %8s %8s %8s %9s %9s %9s %10s %8s\n' list "hits" "kavel-j1" hsref \
     "rg -j1" kavel-j2 "hs/kavel" "rg/kavel" "kavel/rd" "j2/halves" "peak MB"
   for i in "${!lists[@]}"; do
@@ -159,12 +161,22 @@ for k in lf crlf; do
       "$(awk "BEGIN { print 100 * $hits / $lines }")" "$k1" "$hs" "$rgm" "$k2" \
       "$(div "$hs" "$k1")" "$(div "$rgm" "$k1")" "$(div "$k1" "$read")" "$(div "$k2" "$hv")" \
       "$(awk "BEGIN { print ${peakkb[$k.$i.kavel2]} / 1024 }")"
+    # Processor time (user and system) is steadier than elapsed time on a busy machine.
+    kc=$(median "${t[$k.$i.kavel1.cpu]}")
+    cpuline="processor s: kavel-j1 $kc, rg -j1 $(median "${t[$k.$i.rg.cpu]}")"
+    if [ -x "$hsref" ]; then
+      hc=$(median "${t[$k.$i.hsref.cpu]}")
+      cpuline+=", hsref $hc (hs/kavel $(div "$hc" "$kc"))"
+    fi
     if [ -n "$baseline" ]; then
       b1=$(median "${t[$k.$i.base]}")
+      bc=$(median "${t[$k.$i.base.cpu]}")
       cmp -s "$work/src.$k.$i.kavel1" "$work/src.$k.$i.base" && same="the same bytes" ||
         same="OTHER BYTES"
       notes+=("baseline --jobs 1: $b1 s, $(div "$b1" "$k1") times kavel's; $same")
+      cpuline+=", baseline $bc (baseline/kavel $(div "$bc" "$kc"))"
     fi
+    notes+=("$cpuline")
     for note in "${notes[@]}"; do printf '%11s %s\n' "" "$note"; done
   done
 done
