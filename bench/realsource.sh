@@ -146,7 +146,8 @@ for k in lf crlf; do
     if [ -x "$hsref" ]; then
       cmp -s "$work/src.$k.$i.kavel1" "$work/src.$k.$i.hsref" &&
         notes+=("hsref: the same bytes as kavel --format grep") ||
-        notes+=("hsref: other bytes than kavel --format grep")
+        notes+=("hsref: other bytes than kavel --format grep, which prints the piece of a long line
+            that holds the string and shows control bytes as ?")
     fi
     cmp -s "$work/src.$k.$i.kavel1" "$work/src.$k.$i.kavel2" &&
       notes+=("kavel --jobs 2: the same bytes as --jobs 1") ||
