@@ -8,8 +8,8 @@
 namespace {
 
 constexpr size_t LANES = 8;
-constexpr size_t CHUNK = 64; // bytes of each part classified at a time
-constexpr size_t GROUP = 8;  // bytes of each part read between two looks for signals
+constexpr size_t CHUNK = 128; // bytes of each part classified at a time
+constexpr size_t GROUP = 8;   // bytes of each part read between two looks for signals
 constexpr uint32_t MATCH_MARK = 0x80000000;
 
 // Keeps the compiler from folding a byte's class back into the state: the sum would then be
