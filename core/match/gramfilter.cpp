@@ -144,6 +144,9 @@ const CGramFilter::CSlot* CGramFilter::Holds(uint32_t folded) const {
 }
 
 bool CGramFilter::Confirms(const unsigned char* data, size_t at, size_t from, size_t to) const {
+    // A group lies inside its string, so none at at fits when the group does not.
+    if (at < from || at + m_nGroup > to)
+        return false;
     uint32_t group = 0;
     std::memcpy(&group, data + at, m_nGroup);
     const CSlot* slot = Holds(Fold(group));
@@ -203,9 +206,27 @@ __attribute__((target("avx2"))) size_t HashChunksAvx2(const unsigned char* data,
     // Vector m holds load m % LOADS of chunk m / LOADS; a pair of vectors is packed into 16
     // hashes of 16 bits, lane i of the pair's second vector 4 after lane i of the first, and
     // lanes 4 to 7 of both after lanes 0 to 3 of both.
-    const auto element = [](size_t m, unsigned i) {
+    constexpr auto element = [](size_t m, unsigned i) {
         return (m / 2) * 16 + (i < 4 ? i : i + 4) + 4 * (m % 2);
     };
+    // The hashes of a group of chunks in the order of their positions: where each lies in hash
+    // (from the group's first) and its offset from the group's first byte.
+    constexpr unsigned SLOTS = GROUP * LOADS * 8;
+    struct COrder {
+        uint8_t element[SLOTS];
+        uint8_t offset[SLOTS];
+    };
+    constexpr COrder order = [element] {
+        COrder o{};
+        unsigned j = 0;
+        for (unsigned chunk = 0; chunk < GROUP; ++chunk)
+            for (unsigned i = 0; i < 8; ++i)
+                for (unsigned k = 0; k < LOADS; ++k, ++j) {
+                    o.element[j] = static_cast<uint8_t>(element(chunk * LOADS + k, i));
+                    o.offset[j] = static_cast<uint8_t>(chunk * 32 + 4 * i + k * S);
+                }
+        return o;
+    }();
     alignas(32) uint16_t hash[SPAN / 32 * LOADS * 8];
     size_t chunks = 0;
     __m256i pending = _mm256_setzero_si256();
@@ -231,6 +252,7 @@ __attribute__((target("avx2"))) size_t HashChunksAvx2(const unsigned char* data,
         // Four ORs side by side: one chain would take a cycle a lookup.
         unsigned any0 = 0, any1 = 0, any2 = 0, any3 = 0;
         const uint32_t* w = words + c * LOADS * 4;
+#pragma GCC unroll 8
         for (unsigned j = 0; j < GROUP * LOADS * 4; j += 2) {
             any0 |= hashed[w[j] & 0xFFFF];
             any1 |= hashed[w[j] >> 16];
@@ -238,12 +260,16 @@ __attribute__((target("avx2"))) size_t HashChunksAvx2(const unsigned char* data,
             any3 |= hashed[w[j + 1] >> 16];
         }
         if (((any0 | any1) | (any2 | any3)) != 0) [[unlikely]] {
-            // In the order of the positions: lane i of load k is at 4 * i + k * S.
-            for (size_t chunk = c; chunk < c + GROUP; ++chunk)
-                for (unsigned i = 0; i < 8; ++i)
-                    for (unsigned k = 0; k < LOADS; ++k)
-                        if (hashed[hash[element(chunk * LOADS + k, i)]] != 0)
-                            marked.push_back(static_cast<uint32_t>(chunk * 32 + 4 * i + k * S));
+            // The marked hashes as bits in the order of the positions (lane i of load k is at
+            // 4 * i + k * S), then a position for each bit.
+            const uint16_t* h = hash + c * LOADS * 8;
+            uint32_t bits = 0;
+            for (unsigned j = 0; j < SLOTS; ++j)
+                bits |= static_cast<uint32_t>(hashed[h[order.element[j]]]) << j;
+            for (; bits != 0; bits &= bits - 1) {
+                const unsigned j = static_cast<unsigned>(__builtin_ctz(bits));
+                marked.push_back(static_cast<uint32_t>(c * 32 + order.offset[j]));
+            }
         }
     }
     return chunks * 32;

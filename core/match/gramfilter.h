@@ -40,6 +40,7 @@ class CGramFilter {
     // True when one of the strings occurs at some q with from <= q and q + its length <= to
     // whose group at position at (one that Find named) is one the string was looked up by.
     // Every occurrence in [from, to) is confirmed at one of the positions Find names in it.
+    // Reads no byte outside [from, to).
     bool Confirms(const unsigned char* data, size_t at, size_t from, size_t to) const;
 
   private:

@@ -8,8 +8,8 @@
 namespace {
 
 constexpr size_t LANES = 8;
-constexpr size_t CHUNK = 64; // bytes of each part classified at a time
-constexpr size_t GROUP = 8;  // bytes of each part read between two looks for signals
+constexpr size_t CHUNK = 128; // bytes of each part classified at a time
+constexpr size_t GROUP = 8;   // bytes of each part read between two looks for signals
 constexpr uint32_t MATCH_MARK = 0x80000000;
 
 // Keeps the compiler from folding a byte's class back into the state: the sum would then be
@@ -389,6 +389,10 @@ void CSearchMatcher::LfHitsFromMarks(const Entry* table, const char* base, size_
     bool decided = false;
     for (const uint32_t noted : sorted) {
         const size_t at = noted & ~MATCH_MARK;
+        // Most of the prefilter's places hold no string at all: no string holds a LF, so one
+        // that occurs lies in one line, and the line is looked for only then.
+        if (confirm && !m_grams.Confirms(reinterpret_cast<const unsigned char*>(base), at, 0, len))
+            continue;
         lfsBefore += CountBits(lfBits + word, at / 64 - word);
         word = at / 64;
         const uint64_t earlier = lfBits[word] & ((uint64_t(1) << (at % 64)) - 1);

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 #include <random>
 
 namespace {
@@ -163,13 +164,13 @@ TEST(CFileScanner, AFileThatGrowsAfterACrIsReadByTheRule) {
 }
 
 // Random bytes weighted towards what matters: line ends of both kinds, NUL, letters of both
-// cases, bytes above 0x7F; now and then long runs without a line end.
-std::string RandomBytes(std::mt19937& rng, size_t size) {
+// cases, bytes above 0x7F; now and then long runs without a line end, unless longLines is false.
+std::string RandomBytes(std::mt19937& rng, size_t size, bool longLines = true) {
     static const char alphabet[] = "aAbByYzZ\r\n\r\n\n\n\0\xe4\xc4 19";
     static const char* const ends[] = {"\r\n", "\n", "\r\r\n", "\r", ""};
     std::string bytes;
     while (bytes.size() < size) {
-        if (rng() % 50 == 0) {
+        if (longLines && rng() % 50 == 0) {
             // a line around the maximum, ended by CR LF, LF, CR CR LF, a CR or nothing
             size_t len = 1018 + rng() % 12;
             for (size_t i = 0; i < len; ++i)
@@ -211,8 +212,10 @@ TEST(CSearchMatcher, AgreesWithThePlainRuleOnRandomInput) {
                   round % 2 == 0 ? RandomStrings(rng) : RandomStrings(rng, false, 1 + rng() % 8));
         const unsigned maxChars =
             round % 5 == 0 ? 1 + rng() % 8 : (round % 5 == 1 ? 63 + rng() % 8 : 1024);
-        // Small blocks too, whose few lines leave some of the parts read side by side empty.
-        const std::string bytes = RandomBytes(rng, rng() % (round % 3 == 0 ? 80 : 6000));
+        // Small blocks too, whose few lines leave some of the parts read side by side empty,
+        // and blocks of short lines only, whose parts are all long enough to be read together.
+        const std::string bytes =
+            RandomBytes(rng, rng() % (round % 3 == 0 ? 80 : 6000), round % 3 != 2);
         for (const auto path : ALL_PATHS) {
             CSearchMatcher matcher(table);
             if (!matcher.Runs(path))
@@ -352,6 +355,11 @@ TEST(CGramFilter, NamesAPlaceInEveryOccurrence) {
                 const auto named = std::lower_bound(plain.begin(), plain.end(), at);
                 ASSERT_TRUE(named != plain.end() && *named + filter.GroupBytes() <= at + s.size())
                     << "round " << round << " string " << s << " at " << at;
+                // One of the places inside confirms it within exactly its own bytes.
+                bool confirmed = false;
+                for (auto p = named; p != plain.end() && *p < at + s.size() && !confirmed; ++p)
+                    confirmed = filter.Confirms(bytes, *p, at, at + s.size());
+                ASSERT_TRUE(confirmed) << "round " << round << " string " << s << " at " << at;
             }
     }
     // Strings whose meaning depends on where a line ends are left to the automaton.
@@ -361,14 +369,21 @@ TEST(CGramFilter, NamesAPlaceInEveryOccurrence) {
     EXPECT_FALSE(filter.Build({}));
 }
 
-// Every way of looking up byte classes that this processor runs gives the table's classes.
+// Every way of looking up byte classes that this processor runs gives the table's classes,
+// with the bytes of a class other than 0 under any number of high nibbles, none to all 16.
 TEST(CByteClassMap, EveryKindGivesTheTablesClasses) {
     std::mt19937 rng(2038);
-    for (int round = 0; round < 50; ++round) {
+    for (int round = 0; round < 51; ++round) {
         uint8_t classes[256] = {};
-        const unsigned used = 1 + rng() % 255; // bytes with a class other than 0
-        for (unsigned i = 0; i < used; ++i)
-            classes[rng() % 256] = static_cast<uint8_t>(1 + rng() % 250);
+        unsigned nibbles[16];
+        std::iota(nibbles, nibbles + 16, 0u);
+        std::shuffle(nibbles, nibbles + 16, rng);
+        const unsigned rows = static_cast<unsigned>(round) % 17;
+        for (unsigned r = 0; r < rows; ++r) {
+            const unsigned used = 1 + rng() % 16;
+            for (unsigned i = 0; i < used; ++i)
+                classes[nibbles[r] << 4 | rng() % 16] = static_cast<uint8_t>(1 + rng() % 250);
+        }
         CByteClassMap map;
         map.Assign(classes);
         std::vector<unsigned char> bytes(3 * 256 + 7);
