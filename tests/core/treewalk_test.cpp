@@ -51,16 +51,6 @@ struct TreeWalkTest : ::testing::Test {
 TEST_F(TreeWalkTest, WalksInTheByteOrderOfThePathsWithoutLinksOrSpecialFiles) {
     const std::vector<std::string> expected = FindFiles(root);
     EXPECT_EQ(CTreeWalk::ListAll({root}, {}), expected);
-    // The same on a thread of its own, taken as it comes.
-    CTreeWalk walk({root}, {});
-    walk.Start();
-    std::vector<std::string> taken;
-    for (size_t known = 0;; ++known) {
-        if (known >= walk.Listed() && walk.Wait(known, std::chrono::seconds(10)) <= known)
-            break;
-        taken.push_back(walk.Take(known).name);
-    }
-    EXPECT_EQ(taken, expected);
     // Several names in the order given; a link named is followed; a name that is no folder
     // is listed as it is, to be checked or reported.
     EXPECT_EQ(CTreeWalk::ListAll({root + "/linkdir", root + "/Z", root + "/none", root + "/B"}, {}),
