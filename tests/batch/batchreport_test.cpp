@@ -71,7 +71,6 @@ TEST_F(BatchTest, ACommandLineThatCannotBeRunIsRefused) {
         {"--strings", strings, "--jobs=2x", "hit.c"},
         {"--strings", strings, "hit.c", "--jobs"},
         {"--strings", strings, "--output", "-", "hit.c"},
-        {"--strings", strings, "--baseline-all", "hit.c"},
         {"--strings", strings, "--exclude", "/", "."},
         {"--strings", "-", "--files-from", "-"},
     };

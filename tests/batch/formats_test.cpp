@@ -29,6 +29,8 @@ TEST(FormatTexts, KeepEveryByteAndBreakNoRecord) {
         CJson value;
         EXPECT_TRUE(ParseJson(JsonString(bytes), value)) << text;
     }
+    CJson raw; // the reader is as strict: a control character must be escaped
+    EXPECT_FALSE(ParseJson("\"a\nb\"", raw));
     // Names and texts: a JSON string when UTF-8, else their bytes in base64.
     EXPECT_EQ(JsonBytesMember("path", "l\xc3\xbf"), "\"path\":\"l\xc3\xbf\"");
     EXPECT_EQ(JsonBytesMember("path", "l\xff"), "\"path_bytes\":\"bP8=\"");
@@ -222,6 +224,11 @@ TEST_F(FormatFixture, SarifRulesAndFingerprintsStayWhenStringsAndLinesMove) {
                             row.substr(space));
         }
     EXPECT_EQ(SarifResults(log), moved);
+    // A string in two pieces of one line is one result of that line.
+    WriteWholeFile(dir / "src/a.c", "year" + std::string(1100, '-') + "YEAR\n");
+    run = Run({"--format", "sarif", "src/a.c"});
+    ASSERT_TRUE(ParseJson(run.out, log)) << run.out;
+    EXPECT_EQ(SarifResults(log).size(), 1u);
 }
 
 // More hits in one file than a worker may hold back, besides the tree: every format is the same
@@ -346,6 +353,13 @@ TEST_F(ReportToolTest, ABaselineFailsOnlyOnNewResults) {
                                                  "src/a.c:5 unchanged", "src/a.c:6 new",
                                                  "src/c.c:1 new", "src/a.c:1 absent",
                                                  "src/a.c:5 absent", "src/b.c:1 absent"}));
+    // That log as the next baseline: what it holds as absent is new when it comes back, and one
+    // new result fails the check.
+    WriteWholeFile(dir / "next.sarif", run.out);
+    WriteWholeFile(dir / "src/b.c", "date\n");
+    run = Run({"--format", "grep", "--baseline", "next.sarif", "src"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "src/b.c:1:date\n");
 
     // A baseline that cannot be read, or is no log of this tool, fails the check.
     WriteWholeFile(dir / "other.sarif", "{\"version\":\"2.1.0\",\"runs\":[]}");

@@ -38,7 +38,7 @@ TEST(LoadSearchStrings, FillsTheTableWithoutGaps) {
         {"long line cut to 30",
          std::string(45, 'L') + "\r\nnext\r\n",
          {std::string(30, 'L'), "next"}},
-        {"NUL ends a line", std::string("ab\0c\r\n\0x\r\n", 10), {"ab"}},
+        {"NUL ends a line", std::string("ab\0c\r\n\0x\r\nyear", 14), {"ab", "year"}},
         {"only empty lines", "\r\n\r\n", {}},
         {"empty file", "", {}},
         {"first 200 of 250", many, first200},

@@ -159,6 +159,26 @@ TEST(TreeWalk, AListEndsTheWalkAtALineThatIsNoName) {
     }
 }
 
+// A stop signal ends a walk that waits on a list that keeps quiet, as Stop does.
+TEST(TreeWalk, AStopSignalEndsAWalkWaitingOnAQuietList) {
+    CTempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "L").c_str(), 0600), 0);
+    const int list = ::open((dir / "L").c_str(), O_RDONLY | O_NONBLOCK);
+    const int writer = ::open((dir / "L").c_str(), O_WRONLY);
+    StopFlag stop = 0;
+    CTreeWalk walk({}, {});
+    walk.SetStopSignal(&stop);
+    walk.AddList(list, false, "L");
+    walk.Start();
+    bool complete = false;
+    walk.Wait(0, std::chrono::milliseconds(100), &complete);
+    EXPECT_FALSE(complete);
+    stop = 1;
+    walk.Wait(0, std::chrono::seconds(20), &complete);
+    EXPECT_TRUE(complete);
+    ::close(writer);
+}
+
 // Replaces a folder by a link to a folder outside the tree at the moment the walk opens it.
 std::string g_swapFolder, g_swapTarget;
 int SwapThenOpen(int dirFd, const char* name, int flags) {
@@ -205,7 +225,7 @@ TEST(TreeWalk, WhatWasListedIsWhatIsOpenedOrNothing) {
     for (const CListedFile& file : files)
         EXPECT_TRUE(readable(file)) << file.name;
     fs::remove(root + "/x.c");
-    fs::create_symlink(outside + "/secret.c", root + "/x.c");
+    fs::create_symlink("in/f.c", root + "/x.c"); // a link, though into the tree
     fs::rename(root + "/sub", root + "/sub.old");
     fs::create_directory_symlink(outside, root + "/sub");
     WriteWholeFile(outside + "/y.c", "outside");
