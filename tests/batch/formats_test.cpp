@@ -146,16 +146,6 @@ TEST_F(FormatFixture, JsonNamesEveryFileByItsBytesAndEndsWithTheSummary) {
     EXPECT_EQ(summary.Get("failed")->number, 2);
     EXPECT_EQ(summary.Get("lines")->number, 9);
     EXPECT_FALSE(summary.Get("cancelled")->b);
-
-    // An error of the run comes before the summary, which stays the last line.
-    std::filesystem::remove(strings);
-    const CToolRun failed = Run({"--format", "json", "--quiet", "src"});
-    EXPECT_EQ(failed.out, "");
-    EXPECT_EQ(failed.err, "kavel-report: Error: Unable to open string file\n");
-    const std::vector<CJson> last = JsonLines(Run({"--format", "json", "src"}).out);
-    ASSERT_EQ(last.size(), 2u);
-    EXPECT_EQ(last[0].Get("type")->text, "error");
-    EXPECT_EQ(last[1].Get("type")->text, "summary");
 }
 
 // The results as code scanning reads them: the rule, the URI and the file's own line, and a

@@ -82,14 +82,6 @@ TEST_F(DirListingTest, VolumeOfDirectoryAndTheResolvedHome) {
         {"", "/home/ann", ""}};
     for (const auto& [dir, home, volume] : cases)
         EXPECT_EQ(VolumeOfDirectory(dir, home), volume) << dir << " in " << home;
-
-    const std::string real = Dir("real");
-    ASSERT_EQ(::symlink(real.c_str(), (m_tree / "alias").c_str()), 0);
-    ::setenv("HOME", (m_tree / "alias/").c_str(), 1);
-    ASSERT_EQ(EnterDirectory(real), 0);
-    EXPECT_EQ(HomeDirectory(), CurrentDirectory()); // links resolved, no trailing "/"
-    ::setenv("HOME", "/no/such/home//", 1);         // kept as given, without the trailing "/"
-    EXPECT_EQ(HomeDirectory(), "/no/such/home");
 }
 
 TEST_F(DirListingTest, VolumesReturnToTheirLastDirectory) {

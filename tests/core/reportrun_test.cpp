@@ -66,25 +66,6 @@ TEST_P(RunJobsTest, ReportsHitsSummariesAndFilesThatCannotBeOpened) {
     EXPECT_EQ(host.m_status.back(), "Ready");
 }
 
-TEST_F(RunTest, ErrorsEndTheRunAsUsual) {
-    AddFile("a.c", "year\r\n");
-    host.m_strStrings = dir / "missing.str";
-    CReportResult result = RunReport(host);
-    EXPECT_EQ(host.m_view, Head() + "Error: Unable to open string file\r\n" + END_LINE);
-    EXPECT_EQ(ReadWholeFile(host.m_strOutput), host.m_view);
-    EXPECT_FALSE(result.bStringsOpened);
-
-    for (const std::string& output : {std::string(), dir / "no/such/dir/out.txt", dir.Path()}) {
-        host.m_strOutput = output;
-        host.m_view.clear();
-        result = RunReport(host);
-        EXPECT_EQ(host.m_view, std::string("Error: Failed to create output file\r\n") + END_LINE);
-        EXPECT_FALSE(result.bOutputCreated);
-        EXPECT_EQ(host.m_bReporting, 0);
-        EXPECT_EQ(host.m_status.back(), "Ready");
-    }
-}
-
 // A stop while a huge strings file is read ends the run as stopped, without checking a file.
 TEST_F(RunTest, AStopWhileTheStringsFileIsReadEndsTheRun) {
     AddFile("a.c", "year\r\n");

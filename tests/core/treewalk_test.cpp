@@ -61,37 +61,6 @@ TEST_F(TreeWalkTest, WalksInTheByteOrderOfThePathsWithoutLinksOrSpecialFiles) {
     EXPECT_EQ(CTreeWalk::ListAll({root + "/B/"}, {}), (std::vector<std::string>{root + "/B/v.c"}));
 }
 
-// A walk on its own thread stays a few thousand entries ahead of the taking, so that a tree
-// of millions of files is not held in memory; taken on, it lists them all, in order.
-TEST(TreeWalk, StaysAFewThousandAheadOfTheTaking) {
-    CTempDir dir;
-    for (int folder = 0; folder < 24; ++folder) {
-        const std::string path = dir / ("d" + std::to_string(100 + folder));
-        fs::create_directory(path);
-        for (int file = 0; file < 500; ++file)
-            WriteWholeFile(path + "/" + std::to_string(1000 + file), "");
-    }
-    const std::vector<std::string> expected = FindFiles(dir.Path());
-    ASSERT_EQ(expected.size(), 12000u);
-    CTreeWalk walk({dir.Path()}, {});
-    walk.Start();
-    size_t before = 0, listed = 1;
-    while (listed != before) { // until the walk waits
-        before = listed;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        listed = walk.Listed();
-    }
-    EXPECT_LT(listed, 10000u);
-    std::vector<std::string> taken;
-    bool complete = false;
-    while (!complete || taken.size() < walk.Listed()) {
-        const size_t count = walk.Wait(taken.size(), std::chrono::seconds(10), &complete);
-        while (taken.size() < count)
-            taken.push_back(walk.Take(taken.size()).name);
-    }
-    EXPECT_EQ(taken, expected);
-}
-
 TEST_F(TreeWalkTest, ExcludesByNameOrByPathBelowTheWalkedFolder) {
     const auto without = [&](std::initializer_list<const char*> gone) {
         std::vector<std::string> files = FindFiles(root);

@@ -69,6 +69,18 @@ TEST_F(BatchFaultFixture, UnusableCheckedFilesAreReportedAndTheRunGoesOn) {
     EXPECT_EQ(ReadWholeFile(output), run.out);
 }
 
+// An output file in a folder that cannot be written: the report says so, and the run exits 2.
+TEST_F(BatchFaultFixture, AnOutputFileThatCannotBeCreatedExitsWithTwo) {
+    ASSERT_EQ(::mkdir((dir / "locked").c_str(), 0555), 0);
+    options.bUnprivileged = RunningAsRoot(); // root would not see the permissions
+    const CToolRun run = Run({"--strings", strings, "--output", dir / "locked/r.txt", "ok.c"});
+    if (run.status == TOOL_CANNOT_DROP_PRIVILEGES)
+        GTEST_SKIP() << "cannot run as an unprivileged user here";
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "Error: Failed to create output file\r\n" + END_LINE);
+    EXPECT_FALSE(std::filesystem::exists(dir / "locked/r.txt"));
+}
+
 // An output file that is the strings file, by the same name, a link or a second name, would
 // empty it before it is read: nothing is created, and the run fails.
 TEST_F(BatchFaultFixture, AnOutputFileThatIsTheStringsFileIsNotTouched) {
@@ -133,6 +145,20 @@ TEST_F(BatchFaultFixture, AWriteThatFailsIsToldBeforeTheEndLine) {
         else
             EXPECT_TRUE(out.ends_with(ReportSummary(20, 20) + "\r\n" + END_LINE)) << out;
     }
+}
+
+// A file name with CR or LF cannot break a report line or forge one; other bytes stay.
+TEST_F(BatchFaultFixture, LineEndsInNamesAreShownAsQuestionMarks) {
+    const std::string name = "a\r\n  0 line(s) checked\n*** End of Report ***\n\xe9.c";
+    WriteWholeFile(dir / name, "year\r\n");
+    const CToolRun run = Run({"--strings", strings, "--output", output, name});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("\r\n" + dir.Path() +
+                           "/a??  0 line(s) checked?*** End of Report ***?\xe9.c\r\n"
+                           "  Potential problem in line 1:\r\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.out.find("\n*** End of Report ***"), run.out.rfind("\n*** End of Report ***"));
 }
 
 // Relative names are opened as given, so a working directory whose path is longer than the

@@ -28,15 +28,6 @@ std::vector<std::string> Texts(const QListWidget& list) {
     return texts;
 }
 
-// Selects the one entry with that text, then enters it.
-void Enter(QListWidget& dirs, const QString& text) {
-    FillDirectoryList(&dirs);
-    const QList<QListWidgetItem*> found = dirs.findItems(text, Qt::MatchExactly);
-    ASSERT_EQ(found.size(), 1) << text.toStdString();
-    dirs.setCurrentItem(found.first());
-    EnterSelectedDirectory(&dirs);
-}
-
 // A temporary directory, entered; the current directory and the volume memory are put back
 // afterwards.
 class BrowserTest : public ::testing::Test {
@@ -84,55 +75,6 @@ TEST_F(BrowserTest, ListsInTheirOrderShowOddNamesOnOneRowAndKeepTheirBytes) {
     ASSERT_EQ(EnterDirectory("/"), 0);
     FillDirectoryList(&dirs);
     EXPECT_TRUE(dirs.findItems("[..]", Qt::MatchExactly).isEmpty());
-}
-
-TEST_F(BrowserTest, DoubleClickEntersTheSelectedDirectory) {
-    QListWidget dirs;
-    FillDirectoryList(&dirs);
-    EnterSelectedDirectory(&dirs); // nothing selected: nothing changes
-    EXPECT_EQ(CurrentDirectory(), m_strDir);
-    Enter(dirs, ODD_DIR);
-    EXPECT_EQ(CurrentDirectory(), m_strDir + "/" + ODD + "dir");
-    Enter(dirs, "[..]");
-    EXPECT_EQ(CurrentDirectory(), m_strDir);
-    // A directory named like a volume is entered as a directory.
-    ASSERT_EQ(::mkdir("~:", 0755), 0);
-    Enter(dirs, "[~:]");
-    EXPECT_EQ(CurrentDirectory(), m_strDir + "/~:");
-    ASSERT_EQ(EnterDirectory(".."), 0);
-    // A directory that vanished after the list was filled: nothing changes.
-    FillDirectoryList(&dirs);
-    ASSERT_EQ(::rmdir((m_strDir + "/gone").c_str()), 0);
-    dirs.setCurrentItem(dirs.findItems("[gone]", Qt::MatchExactly).value(0));
-    EnterSelectedDirectory(&dirs);
-    EXPECT_EQ(CurrentDirectory(), m_strDir);
-}
-
-TEST_F(BrowserTest, VolumeChoiceReturnsToTheLastDirectoryAndShowsTheCurrentVolume) {
-    QComboBox box;
-    int changes = 0;
-    QObject::connect(&box, &QComboBox::currentIndexChanged, [&] { ++changes; });
-    FillDriveBox(&box);
-    ASSERT_EQ(box.count(), 2);
-    EXPECT_EQ(changes, 0) << "filling the box is not a choice";
-    EXPECT_EQ(box.currentText(), "[-/-]");
-    const std::pair<int, std::string> choices[] = {{1, HomeDirectory()}, {0, m_strDir}};
-    for (const auto& [index, dir] : choices) {
-        box.setCurrentIndex(index);
-        EXPECT_TRUE(EnterSelectedVolume(&box));
-        EXPECT_EQ(CurrentDirectory(), dir);
-        EXPECT_EQ(box.currentIndex(), index);
-    }
-
-    // A volume that cannot be entered: the box shows the volume really current again.
-    const std::string home = std::getenv("HOME");
-    ::setenv("HOME", (m_tree / "no-home").c_str(), 1);
-    ForgetVolumeDirectories();
-    box.setCurrentIndex(1);
-    EXPECT_TRUE(EnterSelectedVolume(&box));
-    ::setenv("HOME", home.c_str(), 1);
-    EXPECT_EQ(CurrentDirectory(), m_strDir);
-    EXPECT_EQ(box.currentText(), "[-/-]");
 }
 
 } // namespace

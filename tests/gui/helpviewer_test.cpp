@@ -57,16 +57,6 @@ TEST_F(HelpViewerTest, HelpCommandsReachOneViewer) {
         EXPECT_EQ(FindViewer()->CurrentTopic(), topics[i]);
     }
 
-    // Search for Help On: the start of a keyword and Enter.
-    EXPECT_TRUE(CallHelp(HELP_PARTIALKEY, 0));
-    auto* filter = first->findChild<QLineEdit*>("helpFilter");
-    EXPECT_TRUE(filter->isVisible());
-    QTest::keyClicks(filter, "dupl");
-    EXPECT_EQ(first->findChild<QListWidget*>("helpKeywords")->currentItem()->text(),
-              "duplicate string");
-    QTest::keyClick(filter, Qt::Key_Return);
-    EXPECT_EQ(first->CurrentTopic(), "196614");
-
     EXPECT_TRUE(CallHelp(HELP_QUIT, 0));
     EXPECT_TRUE(QTest::qWaitFor([&] { return first.isNull(); }, 2000));
     EXPECT_TRUE(CallHelp(HELP_CONTEXT, 0x20003));

@@ -3,7 +3,6 @@
 #include "core/text/resource.h"
 #include "framefixture.h"
 #include "gui/widgets/messages.h"
-#include "gui/window/shellopen.h"
 #include "gui/window/stopsignals.h"
 #include "modaldriver.h"
 #include "support/reporttext.h"
@@ -13,7 +12,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTextCursor>
 #include <QTimer>
 
 #include <csignal>
@@ -243,6 +241,14 @@ TEST_F(ReportWindowTest, StopSignalsCloseTheWindowAndEndTheRunAsStopped) {
     CloseOnStopSignals(frame.get());
     frame->show();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !frame->isVisible(); }, 5000));
+    // With a dialog open (its loop runs above the window's), the dialog is cancelled first.
+    NewFrame();
+    CloseOnStopSignals(frame.get());
+    ShowFrame();
+    CDialogWatchdog watchdog;
+    CModalAction signal([](QWidget*) { ::raise(SIGTERM); });
+    EXPECT_TRUE(frame->RunCommand(ID_HELP_ABOUT));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !frame->isVisible(); }, 5000));
 }
 
 TEST_F(ReportWindowTest, DuringARunOnlyStopAndHelpRunAndTheControlsAreOff) {
@@ -274,52 +280,6 @@ TEST_F(ReportWindowTest, DuringARunOnlyStopAndHelpRunAndTheControlsAreOff) {
     EXPECT_EQ(progress, "1 line(s) checked");
     EXPECT_TRUE(frame->isVisible());
     EXPECT_EQ(ReadWholeFile(output), Header() + ReportA() + END_LINE);
-}
-
-// Edit File hands on the selected name by its bytes: line ends around it dropped, blanks kept,
-// at most 255 characters, a relative name taken in the directory shown, a name that is not UTF-8
-// as it is. A name that opens nothing gets a box of its own, with its help.
-TEST_F(ReportWindowTest, EditFileOpensTheSelectedNameOrSaysItCannot) {
-    std::vector<std::string> opened;
-    bool bOpens = true;
-    SetOpenHandler([&](const std::string& path) { return opened.push_back(path), bOpens; });
-    const std::string latin1 = "lat\xe9.txt";
-    WriteWholeFile(src + "/" + latin1, "");
-    frame->AppendReportLine("  >first line");
-    frame->AppendReportLine(src + "/a.c");
-    frame->AppendReportLine("b.txt");
-    frame->AppendReportLine(std::string(300, 'n'));
-    frame->AppendReportLine(latin1);
-    // Offsets in the view, where every line end counts one.
-    const int a = 14, aEnd = a + static_cast<int>(src.size()) + 4, b = aEnd + 1, n = b + 6,
-              l = n + 301;
-    auto select = [&](int from, int to) {
-        QTextCursor cursor = Report()->textCursor();
-        cursor.setPosition(from);
-        cursor.setPosition(to, QTextCursor::KeepAnchor);
-        Report()->setTextCursor(cursor);
-        return frame->RunCommand(ID_FILE_EDIT_FILE);
-    };
-    EXPECT_TRUE(select(a, aEnd) && select(a - 1, aEnd + 1) && select(b, b + 5) && select(l, l + 9));
-    EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(opened, (std::vector<std::string>{src + "/a.c", src + "/a.c", src + "/b.txt",
-                                                src + "/" + latin1}));
-    opened.clear();
-    // A blank, a line break inside, the 255-character cut and a line end alone name no file; an
-    // opener that fails is said so too.
-    EXPECT_TRUE(select(1, 20) && select(n, n + 300) && select(13, 14));
-    EXPECT_FALSE(select(5, 5));
-    bOpens = false;
-    EXPECT_TRUE(select(b, b + 5));
-    SetOpenHandler({});
-    EXPECT_EQ(opened, (std::vector<std::string>{src + "/b.txt"}));
-    const std::string failed = "Error: The file could not be opened!\n";
-    const int style = ((MB_OK | MB_ICONEXCLAMATION) << 8) | 9;
-    EXPECT_EQ(boxes, (std::vector<std::pair<std::string, int>>{
-                         {failed + " >first line\r\n" + src.substr(0, 6), style},
-                         {failed + std::string(255, 'n'), style},
-                         {failed, style},
-                         {failed + "b.txt", style}}));
 }
 
 } // namespace
