@@ -279,10 +279,49 @@ TEST(CSearchMatcher, AgreesWithThePlainRuleWithALargeTable) {
     }
 }
 
-// Strings whose meaning depends on where a line ends are left to the automaton.
-TEST(CGramFilter, TakesOnlyStringsWithoutLineEnds) {
+// The prefilter names a place inside every occurrence of every string, whatever the letter case,
+// where the occurrence lies in the block and how long the shortest string is; each kind of
+// lookup names the same places.
+TEST(CGramFilter, NamesAPlaceInEveryOccurrence) {
+    std::mt19937 rng(1582);
+    for (int round = 0; round < 200; ++round) {
+        std::vector<std::string> strings = RandomStrings(rng, false, 1 + round % 9);
+        if (strings.empty())
+            continue;
+        CGramFilter filter;
+        ASSERT_TRUE(filter.Build(strings));
+        // Text with the strings spread through it, their case changed, and a block of exactly
+        // its length, so a read past its end is caught.
+        std::string text;
+        while (text.size() < 3000) {
+            text += RandomBytes(rng, rng() % 40);
+            std::string s = strings[rng() % strings.size()];
+            for (char& c : s)
+                if (rng() % 2 && IsAsciiLetter(c))
+                    c ^= 0x20;
+            text += s;
+        }
+        text.resize(text.size() - rng() % 3);
+        const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+        std::vector<uint32_t> plain;
+        filter.Find(CGramFilter::Kind::Plain, bytes, text.size(), plain);
+        if (CGramFilter::Runs(CGramFilter::Kind::Avx2)) {
+            std::vector<uint32_t> vector;
+            filter.Find(CGramFilter::Kind::Avx2, bytes, text.size(), vector);
+            ASSERT_EQ(vector, plain) << "round " << round;
+        }
+        ASSERT_TRUE(std::is_sorted(plain.begin(), plain.end()));
+        const std::string folded = AsciiUpperCopy(text);
+        for (const std::string& s : strings)
+            for (size_t at = folded.find(AsciiUpperCopy(s)); at != std::string::npos;
+                 at = folded.find(AsciiUpperCopy(s), at + 1)) {
+                const auto named = std::lower_bound(plain.begin(), plain.end(), at);
+                ASSERT_TRUE(named != plain.end() && *named + filter.GroupBytes() <= at + s.size())
+                    << "round " << round << " string " << s << " at " << at;
+            }
+    }
+    // Strings whose meaning depends on where a line ends are left to the automaton.
     CGramFilter filter;
-    EXPECT_TRUE(filter.Build({"abcdef", "xyz"}));
     EXPECT_FALSE(filter.Build({"abcdef", "x\ry"}));
     EXPECT_FALSE(filter.Build({"abcdef", "\nxy"}));
     EXPECT_FALSE(filter.Build({}));
