@@ -71,23 +71,9 @@ TEST(ReplaceAll, ReplacesLeftToRightOnce) {
     }
 }
 
-TEST(LoadMessageText, OneSharedBuffer) {
-    const std::string& first = LoadMessageText(IDS_APP_TITLE);
-    EXPECT_EQ(first, "Kavel 2000");
-    const std::string& second = LoadMessageText(IDP_STRING_REQUIRED);
-    EXPECT_EQ(&first, &second);
-    EXPECT_EQ(first, "!Error: A string must be entered!");
-    EXPECT_EQ(LoadMessageText(12345), "");
-}
-
-TEST(StringTable, EveryCommandHasAStatusPromptAndLoadsCut) {
-    for (int id : {ID_FILE_SET_OUTPUT, ID_FILE_SET_SEARCH_STRINGS, ID_FILE_EDIT_SEARCH_STRINGS,
-                   ID_FILE_START_REPORTING, ID_FILE_STOP_REPORTING, ID_FILE_EDIT_FILE, ID_FILE_EXIT,
-                   ID_EDIT_COPY_REPORT, ID_EDIT_CLEAR_SCREEN, ID_HELP_INDEX, ID_HELP_SEARCH,
-                   ID_HELP_USING, ID_HELP_ABOUT})
-        EXPECT_NE(FindStringResource(id), nullptr) << id;
-    // A buffer of 10 characters keeps 9 of them.
-    EXPECT_EQ(LoadStringResource(ID_FILE_EDIT_FILE, 10), "Use the h");
+TEST(LoadStringResource, KeepsWhatTheBufferHolds) {
+    EXPECT_EQ(LoadStringResource(ID_FILE_EDIT_FILE, 10), "Use the h"); // 9 of 10
+    EXPECT_EQ(LoadStringResource(12345, 10), "");
 }
 
 } // namespace

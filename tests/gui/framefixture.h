@@ -38,7 +38,6 @@ struct FrameFixture : ::testing::Test {
     std::vector<std::pair<std::string, int>> boxes; // text, (style << 8) | help id
     int answer = IDYES;
     HelpCalls helpCalls;
-    bool helpWorks = true;
 
     FrameFixture() {
         SetMessageBoxAnswerer([this](const std::string& text, int style, int helpId) {
@@ -47,7 +46,7 @@ struct FrameFixture : ::testing::Test {
         });
         SetHelpHandler([this](unsigned command, unsigned long data) {
             helpCalls.emplace_back(command, data);
-            return helpWorks;
+            return true;
         });
     }
     ~FrameFixture() override {
