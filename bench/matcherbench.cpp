@@ -5,9 +5,9 @@
 // clock runs, so the figures are processor time only and repeat well on a busy machine (the best
 // of N rounds of this thread's processor time is kept). Prints milliseconds, MB/s and the lines
 // found (for the prefilter alone: the places it names).
-#include "core/match/gramfilter.h"
 #include "core/lines/linefile.h"
 #include "core/lines/linesplit.h"
+#include "core/match/gramfilter.h"
 #include "core/match/matcher.h"
 #include "core/match/searchstrings.h"
 

@@ -72,8 +72,7 @@ constexpr auto MAP_AVX2 = MapAvx2Table(std::make_integer_sequence<unsigned, 17>(
 
 bool CByteClassMap::Runs(Kind kind) {
     switch (kind) {
-    case Kind::Bytewise:
-        return true;
+    case Kind::Bytewise: return true;
 #if defined(KAVEL_X86)
     case Kind::Avx2: {
         static const bool avx2 = __builtin_cpu_supports("avx2");
@@ -86,8 +85,7 @@ bool CByteClassMap::Runs(Kind kind) {
         return vbmi;
     }
 #endif
-    default:
-        return false;
+    default: return false;
     }
 }
 

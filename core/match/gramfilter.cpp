@@ -35,16 +35,14 @@ uint32_t Commonness(unsigned char byte) {
 
 bool CGramFilter::Runs(Kind kind) {
     switch (kind) {
-    case Kind::Plain:
-        return true;
+    case Kind::Plain: return true;
 #if defined(KAVEL_X86)
     case Kind::Avx2: {
         static const bool avx2 = __builtin_cpu_supports("avx2");
         return avx2;
     }
 #endif
-    default:
-        return false;
+    default: return false;
     }
 }
 

@@ -71,12 +71,9 @@ bool CSearchMatcher::MatchesLine(const Entry* table, const char* p, size_t n) co
 
 bool CSearchMatcher::Runs(EPath path) const {
     switch (path) {
-    case EPath::Stream:
-        return true;
-    case EPath::PrefilterPlain:
-        return m_bGrams;
-    case EPath::PrefilterAvx2:
-        return m_bGrams && CGramFilter::Runs(CGramFilter::Kind::Avx2);
+    case EPath::Stream: return true;
+    case EPath::PrefilterPlain: return m_bGrams;
+    case EPath::PrefilterAvx2: return m_bGrams && CGramFilter::Runs(CGramFilter::Kind::Avx2);
     }
     return false;
 }

@@ -1,9 +1,9 @@
 #pragma once
 // Finds whether a line holds any search string, ASCII letters compared without case.
 
+#include "core/lines/linesplit.h"
 #include "core/match/byteclass.h"
 #include "core/match/gramfilter.h"
-#include "core/lines/linesplit.h"
 #include "core/match/searchstrings.h"
 #include "core/text/ascii.h"
 

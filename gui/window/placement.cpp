@@ -3,10 +3,10 @@
 #include "gui/window/settings.h"
 
 #include <QEvent>
-#include <QWindowStateChangeEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+#include <QWindowStateChangeEvent>
 
 #include <algorithm>
 #include <climits>

@@ -1,7 +1,7 @@
 // The matcher, its byte classes and its prefilter against the matching rule read literally.
+#include "core/lines/linesplit.h"
 #include "core/match/byteclass.h"
 #include "core/match/gramfilter.h"
-#include "core/lines/linesplit.h"
 #include "core/match/matcher.h"
 #include "support/plainrule.h"
 
