@@ -151,6 +151,32 @@ TEST_P(RunJobsTest, AStopEndsTheFileAtTheLinesShown) {
     EXPECT_TRUE(result.bCancelled);
 }
 
+// The same where no line holds a string: the stop comes between blocks, not after a hit.
+TEST_P(RunJobsTest, AStopBetweenBlocksEndsTheFileAtTheLinesShown) {
+    constexpr long LINES = 1000000;
+    std::string lines;
+    for (long i = 0; i < LINES; ++i)
+        lines += "a line\r\n";
+    AddFile("a.c", lines);
+    AddFile("b.c", "year\r\n");
+    CRunPause pause;
+    pause.Set(true);
+    host.m_options.drainInterval = std::chrono::milliseconds(1);
+    host.m_options.pPause = &pause;
+    long shown = 0;
+    host.m_onDrain = [&](CRecordingHost& h) {
+        if (h.m_status.empty() || (shown = std::atol(h.m_status.back().c_str())) == 0)
+            return;
+        pause.Set(false);
+        h.m_bReporting = 0;
+    };
+    RunReport(host);
+    if (shown == 0 || shown == LINES)
+        GTEST_SKIP() << "the file was checked before the clock allowed a drain inside it";
+    EXPECT_EQ(host.m_view,
+              Head() + dir / "a.c" + "\r\n" + ReportSummary(shown, 0) + "\r\n" + CANCEL_LINE);
+}
+
 TEST_P(RunJobsTest, AFullDiskIsToldOnceAndTheViewGetsTheWholeReport) {
     AddFile("a.c", "year\r\n");
     host.m_strOutput = "/dev/full";
