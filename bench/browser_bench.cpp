@@ -1,7 +1,7 @@
 // Times the file browser's refill in a directory of many files (default 100,000):
 // browser_bench [count]. Prints the time of the fills alone and of the fills with the
 // visible lists laid out and painted, best and median of several rounds.
-#include "toolkit/filebrowser.h"
+#include "gui/widgets/filebrowser.h"
 
 #include <QApplication>
 #include <QListWidget>

@@ -9,7 +9,7 @@
 // flavoured, no line longer than 200 bytes, plain ASCII, about 5% of lines holding a
 // date-related string of examples/y2k200.str) and prints the written file names, one a line.
 // The same arguments always give the same bytes.
-#include "toolkit/ascii.h"
+#include "core/text/ascii.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -113,11 +113,8 @@ void CLine(std::string& line, CRandom& random) {
     }
     const char* indent = random.Below(3) == 0 ? "        " : "    ";
     switch (random.Below(12)) {
-    case 0:
-        return; // empty line
-    case 1:
-        line += "    }";
-        return;
+    case 0: return; // empty line
+    case 1: line += "    }"; return;
     case 2:
         line += indent;
         line += random.Pick(TYPES);
@@ -363,7 +360,9 @@ int main(int argc, char** argv) {
     }
     if (argc >= 2 && std::strcmp(argv[1], "--single") == 0) {
         if (argc < 4)
-            return std::fprintf(stderr, "usage: kavel-corpus [--lf] --single FILE MEGABYTES [SEED]\n"), 2;
+            return std::fprintf(stderr,
+                                "usage: kavel-corpus [--lf] --single FILE MEGABYTES [SEED]\n"),
+                   2;
         CRandom random(Number(argc > 4 ? argv[4] : nullptr, 2000));
         if (!WriteFile(argv[2], Number(argv[3], 0) << 20, false, random))
             return 1;
@@ -371,7 +370,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc < 2 || argv[1][0] == '-')
-        return std::fprintf(stderr, "usage: kavel-corpus [--lf] DIR [MEGABYTES [FILES [SEED]]]\n"), 2;
+        return std::fprintf(stderr, "usage: kavel-corpus [--lf] DIR [MEGABYTES [FILES [SEED]]]\n"),
+               2;
     const std::string dir = argv[1];
     const uint64_t total = Number(argc > 2 ? argv[2] : nullptr, 400) << 20;
     const size_t files = std::max<size_t>(1, Number(argc > 3 ? argv[3] : nullptr, 3000));

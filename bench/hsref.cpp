@@ -97,7 +97,7 @@ size_t CountLineFeeds(const char* p, const char* end) {
 }
 
 class Output {
-public:
+  public:
     Output() { buf_.reserve(kOutputFlush + 4096); }
     void Append(const char* p, size_t n) {
         buf_.insert(buf_.end(), p, p + n);
@@ -123,7 +123,7 @@ public:
         return ok_;
     }
 
-private:
+  private:
     std::vector<char> buf_;
     bool ok_ = true;
 };

@@ -61,6 +61,9 @@ timed() {
 
 tools=(kavel1 hsref rg kavel2 halves)
 [ -x "$hsref" ] || tools=(kavel1 rg kavel2 halves)
+# KAVEL_BASELINE=PATH names another kavel-report (an earlier build) to time beside this one.
+baseline=${KAVEL_BASELINE:-}
+[ -z "$baseline" ] || tools+=(base)
 declare -A t peakkb
 for ((r = 1; r <= rounds; r++)); do
   for k in lf crlf; do
@@ -68,24 +71,27 @@ for ((r = 1; r <= rounds; r++)); do
     (cd "$dir" && cat -- "${names[@]}" >/dev/null) # into the page cache
     timed "$dir" /dev/null "$corpusgen" --read "${names[@]}"
     t[$k.read]+="$secs "
+    t[$k.read.cpu]+="$cpu "
     for i in "${!lists[@]}"; do
       for tool in "${tools[@]}"; do
         out=$work/src.$k.$i.$tool
         case $tool in
-          kavel1) timed "$dir" /dev/null "$report" --jobs 1 --quiet --strings "${lists[$i]}" \
-                    --output "$out" "${names[@]}" ;;
-          kavel2) timed "$dir" /dev/null "$report" --jobs 2 --quiet --strings "${lists[$i]}" \
-                    --output "$out" "${names[@]}" ;;
+          kavel1) timed "$dir" "$out" "$report" --jobs 1 --format grep --strings "${lists[$i]}" \
+                    "${names[@]}" ;;
+          kavel2) timed "$dir" "$out" "$report" --jobs 2 --format grep --strings "${lists[$i]}" \
+                    "${names[@]}" ;;
+          base) timed "$dir" "$out" "$baseline" --jobs 1 --format grep --strings "${lists[$i]}" \
+                  "${names[@]}" ;;
           hsref) timed "$dir" "$out" "$hsref" "${lists[$i]}" "${names[@]}" ;;
           rg) timed "$dir" "$out" rg -F -i -n -a -j1 --no-ignore --hidden -f "$work/list$i.lf" \
                 "${names[@]}" ;;
           halves)
             start=$(date +%s%N)
             (cd "$dir" || exit
-             "$report" --jobs 1 --quiet --strings "${lists[$i]}" --output "$out.a" \
-               "${first[@]}" >/dev/null 2>&1 &
-             "$report" --jobs 1 --quiet --strings "${lists[$i]}" --output "$out.b" \
-               "${second[@]}" >/dev/null 2>&1 &
+             "$report" --jobs 1 --format grep --strings "${lists[$i]}" "${first[@]}" \
+               >"$out.a" 2>/dev/null &
+             "$report" --jobs 1 --format grep --strings "${lists[$i]}" "${second[@]}" \
+               >"$out.b" 2>/dev/null &
              wait) || true
             end=$(date +%s%N)
             secs=$(awk "BEGIN { printf \"%.3f\", ($end - $start) / 1e9 }")
@@ -111,13 +117,13 @@ for k in lf crlf; do
   read=$(median "${t[$k.read]}")
   echo
   echo "== Real source, $title: $((total / 1048576)) MB in ${#names[@]} files, $lines lines" \
-    "(glibc and gdb sources); medians of $rounds rounds; read loop $read s"
+    "(glibc and gdb sources); medians of $rounds rounds; read loop $read s" \
+    "($(median "${t[$k.read.cpu]}") s of processor time)"
   printf '%-11s %6s %8s %8s %8s %8s %9s %9s %9s %10s %8s\n' list "hits" "kavel-j1" hsref \
     "rg -j1" kavel-j2 "hs/kavel" "rg/kavel" "kavel/rd" "j2/halves" "peak MB"
   for i in "${!lists[@]}"; do
     # The (file, line) pairs of every tool: kavel-report's grep format numbers physical lines.
-    (cd "$dir" && "$report" --format grep --strings "${lists[$i]}" --output "$work/src.grep.out" \
-      "${names[@]}" 2>/dev/null) | cut -d: -f1,2 | LC_ALL=C sort -u >"$work/pairs.kavel" || true
+    cut -d: -f1,2 "$work/src.$k.$i.kavel1" | LC_ALL=C sort -u >"$work/pairs.kavel"
     cut -d: -f1,2 "$work/src.$k.$i.rg" | LC_ALL=C sort -u >"$work/pairs.rg"
     agree="rg"
     others=(rg)
@@ -136,6 +142,16 @@ for k in lf crlf; do
         LC_ALL=C comm -3 "$work/pairs.kavel" "$work/pairs.$o" >"$work/pairs.diff.$k.$i.$o"
       fi
     done
+    # Beyond the pairs: hsref prints the grep format's bytes, and --jobs 2 the same as --jobs 1.
+    if [ -x "$hsref" ]; then
+      cmp -s "$work/src.$k.$i.kavel1" "$work/src.$k.$i.hsref" &&
+        notes+=("hsref: the same bytes as kavel --format grep") ||
+        notes+=("hsref: other bytes than kavel --format grep, which prints the piece of a long line
+            that holds the string and shows control bytes as ?")
+    fi
+    cmp -s "$work/src.$k.$i.kavel1" "$work/src.$k.$i.kavel2" &&
+      notes+=("kavel --jobs 2: the same bytes as --jobs 1") ||
+      notes+=("kavel --jobs 2: OTHER BYTES than --jobs 1")
     hits=$(wc -l <"$work/pairs.kavel")
     k1=$(median "${t[$k.$i.kavel1]}")
     hs=$([ -x "$hsref" ] && median "${t[$k.$i.hsref]}" || echo 0)
@@ -146,6 +162,22 @@ for k in lf crlf; do
       "$(awk "BEGIN { print 100 * $hits / $lines }")" "$k1" "$hs" "$rgm" "$k2" \
       "$(div "$hs" "$k1")" "$(div "$rgm" "$k1")" "$(div "$k1" "$read")" "$(div "$k2" "$hv")" \
       "$(awk "BEGIN { print ${peakkb[$k.$i.kavel2]} / 1024 }")"
+    # Processor time (user and system) is steadier than elapsed time on a busy machine.
+    kc=$(median "${t[$k.$i.kavel1.cpu]}")
+    cpuline="processor s: kavel-j1 $kc, rg -j1 $(median "${t[$k.$i.rg.cpu]}")"
+    if [ -x "$hsref" ]; then
+      hc=$(median "${t[$k.$i.hsref.cpu]}")
+      cpuline+=", hsref $hc (hs/kavel $(div "$hc" "$kc"))"
+    fi
+    if [ -n "$baseline" ]; then
+      b1=$(median "${t[$k.$i.base]}")
+      bc=$(median "${t[$k.$i.base.cpu]}")
+      cmp -s "$work/src.$k.$i.kavel1" "$work/src.$k.$i.base" && same="the same bytes" ||
+        same="OTHER BYTES"
+      notes+=("baseline --jobs 1: $b1 s, $(div "$b1" "$k1") times kavel's; $same")
+      cpuline+=", baseline $bc (baseline/kavel $(div "$bc" "$kc"))"
+    fi
+    notes+=("$cpuline")
     for note in "${notes[@]}"; do printf '%11s %s\n' "" "$note"; done
   done
 done

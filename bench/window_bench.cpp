@@ -4,12 +4,12 @@
 // kavel-report on the same files in the same order (with one job and with one per processor),
 // alternating, and prints the best time of each and their ratios. Both outputs must hold the same
 // report apart from the two header lines that name the output file and the time.
-#include "resources/resource.h"
-#include "scan/linefile.h"
-#include "scan/scanpool.h"
-#include "shell/mainframe.h"
-#include "shell/settings.h"
-#include "toolkit/filebrowser.h"
+#include "core/lines/linefile.h"
+#include "core/run/scanpool.h"
+#include "core/text/resource.h"
+#include "gui/widgets/filebrowser.h"
+#include "gui/window/mainframe.h"
+#include "gui/window/settings.h"
 
 #include <QApplication>
 #include <QListWidget>

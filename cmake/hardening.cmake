@@ -4,7 +4,7 @@
 # KAVEL_HARDEN=OFF builds without them (to compare speed). Left out of the sanitizer and fuzz
 # builds: _FORTIFY_SOURCE's checked functions get in AddressSanitizer's way.
 option(KAVEL_HARDEN "Build Release and RelWithDebInfo with Debian's hardening flags" ON)
-if(KAVEL_HARDEN AND NOT KAVEL_SANITIZE AND NOT KAVEL_FUZZ
+if(KAVEL_HARDEN AND NOT KAVEL_SANITIZE AND NOT KAVEL_TSAN AND NOT KAVEL_FUZZ
    AND CMAKE_BUILD_TYPE MATCHES "^(Release|RelWithDebInfo)$")
   include(CheckPIESupported)
   check_pie_supported()

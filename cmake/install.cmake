@@ -1,4 +1,4 @@
-# Install helpers shared by the top level and cmake/gui.cmake.
+# Install helpers shared by the top level and gui/ and apps/.
 include(GNUInstallDirs)
 find_program(KAVEL_GZIP gzip REQUIRED)
 

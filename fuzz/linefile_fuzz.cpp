@@ -1,9 +1,9 @@
 // ReadTextLine, ReadWholeTextLine and the bulk splitters SplitTextLines and FindLfLines against
 // the byte-wise line rule, on any bytes, with any maximum, and with the bytes placed across the
 // reader's buffer boundary or handed to the splitters in pieces.
+#include "core/lines/linefile.h"
+#include "core/lines/linesplit.h"
 #include "fuzz/memfile.h"
-#include "scan/linefile.h"
-#include "scan/linesplit.h"
 #include "support/linerules.h"
 
 #include <algorithm>

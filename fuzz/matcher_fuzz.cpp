@@ -1,8 +1,8 @@
 // CSearchMatcher against the plain reading of the matching rule: a line matches when an
 // upper-cased copy of one search string occurs in the upper-cased line (ASCII letters only),
 // up to its first NUL. Both ways in: one line, and a block of lines, by every path.
+#include "core/match/matcher.h"
 #include "fuzz/memfile.h"
-#include "scan/matcher.h"
 #include "support/plainrule.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

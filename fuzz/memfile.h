@@ -26,18 +26,6 @@ class CMemFile {
         if (::ftruncate(m_fd, 0) != 0 || !WriteAt(a, aLen, 0) || !WriteAt(b, bLen, aLen))
             std::abort();
     }
-    // The whole contents.
-    std::string Get() const {
-        std::string bytes;
-        char buffer[4096];
-        for (off_t at = 0;;) {
-            ssize_t n = ::pread(m_fd, buffer, sizeof buffer, at);
-            if (n <= 0)
-                return bytes;
-            bytes.append(buffer, static_cast<size_t>(n));
-            at += n;
-        }
-    }
     const std::string& Path() const { return m_path; }
 
   private:

@@ -1,8 +1,8 @@
 // The strings file loaders on any file contents: the run's table (first 200 non-empty lines,
 // each cut to 30 characters and at a NUL, no gaps) and the editor's entries (every line, cut
 // to 299), and the editor's save reading back as it was.
+#include "core/match/searchstrings.h"
 #include "fuzz/memfile.h"
-#include "scan/searchstrings.h"
 #include "support/linerules.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 // The settings store reading any file contents: every value of the program reads as a stored
 // value or as the caller's default, never anything in between, and nothing breaks.
 #include "fuzz/memfile.h"
-#include "shell/settings.h"
+#include "gui/window/settings.h"
 
 #include <QCoreApplication>
 

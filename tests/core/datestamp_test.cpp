@@ -1,4 +1,4 @@
-#include "toolkit/datestamp.h"
+#include "core/text/datestamp.h"
 
 #include <gtest/gtest.h>
 
@@ -62,9 +62,9 @@ TEST(FormatDateStamp, ReadsTheClockOncePerCall) {
 
 TEST(DayOrdinalSuffix, EnglishOrdinals) {
     const std::pair<int, const char*> cases[] = {
-        {1, "st"},  {2, "nd"},  {3, "rd"},  {4, "th"},  {10, "th"}, {11, "th"}, {12, "th"},
-        {13, "th"}, {14, "th"}, {21, "st"}, {22, "nd"}, {23, "rd"}, {30, "th"}, {31, "st"},
-        {0, "th"},  {-1, "th"}, {-3, "th"}};
+        {1, "st"},  {2, "nd"},  {3, "rd"},  {4, "th"},  {10, "th"}, {11, "th"},
+        {12, "th"}, {13, "th"}, {14, "th"}, {21, "st"}, {22, "nd"}, {23, "rd"},
+        {30, "th"}, {31, "st"}, {0, "th"},  {-1, "th"}, {-3, "th"}};
     for (auto [day, sfx] : cases)
         EXPECT_STREQ(DayOrdinalSuffix(day), sfx) << day;
 }

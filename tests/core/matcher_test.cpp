@@ -1,20 +1,15 @@
-// The fast line splitter and matcher against the rules read literally.
-#include "scan/byteclass.h"
-#include "scan/filescan.h"
-#include "scan/gramfilter.h"
-#include "scan/linefile.h"
-#include "scan/linesplit.h"
-#include "scan/matcher.h"
-#include "scan/reportrun.h"
+// The matcher, its byte classes and its prefilter against the matching rule read literally.
+#include "core/lines/linesplit.h"
+#include "core/match/byteclass.h"
+#include "core/match/gramfilter.h"
+#include "core/match/matcher.h"
 #include "support/plainrule.h"
-#include "support/recordinghost.h"
-#include "support/reporttext.h"
-#include "support/testfiles.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 #include <random>
 
 namespace {
@@ -135,41 +130,14 @@ TEST(CSearchMatcher, ABlockOfOneEmptyLineHoldsNoString) {
     EXPECT_EQ(hit, 0);
 }
 
-// The scanner keeps the rule when a file grows after a CR at its end: a line that ended there
-// was not cut, so a LF that comes later ends an empty line.
-TEST(CFileScanner, AFileThatGrowsAfterACrIsReadByTheRule) {
-    SearchStringTable table;
-    FillTable(table, {"xy"});
-    const CSearchMatcher matcher(table);
-    CTempDir dir;
-    WriteWholeFile(dir / "f", "ab\r");
-    CLineFile file;
-    ASSERT_TRUE(file.OpenRead(dir / "f"));
-    CFileScanner scanner(matcher, 1024);
-    size_t lines = 0;
-    std::vector<std::pair<size_t, std::string>> hits;
-    const auto readAll = [&] {
-        while (scanner.NextBlock(file)) {
-            for (size_t j = 0; j < scanner.HitCount(); ++j)
-                hits.emplace_back(lines + scanner.HitLine(j) + 1, scanner.HitText(j));
-            lines += scanner.LineCount();
-        }
-    };
-    readAll();
-    WriteWholeFile(dir / "f", "ab\r\nxy\n");
-    readAll();
-    EXPECT_EQ(lines, 3u);
-    EXPECT_EQ(hits, (std::vector<std::pair<size_t, std::string>>{{3, "xy"}}));
-}
-
 // Random bytes weighted towards what matters: line ends of both kinds, NUL, letters of both
-// cases, bytes above 0x7F; now and then long runs without a line end.
-std::string RandomBytes(std::mt19937& rng, size_t size) {
+// cases, bytes above 0x7F; now and then long runs without a line end, unless longLines is false.
+std::string RandomBytes(std::mt19937& rng, size_t size, bool longLines = true) {
     static const char alphabet[] = "aAbByYzZ\r\n\r\n\n\n\0\xe4\xc4 19";
     static const char* const ends[] = {"\r\n", "\n", "\r\r\n", "\r", ""};
     std::string bytes;
     while (bytes.size() < size) {
-        if (rng() % 50 == 0) {
+        if (longLines && rng() % 50 == 0) {
             // a line around the maximum, ended by CR LF, LF, CR CR LF, a CR or nothing
             size_t len = 1018 + rng() % 12;
             for (size_t i = 0; i < len; ++i)
@@ -211,8 +179,10 @@ TEST(CSearchMatcher, AgreesWithThePlainRuleOnRandomInput) {
                   round % 2 == 0 ? RandomStrings(rng) : RandomStrings(rng, false, 1 + rng() % 8));
         const unsigned maxChars =
             round % 5 == 0 ? 1 + rng() % 8 : (round % 5 == 1 ? 63 + rng() % 8 : 1024);
-        // Small blocks too, whose few lines leave some of the parts read side by side empty.
-        const std::string bytes = RandomBytes(rng, rng() % (round % 3 == 0 ? 80 : 6000));
+        // Small blocks too, whose few lines leave some of the parts read side by side empty,
+        // and blocks of short lines only, whose parts are all long enough to be read together.
+        const std::string bytes =
+            RandomBytes(rng, rng() % (round % 3 == 0 ? 80 : 6000), round % 3 != 2);
         for (const auto path : ALL_PATHS) {
             CSearchMatcher matcher(table);
             if (!matcher.Runs(path))
@@ -352,6 +322,11 @@ TEST(CGramFilter, NamesAPlaceInEveryOccurrence) {
                 const auto named = std::lower_bound(plain.begin(), plain.end(), at);
                 ASSERT_TRUE(named != plain.end() && *named + filter.GroupBytes() <= at + s.size())
                     << "round " << round << " string " << s << " at " << at;
+                // One of the places inside confirms it within exactly its own bytes.
+                bool confirmed = false;
+                for (auto p = named; p != plain.end() && *p < at + s.size() && !confirmed; ++p)
+                    confirmed = filter.Confirms(bytes, *p, at, at + s.size());
+                ASSERT_TRUE(confirmed) << "round " << round << " string " << s << " at " << at;
             }
     }
     // Strings whose meaning depends on where a line ends are left to the automaton.
@@ -361,14 +336,21 @@ TEST(CGramFilter, NamesAPlaceInEveryOccurrence) {
     EXPECT_FALSE(filter.Build({}));
 }
 
-// Every way of looking up byte classes that this processor runs gives the table's classes.
+// Every way of looking up byte classes that this processor runs gives the table's classes,
+// with the bytes of a class other than 0 under any number of high nibbles, none to all 16.
 TEST(CByteClassMap, EveryKindGivesTheTablesClasses) {
     std::mt19937 rng(2038);
-    for (int round = 0; round < 50; ++round) {
+    for (int round = 0; round < 51; ++round) {
         uint8_t classes[256] = {};
-        const unsigned used = 1 + rng() % 255; // bytes with a class other than 0
-        for (unsigned i = 0; i < used; ++i)
-            classes[rng() % 256] = static_cast<uint8_t>(1 + rng() % 250);
+        unsigned nibbles[16];
+        std::iota(nibbles, nibbles + 16, 0u);
+        std::shuffle(nibbles, nibbles + 16, rng);
+        const unsigned rows = static_cast<unsigned>(round) % 17;
+        for (unsigned r = 0; r < rows; ++r) {
+            const unsigned used = 1 + rng() % 16;
+            for (unsigned i = 0; i < used; ++i)
+                classes[nibbles[r] << 4 | rng() % 16] = static_cast<uint8_t>(1 + rng() % 250);
+        }
         CByteClassMap map;
         map.Assign(classes);
         std::vector<unsigned char> bytes(3 * 256 + 7);
@@ -386,136 +368,6 @@ TEST(CByteClassMap, EveryKindGivesTheTablesClasses) {
                     ASSERT_EQ(out[p * 192 + i], classes[parts[p][64 + i]])
                         << "kind " << int(kind) << " part " << p << " byte " << i;
         }
-    }
-}
-
-TEST(SplitTextLines, LeavesALineWhoseEndIsNotInSight) {
-    CLineSpan spans[8];
-    size_t count = 0;
-    // The last line may still grow, or meet its LF, with more bytes.
-    EXPECT_EQ(SplitTextLines("ab\r\ncd\r", 7, false, 1024, false, spans, 8, count), 4u);
-    EXPECT_EQ(count, 1u);
-    // At the end it is a line of its own.
-    EXPECT_EQ(SplitTextLines("ab\r\ncd\r", 7, true, 1024, false, spans, 8, count), 7u);
-    EXPECT_EQ(count, 2u);
-    EXPECT_EQ(spans[1].nLength, 3u);
-    // A line of the maximum length is complete without its end in sight.
-    EXPECT_EQ(SplitTextLines("abcdef", 6, false, 4, false, spans, 8, count), 4u);
-    EXPECT_EQ(count, 1u);
-    // At most maxLines spans.
-    EXPECT_EQ(SplitTextLines("\r\n\n\r\n", 5, true, 4, false, spans, 2, count), 3u);
-    EXPECT_EQ(count, 2u);
-}
-
-// A block that starts right after a line cut after a CR: a LF first in it is data, which the
-// fast finder leaves to the careful split.
-TEST(SplitTextLines, TakesALfAfterACutCrAsData) {
-    CLineSpan spans[8];
-    size_t count = 0;
-    EXPECT_EQ(SplitTextLines("\nab\n\n", 5, true, 1024, true, spans, 8, count), 5u);
-    ASSERT_EQ(count, 2u);
-    EXPECT_EQ(spans[0].nOffset, 0u);
-    EXPECT_EQ(spans[0].nLength, 3u);
-    EXPECT_EQ(spans[1].nLength, 0u);
-    EXPECT_EQ(SplitTextLines("\nab\n\n", 5, true, 1024, false, spans, 8, count), 5u);
-    EXPECT_EQ(count, 3u);
-
-    const std::string lfFirst = "\n" + std::string(200, 'x') + "\n";
-    std::vector<uint64_t> lfBits(lfFirst.size() / 64 + 1);
-    EXPECT_EQ(FindLfLines(lfFirst.data(), lfFirst.size(), 1024, true, lfBits.data(), count), 0u);
-    EXPECT_EQ(count, 0u);
-    EXPECT_GT(FindLfLines(lfFirst.data(), lfFirst.size(), 1024, false, lfBits.data(), count), 0u);
-    EXPECT_EQ(count, 1u); // the empty first line; the second LF is not in a whole window
-}
-
-// Lines around the maximum length, where it is near the 64 bytes that are looked at together:
-// the lines found as bits are the first lines of the careful split, none of them cut.
-TEST(FindLfLines, StopsBeforeALineThatIsCut) {
-    std::mt19937 rng(1066);
-    for (unsigned maxChars = 60; maxChars <= 70; ++maxChars)
-        for (int round = 0; round < 20; ++round) {
-            std::string bytes;
-            while (bytes.size() < 2000) {
-                const size_t len = rng() % 2 ? rng() % 4 : maxChars - 6 + rng() % 8;
-                bytes += std::string(len, 'a') + (rng() % 2 ? "\r\n" : "\n");
-            }
-            std::vector<uint64_t> lfBits(bytes.size() / 64 + 1);
-            size_t count = 0;
-            const size_t used =
-                FindLfLines(bytes.data(), bytes.size(), maxChars, false, lfBits.data(), count);
-            const std::vector<std::string> plain = PlainLines(bytes, maxChars);
-            size_t offset = 0;
-            for (size_t i = 0; i < count; ++i) {
-                offset += plain[i].size();
-                offset += bytes[offset] == '\r';
-                ASSERT_EQ(bytes[offset], '\n') << maxChars;
-                ++offset;
-            }
-            EXPECT_EQ(used, offset) << maxChars;
-        }
-}
-
-// A whole run over generated files against the report built by the plain rules.
-TEST(RunReport, ReportsWhatThePlainRulesReport) {
-    std::mt19937 rng(1999);
-    CTempDir dir;
-    CRecordingHost host;
-    host.m_strDirectory = dir.Path();
-    host.m_strOutput = dir / "out.txt";
-    host.m_strStrings = dir / "s.str";
-    // The strings file with both kinds of line end.
-    std::string stringsFile = "YEAR\nyY\r\nz\xe4\n";
-    for (const std::string& s : RandomStrings(rng))
-        if (s.find('\r') == std::string::npos && s.find('\n') == std::string::npos)
-            stringsFile += s + (s.size() % 2 ? "\r\n" : "\n");
-    WriteWholeFile(host.m_strStrings, stringsFile);
-
-    std::vector<std::string> contents = {
-        RandomBytes(rng, 3 * CLineFile::BUFFER_SIZE), // crosses buffer refills with long lines
-        std::string(20000, '\n') + "\r\n" + std::string(10000 * 2, '\r'),
-        RandomBytes(rng, 5000),
-        "",
-        // A cut right after a CR at the end of the file's first buffer: the LF that starts the
-        // next one is data of the next line.
-        std::string(CLineFile::BUFFER_SIZE - 1, 'q') + "\r\nyear\nyear\r\n",
-    };
-    // Linux text: LF line ends throughout, more lines than one block holds.
-    std::string lfText;
-    for (int i = 0; i < 6000; ++i)
-        lfText += i % 7 == 0 ? "the year " + std::to_string(1900 + i % 100) + "\n" : "x\n";
-    contents.push_back(lfText);
-    for (int i = 0; i < 5000; ++i)
-        contents[1] += "\r\n"; // more empty lines than one block holds
-    contents[1] += "yy";
-    for (size_t i = 0; i < contents.size(); ++i) {
-        const std::string name = "f" + std::to_string(i);
-        WriteWholeFile(dir / name, contents[i]);
-        host.m_files.push_back({name, true});
-    }
-
-    // One thread with progress after every line or on a time budget, and three threads.
-    const std::pair<int, int> setups[] = {{1, 0}, {1, 3600000}, {3, 0}, {3, 3600000}};
-    for (auto [jobs, interval] : setups) {
-        host.m_options.nJobs = jobs;
-        host.m_options.drainInterval = std::chrono::milliseconds(interval);
-        host.m_view.clear();
-        RunReport(host);
-        std::string expected;
-        for (size_t i = 0; i < contents.size(); ++i) {
-            expected += dir / ("f" + std::to_string(i)) + "\r\n";
-            const std::vector<std::string> lines = PlainLines(contents[i], SCAN_LINE_MAX);
-            long problems = 0;
-            for (size_t n = 0; n < lines.size(); ++n)
-                if (PlainMatches(host.m_szSearchStrings, lines[n])) {
-                    ++problems;
-                    expected += ReportHit(static_cast<long>(n + 1), UpToNul(lines[n]));
-                }
-            expected += ReportSummary(static_cast<long>(lines.size()), problems) + "\r\n";
-        }
-        expected += END_LINE;
-        ASSERT_GE(host.m_view.size(), expected.size());
-        EXPECT_EQ(host.m_view.substr(host.m_view.size() - expected.size()), expected);
-        EXPECT_EQ(ReadWholeFile(host.m_strOutput), host.m_view);
     }
 }
 

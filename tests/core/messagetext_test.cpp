@@ -1,6 +1,6 @@
-#include "resources/resource.h"
-#include "resources/stringtable.h"
-#include "toolkit/messagetext.h"
+#include "core/text/messagetext.h"
+#include "core/text/resource.h"
+#include "core/text/stringtable.h"
 
 #include <gtest/gtest.h>
 
@@ -20,9 +20,9 @@ TEST(ParseMessageText, IconCharacterAndButtonDigits) {
         {"*4Stop", "Stop", MB_ICONSTOP | MB_YESNOCANCEL},
         {"5Retry", "Retry", MB_RETRYCANCEL},
         {"6Abort", "Abort", MB_ABORTRETRYIGNORE},
-        {"12Text", "Text", MB_OKCANCEL},            // a later digit replaces an earlier one
-        {"31Text", "1Text", MB_YESNO},              // a lower digit after a higher stays
-        {"I3Text", "I3Text", MB_OK},                // letter case of the icon matters
+        {"12Text", "Text", MB_OKCANCEL}, // a later digit replaces an earlier one
+        {"31Text", "1Text", MB_YESNO},   // a lower digit after a higher stays
+        {"I3Text", "I3Text", MB_OK},     // letter case of the icon matters
         {"3", "", MB_YESNO},
         {"!", "", MB_ICONEXCLAMATION},
         {"", "", MB_OK},
@@ -58,11 +58,11 @@ TEST(ApplyDefaultIcon, OnlyForOkAndYesNoSetsWithoutIcon) {
 TEST(ReplaceAll, ReplacesLeftToRightOnce) {
     const std::tuple<std::string, std::string, std::string, std::string> cases[] = {
         {"a%1b%1c", "%1", "", "abc"},
-        {"xx", "x", "xx", "xxxx"},        // a replacement holding the pattern ends
+        {"xx", "x", "xx", "xxxx"}, // a replacement holding the pattern ends
         {"aaa", "aa", "b", "ba"},
-        {"abc", "", "z", "abc"},          // empty pattern: nothing
+        {"abc", "", "z", "abc"}, // empty pattern: nothing
         {"", "a", "b", ""},
-        {"Case", "case", "x", "Case"},    // letter case matters
+        {"Case", "case", "x", "Case"}, // letter case matters
         {"%1%1", "%1", "long insert", "long insertlong insert"},
     };
     for (auto [text, pattern, replacement, expected] : cases) {
@@ -71,23 +71,9 @@ TEST(ReplaceAll, ReplacesLeftToRightOnce) {
     }
 }
 
-TEST(LoadMessageText, OneSharedBuffer) {
-    const std::string& first = LoadMessageText(IDS_APP_TITLE);
-    EXPECT_EQ(first, "Kavel 2000");
-    const std::string& second = LoadMessageText(IDP_STRING_REQUIRED);
-    EXPECT_EQ(&first, &second);
-    EXPECT_EQ(first, "!Error: A string must be entered!");
-    EXPECT_EQ(LoadMessageText(12345), "");
-}
-
-TEST(StringTable, EveryCommandHasAStatusPromptAndLoadsCut) {
-    for (int id : {ID_FILE_SET_OUTPUT, ID_FILE_SET_SEARCH_STRINGS, ID_FILE_EDIT_SEARCH_STRINGS,
-                   ID_FILE_START_REPORTING, ID_FILE_STOP_REPORTING, ID_FILE_EDIT_FILE,
-                   ID_FILE_EXIT, ID_EDIT_COPY_REPORT, ID_EDIT_CLEAR_SCREEN, ID_HELP_INDEX,
-                   ID_HELP_SEARCH, ID_HELP_USING, ID_HELP_ABOUT})
-        EXPECT_NE(FindStringResource(id), nullptr) << id;
-    // A buffer of 10 characters keeps 9 of them.
-    EXPECT_EQ(LoadStringResource(ID_FILE_EDIT_FILE, 10), "Use the h");
+TEST(LoadStringResource, KeepsWhatTheBufferHolds) {
+    EXPECT_EQ(LoadStringResource(ID_FILE_EDIT_FILE, 10), "Use the h"); // 9 of 10
+    EXPECT_EQ(LoadStringResource(12345, 10), "");
 }
 
 } // namespace

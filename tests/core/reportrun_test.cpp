@@ -1,6 +1,6 @@
-#include "scan/filepath.h"
-#include "scan/reportrun.h"
-#include "support/linerules.h"
+// The run end to end through the recording host: the report's text, the result, progress and
+// stops, the output file. Tests of the run's file loop go with one job and with workers.
+#include "core/run/reportrun.h"
 #include "support/plainrule.h"
 #include "support/recordinghost.h"
 #include "support/reporttext.h"
@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <random>
 #include <sys/stat.h>
 #include <thread>
@@ -16,7 +19,7 @@
 namespace {
 
 // A folder with a strings file, an output path and a host set up to use them.
-struct RunFixture : ::testing::Test {
+struct RunTest : ::testing::Test {
     CTempDir dir;
     CRecordingHost host;
 
@@ -33,137 +36,60 @@ struct RunFixture : ::testing::Test {
     std::string Head() const { return ReportHeader(host.m_strOutput, host.m_strStrings); }
 };
 
-TEST_F(RunFixture, TwoFilesOfWhichOneIsMissing) {
-    AddFile("Main.c", "int x;\r\n\tyear = 97;\r\nno match\r\n");
-    host.m_files.push_back({"gone.c", true});
-    CReportResult result = RunReport(host);
+// The same with the files checked by the given number of jobs.
+struct RunJobsTest : RunTest, ::testing::WithParamInterface<int> {
+    void SetUp() override {
+        RunTest::SetUp();
+        host.m_options.nJobs = GetParam();
+    }
+};
+INSTANTIATE_TEST_SUITE_P(Jobs, RunJobsTest, ::testing::Values(1, 3));
 
+TEST_P(RunJobsTest, ReportsHitsSummariesAndFilesThatCannotBeOpened) {
+    AddFile("Main.c", "int x;\r\n\tyear = 97;\r\nno match\r\n");
+    AddFile("skipped.c", "year\r\n", false);
+    host.m_files.push_back({"gone.c", true});
+    AddFile("empty.c", "");
+    const CReportResult result = RunReport(host);
     const std::string expected = Head() + dir / "Main.c" + "\r\n" + ReportHit(2, "\tyear = 97;") +
-                                 ReportSummary(3, 1) + "\r\n" + dir / "gone.c" + "\r\n" +
-                                 "  Failed to open file.\r\n\r\n" + END_LINE;
+                                 ReportSummary(3, 1) + "\r\n" + dir / "gone.c" +
+                                 "\r\n  Failed to open file.\r\n\r\n" + dir / "empty.c" + "\r\n" +
+                                 ReportSummary(0, 0) + "\r\n" + END_LINE;
     EXPECT_EQ(host.m_view, expected);
     EXPECT_EQ(ReadWholeFile(host.m_strOutput), expected);
     EXPECT_EQ(result.nProblems, 1);
+    EXPECT_EQ(result.nFilesChecked, 2);
     EXPECT_EQ(result.nFilesFailed, 1);
     EXPECT_FALSE(result.bCancelled);
     EXPECT_EQ(host.m_bReporting, 0);
-    EXPECT_EQ(host.m_nBegin, 1);
-    EXPECT_EQ(host.m_nEnd, 1);
+    EXPECT_EQ(host.m_nBegin + host.m_nEnd, 2);
     EXPECT_EQ(host.m_status.back(), "Ready");
 }
 
-TEST_F(RunFixture, NoFileSelected) {
-    AddFile("a.c", "year\r\n", false);
-    RunReport(host);
-    EXPECT_EQ(host.m_view, Head() + END_LINE);
-    host.m_files.clear();
-    host.m_view.clear();
-    RunReport(host);
-    EXPECT_EQ(host.m_view, Head() + END_LINE);
-}
-
-TEST_F(RunFixture, ErrorPathsEndTheRunAsUsual) {
+// A stop while a huge strings file is read ends the run as stopped, without checking a file.
+TEST_F(RunTest, AStopWhileTheStringsFileIsReadEndsTheRun) {
     AddFile("a.c", "year\r\n");
-    host.m_strStrings = dir / "missing.str";
-    CReportResult result = RunReport(host);
-    EXPECT_EQ(host.m_view, Head() + "Error: Unable to open string file\r\n" + END_LINE);
-    EXPECT_EQ(ReadWholeFile(host.m_strOutput), host.m_view);
-    EXPECT_FALSE(result.bStringsOpened);
-
-    for (const std::string& output : {std::string(), dir / "no/such/dir/out.txt", dir.Path()}) {
-        host.m_strOutput = output;
-        host.m_view.clear();
-        result = RunReport(host);
-        EXPECT_EQ(host.m_view, std::string("Error: Failed to create output file\r\n") + END_LINE);
-        EXPECT_FALSE(result.bOutputCreated);
-        EXPECT_EQ(host.m_bReporting, 0);
-        EXPECT_EQ(host.m_status.back(), "Ready");
+    {
+        std::ofstream huge(host.m_strStrings, std::ios::binary | std::ios::trunc);
+        huge.seekp((4ll << 30) - 1); // 4 GB of NUL bytes, mostly holes
+        huge.put('\n');
     }
-}
-
-TEST_F(RunFixture, EmptyFileAndStringsFileWithoutStrings) {
-    AddFile("empty.c", "");
-    AddFile("b.c", "year 1999\r\n");
-    WriteWholeFile(host.m_strStrings, "\r\n\r\n");
-    RunReport(host);
-    EXPECT_EQ(host.m_view, Head() + dir / "empty.c" + "\r\n" + ReportSummary(0, 0) + "\r\n" +
-                               dir / "b.c" + "\r\n" + ReportSummary(1, 0) + "\r\n" + END_LINE);
-}
-
-TEST_F(RunFixture, StopInTheMiddleOfAFile) {
-    std::string lines;
-    for (int i = 0; i < 10; ++i)
-        lines += "year " + std::to_string(i) + "\r\n";
-    AddFile("a.c", lines);
-    AddFile("b.c", lines);
-    host.m_onDrain = [](CRecordingHost& h) {
-        if (h.m_status.back() == "3 line(s) checked")
-            h.m_bReporting = 0;
-    };
-    CReportResult result = RunReport(host);
-    const std::string expected = Head() + dir / "a.c" + "\r\n" + ReportHit(1, "year 0") +
-                                 ReportHit(2, "year 1") + ReportHit(3, "year 2") +
-                                 ReportSummary(3, 3) + "\r\n" + CANCEL_LINE;
-    EXPECT_EQ(host.m_view, expected);
-    EXPECT_EQ(ReadWholeFile(host.m_strOutput), expected);
+    host.m_onDrain = [](CRecordingHost& h) { h.m_bReporting = 0; };
+    const CReportResult result = RunReport(host);
+    std::filesystem::remove(host.m_strStrings);
     EXPECT_TRUE(result.bCancelled);
-    EXPECT_EQ(host.m_bReporting, 0);
-    EXPECT_EQ(host.m_nEnd, 1);
+    EXPECT_EQ(result.nFilesChecked, 0);
+    EXPECT_EQ(host.m_nDrains, 1);
+    EXPECT_EQ(host.m_view, Head() + CANCEL_LINE);
 }
 
-// On several cores a stop ends the file being written at the count shown when it came, as
-// with one thread, however far the workers checked while the stop was being asked for.
-TEST_F(RunFixture, AStopOnSeveralCoresEndsTheFileAtTheLinesShown) {
-    std::string lines;
-    for (int i = 1; i <= 300000; ++i)
-        lines += i % 1000 == 0 ? "a year\r\n" : "a line\r\n";
-    AddFile("a.c", lines);
-    AddFile("b.c", lines);
-    // The workers are held at first, so that the first count shown lies inside the file; they
-    // run ahead once the stop is being asked for.
-    CRunPause pause;
-    pause.Set(true);
-    host.m_options = {2, std::chrono::milliseconds(1), nullptr, &pause, {}};
-    long shown = 0;
-    host.m_onDrain = [&](CRecordingHost& h) {
-        if (h.m_status.empty())
-            return;
-        shown = std::atol(h.m_status.back().c_str());
-        if (shown > 0 && h.m_bReporting == 1) {
-            pause.Set(false);
-            std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the question is open
-            h.m_bReporting = 0;
-        }
-    };
-    RunReport(host);
-    ASSERT_GT(shown, 0);
-    ASSERT_LT(shown, 300000);
-    std::string expected = Head() + dir / "a.c" + "\r\n";
-    for (long line = 1000; line <= shown; line += 1000)
-        expected += ReportHit(line, "a year");
-    expected += ReportSummary(shown, shown / 1000) + "\r\n" + CANCEL_LINE;
-    EXPECT_TRUE(host.m_view == expected) << shown << " shown; the report ends:\n"
-                                         << host.m_view.substr(host.m_view.size() - 120);
-}
-
-TEST_F(RunFixture, TwoRunsInARow) {
-    AddFile("a.c", "year\r\n");
-    RunReport(host);
-    const std::string first = host.m_view;
-    host.m_files.clear();
-    RunReport(host);
-    EXPECT_EQ(ReadWholeFile(host.m_strOutput), Head() + END_LINE);
-    EXPECT_EQ(host.m_view, first + Head() + END_LINE);
-}
-
-TEST_F(RunFixture, ProgressAfterEveryLineOrOnATimeBudget) {
+// One job, a drain after every line: progress shows every line, and a stop ends the file after
+// the line at which it came. On a time budget, each file still ends with its count.
+TEST_F(RunTest, ProgressAndAStopGoLineByLine) {
     AddFile("a.c", "1\r\n2\r\n3\r\n");
     RunReport(host);
     EXPECT_EQ(host.m_status, (std::vector<std::string>{"1 line(s) checked", "2 line(s) checked",
                                                        "3 line(s) checked", "Ready"}));
-    EXPECT_EQ(host.m_nDrains, 3);
-
-    // With a budget the report is the same, and each file still ends with its count.
     const std::string view = host.m_view;
     host.m_view.clear();
     host.m_status.clear();
@@ -171,103 +97,166 @@ TEST_F(RunFixture, ProgressAfterEveryLineOrOnATimeBudget) {
     RunReport(host);
     EXPECT_EQ(host.m_view, view);
     EXPECT_EQ(host.m_status, (std::vector<std::string>{"3 line(s) checked", "Ready"}));
+
+    std::string lines;
+    for (int i = 0; i < 10; ++i)
+        lines += "year " + std::to_string(i) + "\r\n";
+    host.m_files.clear();
+    AddFile("b.c", lines);
+    AddFile("c.c", lines);
+    host.m_options.drainInterval = std::chrono::milliseconds(0);
+    host.m_onDrain = [](CRecordingHost& h) {
+        if (h.m_status.back() == "3 line(s) checked")
+            h.m_bReporting = 0;
+    };
+    host.m_view.clear();
+    const CReportResult result = RunReport(host);
+    EXPECT_EQ(host.m_view, Head() + dir / "b.c" + "\r\n" + ReportHit(1, "year 0") +
+                               ReportHit(2, "year 1") + ReportHit(3, "year 2") +
+                               ReportSummary(3, 3) + "\r\n" + CANCEL_LINE);
+    EXPECT_TRUE(result.bCancelled);
 }
 
-TEST_F(RunFixture, PathsKeepTheirCaseAndAbsoluteNamesStay) {
-    AddFile("MiXeD.C", "");
-    host.m_files.push_back({dir / "MiXeD.C", true});
-    host.m_strDirectory = dir.Path() + "/";
+// A stop on the time budget ends the file being written at the count shown when it came,
+// however far workers checked meanwhile, and drops the files after it.
+TEST_P(RunJobsTest, AStopEndsTheFileAtTheLinesShown) {
+    std::string lines;
+    for (int i = 1; i <= 300000; ++i)
+        lines += "year " + std::to_string(i) + "\r\n";
+    AddFile("a.c", lines);
+    AddFile("b.c", lines);
+    // Workers are held at first, so that the first count shown lies inside the file; they run
+    // ahead once the stop is being asked for.
+    CRunPause pause;
+    pause.Set(true);
+    host.m_options.drainInterval = std::chrono::milliseconds(1);
+    host.m_options.pPause = &pause;
+    long shown = 0;
+    host.m_onDrain = [&](CRecordingHost& h) {
+        if (h.m_status.empty() || (shown = std::atol(h.m_status.back().c_str())) == 0)
+            return;
+        pause.Set(false);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the question is open
+        h.m_bReporting = 0;
+    };
+    const CReportResult result = RunReport(host);
+    ASSERT_GT(shown, 0);
+    ASSERT_LT(shown, 300000);
+    std::string expected = Head() + dir / "a.c" + "\r\n";
+    for (long line = 1; line <= shown; ++line)
+        expected += ReportHit(line, "year " + std::to_string(line));
+    expected += ReportSummary(shown, shown) + "\r\n" + CANCEL_LINE;
+    EXPECT_TRUE(host.m_view == expected) << shown << " shown; the report ends:\n"
+                                         << host.m_view.substr(host.m_view.size() - 120);
+    EXPECT_TRUE(result.bCancelled);
+}
+
+// The same where no line holds a string: the stop comes between blocks, not after a hit.
+TEST_P(RunJobsTest, AStopBetweenBlocksEndsTheFileAtTheLinesShown) {
+    constexpr long LINES = 1000000;
+    std::string lines;
+    for (long i = 0; i < LINES; ++i)
+        lines += "a line\r\n";
+    AddFile("a.c", lines);
+    AddFile("b.c", "year\r\n");
+    CRunPause pause;
+    pause.Set(true);
+    host.m_options.drainInterval = std::chrono::milliseconds(1);
+    host.m_options.pPause = &pause;
+    long shown = 0;
+    host.m_onDrain = [&](CRecordingHost& h) {
+        if (h.m_status.empty() || (shown = std::atol(h.m_status.back().c_str())) == 0)
+            return;
+        pause.Set(false);
+        h.m_bReporting = 0;
+    };
     RunReport(host);
-    EXPECT_NE(host.m_view.find("\r\n" + dir / "MiXeD.C" + "\r\n" + ReportSummary(0, 0)),
-              std::string::npos);
-    EXPECT_EQ(BuildReportPath("/", "a"), "/a");
-    EXPECT_EQ(BuildReportPath("/x", "/abs/B"), "/abs/B");
-    EXPECT_EQ(BuildReportPath("/x", "sub/b"), "/x/sub/b");
+    if (shown == 0 || shown == LINES)
+        GTEST_SKIP() << "the file was checked before the clock allowed a drain inside it";
+    EXPECT_EQ(host.m_view,
+              Head() + dir / "a.c" + "\r\n" + ReportSummary(shown, 0) + "\r\n" + CANCEL_LINE);
 }
 
-TEST_F(RunFixture, AFullDiskIsNotASuccess) {
+TEST_P(RunJobsTest, AFullDiskIsToldOnceAndTheViewGetsTheWholeReport) {
     AddFile("a.c", "year\r\n");
     host.m_strOutput = "/dev/full";
-    CReportResult result = RunReport(host);
+    const CReportResult result = RunReport(host);
     EXPECT_TRUE(result.bOutputWriteFailed);
     const std::string error = "Error: Failed to write output file\r\n";
     const size_t at = host.m_view.find(error);
     ASSERT_NE(at, std::string::npos);
-    EXPECT_EQ(host.m_view.find(error, at + 1), std::string::npos); // once
-    // The view still gets the whole report.
+    EXPECT_EQ(host.m_view.find(error, at + 1), std::string::npos);
     std::string rest = host.m_view;
     rest.erase(at, error.size());
     EXPECT_EQ(rest, ReportHeader("/dev/full", host.m_strStrings) + dir / "a.c" + "\r\n" +
                         ReportHit(1, "year") + ReportSummary(1, 1) + "\r\n" + END_LINE);
 }
 
-TEST_F(RunFixture, TheOutputFileAmongTheCheckedFilesEnds) {
-    // The report's own lines hold "year"; reading them back must not go on for ever.
+// The report's own lines hold the strings: the output file among the checked files is read up
+// to and including its own path line, never on for ever.
+TEST_P(RunJobsTest, TheOutputFileAmongTheCheckedFilesEndsWhereTheReportStood) {
     AddFile("a.c", "year\r\n");
     host.m_files.push_back({"OUTPUT.TXT", true});
+    AddFile("b.c", "");
     RunReport(host);
-    const std::string view = host.m_view;
-    EXPECT_NE(view.find(dir / "OUTPUT.TXT" + "\r\n"), std::string::npos);
-    EXPECT_NE(view.rfind(END_LINE), std::string::npos);
+    const std::string& view = host.m_view;
     EXPECT_EQ(ReadWholeFile(host.m_strOutput), view);
-    // What was scanned is the report up to and including the output file's own path line.
     const std::string pathLine = "\r\n" + dir / "OUTPUT.TXT" + "\r\n";
     ASSERT_NE(view.find(pathLine), std::string::npos);
     const size_t scannedEnd = view.find(pathLine) + pathLine.size();
+    const std::vector<std::string> strings = {"year", "Date", "19"};
     long lines = 0, problems = 0;
-    for (size_t start = 0; start < scannedEnd;) {
-        size_t end = view.find("\r\n", start);
-        const std::string line = AsciiUpperCopy(view.substr(start, end - start));
-        ++lines;
-        problems += line.find("YEAR") != std::string::npos ||
-                    line.find("DATE") != std::string::npos || line.find("19") != std::string::npos;
+    for (size_t start = 0; start < scannedEnd; ++lines) {
+        const size_t end = view.find("\r\n", start);
+        problems += PlainMatches(strings, view.substr(start, end - start));
         start = end + 2;
     }
-    EXPECT_NE(view.find(ReportSummary(lines, problems)), std::string::npos) << view;
+    EXPECT_NE(view.find(ReportSummary(lines, problems) + "\r\n" + dir / "b.c"), std::string::npos)
+        << view;
 }
 
-// The hits and counts of a run as the formats see them.
-struct CHitRecorder : CRecordingSink {
-    using CRecordingSink::CRecordingSink;
-    std::vector<std::string> m_events; // "piece physical text", "end lines physical"
-    void Hit(const CHit& hit) override {
-        m_events.push_back(std::to_string(hit.nLine) + " " + std::to_string(hit.nPhysical) + " " +
-                           std::string(hit.text));
-    }
-    void FileEnd(EFileOutcome, const CFileCounts& counts) override {
-        m_events.push_back("end " + std::to_string(counts.nLines) + " " +
-                           std::to_string(counts.nPhysical));
-    }
-};
-
-// Every hit carries the number of the file's own line it lies in, against the rule read
-// literally: one more than the LFs before the piece, and one more again for a piece that
-// starts with the LF of a CR LF that a cut split. Long lines, both line ends, cuts between a
-// CR and its LF, NULs; one job and several.
-TEST_F(RunFixture, HitsCarryTheFilesOwnLineNumbers) {
-    std::mt19937 rng(1024);
-    const std::vector<std::string> strings = {"year", "19", "ab"};
-    WriteWholeFile(host.m_strStrings, "year\n19\nab\n");
-    std::vector<std::string> expected;
-    for (int file = 0; file < 30; ++file) {
+// Generated files against the report that the plain rules make: long lines cut into pieces
+// (many right after their CR), both line ends, NULs, bytes above 0x7F, more lines than a block
+// holds, a cut at the end of the file's first buffer. Each hit also carries the number of the
+// file's own line: one more than the LFs before the piece, one more again for a piece that
+// starts with the LF of a cut CR LF.
+TEST_P(RunJobsTest, ReportsWhatThePlainRulesReport) {
+    std::mt19937 rng(1999);
+    const std::vector<std::string> strings = {"year", "19", "ab", "yY", "z\xe4"};
+    WriteWholeFile(host.m_strStrings, "year\n19\r\nab\nyY\r\nz\xe4\n");
+    std::vector<std::string> contents = {
+        "",
+        std::string(20000, '\n') + std::string(5000, '\r') + "\r\n" + std::string(3000, '\r'),
+        std::string(CLineFile::BUFFER_SIZE - 1, 'q') + "\r\nyear\nyear\r\n",
+    };
+    std::string lfText;
+    for (int i = 0; i < 6000; ++i)
+        lfText += i % 7 == 0 ? "the year " + std::to_string(1900 + i % 100) + "\n" : "x\n";
+    contents.push_back(lfText);
+    for (int file = 0; file < 12; ++file) {
         std::string bytes;
         while (bytes.size() < 20000) {
-            // Long lines, many of them cut right after their CR (1023 or 2047 bytes).
             const size_t len = rng() % 4 != 0   ? rng() % 60
                                : rng() % 3 == 0 ? 1023 + 1024 * (rng() % 2)
                                                 : 1000 + rng() % 1200;
             for (size_t i = 0; i < len; ++i)
-                bytes.push_back("aby ea19r"[rng() % 9]);
+                bytes.push_back("aby ea19r\xe4Z"[rng() % 11]);
             if (rng() % 7 == 0)
                 bytes.push_back('\0');
             bytes += rng() % 2 ? "\r\n" : "\n";
         }
         if (file % 3 == 0)
             bytes.pop_back(); // no line end at the end
-        const std::string name = "f" + std::to_string(file);
-        AddFile(name, bytes);
+        contents.push_back(bytes);
+    }
+    std::string expected;
+    std::vector<std::string> events;
+    for (size_t i = 0; i < contents.size(); ++i) {
+        const std::string& bytes = contents[i];
+        AddFile("f" + std::to_string(i), bytes);
+        expected += dir / ("f" + std::to_string(i)) + "\r\n";
         size_t pos = 0, piece = 0;
-        long physical = 0;
+        long problems = 0, physical = 0;
         bool cutAtCr = false;
         while (pos < bytes.size()) {
             const size_t start = pos;
@@ -275,18 +264,26 @@ TEST_F(RunFixture, HitsCarryTheFilesOwnLineNumbers) {
             ++piece;
             physical = 1 + std::count(bytes.begin(), bytes.begin() + start, '\n') +
                        (!line.empty() && line[0] == '\n');
-            if (PlainMatches(strings, line))
-                expected.push_back(std::to_string(piece) + " " + std::to_string(physical) + " " +
-                                   UpToNul(line));
+            if (PlainMatches(strings, line)) {
+                ++problems;
+                expected += ReportHit(static_cast<long>(piece), UpToNul(line));
+                events.push_back("hit " + std::to_string(piece) + " " + std::to_string(physical));
+            }
         }
-        expected.push_back("end " + std::to_string(piece) + " " + std::to_string(physical));
+        expected += ReportSummary(static_cast<long>(piece), problems) + "\r\n";
+        events.push_back("end " + std::to_string(piece) + " " + std::to_string(physical));
     }
-    for (const int jobs : {1, 3}) {
-        std::string text;
-        CHitRecorder recorder(text);
-        RunReport(host, recorder,
-                  CRunOptions{jobs, std::chrono::milliseconds(20), nullptr, nullptr, {}});
-        EXPECT_EQ(recorder.m_events, expected) << jobs;
+    expected += END_LINE;
+    // Progress after every line, and on a time budget.
+    for (const int interval : {0, 20}) {
+        host.m_options.drainInterval = std::chrono::milliseconds(interval);
+        host.m_view.clear();
+        host.m_viewSink.m_events.clear();
+        RunReport(host);
+        ASSERT_GE(host.m_view.size(), expected.size());
+        EXPECT_TRUE(host.m_view.ends_with(expected)) << interval;
+        EXPECT_EQ(host.m_viewSink.m_events, events) << interval;
+        EXPECT_EQ(ReadWholeFile(host.m_strOutput), host.m_view);
     }
 }
 
@@ -300,85 +297,23 @@ ssize_t SlowRead(int fd, void* buffer, size_t count) {
     return ::read(fd, buffer, count);
 }
 
-TEST_F(RunFixture, ALongFileDoesNotHoldBackTheFilesBeforeIt) {
+TEST_P(RunJobsTest, ALongFileDoesNotHoldBackTheFilesBeforeIt) {
     AddFile("first.c", "year\n");
     AddFile("long.c", std::string(40 * CLineFile::BUFFER_SIZE, '\n'));
     struct stat st;
     ASSERT_EQ(::stat((dir / "long.c").c_str(), &st), 0);
     g_slowFile = st.st_ino;
     CLineFile::SetReadCall(SlowRead);
-    for (const int jobs : {1, 2}) {
-        host.m_options.nJobs = jobs;
-        host.m_options.drainInterval = std::chrono::milliseconds(20);
-        bool seen = false;
-        const auto start = std::chrono::steady_clock::now();
-        host.m_onDrain = [&](CRecordingHost&) {
-            if (!seen && std::chrono::steady_clock::now() - start > std::chrono::milliseconds(500))
-                seen =
-                    ReadWholeFile(host.m_strOutput).find(ReportSummary(1, 1)) != std::string::npos;
-        };
-        RunReport(host);
-        EXPECT_TRUE(seen) << jobs;
-        host.m_view.clear();
-    }
+    host.m_options.drainInterval = std::chrono::milliseconds(20);
+    bool seen = false;
+    const auto start = std::chrono::steady_clock::now();
+    host.m_onDrain = [&](CRecordingHost&) {
+        if (!seen && std::chrono::steady_clock::now() - start > std::chrono::milliseconds(500))
+            seen = ReadWholeFile(host.m_strOutput).find(ReportSummary(1, 1)) != std::string::npos;
+    };
+    RunReport(host);
     CLineFile::SetReadCall(nullptr);
-}
-
-// A list that grows by a file each time the run waits for it, as a walk of many small folders
-// does, and that stays quiet once, after QUIET files: there the wait runs into its limit.
-struct CGrowingHost : CRecordingHost {
-    static constexpr int QUIET = 250;
-    int m_nListed = 1;
-    bool m_bQuietDone = false;
-    std::string m_strOutputWhenQuiet; // the output file while the run waits on after the quiet
-    int GetFileCount() override { return m_nListed; }
-    int WaitForFiles(int known, std::chrono::milliseconds limit, bool& bTimedOut) override {
-        bTimedOut = false;
-        if (m_nListed == QUIET && !m_bQuietDone) {
-            if (limit != std::chrono::milliseconds::max()) {
-                bTimedOut = true;
-                return known;
-            }
-            m_bQuietDone = true;
-            m_strOutputWhenQuiet = ReadWholeFile(m_strOutput);
-        }
-        m_nListed = std::min(m_nListed + 1, static_cast<int>(m_files.size()));
-        return m_nListed;
-    }
-};
-
-struct CFlushCountingSink : CRecordingSink {
-    using CRecordingSink::CRecordingSink;
-    int m_nFlushes = 0;
-    void Flush() override { ++m_nFlushes; }
-};
-
-// The run catches up with a growing list at nearly every file: what it wrote goes out now and
-// then, not file by file; but once the list is quiet, all that was found is written out before
-// the run waits on.
-TEST_F(RunFixture, AGrowingListIsWrittenOutWhenItGoesQuietNotAtEveryWait) {
-    CGrowingHost grow;
-    grow.m_strDirectory = dir.Path();
-    grow.m_strOutput = dir / "OUTPUT.TXT";
-    grow.m_strStrings = host.m_strStrings;
-    for (int i = 0; i < 500; ++i) {
-        WriteWholeFile(dir / ("f" + std::to_string(i)), "year\n");
-        grow.m_files.push_back({"f" + std::to_string(i), true});
-    }
-    for (const int jobs : {1, 4}) {
-        grow.m_nListed = 1;
-        grow.m_bQuietDone = false;
-        std::string text;
-        CFlushCountingSink view(text);
-        RunReport(grow, view,
-                  CRunOptions{jobs, std::chrono::milliseconds(20), nullptr, nullptr, {}});
-        EXPECT_LT(view.m_nFlushes, 50) << jobs;
-        const std::string last = dir / ("f" + std::to_string(CGrowingHost::QUIET - 1)) + "\r\n";
-        const std::string& quiet = grow.m_strOutputWhenQuiet;
-        ASSERT_NE(quiet.find(last), std::string::npos) << jobs;
-        EXPECT_TRUE(quiet.ends_with(ReportSummary(1, 1) + "\r\n")) << jobs;
-        EXPECT_EQ(ReadWholeFile(grow.m_strOutput), text) << jobs;
-    }
+    EXPECT_TRUE(seen);
 }
 
 } // namespace

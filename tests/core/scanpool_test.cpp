@@ -1,6 +1,6 @@
 // The scan pool on its own: every file's hits in file order, whatever the memory it may use,
-// open failures and the output file told apart, and a stop that ends a file early.
-#include "scan/scanpool.h"
+// open failures told apart, a stop that ends a file early, a pause that holds the workers.
+#include "core/run/scanpool.h"
 #include "support/testfiles.h"
 
 #include <gtest/gtest.h>
@@ -77,85 +77,28 @@ TEST_F(ScanPoolTest, HitsComeInFileOrderWithATinyMemoryCap) {
     }
 }
 
-// Workers far ahead of a slow run: however many lines hit, the hits that wait for the run stay
-// near the budget (a few files' worth of a block's hits besides), not the sum of the files.
-TEST_F(ScanPoolTest, HitsWaitingForASlowRunStayNearTheBudget) {
-    std::vector<CListedFile> paths;
-    for (int i = 0; i < 10; ++i)
-        paths.push_back(HitFile("f" + std::to_string(i), 20000)); // 640 KB of hits each
-    constexpr size_t budget = 64 * 1024;
-    CScanPool pool(*matcher, 1024, paths, 3, CFileId{}, budget);
-    CHitBuffer hits;
-    for (size_t i = 0; i < paths.size(); ++i) {
-        long lines = 0, problems = 0, taken = 0;
-        EFileOutcome outcome;
-        do {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            outcome = Take(pool, i, std::chrono::milliseconds(50), hits, lines, problems);
-            hits.ForEach([&](const CHit& hit) {
-                const long number = hit.nLine;
-                ASSERT_EQ(number, ++taken);
-            });
-        } while (outcome == EFileOutcome::SCANNING);
-        EXPECT_EQ(taken, 20000) << i;
-    }
-    EXPECT_GT(pool.HeldPeak(), 0u);
-    EXPECT_LT(pool.HeldPeak(), 1024u * 1024);
-}
-
-TEST_F(ScanPoolTest, TheOutputFileIsLeftToTheRun) {
-    const std::string path = HitFile("out.txt", 10);
-    CFileId output;
-    CLineFile file;
-    ASSERT_TRUE(file.OpenRead(path));
-    output.bKnown = file.Identity(output.dev, output.ino);
-    CScanPool pool(*matcher, 1024, {path, HitFile("other", 2)}, 2, output);
-    CHitBuffer hits;
-    long lines = 0, problems = 0;
-    EXPECT_EQ(Take(pool, 0, std::chrono::seconds(10), hits, lines, problems),
-              EFileOutcome::OUTPUT_FILE);
-    EXPECT_TRUE(hits.Empty());
-    EXPECT_EQ(Take(pool, 1, std::chrono::seconds(10), hits, lines, problems),
-              EFileOutcome::SCANNED);
-    EXPECT_EQ(lines, 2);
-}
-
-// A stop in the middle of a large file: that file ends after the block at hand with what was
-// found up to there, and the pool comes down without waiting for the rest.
-TEST_F(ScanPoolTest, AStopEndsTheFileAtHandEarly) {
-    const std::string big = HitFile("big", 400000);
-    CScanPool pool(*matcher, 1024, {big, big, big}, 2, CFileId{}, 64 * 1024);
+// A stop in the middle of a large file ends it after the block at hand with what was found up to
+// there; a file that no worker had started ends at once with nothing checked (the run waited for
+// ever when the workers were slow to start).
+TEST_F(ScanPoolTest, AStopEndsTheFileAtHandEarlyAndTheRestAtOnce) {
+    std::vector<CListedFile> paths(200, HitFile("small", 3));
+    paths[0] = HitFile("big", 400000);
+    CScanPool pool(*matcher, 1024, paths, 1, CFileId{}, 64 * 1024);
     CHitBuffer hits;
     long lines = 0, problems = 0, taken = 0;
     EFileOutcome outcome = Take(pool, 0, std::chrono::seconds(10), hits, lines, problems);
     hits.ForEach([&](const CHit&) { ++taken; });
-    ASSERT_EQ(outcome, EFileOutcome::SCANNING);
+    ASSERT_EQ(outcome, EFileOutcome::SCANNING); // its worker waits for room in the buffer
     pool.Stop();
     do {
         outcome = Take(pool, 0, std::chrono::seconds(10), hits, lines, problems);
-        hits.ForEach([&](const CHit& hit) {
-            const long number = hit.nLine;
-            EXPECT_EQ(number, ++taken);
-        });
+        hits.ForEach([&](const CHit& hit) { EXPECT_EQ(hit.nLine, ++taken); });
     } while (outcome == EFileOutcome::SCANNING);
     EXPECT_EQ(outcome, EFileOutcome::SCANNED);
     EXPECT_LT(lines, 400000);
     EXPECT_EQ(taken, lines);
     EXPECT_EQ(problems, lines);
-}
-
-// A file that no worker had started when the stop came ends at once with nothing checked: the
-// run must not wait for it (it waited for ever when the workers were slow to start).
-TEST_F(ScanPoolTest, AFileNotStartedAtTheStopEndsWithNothingChecked) {
-    std::vector<CListedFile> paths(200, HitFile("small", 3));
-    paths[0] = HitFile("big", 400000);
-    CScanPool pool(*matcher, 1024, paths, 1, CFileId{}, 64 * 1024);
-    CHitBuffer hits;
-    long lines = 0, problems = 0;
-    ASSERT_EQ(Take(pool, 0, std::chrono::seconds(10), hits, lines, problems),
-              EFileOutcome::SCANNING); // its only worker waits for room in file 0's buffer
-    pool.Stop();
-    EFileOutcome outcome = EFileOutcome::SCANNING;
+    outcome = EFileOutcome::SCANNING;
     for (int tries = 0; tries < 1000 && outcome == EFileOutcome::SCANNING; ++tries)
         outcome = Take(pool, 150, std::chrono::milliseconds(10), hits, lines, problems);
     EXPECT_EQ(outcome, EFileOutcome::SCANNED);

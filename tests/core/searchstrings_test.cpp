@@ -1,4 +1,4 @@
-#include "scan/searchstrings.h"
+#include "core/match/searchstrings.h"
 #include "support/testfiles.h"
 
 #include <gtest/gtest.h>
@@ -38,7 +38,7 @@ TEST(LoadSearchStrings, FillsTheTableWithoutGaps) {
         {"long line cut to 30",
          std::string(45, 'L') + "\r\nnext\r\n",
          {std::string(30, 'L'), "next"}},
-        {"NUL ends a line", std::string("ab\0c\r\n\0x\r\n", 10), {"ab"}},
+        {"NUL ends a line", std::string("ab\0c\r\n\0x\r\nyear", 14), {"ab", "year"}},
         {"only empty lines", "\r\n\r\n", {}},
         {"empty file", "", {}},
         {"first 200 of 250", many, first200},
@@ -61,8 +61,31 @@ TEST(LoadSearchStrings, AFileThatCannotBeOpenedLeavesTheTableEmpty) {
     std::memset(table, 'x', sizeof table);
     EXPECT_FALSE(LoadSearchStrings(table, dir / "missing.str"));
     EXPECT_EQ(CountSearchStrings(table), 0);
-    EXPECT_FALSE(LoadSearchStrings(table, ""));
-    EXPECT_FALSE(LoadSearchStrings(table, dir.Path()));
+    for (const std::string& path : {std::string(), dir.Path(), std::string("/proc/self/mem")}) {
+        std::memset(table, 'x', sizeof table);
+        EXPECT_FALSE(LoadSearchStrings(table, path)) << path;
+        EXPECT_EQ(CountSearchStrings(table), 0) << path; // a read error keeps nothing either
+    }
+}
+
+// Reading stops after the 200th string, and whenever the caller asks, also inside a line too
+// long to keep: a huge strings file cannot hold a run or its stop.
+TEST(LoadSearchStrings, StopsAfterTheLastStringOrWhenAsked) {
+    CTempDir dir;
+    std::string bytes;
+    for (int i = 0; i < 200; ++i)
+        bytes += "s" + std::to_string(i) + "\n";
+    WriteWholeFile(dir / "full.str", bytes + std::string(10u << 20, 'x'));
+    WriteWholeFile(dir / "long.str", std::string(10u << 20, 'y') + "\nyear\n");
+    SearchStringTable table;
+    int asked = 0;
+    EXPECT_TRUE(LoadSearchStrings(table, dir / "full.str", [&] { return ++asked > 0; }));
+    EXPECT_EQ(CountSearchStrings(table), 200);
+    EXPECT_EQ(asked, 1); // one read of the file's start
+    asked = 0;
+    EXPECT_TRUE(LoadSearchStrings(table, dir / "long.str", [&] { return ++asked < 3; }));
+    EXPECT_EQ(CountSearchStrings(table), 0); // not even the cut start of the line
+    EXPECT_EQ(asked, 3);
 }
 
 TEST(StringsFileEntries, LoadEveryLineAndSaveWithCrLf) {

@@ -1,7 +1,6 @@
 // Checked files that are not what a run expects: each is reported, the run goes on, and
 // nothing already read is lost.
-#include "scan/reportrun.h"
-#include "support/linerules.h"
+#include "core/run/reportrun.h"
 #include "support/recordinghost.h"
 #include "support/reporttext.h"
 #include "support/testfiles.h"
@@ -12,7 +11,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
-#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -129,52 +127,6 @@ TEST_P(FaultFixture, AHundredMegabyteLineIsCheckedInPieces) {
     EXPECT_EQ(Run(), dir / "huge.txt" + "\r\n" + ReportHit(51201, "YeAr" + std::string(1020, '.')) +
                          ReportHit(pieces + 2, "year after") + ReportSummary(pieces + 2, 2) +
                          "\r\n");
-}
-
-TEST_P(FaultFixture, BinaryFilesAreCheckedByTheLineRules) {
-    // Random bytes rich in CR, LF, NUL and bytes above 0x7F, with a few hits; the report
-    // follows the byte-wise line rule and the plain matching rule, byte for byte.
-    std::mt19937 rng(2000);
-    std::string bytes;
-    while (bytes.size() < 300000) {
-        const unsigned r = rng() % 64;
-        bytes += r == 0 ? "\r\n" : r == 1 ? "yEaR" : std::string(1, static_cast<char>(rng()));
-    }
-    AddFile("blob.bin", bytes);
-    std::string expected = dir / "blob.bin" + "\r\n";
-    long lines = 0, problems = 0;
-    bool cutAtCr = false;
-    for (size_t pos = 0; pos < bytes.size();) {
-        const std::string text = UpToNul(ModelLine(bytes, pos, SCAN_LINE_MAX, cutAtCr));
-        ++lines;
-        if (AsciiUpperCopy(text).find("YEAR") != std::string::npos) {
-            expected += ReportHit(lines, text);
-            ++problems;
-        }
-    }
-    ASSERT_GT(problems, 100);
-    EXPECT_EQ(Run(), expected + ReportSummary(lines, problems) + "\r\n");
-}
-
-TEST_P(FaultFixture, BytesThatAreNotUtf8PassUnchanged) {
-    const std::string name = "caf\xe9-\xff\xfe.c";
-    AddFile(name, "ann\xe9"
-                  "e year \x80\xc3\r\n");
-    EXPECT_EQ(Run(), dir / name + "\r\n" +
-                         ReportHit(1, "ann\xe9"
-                                      "e year \x80\xc3") +
-                         ReportSummary(1, 1) + "\r\n");
-}
-
-TEST_P(FaultFixture, AReadErrorIsReportedAndTheRunGoesOn) {
-    // Reading /proc/self/mem from its start fails with an I/O error, whoever runs the test.
-    host.m_files.push_back({"/proc/self/mem", true});
-    AddFile("b.c", "year\r\n");
-    CReportResult result;
-    EXPECT_EQ(Run(&result), "/proc/self/mem\r\n  Failed to read file.\r\n" + ReportSummary(0, 0) +
-                                "\r\n" + dir / "b.c" + "\r\n" + ReportHit(1, "year") +
-                                ReportSummary(1, 1) + "\r\n");
-    EXPECT_EQ(result.nFilesFailed, 1);
 }
 
 // A read that fails after the first 500 bytes of one file (by its inode), whatever the thread.

@@ -1,54 +1,10 @@
-#include "resources/resource.h"
-#include "toolkit/helpcall.h"
-#include "toolkit/aboutbox.h"
-#include "toolkit/messagetext.h"
+// Where a dialog template places its window on the screen.
+#include "gui/widgets/aboutbox.h"
 
-#include <QPushButton>
 #include <QScreen>
-#include <QTest>
 #include <gtest/gtest.h>
 
-#include <utility>
-#include <vector>
-
 namespace {
-
-TEST(AboutBox, CaptionAndOneHelpButtonForItsContext) {
-    std::vector<std::pair<unsigned, unsigned long>> calls;
-    SetHelpHandler([&](unsigned command, unsigned long data) {
-        calls.emplace_back(command, data);
-        return true;
-    });
-    CAboutDlg dlg(nullptr);
-    dlg.show();
-    EXPECT_EQ(dlg.windowTitle(), "About Kavel 2000");
-    int helpButtons = 0;
-    for (QPushButton* button : dlg.findChildren<QPushButton*>())
-        helpButtons += button->isVisible() && button->text() == "&Help";
-    EXPECT_EQ(helpButtons, 1);
-    dlg.findChild<QPushButton*>("57670")->click();
-    QTest::keyClick(dlg.findChild<QPushButton*>("1"), Qt::Key_F1);
-    EXPECT_EQ(calls, decltype(calls)(2, {HELP_CONTEXT, 0x20003}));
-    EXPECT_TRUE(dlg.isVisible());
-    dlg.findChild<QPushButton*>("1")->click();
-    EXPECT_EQ(dlg.result(), IDOK);
-    SetHelpHandler({});
-}
-
-// The box opens centred on the screen, its frame and title bar included.
-TEST(AboutBox, OpensCentredWithItsFrame) {
-    QWidget owner;
-    owner.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
-    ASSERT_NE(owner.frameGeometry().size(), owner.size()); // the headless platform has frames
-    CAboutDlg dlg(&owner);
-    dlg.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
-    const QRect screen = dlg.screen()->geometry(), frame = dlg.frameGeometry();
-    EXPECT_EQ(frame.top(), screen.top() + (screen.height() - frame.height()) / 2);
-    EXPECT_EQ(frame.left(), screen.left() + (screen.width() - frame.width()) / 2);
-    dlg.close();
-}
 
 TEST(AboutBox, PlaceWindowModes) {
     QWidget window;

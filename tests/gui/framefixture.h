@@ -2,13 +2,13 @@
 // A main window over a private settings file, with helpers to reach its children; message
 // boxes and help calls are recorded instead of shown.
 
-#include "toolkit/helpcall.h"
-#include "shell/mainframe.h"
-#include "shell/settings.h"
+#include "core/text/helpcall.h"
+#include "core/text/messagetext.h"
+#include "gui/widgets/messages.h"
+#include "gui/window/mainframe.h"
+#include "gui/window/settings.h"
 #include "support/recordinghost.h"
 #include "support/testfiles.h"
-#include "toolkit/messages.h"
-#include "toolkit/messagetext.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -38,7 +38,6 @@ struct FrameFixture : ::testing::Test {
     std::vector<std::pair<std::string, int>> boxes; // text, (style << 8) | help id
     int answer = IDYES;
     HelpCalls helpCalls;
-    bool helpWorks = true;
 
     FrameFixture() {
         SetMessageBoxAnswerer([this](const std::string& text, int style, int helpId) {
@@ -47,7 +46,7 @@ struct FrameFixture : ::testing::Test {
         });
         SetHelpHandler([this](unsigned command, unsigned long data) {
             helpCalls.emplace_back(command, data);
-            return helpWorks;
+            return true;
         });
     }
     ~FrameFixture() override {

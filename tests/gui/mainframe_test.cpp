@@ -1,25 +1,12 @@
+#include "core/text/resource.h"
 #include "framefixture.h"
-#include "resources/resource.h"
-#include "shell/app.h"
-#include "shell/commands.h"
-#include "shell/mainlayout.h"
-#include "toolkit/dirlisting.h"
+#include "gui/window/app.h"
+#include "gui/window/commands.h"
+#include "gui/window/mainlayout.h"
 
-#include <QAccessible>
-#include <QClipboard>
-#include <QImage>
-#include <QLabel>
-#include <QMenu>
-#include <QMenuBar>
-#include <QMoveEvent>
-#include <QScrollBar>
 #include <QTextBlock>
-#include <QTextCursor>
 
 #include <climits>
-#include <cstdlib>
-#include <functional>
-#include <sys/stat.h>
 #include <tuple>
 
 namespace {
@@ -80,9 +67,8 @@ struct MainFrameTest : FrameFixture {
     }
 };
 
-// The controls follow the layout at several sizes; the client area is grey with sunken
-// bevels around itself and around the report view.
-TEST_F(MainFrameTest, ChildrenFollowTheClientSizeAndTheFramesArePainted) {
+// The controls follow the layout at several sizes.
+TEST_F(MainFrameTest, ChildrenFollowTheClientSize) {
     StoreRect(10, 10, 710, 510);
     ShowFrame();
     QWidget* client = frame->centralWidget();
@@ -97,23 +83,6 @@ TEST_F(MainFrameTest, ChildrenFollowTheClientSizeAndTheFramesArePainted) {
         EXPECT_EQ(client->geometry().bottom() + 1, // the status bar lies below the client area
                   frame->findChild<QWidget*>("IDC_STATUS_BAR")->geometry().top());
     }
-    const QImage image = client->grab().toImage();
-    const int w = client->width(), a = client->height();
-    const QRgb grey = qRgb(192, 192, 192), dark = qRgb(128, 128, 128), light = qRgb(255, 255, 255);
-    // Rings around the client area at 0 and 1 (right at w - 2 and w - 3); around the report
-    // view at left 147, top 8, right w - 10, bottom a - 9.
-    const std::tuple<int, int, QRgb> pixels[] = {
-        {0, 0, dark},      {w - 1, 0, grey},     {1, 1, dark},       {w - 3, 2, light},
-        {1, a - 1, light}, {1, a - 2, dark},     {2, 2, grey},       {147, 8, dark},
-        {148, 100, dark},  {w - 11, 100, light}, {w - 9, 100, grey}, {200, a - 10, light},
-    };
-    for (const auto& [x, y, colour] : pixels)
-        EXPECT_EQ(image.pixel(x, y), colour) << x << "," << y;
-    // Each pane's frame is drawn a pixel around it: the last one's right border lies inside
-    // the status bar, not past the window's edge.
-    const QWidget* bar = frame->findChild<QWidget*>("IDC_STATUS_BAR");
-    const QWidget* scrl = bar->findChild<QWidget*>("SCRL");
-    EXPECT_LT(scrl->geometry().right() + 1, bar->width() - 1);
 }
 
 // First start with no settings, then a stored rectangle, maximised and restarted, then
@@ -163,57 +132,15 @@ TEST_F(MainFrameTest, PlacementIsStoredAndRestored) {
     EXPECT_EQ(Setting("Maximise"), SW_SHOW);
 }
 
-// A window started minimised stores its placement once it is restored, though its size may not
-// change on the way.
-TEST_F(MainFrameTest, RestoringAMinimisedWindowStoresItsPlacement) {
-    StoreRect(40, 30, 680, 510);
-    CreateFrame();
-    ShowWithCommand(*frame, 7); // minimised, not active: as a shortcut can start it
-    QTest::qWait(50);
-    store.WriteSettingInt("Window", "Maximise", SW_SHOWMAXIMIZED); // from an earlier start
-    StoreRect(1, 2, 3, 4);
-    frame->showNormal();
-    ASSERT_TRUE(WaitForSetting("Maximise", SW_SHOW));
-    EXPECT_EQ(Setting("Right") - Setting("Left"), frame->frameGeometry().width());
-}
-
-// An X11 window manager restoring a maximised window tells the new state before the new size:
-// the window is briefly normal at its maximised size. Started maximised, the window restores
-// to the stored outer rectangle all the same, and stores it back unchanged.
-TEST_F(MainFrameTest, RestoringAWindowStartedMaximisedGivesTheStoredRectangle) {
-    StoreRect(40, 30, 680, 510);
-    store.WriteSettingInt("Window", "Maximise", SW_SHOWMAXIMIZED);
-    CreateFrame();
-    ShowWithCommand(*frame, SW_SHOWMAXIMIZED);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return frame->isMaximized(); }, 2000));
-    QTest::qWait(50);
-    const QSize maximised = frame->size();
-    ASSERT_NE(maximised, QSize(640, 480));
-
-    frame->overrideWindowState(Qt::WindowNoState);
-    QMoveEvent stale(frame->pos(), frame->pos());
-    QCoreApplication::sendEvent(frame.get(), &stale);
-    EXPECT_EQ(frame->size(), maximised);
-    frame->setGeometry(QRect(QPoint(40, 30), QSize(640, 480)));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return frame->frameGeometry().size() == QSize(640, 480); },
-                                2000))
-        << frame->frameGeometry().width() << "x" << frame->frameGeometry().height();
-    ASSERT_TRUE(WaitForSetting("Maximise", SW_SHOW));
-    EXPECT_EQ(Setting("Right") - Setting("Left"), 640);
-    EXPECT_EQ(Setting("Bottom") - Setting("Top"), 480);
-}
-
 // A stored rectangle too large for the screens is cut to them (a window of absurd size would
 // take memory without end), and what is stored back is the window's real rectangle.
 TEST_F(MainFrameTest, AbsurdStoredRectanglesAreCutToTheScreen) {
     const QSize screen = QGuiApplication::primaryScreen()->availableVirtualGeometry().size();
     // The last value: the size asked for reaches past the screens, and is cut to them.
-    const std::tuple<int, int, int, int, bool> cases[] = {
-        {0, 0, INT_MAX, INT_MAX, true},      {10, 20, 40010, 520, false},
-        {-5, 0, 300, INT_MAX, false},        {INT_MAX - 100, 0, INT_MAX, 200, false},
-        {INT_MIN, INT_MIN, 0, 0, false},     {-100, -100, INT_MAX, INT_MAX, true},
-        {-INT_MAX, -INT_MAX, 100, 100, true}};
+    const std::tuple<int, int, int, int, bool> cases[] = {{0, 0, INT_MAX, INT_MAX, true},
+                                                          {10, 20, 40010, 520, false},
+                                                          {INT_MIN, INT_MIN, 0, 0, false},
+                                                          {-INT_MAX, -INT_MAX, 100, 100, true}};
     for (const auto& [left, top, right, bottom, cut] : cases) {
         StoreRect(left, top, right, bottom);
         CreateFrame();
@@ -230,168 +157,6 @@ TEST_F(MainFrameTest, AbsurdStoredRectanglesAreCutToTheScreen) {
             2000));
         EXPECT_EQ(Setting("Bottom") - Setting("Top"), outer.height());
     }
-}
-
-// The keyboard chooses as the mouse does: Enter or Space in the directory list enters the
-// highlighted directory, Enter in the volume box enters the volume shown.
-TEST_F(MainFrameTest, EnterAndSpaceEnterDirectoriesAndVolumes) {
-    const std::string before = CurrentDirectory();
-    CTempDir tree;
-    ASSERT_EQ(::mkdir((tree / "sub").c_str(), 0755), 0);
-    ASSERT_EQ(::mkdir((tree / "sub/caf\xe9").c_str(), 0755), 0); // not UTF-8
-    ASSERT_EQ(EnterDirectory(tree.Path()), 0);
-    const std::string top = CurrentDirectory();
-    ShowFrame(true);
-    const auto highlight = [&](const char* text) {
-        const QList<QListWidgetItem*> items =
-            DirList()->findItems(QString::fromUtf8(text), Qt::MatchExactly);
-        ASSERT_EQ(items.size(), 1) << text;
-        DirList()->setCurrentItem(items[0], QItemSelectionModel::NoUpdate);
-    };
-    DirList()->setFocus();
-    highlight("[sub]");
-    QTest::keyClick(DirList(), Qt::Key_Return);
-    EXPECT_EQ(CurrentDirectory(), top + "/sub");
-    EXPECT_EQ(frame->windowTitle(), QString::fromStdString("Kavel 2000 - " + top + "/sub"));
-    highlight("[caf\u00e9]"); // shown as Latin-1, as the report shows it
-    QTest::keyClick(DirList(), Qt::Key_Space);
-    EXPECT_EQ(CurrentDirectory(), top + "/sub/caf\xe9");
-    EXPECT_EQ(frame->windowTitle(), QString::fromStdString("Kavel 2000 - " + top) +
-                                        QString::fromUtf8("/sub/caf\u00e9"));
-    // The volume box: the home volume chosen with the arrow keys is entered by Enter, at its
-    // top as nothing was used on it yet.
-    CTempDir home;
-    const char* oldHome = std::getenv("HOME");
-    const std::string keptHome = oldHome ? oldHome : "";
-    ::setenv("HOME", home.Path().c_str(), 1);
-    ForgetVolumeDirectories();
-    DriveBox()->setFocus();
-    DriveBox()->setCurrentIndex(DriveBox()->findText(QStringLiteral("[-~-]")));
-    QTest::keyClick(DriveBox(), Qt::Key_Return);
-    EXPECT_EQ(CurrentDirectory(), HomeDirectory());
-    if (oldHome)
-        ::setenv("HOME", keptHome.c_str(), 1);
-    else
-        ::unsetenv("HOME");
-    ForgetVolumeDirectories();
-    EXPECT_EQ(::chdir(before.c_str()), 0);
-}
-
-// Every control of the window has a name for a screen reader, and a description: the browser,
-// the report, the menu and the status bar with its panes.
-TEST_F(MainFrameTest, EveryControlIsNamedForScreenReaders) {
-    ShowFrame();
-    std::vector<QWidget*> controls{Child<QMenuBar>("ApplicationMenu"),
-                                   Child<QLabel>("MessagePane")};
-    for (QWidget* widget : frame->findChildren<QWidget*>())
-        if (widget->property("controlId").isValid())
-            controls.push_back(widget);
-    EXPECT_GE(controls.size(), 10u); // 4 browser and report controls, the bar, its 4 panes
-    for (QWidget* widget : controls) {
-        QAccessibleInterface* node = QAccessible::queryAccessibleInterface(widget);
-        ASSERT_NE(node, nullptr);
-        EXPECT_FALSE(node->text(QAccessible::Name).isEmpty()) << widget->objectName().toStdString();
-        EXPECT_FALSE(node->text(QAccessible::Description).isEmpty())
-            << widget->objectName().toStdString();
-    }
-    const auto name = [](QWidget* widget) {
-        return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name).toStdString();
-    };
-    EXPECT_EQ(name(FileList()), "Files");
-    EXPECT_EQ(name(DirList()), "Folders");
-    EXPECT_EQ(name(Report()), "Report");
-    // The message pane says what it is, and carries its text as it changes.
-    EXPECT_EQ(name(Child<QLabel>("MessagePane")), "Status: Ready");
-    frame->SetStatusText("12 line(s) checked");
-    EXPECT_EQ(name(Child<QLabel>("MessagePane")), "Status: 12 line(s) checked");
-    EXPECT_TRUE(name(Child<QLabel>("CAP")).starts_with("Caps Lock o"));
-    // The volume box is read by what it shows, and labelled "Volume".
-    std::vector<std::string> labels;
-    for (const auto& [label, relation] :
-         QAccessible::queryAccessibleInterface(DriveBox())->relations(QAccessible::Label))
-        labels.push_back(label->text(QAccessible::Name).toStdString());
-    EXPECT_EQ(labels, std::vector<std::string>{"Volume"});
-}
-
-// A screen reader reads a menu item by its name alone, its key apart, and its state as the
-// rules have it before any menu has been opened; a key shown beside an item is no accelerator.
-TEST_F(MainFrameTest, MenuItemsReadByNameWithTheirStatesBeforeAMenuOpens) {
-    ShowFrame(true);
-    QMenuBar* menuBar = Child<QMenuBar>("ApplicationMenu");
-    const auto item = [&](int menu, int index) {
-        return QAccessible::queryAccessibleInterface(menuBar->actions().at(menu)->menu())
-            ->child(index);
-    };
-    QAccessibleInterface* copy = item(1, 0);
-    EXPECT_EQ(copy->text(QAccessible::Name).toStdString(), "Copy");
-    EXPECT_EQ(copy->text(QAccessible::Accelerator).toStdString(), "Ctrl+C");
-    EXPECT_EQ(item(2, 0)->text(QAccessible::Name).toStdString(), "Index");
-    EXPECT_TRUE(copy->state().disabled);
-    EXPECT_TRUE(item(0, 6)->state().disabled); // Stop reporting
-    EXPECT_FALSE(item(0, 5)->state().disabled); // Start Reporting
-    frame->AppendReportLine("/tmp/a.c");
-    Report()->selectAll();
-    EXPECT_FALSE(copy->state().disabled);
-    // Ctrl+C with the menu bar in the focus does not copy; F1 there still asks for help on the
-    // window, as F1 does everywhere in it.
-    QApplication::clipboard()->clear();
-    menuBar->setFocus();
-    QTest::keyClick(menuBar, Qt::Key_C, Qt::ControlModifier);
-    EXPECT_TRUE(QApplication::clipboard()->text().isEmpty());
-    for (QWidget* where : {static_cast<QWidget*>(menuBar), static_cast<QWidget*>(Report())}) {
-        helpCalls.clear();
-        where->setFocus();
-        QTest::keyClick(where, Qt::Key_F1);
-        EXPECT_EQ(helpCalls, (HelpCalls{{HELP_CONTEXT, 3000}}));
-    }
-}
-
-// The window carries the program's icon, for the window manager and the task bar.
-TEST_F(MainFrameTest, TheWindowCarriesTheProgramsIcon) {
-    CreateFrame();
-    ASSERT_FALSE(frame->windowIcon().isNull());
-    EXPECT_EQ(frame->windowIcon().pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32),
-              QImage(QStringLiteral(":/kavel/icon.xpm")).convertToFormat(QImage::Format_ARGB32));
-}
-
-// A start and an exit that change nothing leave the settings file as it was.
-TEST_F(MainFrameTest, AStartAndExitWithoutChangesWriteNothing) {
-    StoreRect(40, 30, 680, 510);
-    CreateFrame();
-    ShowFrame();
-    QTest::qWait(50);
-    frame->close();
-    frame.reset();
-    struct stat before {};
-    ASSERT_EQ(::stat((dir / "settings.conf").c_str(), &before), 0);
-    CSettingsStore again(QString::fromStdString(dir / "settings.conf"));
-    frame = std::make_unique<CFixedClockFrame>(again);
-    ShowFrame();
-    QTest::qWait(50);
-    frame->close();
-    frame.reset();
-    struct stat after {};
-    ASSERT_EQ(::stat((dir / "settings.conf").c_str(), &after), 0);
-    EXPECT_EQ(after.st_ino, before.st_ino); // a write puts a new file in its place
-    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
-}
-
-TEST_F(MainFrameTest, TabCyclesTheFourControlsForwardOnlyAndActivationFocusesTheReport) {
-    ShowFrame(true);
-    EXPECT_EQ(QApplication::focusWidget(), Report());
-    for (QWidget* expected :
-         std::initializer_list<QWidget*>{FileList(), DirList(), DriveBox(), Report(), FileList()}) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        EXPECT_EQ(QApplication::focusWidget(), expected);
-    }
-    // No way back, and Ctrl+Tab moves nothing.
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
-    EXPECT_EQ(QApplication::focusWidget(), FileList());
-    // From outside the four controls: the file list.
-    QApplication::focusWidget()->clearFocus();
-    QTest::keyClick(frame.get(), Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), FileList());
 }
 
 TEST_F(MainFrameTest, AppendTrimsWholeOldestLinesToStayWithinTheLimit) {
@@ -423,84 +188,6 @@ TEST_F(MainFrameTest, AfterClearScreenTheNextLineStartsAtTheTop) {
     EXPECT_EQ(ReportText(), "third\r\n");
     EXPECT_EQ(Report()->textCursor().position(), 6);
     EXPECT_EQ(frame->m_nReportLength, 7);
-}
-
-// A catch-up during a run, whether it replaces every line or only some, leaves the newest
-// line in sight at the bottom of the view.
-TEST_F(MainFrameTest, CatchUpsKeepTheNewestLineInSight) {
-    ShowFrame();
-    frame->m_bReporting = 1;
-    for (int count : {3000, 40, 1}) {
-        for (int i = 0; i < count; ++i)
-            frame->AppendReportLine("line " + std::to_string(i) + std::string(40, '.'));
-        frame->EndReporting();
-        EXPECT_GT(Report()->verticalScrollBar()->maximum(), 0) << count;
-        EXPECT_TRUE(Report()->textCursor().atEnd()) << count;
-        QTextCursor newest(Report()->document()->lastBlock().previous());
-        EXPECT_EQ(newest.block().text().toStdString(),
-                  "line " + std::to_string(count - 1) + std::string(40, '.'));
-        EXPECT_TRUE(Report()->viewport()->rect().contains(Report()->cursorRect(newest))) << count;
-    }
-    frame->m_bReporting = 0;
-}
-
-// Menu items show their prompts and follow the enable rules when the menu opens; "Ready"
-// comes back when it closes.
-TEST_F(MainFrameTest, FileMenuPromptsAndEnablesItsItems) {
-    ShowFrame();
-    auto* pane = Child<QLabel>("MessagePane");
-    EXPECT_EQ(pane->text(), "Ready");
-    auto* menuBar = Child<QMenuBar>("ApplicationMenu");
-    QMenu* fileMenu = menuBar->actions().at(0)->menu();
-    auto enabled = [&](int id) {
-        return fileMenu->findChild<QAction*>(QString::number(id))->isEnabled();
-    };
-    frame->AppendReportLine("/tmp/a.c");
-    Report()->selectAll(); // Edit File needs a selection
-    menuBar->setActiveAction(fileMenu->menuAction());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return fileMenu->isVisible(); }, 2000));
-    EXPECT_TRUE(enabled(ID_FILE_START_REPORTING) && enabled(ID_FILE_EDIT_FILE));
-    EXPECT_FALSE(enabled(ID_FILE_STOP_REPORTING));
-    for (QAction* action : fileMenu->actions())
-        if (!action->isSeparator() && action->isEnabled()) {
-            fileMenu->setActiveAction(action);
-            EXPECT_EQ(pane->text(), action->statusTip());
-            EXPECT_FALSE(action->statusTip().isEmpty());
-        }
-    fileMenu->hide();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !fileMenu->isVisible(); }, 2000));
-    QTest::qWait(20);
-    EXPECT_EQ(pane->text(), "Ready");
-}
-
-// During a run a menu's prompts stay in the pane while the menu is open, whatever progress the
-// run shows meanwhile; the newest progress comes back when the menu closes.
-TEST_F(MainFrameTest, MenuPromptsStayDuringARunAndProgressResumesAfter) {
-    ShowFrame();
-    auto* pane = Child<QLabel>("MessagePane");
-    QMenu* fileMenu = Child<QMenuBar>("ApplicationMenu")->actions().at(0)->menu();
-    const auto drainFor = [&](int ms, const std::function<bool()>& until) {
-        return QTest::qWaitFor(
-            [&] {
-                frame->DrainMessageQueue();
-                return until();
-            },
-            ms);
-    };
-    frame->m_bReporting = 1;
-    frame->SetStatusText("Checking one");
-    ASSERT_TRUE(drainFor(2000, [&] { return pane->text() == "Checking one"; }));
-    Child<QMenuBar>("ApplicationMenu")->setActiveAction(fileMenu->menuAction());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return fileMenu->isVisible(); }, 2000));
-    QAction* stop = fileMenu->findChild<QAction*>(QString::number(ID_FILE_STOP_REPORTING));
-    fileMenu->setActiveAction(stop);
-    frame->SetStatusText("Checking two");
-    drainFor(300, [] { return false; }); // several catch-ups pass
-    EXPECT_EQ(pane->text().toStdString(), stop->statusTip().toStdString());
-    fileMenu->hide();
-    EXPECT_TRUE(drainFor(2000, [&] { return pane->text() == "Checking two"; }))
-        << pane->text().toStdString();
-    frame->m_bReporting = 0;
 }
 
 // Lines appended during a run are taken into the view in bulk, some dropped unseen: the view

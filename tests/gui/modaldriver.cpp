@@ -4,20 +4,6 @@
 #include <QApplication>
 #include <QMessageBox>
 
-void WhenModalShown(std::function<void(QWidget*)> act, QWidget* except) {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, act, except] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal == nullptr || modal == except || !modal->isVisible())
-            return;
-        timer->stop();
-        timer->deleteLater();
-        act(modal);
-    });
-    timer->start();
-}
-
 CModalAction::CModalAction(std::function<void(QWidget*)> act, QWidget* except) {
     m_timer.setInterval(10);
     QObject::connect(&m_timer, &QTimer::timeout, [this, act, except] {
@@ -28,10 +14,6 @@ CModalAction::CModalAction(std::function<void(QWidget*)> act, QWidget* except) {
         act(modal);
     });
     m_timer.start();
-}
-
-CModalAction::~CModalAction() {
-    m_timer.stop();
 }
 
 CDialogWatchdog::CDialogWatchdog() {

@@ -8,18 +8,11 @@
 
 class QWidget;
 
-// Calls act once with the first visible modal widget that is not `except`, polling every
-// 10 ms from the event loop (so also from inside a modal exec()); the poll stays until a modal
-// widget comes. Prefer CModalAction where a test may end without one.
-void WhenModalShown(std::function<void(QWidget*)> act, QWidget* except = nullptr);
-
-// Waits for a modal window while it exists: calls act once with the first visible modal widget
-// that is not `except`, polling every 10 ms from the event loop (so also from inside a modal
-// exec()). Going out of scope cancels an action not yet taken.
+// While it exists: calls act once with the first visible modal widget that is not `except`,
+// polling every 10 ms from the event loop (so also from inside a modal exec()).
 class [[nodiscard]] CModalAction {
   public:
     explicit CModalAction(std::function<void(QWidget*)> act, QWidget* except = nullptr);
-    ~CModalAction();
     CModalAction(const CModalAction&) = delete;
     CModalAction& operator=(const CModalAction&) = delete;
 

@@ -1,6 +1,6 @@
 // The report view's byte arithmetic without the widget: what it holds, what it drops, and what
 // the widget is told to change.
-#include "shell/reportlines.h"
+#include "gui/window/reportlines.h"
 
 #include <gtest/gtest.h>
 
@@ -69,43 +69,6 @@ TEST(CReportBuffer, KeepsTheNewestWholeLinesWithinTheLimit) {
             EXPECT_EQ(nLength, c.length) << c.name << (bWait ? " (run)" : "");
         }
     }
-}
-
-// What the widget is told: lines to drop at its top and to add at its end, since it last
-// caught up; a run's lines that can never be shown are not even added.
-TEST(CReportBuffer, TellsTheWidgetWhatChanged) {
-    int nLength = 0;
-    CReportBuffer buffer(nLength);
-    buffer.Append("first", false);
-    buffer.Append("second\r\nthird", false);
-    EXPECT_EQ(buffer.Added(), 3);
-    EXPECT_EQ(buffer.Dropped(), 0);
-    buffer.MarkShown();
-    EXPECT_EQ(buffer.ShownLines(), 3);
-
-    // 22 characters held; a line of 15982 with its CR LF leaves room for only 18 of them.
-    buffer.Append(std::string(REPORT_VIEW_LIMIT - 20, 'n'), false);
-    EXPECT_EQ(buffer.Dropped(), 1); // "first"
-    EXPECT_EQ(buffer.Added(), 1);
-    EXPECT_EQ(nLength, 15 + REPORT_VIEW_LIMIT - 18);
-    buffer.MarkShown();
-    EXPECT_EQ(buffer.ShownLines(), 3);
-
-    // During a run, thousands of lines wait; only the tail that fits the view is added, and
-    // every line the widget shows is dropped.
-    for (int i = 0; i < 20000; ++i)
-        buffer.Append("line " + std::to_string(i), true);
-    buffer.TakePending();
-    EXPECT_GE(buffer.Dropped(), buffer.ShownLines());
-    EXPECT_LT(buffer.Added(), 2000);
-    EXPECT_EQ(buffer.Lines()[buffer.Lines().Size() - 1], "line 19999");
-    EXPECT_LE(nLength, REPORT_VIEW_LIMIT);
-
-    buffer.Clear();
-    EXPECT_EQ(nLength, 0);
-    EXPECT_TRUE(buffer.Lines().Empty());
-    EXPECT_EQ(buffer.Added(), 0);
-    EXPECT_EQ(buffer.ShownLines(), 0);
 }
 
 } // namespace

@@ -2,9 +2,9 @@
 // The line and matching rules read literally, byte by byte: the oracles that the fast line
 // splitter and matcher are compared against, in the tests and the fuzz targets.
 
-#include "scan/searchstrings.h"
+#include "core/match/searchstrings.h"
+#include "core/text/ascii.h"
 #include "support/linerules.h"
-#include "toolkit/ascii.h"
 
 #include <cstring>
 #include <string>

@@ -1,16 +1,30 @@
 #pragma once
 // A report host for tests: a fixed file list and clock, the report view recorded as text.
 
-#include "scan/reportrun.h"
+#include "core/run/reportrun.h"
 
 #include <functional>
 #include <string>
 #include <vector>
 
-// The text report recorded: every line with its CR LF, as the output file holds it.
+// The text report recorded: every line with its CR LF, as the output file holds it; and the
+// numbers that the other formats take from the events, "hit LINE PHYSICAL" and
+// "end LINES PHYSICAL".
 class CRecordingSink : public CTextReportSink {
   public:
     explicit CRecordingSink(std::string& text) : m_text(text) {}
+    std::vector<std::string> m_events;
+
+    void Hit(const CHit& hit) override {
+        m_events.push_back("hit " + std::to_string(hit.nLine) + " " +
+                           std::to_string(hit.nPhysical));
+        CTextReportSink::Hit(hit);
+    }
+    void FileEnd(EFileOutcome outcome, const CFileCounts& counts) override {
+        m_events.push_back("end " + std::to_string(counts.nLines) + " " +
+                           std::to_string(counts.nPhysical));
+        CTextReportSink::FileEnd(outcome, counts);
+    }
 
   protected:
     void WriteLine(std::string_view text) override {

@@ -3,6 +3,8 @@
 
 #include "support/testfiles.h"
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -41,3 +43,27 @@ CToolRun FinishReportTool(const CTempDir& dir, pid_t pid, int timeoutSeconds = 6
 
 // True when the tests run as root, which reads and writes files whatever their permissions.
 bool RunningAsRoot();
+
+#ifdef KAVEL_REPORT_PATH
+// A folder to run kavel-report in, with a strings file and a report file named in it.
+struct ReportToolTest : ::testing::Test {
+    CTempDir dir;
+    CToolOptions options;
+    std::string strings = dir / "y2k.str", output = dir / "report.txt";
+
+    ReportToolTest() {
+        options.program = KAVEL_REPORT_PATH;
+        options.cwd = dir.Path();
+    }
+
+    void SetUp() override { WriteWholeFile(strings, "year\n19\nDATE\n"); }
+    // The program with the arguments as given, and with the strings and report files first.
+    CToolRun RunAsGiven(const std::vector<std::string>& args) {
+        return FinishReportTool(dir, StartReportTool(dir, options, args));
+    }
+    CToolRun Run(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--strings", strings, "--output", output});
+        return RunAsGiven(args);
+    }
+};
+#endif

@@ -1,6 +1,0 @@
-#include "batch/batchreport.h"
-
-int main(int argc, char** argv) {
-    CatchBatchStopSignals();
-    return RunBatchReport(argc, argv);
-}

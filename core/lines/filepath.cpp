@@ -1,0 +1,198 @@
+#include "core/lines/filepath.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+// Cleared once the system has refused openat2 (an old kernel, or a sandbox that filters it).
+std::atomic<bool> g_bOpenat2{true};
+
+// openat2 with no link followed and no way out of dir; ENOSYS where the system lacks it.
+int OpenNoLinks(int dir, const char* path, int flags) {
+#ifdef SYS_openat2
+    if (g_bOpenat2.load(std::memory_order_relaxed)) {
+        open_how how{};
+        how.flags = static_cast<uint64_t>(flags | O_CLOEXEC);
+        how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH;
+        long fd;
+        do {
+            fd = ::syscall(SYS_openat2, dir, path, &how, sizeof how);
+        } while (fd < 0 && errno == EINTR);
+        if (fd >= 0 || (errno != ENOSYS && errno != EPERM))
+            return static_cast<int>(fd);
+        g_bOpenat2.store(false, std::memory_order_relaxed);
+    }
+#endif
+    // Name by name, each opened with O_NOFOLLOW: a link anywhere fails as it does above.
+    std::string_view rest = path;
+    int at = dir;
+    const auto done = [&](int fd) {
+        if (at != dir) {
+            const int saved = errno;
+            ::close(at);
+            errno = saved;
+        }
+        return fd;
+    };
+    for (;;) {
+        const size_t slash = rest.find('/');
+        const std::string name(rest.substr(0, slash));
+        if (name == "..") {
+            errno = EXDEV; // would lead out of dir
+            return done(-1);
+        }
+        if (slash == std::string_view::npos) {
+            int fd;
+            do {
+                fd =
+                    ::openat(at, name.empty() ? "." : name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC);
+            } while (fd < 0 && errno == EINTR);
+            return done(fd);
+        }
+        rest.remove_prefix(slash + 1);
+        if (name.empty() || name == ".")
+            continue;
+        const int next = ::openat(at, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        done(0);
+        if (next < 0)
+            return -1;
+        at = next;
+    }
+}
+
+} // namespace
+
+void AddTrailingBackslash(std::string& path) {
+    if (path.empty() || path.back() != '/')
+        path.push_back('/');
+}
+
+std::string BuildReportPath(const std::string& currentDirectory, const std::string& name) {
+    if (!name.empty() && name[0] == '/')
+        return name;
+    std::string path = currentDirectory;
+    AddTrailingBackslash(path);
+    path += name;
+    return path;
+}
+
+std::string ReportPathText(std::string path) {
+    for (char& c : path)
+        if (c == '\r' || c == '\n')
+            c = '?';
+    return path;
+}
+
+bool NamesFile(const std::string& path, dev_t dev, ino_t ino) {
+    struct stat st;
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && st.st_dev == dev && st.st_ino == ino;
+}
+
+int OpenPath(const std::string& path, int flags, mode_t mode) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    if (fd >= 0 || errno != ENAMETOOLONG)
+        return fd;
+
+    // Folder by folder, each piece below the limit: the kernel resolves the pieces as it would
+    // the whole path (links followed, ".." by the folder reached).
+    int dir = AT_FDCWD;
+    size_t at = 0;
+    if (path[0] == '/') {
+        dir = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (dir < 0)
+            return -1;
+        at = path.find_first_not_of('/');
+    }
+    const auto closeDir = [&dir] {
+        if (dir != AT_FDCWD) {
+            const int saved = errno;
+            ::close(dir);
+            errno = saved;
+        }
+    };
+    for (;;) {
+        if (at == std::string::npos)
+            at = path.size(); // only separators were left: the folder reached
+        const std::string rest = path.substr(at);
+        if (rest.size() < PATH_MAX) {
+            do {
+                fd = ::openat(dir, rest.empty() ? "." : rest.c_str(), flags | O_CLOEXEC, mode);
+            } while (fd < 0 && errno == EINTR);
+            closeDir();
+            return fd;
+        }
+        const size_t cut = rest.rfind('/', PATH_MAX - 2);
+        if (cut == std::string::npos || cut == 0) {
+            closeDir();
+            errno = ENAMETOOLONG; // one name longer than the system allows
+            return -1;
+        }
+        const int next =
+            ::openat(dir, rest.substr(0, cut).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        closeDir();
+        if (next < 0)
+            return -1;
+        dir = next;
+        at = path.find_first_not_of('/', at + cut);
+    }
+}
+
+CWalkRoot::~CWalkRoot() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+int OpenBeneath(int rootFd, std::string_view below, int flags) {
+    // A path longer than the system takes at once goes through its folders a piece at a time,
+    // each piece below the limit.
+    int dir = rootFd;
+    for (;;) {
+        if (below.size() < PATH_MAX) {
+            const int fd =
+                OpenNoLinks(dir, below.empty() ? "." : std::string(below).c_str(), flags);
+            if (dir != rootFd) {
+                const int saved = errno;
+                ::close(dir);
+                errno = saved;
+            }
+            return fd;
+        }
+        const size_t cut = below.rfind('/', PATH_MAX - 2);
+        if (cut == std::string_view::npos || cut == 0) {
+            if (dir != rootFd)
+                ::close(dir);
+            errno = ENAMETOOLONG;
+            return -1;
+        }
+        const int next =
+            OpenNoLinks(dir, std::string(below.substr(0, cut)).c_str(), O_PATH | O_DIRECTORY);
+        if (dir != rootFd) {
+            const int saved = errno;
+            ::close(dir);
+            errno = saved;
+        }
+        if (next < 0)
+            return -1;
+        dir = next;
+        below.remove_prefix(cut + 1);
+    }
+}
+
+int OpenListedFile(const CListedFile& file, int flags) {
+    if (file.root)
+        return OpenBeneath(
+            file.root->Fd(),
+            std::string_view(file.name).substr(std::min(file.nBelow, file.name.size())), flags);
+    return OpenPath(file.name, flags);
+}

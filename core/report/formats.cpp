@@ -1,0 +1,580 @@
+#include "core/report/formats.h"
+
+#include "core/lines/filepath.h"
+#include "core/lines/linefile.h"
+#include "core/text/ascii.h"
+
+#include <charconv>
+#include <cstdio>
+#include <set>
+#include <sys/stat.h>
+#include <tuple>
+#include <vector>
+
+namespace {
+
+void AppendNumber(std::string& text, long n) {
+    char digits[24];
+    text.append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
+}
+
+std::string Hex16(uint64_t value) {
+    static const char HEX[] = "0123456789abcdef";
+    std::string hex(16, '0');
+    for (int i = 15; i >= 0; --i, value >>= 4)
+        hex[static_cast<size_t>(i)] = HEX[value & 15];
+    return hex;
+}
+
+bool StartsWithFolder(const std::string& path, const std::string& directory) {
+    return !directory.empty() && path.size() > directory.size() &&
+           path.compare(0, directory.size(), directory) == 0 &&
+           (directory.back() == '/' || path[directory.size()] == '/');
+}
+
+// The "report" format: the report's bytes, as the output file holds them.
+class CReportFormat : public CFormatSink {
+  public:
+    explicit CReportFormat(CByteOutput& out) : m_text(out) {}
+    void Line(std::string_view text) override { m_text.Line(text); }
+    void Error(std::string_view text) override { m_text.Error(text); }
+    void FileBegin(const std::string& path, const std::string& name) override {
+        m_text.FileBegin(path, name);
+    }
+    void Hit(const CHit& hit) override { m_text.Hit(hit); }
+    void FileEnd(EFileOutcome outcome, const CFileCounts& counts) override {
+        m_text.FileEnd(outcome, counts);
+    }
+    void RunEnd(bool bCancelled) override { m_text.RunEnd(bCancelled); }
+    void Flush() override { m_text.Flush(); }
+    void Finish(const std::vector<std::string>&) override { m_text.Flush(); }
+
+  private:
+    class CText : public CTextReportSink {
+      public:
+        explicit CText(CByteOutput& out) : m_out(out) {}
+        void Flush() override { m_out.Flush(); }
+
+      protected:
+        void WriteLine(std::string_view text) override {
+            m_out.Pending().append(text);
+            m_out.Append("\r\n");
+        }
+        void WriteHit(long lineNumber, std::string_view text) override {
+            char heading[HIT_HEADING_MAX];
+            m_out.Pending().append(heading, FormatHitHeading(lineNumber, heading));
+            m_out.Pending().append("\r\n  >");
+            WriteLine(text);
+        }
+
+      private:
+        CByteOutput& m_out;
+    };
+    CText m_text;
+};
+
+// The sinks of the formats that point into files: no header lines, one record for each line of
+// a file that holds a string (its first piece that holds one). With a baseline, a line is
+// printed when one of its results is new (or every line, with bAllLines): a record waits for
+// its line's last piece.
+class CRecordSink : public CFormatSink {
+  public:
+    explicit CRecordSink(const CFormatContext& context) : m_context(context) {}
+    void Line(std::string_view) override {}
+    void Error(std::string_view) override {} // told with the failures, at the end
+    void FileBegin(const std::string& path, const std::string& name) override {
+        m_strPath = path;
+        m_strName = name;
+        m_nLastLine = 0;
+        m_nRecords = 0;
+        m_nNewRecords = 0;
+    }
+    void Hit(const CHit& hit) override {
+        if (hit.nPhysical != m_nLastLine) {
+            EndLine();
+            m_nLastLine = hit.nPhysical;
+            m_strPending.assign(RecordText(hit.text));
+            m_bPending = true;
+            m_bPendingNew = false;
+            ++m_nRecords;
+        }
+        if (m_context.pJudge != nullptr)
+            for (const CResult& result : m_context.pJudge->Last())
+                m_bPendingNew = m_bPendingNew || result.state == EBaselineState::NEW;
+    }
+    void FileEnd(EFileOutcome, const CFileCounts&) override { EndLine(); }
+    void RunEnd(bool bCancelled) override {
+        m_bCancelled = bCancelled;
+        m_context.out.Flush();
+    }
+    void Flush() override { m_context.out.Flush(); }
+    void Finish(const std::vector<std::string>&) override { m_context.out.Flush(); }
+
+  protected:
+    // A record for the file's line, with its text; state: NONE without a baseline.
+    virtual void Record(long line, std::string_view text, EBaselineState state) = 0;
+
+    bool HasBaseline() const {
+        return m_context.pJudge != nullptr && m_context.pJudge->HasBaseline();
+    }
+
+    const CFormatContext& m_context;
+    std::string m_strPath;  // as the report names it
+    std::string m_strName;  // as it was given
+    long m_nLastLine = 0;   // the line of the last record
+    long m_nRecords = 0;    // lines found in the file
+    long m_nNewRecords = 0; // of them, those with a new result
+    bool m_bCancelled = false;
+
+  private:
+    void EndLine() {
+        if (!m_bPending)
+            return;
+        m_bPending = false;
+        EBaselineState state = EBaselineState::NONE;
+        if (HasBaseline()) {
+            state = m_bPendingNew ? EBaselineState::NEW : EBaselineState::UNCHANGED;
+            m_nNewRecords += m_bPendingNew;
+            if (!m_bPendingNew && !m_context.bAllLines)
+                return;
+        }
+        Record(m_nLastLine, m_strPending, state);
+    }
+
+    std::string m_strPending;
+    bool m_bPending = false;
+    bool m_bPendingNew = false;
+};
+
+const char* StateName(EBaselineState state) {
+    switch (state) {
+    case EBaselineState::NEW: return "new";
+    case EBaselineState::UNCHANGED: return "unchanged";
+    case EBaselineState::ABSENT: return "absent";
+    case EBaselineState::NONE: break;
+    }
+    return "";
+}
+
+// path:line:text, one line per line found, as grep -n prints it.
+class CGrepFormat : public CRecordSink {
+  public:
+    using CRecordSink::CRecordSink;
+    void FileBegin(const std::string& path, const std::string& name) override {
+        CRecordSink::FileBegin(path, name);
+        m_strShown = SafeText(name);
+    }
+
+  protected:
+    void Record(long line, std::string_view text, EBaselineState) override {
+        std::string& out = m_context.out.Pending();
+        out.append(m_strShown);
+        out.push_back(':');
+        AppendNumber(out, line);
+        out.push_back(':');
+        out.append(SafeText(text));
+        m_context.out.Append("\n");
+    }
+
+  private:
+    std::string m_strShown;
+};
+
+// JSON Lines: an object per line found, per file, per failure, and a summary last.
+class CJsonFormat : public CRecordSink {
+  public:
+    using CRecordSink::CRecordSink;
+    void FileEnd(EFileOutcome outcome, const CFileCounts& counts) override {
+        CRecordSink::FileEnd(outcome, counts);
+        ++m_nFiles;
+        m_nFailed += IsFailure(outcome);
+        m_nLines += counts.nPhysical;
+        m_nProblems += m_nRecords;
+        m_nNew += m_nNewRecords;
+        const char* status = outcome == EFileOutcome::OPEN_FAILED   ? "failed-open"
+                             : outcome == EFileOutcome::READ_FAILED ? "failed-read"
+                                                                    : "ok";
+        CJsonWriter json(m_context.out.Pending());
+        json.Object().String("type", "file").Bytes("path", m_strName);
+        json.Number("lines", counts.nPhysical).Number("problems", m_nRecords);
+        if (HasBaseline())
+            json.Number("new", m_nNewRecords);
+        json.String("status", status).End();
+        m_context.out.Append("\n");
+    }
+    void Finish(const std::vector<std::string>& failures) override {
+        for (const std::string& failure : failures) {
+            CJsonWriter(m_context.out.Pending())
+                .Object()
+                .String("type", "error")
+                .String("message", failure)
+                .End();
+            m_context.out.Append("\n");
+        }
+        CJsonWriter json(m_context.out.Pending());
+        json.Object().String("type", "summary").Number("files", m_nFiles);
+        json.Number("failed", m_nFailed).Number("lines", m_nLines);
+        json.Number("problems", m_nProblems);
+        if (HasBaseline())
+            json.Number("new", m_nNew);
+        json.Bool("cancelled", m_bCancelled).End();
+        m_context.out.Append("\n");
+        m_context.out.Flush();
+    }
+
+  protected:
+    void Record(long line, std::string_view text, EBaselineState state) override {
+        CJsonWriter json(m_context.out.Pending());
+        json.Object().String("type", "hit").Bytes("path", m_strName).Number("line", line);
+        json.Bytes("text", text);
+        if (state != EBaselineState::NONE)
+            json.String("baseline", StateName(state));
+        json.End();
+        m_context.out.Append("\n");
+    }
+
+  private:
+    long m_nFiles = 0, m_nFailed = 0, m_nLines = 0, m_nProblems = 0, m_nNew = 0;
+};
+
+// A SARIF result as the tool writes it, and as a baseline's absent result is written again.
+void SarifResult(CJsonWriter& json, const std::string& ruleId, const std::string& message,
+                 const std::string& uri, bool bRelative, long line, std::string_view snippet,
+                 const std::string& fingerprint, EBaselineState state) {
+    json.Object().String("ruleId", ruleId).String("level", "warning");
+    json.Object("message").String("text", message).End();
+    json.Array("locations").Object().Object("physicalLocation");
+    json.Object("artifactLocation").String("uri", uri);
+    if (bRelative)
+        json.String("uriBaseId", "SRCROOT");
+    json.End();
+    json.Object("region").Number("startLine", line);
+    json.Object("snippet").String("text", snippet).End();
+    json.End().End().End().End(); // region, physicalLocation, location, locations
+    json.Object("partialFingerprints").String("kavelLine/v1", fingerprint).End();
+    if (state != EBaselineState::NONE)
+        json.String("baselineState", StateName(state));
+    json.End();
+}
+
+// A notification of the run's invocation: an error, and where it lies when it is a file's.
+std::string Notification(std::string_view message, const std::string* uri) {
+    std::string text;
+    CJsonWriter json(text);
+    json.Object().String("level", "error").Object("message").String("text", message).End();
+    if (uri != nullptr) {
+        json.Array("locations").Object().Object("physicalLocation");
+        json.Object("artifactLocation").String("uri", *uri);
+        if (!uri->starts_with("file:"))
+            json.String("uriBaseId", "SRCROOT");
+        json.End().End().End().End();
+    }
+    json.End();
+    return text;
+}
+
+// One SARIF 2.1.0 log: the results as they come, then the run's invocation and the tool with a
+// rule for every search string that matched.
+class CSarifFormat : public CRecordSink {
+  public:
+    explicit CSarifFormat(const CFormatContext& context)
+        : CRecordSink(context), m_json(m_context.out.Pending()) {
+        m_json.Object().String("version", "2.1.0");
+        m_json.String("$schema", "https://json.schemastore.org/sarif-2.1.0.json");
+        m_json.Array("runs").Object().Array("results");
+        m_context.out.Append({});
+    }
+    // A result for every rule that the judge found new on its line.
+    void Hit(const CHit& hit) override {
+        const CResultJudge& judge = *m_context.pJudge;
+        const std::string& uri = judge.Uri();
+        for (const CResult& result : judge.Last()) {
+            m_used.insert(result.pRule->id);
+            const std::string message =
+                "Potential problem: the line holds \"" + result.pRule->text + "\"";
+            SarifResult(m_json, result.pRule->id, message, uri, !uri.starts_with("file:"),
+                        hit.nPhysical, RecordText(hit.text), result.fingerprint, result.state);
+            m_context.out.Append({});
+        }
+    }
+    void FileEnd(EFileOutcome outcome, const CFileCounts&) override {
+        if (IsFailure(outcome))
+            m_notifications.push_back(Notification(outcome == EFileOutcome::OPEN_FAILED
+                                                       ? "Failed to open file."
+                                                       : "Failed to read file.",
+                                                   &m_context.pJudge->Uri()));
+    }
+    void Finish(const std::vector<std::string>& failures) override {
+        if (const CBaseline* baseline = m_context.pJudge->Baseline())
+            baseline->WriteAbsentResults(m_json);
+        for (const std::string& failure : failures)
+            m_notifications.push_back(Notification(failure, nullptr));
+        CJsonWriter& json = m_json;
+        json.End(); // results
+        json.Array("invocations").Object();
+        json.Bool("executionSuccessful", !m_bCancelled && m_notifications.empty());
+        if (!m_notifications.empty()) {
+            json.Array("toolExecutionNotifications");
+            for (const std::string& notification : m_notifications)
+                json.Raw({}, notification);
+            json.End();
+        }
+        json.End().End();
+        if (HasRoot()) {
+            std::string root = m_context.currentDirectory;
+            if (root.back() != '/')
+                root += '/';
+            json.Object("originalUriBaseIds").Object("SRCROOT");
+            json.String("uri", UriReference(root, "")).End().End();
+        }
+        json.Object("tool").Object("driver").String("name", "Kavel 2000");
+        json.String("version", m_context.version).Array("rules");
+        for (const CRule& rule : m_context.pJudge->Rules()) {
+            if (m_used.count(rule.id) == 0)
+                continue;
+            json.Object().String("id", rule.id);
+            json.Object("shortDescription").String("text", "Search string \"" + rule.text + "\"");
+            json.End().Object("defaultConfiguration").String("level", "warning").End().End();
+        }
+        json.End().End().End(); // rules, driver, tool
+        json.End().End().End(); // the run, runs, the log
+        m_context.out.Append("\n");
+        m_context.out.Flush();
+    }
+
+  protected:
+    void Record(long, std::string_view, EBaselineState) override {}
+
+  private:
+    // The current directory is known as an absolute path (not when it was deleted or is too
+    // long to tell): relative URIs then have it as their base.
+    bool HasRoot() const {
+        return !m_context.currentDirectory.empty() && m_context.currentDirectory[0] == '/';
+    }
+
+    CJsonWriter m_json;           // the log, written as the run goes
+    std::set<std::string> m_used; // ids of the rules with a result
+    std::vector<std::string> m_notifications;
+};
+
+} // namespace
+
+bool ParseOutputFormat(std::string_view name, EOutputFormat& format) {
+    static const std::pair<std::string_view, EOutputFormat> NAMES[] = {
+        {"report", EOutputFormat::REPORT},
+        {"grep", EOutputFormat::GREP},
+        {"json", EOutputFormat::JSON},
+        {"sarif", EOutputFormat::SARIF}};
+    for (const auto& [text, value] : NAMES)
+        if (name == text) {
+            format = value;
+            return true;
+        }
+    return false;
+}
+
+CByteOutput::CByteOutput(int fd, const StopFlag* stopSignal) : m_fd(fd), m_pStopSignal(stopSignal) {
+    m_pending.reserve(BUFFER + 4096);
+}
+
+void CByteOutput::Flush() {
+    if (!m_bFailed && !m_pending.empty() &&
+        !WriteAllBytes(m_fd, m_pending.data(), m_pending.size(), m_pStopSignal))
+        m_bFailed = true;
+    m_pending.clear();
+}
+
+std::unique_ptr<CFormatSink> MakeFormatSink(EOutputFormat format, const CFormatContext& context) {
+    switch (format) {
+    case EOutputFormat::GREP: return std::make_unique<CGrepFormat>(context);
+    case EOutputFormat::JSON: return std::make_unique<CJsonFormat>(context);
+    case EOutputFormat::SARIF: return std::make_unique<CSarifFormat>(context);
+    case EOutputFormat::REPORT: break;
+    }
+    return std::make_unique<CReportFormat>(context.out);
+}
+
+std::string SafeText(std::string_view bytes) {
+    std::string text(bytes);
+    for (char& c : text)
+        if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F)
+            c = '?';
+    return text;
+}
+
+std::string_view RecordText(std::string_view text) {
+    if (!text.empty() && text[0] == '\n')
+        text.remove_prefix(1);
+    return text;
+}
+
+std::string UriReference(const std::string& path, const std::string& directory) {
+    static const char HEX[] = "0123456789ABCDEF";
+    std::string normal;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (path[i] == '/' && !normal.empty() && normal.back() == '/')
+            continue; // "//"
+        if (path[i] == '.' && !normal.empty() && normal.back() == '/' && i + 1 < path.size() &&
+            path[i + 1] == '/') {
+            ++i; // "/./"
+            continue;
+        }
+        normal += path[i];
+    }
+    const bool relative = StartsWithFolder(normal, directory);
+    const std::string part =
+        relative ? normal.substr(directory.size() + (directory.back() == '/' ? 0 : 1)) : normal;
+    std::string uri = relative || part.empty() || part[0] != '/' ? "" : "file://";
+    for (const char ch : part) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (IsAsciiLetter(ch) || (c >= '0' && c <= '9') || ch == '-' || ch == '.' || ch == '_' ||
+            ch == '~' || ch == '/') {
+            uri += ch;
+        } else {
+            uri += '%';
+            uri += HEX[c >> 4];
+            uri += HEX[c & 15];
+        }
+    }
+    return uri;
+}
+
+uint64_t Fnv1a64(std::string_view bytes) {
+    uint64_t hash = 0xcbf29ce484222325ull;
+    for (const char c : bytes) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001b3ull;
+    }
+    return hash;
+}
+
+std::string RuleId(std::string_view searchString) {
+    return "KAVEL-" + Hex16(Fnv1a64(AsciiUpperCopy(searchString)));
+}
+
+CResultJudge::CResultJudge(const SearchStringTable& strings, std::string currentDirectory,
+                           CBaseline* baseline)
+    : m_strings(strings), m_strDirectory(std::move(currentDirectory)), m_pBaseline(baseline) {}
+
+void CResultJudge::FileBegin(const std::string& path, const std::string&) {
+    m_strUri = UriReference(path, m_strDirectory);
+    m_nLastLine = 0;
+}
+
+void CResultJudge::Hit(const CHit& hit) {
+    if (m_rules.empty()) { // the strings are loaded by the first hit
+        for (int i = 0; i < CountSearchStrings(m_strings); ++i) {
+            std::string folded = AsciiUpperCopy(m_strings[i]);
+            bool known = false;
+            for (const CRule& rule : m_rules)
+                known = known || rule.folded == folded;
+            if (!known)
+                m_rules.push_back({folded, std::string(m_strings[i]), RuleId(m_strings[i])});
+        }
+    }
+    if (hit.nPhysical != m_nLastLine) {
+        m_nLastLine = hit.nPhysical;
+        m_onLine.assign(m_rules.size(), false);
+    }
+    m_last.clear();
+    const std::string_view text = RecordText(hit.text);
+    const std::string folded = AsciiUpperCopy(text);
+    for (size_t i = 0; i < m_rules.size(); ++i) {
+        if (m_onLine[i] || folded.find(m_rules[i].folded) == std::string::npos)
+            continue;
+        m_onLine[i] = true;
+        std::string print = m_rules[i].id;
+        print += '\0';
+        print += m_strUri;
+        print += '\0';
+        print.append(text);
+        CResult result{&m_rules[i], Hex16(Fnv1a64(print)), EBaselineState::NONE};
+        if (m_pBaseline != nullptr) {
+            result.state = m_pBaseline->Take(m_rules[i].id, m_strUri, result.fingerprint)
+                               ? EBaselineState::UNCHANGED
+                               : EBaselineState::NEW;
+            m_nNew += result.state == EBaselineState::NEW;
+        }
+        m_last.push_back(std::move(result));
+    }
+}
+
+bool CBaseline::Load(const std::string& path, std::string& message) {
+    constexpr off_t LARGEST = 256 << 20;
+    CLineFile file;
+    off_t size = 0;
+    dev_t dev;
+    ino_t ino;
+    if (!file.OpenRead(path) || !file.Identity(dev, ino, &size) || size > LARGEST) {
+        message = "cannot read the baseline " + SafeText(path);
+        return false;
+    }
+    std::string text;
+    for (auto [data, avail] = file.Peek(); avail > 0; std::tie(data, avail) = file.Peek()) {
+        text.append(data, avail);
+        file.Consume(avail);
+    }
+    if (file.ReadFailed()) {
+        message = "cannot read the baseline " + SafeText(path);
+        return false;
+    }
+    message = SafeText(path) + " is not a SARIF log of kavel-report";
+    CJson log;
+    if (!ParseJson(text, log))
+        return false;
+    const CJson* version = log.Get("version");
+    const CJson* name = log.At("runs/0/tool/driver/name");
+    const CJson* results = log.At("runs/0/results");
+    if (version == nullptr || version->text != "2.1.0" || name == nullptr ||
+        name->text != "Kavel 2000" || results == nullptr || results->kind != CJson::EKind::ARRAY)
+        return false;
+    for (const CJson& result : results->items) {
+        const CJson* ruleId = result.Get("ruleId");
+        const CJson* location = result.At("locations/0/physicalLocation");
+        const CJson* prints = result.Get("partialFingerprints");
+        const CJson* print = prints != nullptr ? prints->Get("kavelLine/v1") : nullptr;
+        const CJson* uri = location != nullptr ? location->At("artifactLocation/uri") : nullptr;
+        const CJson* line = location != nullptr ? location->At("region/startLine") : nullptr;
+        if (ruleId == nullptr || print == nullptr || uri == nullptr || line == nullptr ||
+            !ruleId->text.starts_with("KAVEL-"))
+            return false;
+        // Results that were absent from the run the log came from are gone already.
+        const CJson* state = result.Get("baselineState");
+        if (state != nullptr && state->text == "absent")
+            continue;
+        CEntry entry;
+        entry.ruleId = ruleId->text;
+        entry.uri = uri->text;
+        const CJson* base = location->At("artifactLocation/uriBaseId");
+        entry.uriBaseId = base != nullptr ? base->text : "";
+        entry.fingerprint = print->text;
+        const CJson* messageText = result.At("message/text");
+        entry.message = messageText != nullptr ? messageText->text : "";
+        const CJson* snippet = location->At("region/snippet/text");
+        entry.snippet = snippet != nullptr ? snippet->text : "";
+        entry.line = static_cast<long>(line->number);
+        m_open.emplace(entry.ruleId + '\0' + entry.uri + '\0' + entry.fingerprint,
+                       m_entries.size());
+        m_entries.push_back(std::move(entry));
+    }
+    message.clear();
+    return true;
+}
+
+bool CBaseline::Take(const std::string& ruleId, const std::string& uri,
+                     const std::string& fingerprint) {
+    const std::string key = ruleId + '\0' + uri + '\0' + fingerprint;
+    const auto found = m_open.lower_bound(key);
+    if (found == m_open.end() || found->first != key)
+        return false;
+    m_entries[found->second].bTaken = true;
+    m_open.erase(found); // the first of equal keys: they are taken in the log's order
+    return true;
+}
+
+void CBaseline::WriteAbsentResults(CJsonWriter& json) const {
+    for (const CEntry& entry : m_entries)
+        if (!entry.bTaken)
+            SarifResult(json, entry.ruleId, entry.message, entry.uri, !entry.uriBaseId.empty(),
+                        entry.line, entry.snippet, entry.fingerprint, EBaselineState::ABSENT);
+}

@@ -1,0 +1,164 @@
+#pragma once
+// kavel-report's standard output in the format asked for: the report itself, grep's lines,
+// JSON Lines, or one SARIF log. The output file always keeps the report.
+//
+// grep, JSON and SARIF point into the files: they speak in the files' own lines (counted by
+// LF), with one record for each line that holds a search string, however many pieces of the
+// report it took, and name each file as it was given (a walk's files as the folder given,
+// "/" and the names below it).
+
+#include "core/lines/stopflag.h"
+#include "core/match/searchstrings.h"
+#include "core/report/json.h"
+#include "core/report/reportsink.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class EOutputFormat { REPORT, GREP, JSON, SARIF };
+
+// The format named report, grep, json or sarif; false for any other name.
+bool ParseOutputFormat(std::string_view name, EOutputFormat& format);
+
+// Bytes for a descriptor, gathered and written in large pieces; after a stop signal a reader
+// that takes nothing for a second counts as a failure.
+class CByteOutput {
+  public:
+    CByteOutput(int fd, const StopFlag* stopSignal);
+    ~CByteOutput() { Flush(); }
+    void Append(std::string_view bytes) {
+        m_pending.append(bytes);
+        if (m_pending.size() >= BUFFER)
+            Flush();
+    }
+    std::string& Pending() { return m_pending; } // appended to directly; Append flushes
+    void Flush();
+    bool Failed() const { return m_bFailed; }
+
+  private:
+    static constexpr size_t BUFFER = 64 * 1024;
+    int m_fd;
+    const StopFlag* m_pStopSignal;
+    std::string m_pending;
+    bool m_bFailed = false;
+};
+
+// A rule: a search string, and those that match alike (the same when upper-cased) with it.
+struct CRule {
+    std::string folded;
+    std::string text; // the first of them in the strings file
+    std::string id;   // RuleId
+};
+
+// How a result stands against a baseline (SARIF's baselineState).
+enum class EBaselineState { NONE, NEW, UNCHANGED, ABSENT };
+
+// A result: a rule found on a file's own line, first in one of its pieces.
+struct CResult {
+    const CRule* pRule;
+    std::string fingerprint; // 16 hex digits: see CResultJudge
+    EBaselineState state;
+};
+
+// The results of an earlier run, from a SARIF log that --format sarif wrote.
+class CBaseline {
+  public:
+    // Reads the log; false with a message when it cannot be read or is not such a log (an
+    // empty baseline would make every result of the run look old, or new).
+    bool Load(const std::string& path, std::string& message);
+    // Takes a result of the same rule, URI and fingerprint (the line's text, not its number)
+    // out of the baseline, in the order of the log; false when none is left: the result is new.
+    bool Take(const std::string& ruleId, const std::string& uri, const std::string& fingerprint);
+    // The results that nothing took, as SARIF results with the baselineState "absent".
+    void WriteAbsentResults(CJsonWriter& json) const;
+
+  private:
+    struct CEntry {
+        std::string ruleId, uri, uriBaseId, fingerprint, message, snippet;
+        long line;
+        bool bTaken = false;
+    };
+    std::vector<CEntry> m_entries;
+    std::multimap<std::string, size_t> m_open; // by rule, URI and fingerprint: not yet taken
+};
+
+// The results of the lines found, made once for every format: each hit's rules that its line
+// has not shown yet, their fingerprints (FNV-1a 64 over the rule id, a NUL, the URI, a NUL and
+// the line's text as recorded) and, with a baseline, their states. A sink of the run, ahead of
+// the format's sink, which reads Last() in its own Hit.
+class CResultJudge : public CReportSink {
+  public:
+    // baseline may be null. The table is filled when the strings are loaded.
+    CResultJudge(const SearchStringTable& strings, std::string currentDirectory,
+                 CBaseline* baseline);
+    void Line(std::string_view) override {}
+    void Error(std::string_view) override {}
+    void FileBegin(const std::string& path, const std::string& name) override;
+    void Hit(const CHit& hit) override;
+    void FileEnd(EFileOutcome, const CFileCounts&) override {}
+    void RunEnd(bool) override {}
+
+    // The results that the last hit added.
+    const std::vector<CResult>& Last() const { return m_last; }
+    // The file's URI, as SARIF gives it (UriReference).
+    const std::string& Uri() const { return m_strUri; }
+    const std::vector<CRule>& Rules() const { return m_rules; }
+    bool HasBaseline() const { return m_pBaseline != nullptr; }
+    CBaseline* Baseline() const { return m_pBaseline; }
+    long NewResults() const { return m_nNew; }
+
+  private:
+    const SearchStringTable& m_strings;
+    const std::string m_strDirectory;
+    CBaseline* m_pBaseline;
+    std::vector<CRule> m_rules;
+    std::vector<bool> m_onLine; // rules with a result on the line of the last hit
+    std::vector<CResult> m_last;
+    std::string m_strUri;
+    long m_nLastLine = 0;
+    long m_nNew = 0;
+};
+
+// What a format sink needs beyond the events: where it writes, the table of the run (filled
+// when the strings are loaded, before the first hit), the current directory (SARIF's URIs are
+// relative to it), the program's version, and the judge of the results (null for report,
+// and for grep and JSON without a baseline). bAllLines: grep and JSON print every line found,
+// not only those with a new result.
+struct CFormatContext {
+    CByteOutput& out;
+    const SearchStringTable& strings;
+    std::string currentDirectory;
+    std::string version;
+    const CResultJudge* pJudge = nullptr;
+    bool bAllLines = false;
+};
+
+// A format's sink. Finish comes after the run, once the tool knows why it fails (the causes of
+// exit status 2, as messages, none for a run that did not fail): what a reader takes for the
+// run's verdict (JSON's summary, SARIF's invocation) is written then, last.
+class CFormatSink : public CReportSink {
+  public:
+    virtual void Finish(const std::vector<std::string>& failures) = 0;
+};
+
+std::unique_ptr<CFormatSink> MakeFormatSink(EOutputFormat format, const CFormatContext& context);
+
+// The bytes with every control character but TAB (0x00 to 0x1F, 0x7F) shown as "?": a name or
+// a line that cannot break a record or a message line, or forge one.
+std::string SafeText(std::string_view bytes);
+// A record's text: a piece's text without the LF that a cut CR LF left at its start.
+std::string_view RecordText(std::string_view text);
+
+// The path as a SARIF URI reference: "//" and "/./" made single; relative to the directory
+// when it lies under it, else a file URI; every byte but letters, digits, "-._~/"
+// percent-encoded.
+std::string UriReference(const std::string& path, const std::string& directory);
+// FNV-1a, 64 bits.
+uint64_t Fnv1a64(std::string_view bytes);
+// A SARIF rule id: "KAVEL-" and 16 lower-case hex digits of Fnv1a64 of the string with its
+// ASCII letters upper-cased, so that strings that match alike have one id in any strings file.
+std::string RuleId(std::string_view searchString);

@@ -1,0 +1,66 @@
+#pragma once
+// JSON, read and written. The reader is strict: it tells whether a text is valid JSON (RFC
+// 8259, the strings valid UTF-8) and gives its values to look at; it reads baselines, and the
+// tests read the formats. The writer places members, elements and commas, and escapes every
+// string the one way below: JSON Lines and SARIF are written through it.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+struct CJson {
+    enum class EKind { NUL, BOOL, NUMBER, STRING, ARRAY, OBJECT };
+    EKind kind = EKind::NUL;
+    bool b = false;
+    double number = 0;
+    std::string text; // a string's value, escapes resolved (as UTF-8)
+    std::vector<CJson> items;
+    std::vector<std::pair<std::string, CJson>> members;
+
+    // The member of an object, or nullptr.
+    const CJson* Get(const std::string& key) const;
+    // The value at a path of member names and array indexes ("runs/0/tool"), or nullptr.
+    const CJson* At(const std::string& path) const;
+};
+
+// The one JSON value of the text (blanks around it allowed); false on any fault.
+bool ParseJson(std::string_view text, CJson& value);
+
+// The length of the valid UTF-8 sequence at the start of bytes (1 to 4: no overlong form, no
+// surrogate, nothing past U+10FFFF), or 0.
+size_t Utf8Length(std::string_view bytes);
+bool IsUtf8(std::string_view bytes);
+
+// The bytes as a JSON string, quotes included: control characters escaped, bytes that are not
+// UTF-8 as \u00XX (their Latin-1 reading; for messages, where that loss does not matter).
+std::string JsonString(std::string_view bytes);
+// A JSON member that keeps the bytes: "name":"..." when they are UTF-8, else
+// "name_bytes":"..." with the bytes in standard base64.
+std::string JsonBytesMember(std::string_view name, std::string_view bytes);
+
+// Writes JSON text at the end of a string. A key names an object's member; an empty key writes
+// an array's element. Nothing is checked: the caller writes what it means.
+class CJsonWriter {
+  public:
+    explicit CJsonWriter(std::string& out) : m_out(out) {}
+    CJsonWriter& Object(std::string_view key = {});
+    CJsonWriter& Array(std::string_view key = {});
+    // Closes the object or array opened last.
+    CJsonWriter& End();
+    CJsonWriter& String(std::string_view key, std::string_view value);
+    CJsonWriter& Number(std::string_view key, long value);
+    CJsonWriter& Bool(std::string_view key, bool value);
+    // The bytes as JsonBytesMember writes them: "key" when they are UTF-8, else "key_bytes".
+    CJsonWriter& Bytes(std::string_view key, std::string_view bytes);
+    // A value written already (JSON text).
+    CJsonWriter& Raw(std::string_view key, std::string_view json);
+
+  private:
+    void Key(std::string_view key);
+
+    std::string& m_out;
+    std::string m_closers;     // of the objects and arrays open, innermost last
+    std::vector<bool> m_empty; // for each of them: nothing written in it yet
+};

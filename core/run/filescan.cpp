@@ -1,0 +1,89 @@
+#include "core/run/filescan.h"
+
+#include <cstring>
+
+CFileScanner::CFileScanner(const CSearchMatcher& matcher, unsigned maxChars)
+    : m_matcher(matcher), m_nMaxChars(maxChars),
+      m_lfBits(new uint64_t[CLineFile::BUFFER_SIZE / 64 + 1]),
+      m_lines(new CLineSpan[MAX_BLOCK_LINES]), m_lineHits(new uint8_t[MAX_BLOCK_LINES]),
+      m_physical(new long[MAX_BLOCK_LINES]) {}
+
+void CFileScanner::Reset() {
+    m_pBlock = nullptr;
+    m_nLines = 0;
+    m_nBlockBytes = 0;
+    m_hits.clear();
+    m_bAtEnd = false;
+    m_nPhysicalFirst = m_nPhysicalNext = 1;
+    m_bSpans = false;
+}
+
+bool CFileScanner::NextBlock(CLineFile& file) {
+    file.Consume(m_nBlockBytes);
+    m_nBlockBytes = 0;
+    m_nLines = 0;
+    m_hits.clear();
+    m_bAtEnd = false; // a file may have grown since its end was last met
+    for (;;) {
+        auto [data, avail] = file.Peek();
+        if (avail == 0)
+            return false;
+        m_pBlock = data;
+        const bool crBefore = file.CutAfterCr();
+        // Most blocks: lines that all end with a LF (or CR LF) in reach.
+        m_nBlockBytes = FindLfLines(data, avail, m_nMaxChars, crBefore, m_lfBits.get(), m_nLines);
+        if (m_nBlockBytes > 0) {
+            // Each of these lines ends with its own LF.
+            m_bSpans = false;
+            m_nPhysicalFirst = m_nPhysicalNext;
+            m_nPhysicalNext += static_cast<long>(m_nLines);
+            file.SetCutAfterCr(false);
+            m_matcher.MatchLfLines(data, m_nBlockBytes, m_lfBits.get(), m_hits);
+            return true;
+        }
+        m_nBlockBytes = SplitTextLines(data, avail, m_bAtEnd, m_nMaxChars, crBefore, m_lines.get(),
+                                       MAX_BLOCK_LINES, m_nLines);
+        if (m_nLines == 0) {
+            // The last line's end lies beyond the buffer: keep its start and read on.
+            if (!file.ReadMore())
+                m_bAtEnd = true;
+            continue;
+        }
+        // A LF after the block is data when its last line was cut right after a CR.
+        const CLineSpan& last = m_lines[m_nLines - 1];
+        file.SetCutAfterCr(last.nLength == m_nMaxChars &&
+                           last.nOffset + last.nLength == m_nBlockBytes &&
+                           data[m_nBlockBytes - 1] == '\r');
+        CountPhysicalLines(data);
+        m_matcher.MatchLines(data, m_lines.get(), m_nLines, m_lineHits.get());
+        for (size_t i = 0; i < m_nLines; ++i)
+            if (m_lineHits[i] != 0)
+                m_hits.push_back({static_cast<uint32_t>(i), m_lines[i]});
+        return true;
+    }
+}
+
+// A line of the block starts the next physical line after a line end (LF or CR LF) between it
+// and the line before, and when it starts with a LF itself (data, after a cut CR).
+void CFileScanner::CountPhysicalLines(const char* data) {
+    m_bSpans = true;
+    long physical = m_nPhysicalNext;
+    for (size_t i = 0; i < m_nLines; ++i) {
+        const CLineSpan& line = m_lines[i];
+        if (line.nLength > 0 && data[line.nOffset] == '\n')
+            ++physical;
+        m_physical[i] = physical;
+        const size_t end = line.nOffset + line.nLength;
+        const size_t next = i + 1 < m_nLines ? m_lines[i + 1].nOffset : m_nBlockBytes;
+        if (next > end) // a line end lies between them
+            ++physical;
+    }
+    m_nPhysicalNext = physical;
+}
+
+std::string_view CFileScanner::HitText(size_t j) const {
+    const char* text = m_pBlock + m_hits[j].span.nOffset;
+    const size_t length = m_hits[j].span.nLength;
+    const void* nul = std::memchr(text, '\0', length);
+    return {text, nul ? static_cast<size_t>(static_cast<const char*>(nul) - text) : length};
+}

@@ -1,0 +1,62 @@
+#pragma once
+// One checked file read a block of lines at a time, each block matched at once.
+
+#include "core/lines/linefile.h"
+#include "core/lines/linesplit.h"
+#include "core/match/matcher.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+// Splits a file into the lines of ReadTextLine and marks those that hold a search string.
+// The matcher must outlive the scanner.
+class CFileScanner {
+  public:
+    // The most lines in one block of spans. A block of lines that all end with a LF in reach
+    // holds as many as the file's buffer.
+    static constexpr size_t MAX_BLOCK_LINES = 4096;
+
+    // maxChars: the longest line, well below CLineFile::BUFFER_SIZE.
+    CFileScanner(const CSearchMatcher& matcher, unsigned maxChars);
+    // Ready for a file opened anew (the buffers stay).
+    void Reset();
+    // Reads and matches the next block of lines of file; false at end of file. The block's
+    // texts stay valid until the next call.
+    bool NextBlock(CLineFile& file);
+    size_t LineCount() const { return m_nLines; }
+    // The lines of the block that hold a search string, in order: hit j is line HitLine(j) of
+    // the block (from 0).
+    size_t HitCount() const { return m_hits.size(); }
+    size_t HitLine(size_t j) const { return m_hits[j].nLine; }
+    // The text of hit j up to its first NUL, as the report prints it.
+    std::string_view HitText(size_t j) const;
+    // The number of the file's own line (counted by LF, from 1) in which line i of the block
+    // lies: a LF that a cut CR LF left at the start of a line is passed over, so that line
+    // lies in the next one.
+    long PhysicalLine(size_t i) const {
+        return m_bSpans ? m_physical[i] : m_nPhysicalFirst + static_cast<long>(i);
+    }
+
+  private:
+    void CountPhysicalLines(const char* data);
+
+    const CSearchMatcher& m_matcher;
+    unsigned m_nMaxChars;
+    // Left uninitialised: they are written before they are read. Blocks of lines that all end
+    // with a LF in reach are found as bits (one per byte), any other as spans.
+    std::unique_ptr<uint64_t[]> m_lfBits;
+    std::unique_ptr<CLineSpan[]> m_lines;
+    std::unique_ptr<uint8_t[]> m_lineHits;
+    std::unique_ptr<long[]> m_physical; // of each line, for a block of spans
+    long m_nPhysicalFirst = 1;          // of the first line, for a block of LF lines
+    long m_nPhysicalNext = 1;           // where the line after the block lies
+    bool m_bSpans = false;
+    std::vector<CLineHit> m_hits;
+    const char* m_pBlock = nullptr;
+    size_t m_nLines = 0;
+    size_t m_nBlockBytes = 0; // consumed from the file when the next block is read
+    bool m_bAtEnd = false;
+};

@@ -1,0 +1,451 @@
+#include "core/run/reportrun.h"
+
+#include "core/lines/filepath.h"
+#include "core/run/filecheck.h"
+#include "core/run/scanpool.h"
+#include "core/text/dirlisting.h"
+#include "core/text/messagetext.h"
+#include "core/text/resource.h"
+#include "core/text/stringtable.h"
+
+#include <cstdio>
+#include <deque>
+#include <memory>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Lines checked between two looks at the clock.
+constexpr int LINES_PER_CLOCK_CHECK = 32;
+// The output file is written out at least this often while files are checked, also inside
+// a long file.
+constexpr std::chrono::milliseconds FLUSH_INTERVAL{100};
+// Events are drained at least this far apart while the strings file is read.
+constexpr std::chrono::milliseconds LOAD_DRAIN_INTERVAL{20};
+// Files handed to the workers at most this far ahead of the one being written: far more than
+// they start ahead (see CScanPool), and few enough that a list of millions is not held twice.
+constexpr size_t POOL_LEAD = 4096;
+
+// The state of one run: the host, the sinks, the output file, the matcher and the counters.
+class CReportRun {
+  public:
+    CReportRun(CReportHost& host, CReportSink& view, const CRunOptions& options)
+        : m_host(host), m_view(view), m_options(options), m_outputSink(m_output) {
+        m_report.Add(view);
+    }
+    CReportResult Run();
+
+  private:
+    void CheckStringsAndFiles(CLineFile& strings, const std::string& outputPath,
+                              const std::string& stringsPath);
+    std::string InputError(const std::string& outputPath, const CFileId& stringsId) const;
+    void WriteHeader(const std::string& outputPath, const std::string& stringsPath);
+    bool LoadStrings(CLineFile& strings);
+    void CheckFiles();
+    void CheckFilesInParallel();
+    // A file-list entry as it is opened: a walked file beneath its walk's root; a relative
+    // name as it is when the run's directory is the process's own (so that no path limit
+    // applies to the joined path); else by its path.
+    CListedFile ToOpen(CListedFile listed, const std::string& path) const;
+    void ScanFile(const CListedFile& file);
+    // Lines from, from + 1, ... up to to of a block whose first line has the number base + 1,
+    // none of them a hit: with progress after every line each is shown. Returns the lines of
+    // the block passed, to unless a stop came first.
+    size_t PassLines(long base, size_t from, size_t to);
+    void EndFile(EFileOutcome outcome, const CFileCounts& counts);
+    // Progress after a line or a block on the time budget; false once the run is stopped.
+    bool AfterLine(long lineNumber);
+    void AfterBlock(long lineNumber);
+    bool ShowProgress(long lineNumber);
+    // Writes out what waits for the output file and in the view.
+    void FlushOutput();
+    void FlushOutputNowAndThen();
+    void NoteOutputFailure();
+    // An error of the run: to the sink given (the view, or the whole report), and the result.
+    void Error(CReportSink& sink, const std::string& text);
+    int WaitForFiles(int known);
+
+    CReportHost& m_host;
+    CReportSink& m_view;
+    const CRunOptions m_options;
+    CLineFile m_output;
+    CLineFileSink m_outputSink;
+    CTeeSink m_report; // the view and, once created, the output file
+    CFileId m_outputId;
+    bool m_bDirectoryIsOwn = false;
+    bool m_bWriteErrorShown = false;
+    std::unique_ptr<CSearchMatcher> m_pMatcher;
+    std::unique_ptr<CFileCheck> m_pCheck;
+    CReportResult m_result;
+    Clock::time_point m_lastDrain;
+    Clock::time_point m_lastFlush;
+    int m_nLinesSinceClockCheck = 0;
+};
+
+} // namespace
+
+CReportResult RunReport(CReportHost& host, CReportSink& view, const CRunOptions& options) {
+    return CReportRun(host, view, options).Run();
+}
+
+CReportResult CReportRun::Run() {
+    m_host.m_bReporting = 1;
+    m_host.BeginReporting();
+
+    const std::string outputPath = m_host.GetOutputPath();
+    const std::string stringsPath = m_host.GetSearchStringsPath();
+
+    // The strings file is opened first and read from what was opened: an output file that
+    // is the strings file under any name would empty it, and one created where a missing
+    // strings file was named would be read as strings.
+    CLineFile strings;
+    CFileId stringsId;
+    if (m_options.stringsFd >= 0 ? strings.OpenStream(m_options.stringsFd)
+                                 : strings.OpenRead(stringsPath))
+        stringsId.bKnown = strings.Identity(stringsId.dev, stringsId.ino);
+    m_output.SetStopSignal(m_options.pStopSignal);
+    const std::string inputError =
+        m_options.bOutputFile ? InputError(outputPath, stringsId) : std::string();
+    CLineFile::ECreate created = CLineFile::ECreate::FAILED;
+    if (!m_options.bOutputFile) {
+        CheckStringsAndFiles(strings, outputPath, stringsPath);
+    } else if (!inputError.empty()) {
+        Error(m_view, inputError);
+    } else if (created = m_output.CreateLocked(outputPath); created == CLineFile::ECreate::IN_USE) {
+        m_result.bOutputInUse = true;
+        Error(m_view, "Error: The output file is in use by another report run");
+    } else if (created == CLineFile::ECreate::FAILED) {
+        Error(m_view, "Error: Failed to create output file");
+    } else {
+        m_result.bOutputCreated = true;
+        m_outputId.bKnown = m_output.Identity(m_outputId.dev, m_outputId.ino);
+        m_report.Add(m_outputSink);
+        CheckStringsAndFiles(strings, outputPath, stringsPath);
+    }
+
+    m_result.bCancelled = m_host.m_bReporting != 1;
+    // A write that failed is told before the end line, so that the end line is the last line
+    // of every report; one that fails with the end line or at the close is the result's only.
+    FlushOutput();
+    m_report.RunEnd(m_result.bCancelled);
+    if (m_result.bOutputCreated && !m_output.Close() && !m_result.bOutputWriteFailed) {
+        m_result.bOutputWriteFailed = true;
+        m_result.errors.push_back("Error: Failed to write output file");
+    }
+
+    m_host.m_bReporting = 0;
+    m_host.EndReporting();
+    m_host.SetStatusText(LoadStringResource(IDS_READY, 80));
+    return m_result;
+}
+
+// The header, the strings, and the files.
+void CReportRun::CheckStringsAndFiles(CLineFile& strings, const std::string& outputPath,
+                                      const std::string& stringsPath) {
+    WriteHeader(outputPath, stringsPath);
+    FlushOutput();
+    if (!LoadStrings(strings)) {
+        Error(m_report, "Error: Unable to open string file");
+    } else if (m_result.bStringsOpened = true; m_host.m_bReporting == 1) {
+        m_pMatcher = std::make_unique<CSearchMatcher>(m_host.m_szSearchStrings);
+        m_lastDrain = Clock::now();
+        if (m_options.nJobs > 1)
+            CheckFilesInParallel();
+        else
+            CheckFiles();
+    }
+}
+
+// The error of an output file that is a file the run reads (under any name), else "": it would
+// be emptied before it is read.
+std::string CReportRun::InputError(const std::string& outputPath, const CFileId& stringsId) const {
+    if (stringsId.bKnown && NamesFile(outputPath, stringsId.dev, stringsId.ino))
+        return "Error: The output file is the search string file";
+    for (const CRunOptions::CInput& input : m_options.inputs)
+        if (input.id.bKnown && NamesFile(outputPath, input.id.dev, input.id.ino))
+            return input.error;
+    return {};
+}
+
+void CReportRun::WriteHeader(const std::string& outputPath, const std::string& stringsPath) {
+    const LocalClock clock = [this] { return m_host.GetLocalTime(); };
+    m_report.Line("");
+    // The title and the notice come from one shared buffer: copy each at once.
+    std::string line = "*** ";
+    line += LoadMessageText(IDS_APP_TITLE);
+    line += " - ";
+    line += LoadMessageText(IDS_ABOUT_NOTICE);
+    line += " ***\r\n";
+    m_report.Line(line);
+    m_report.Line("Report: Check of files for year 2000 compliance");
+    m_report.Line("Created: " + FormatDateStamp(1, 5, clock) + " at " + FormatTimeStamp(0, clock) +
+                  "\r\n\r\n");
+    if (m_options.bOutputFile)
+        m_report.Line("Writing to output file: " + ReportPathText(outputPath));
+    m_report.Line("Using Search String file: " + ReportPathText(stringsPath) + "\r\n");
+}
+
+void CReportRun::FlushOutput() {
+    m_lastFlush = Clock::now();
+    if (m_result.bOutputCreated && !m_output.Flush())
+        NoteOutputFailure();
+    m_view.Flush();
+}
+
+// The list has no next file yet. Once it has been quiet for a moment, what was written
+// reaches its readers before the run waits on: not at every wait, as a walk catches up with
+// the run at nearly every folder.
+int CReportRun::WaitForFiles(int known) {
+    bool bTimedOut = false;
+    const int count = m_host.WaitForFiles(known, FLUSH_INTERVAL, bTimedOut);
+    if (!bTimedOut)
+        return count;
+    FlushOutput();
+    return m_host.WaitForFiles(known, std::chrono::milliseconds::max(), bTimedOut);
+}
+
+// After a file: the output is written out now and then, not after every file, which would
+// cost a write for each of many small files.
+void CReportRun::FlushOutputNowAndThen() {
+    if (Clock::now() - m_lastFlush >= FLUSH_INTERVAL)
+        FlushOutput();
+}
+
+// A write of the output file failed: shown once, in the view only.
+void CReportRun::NoteOutputFailure() {
+    m_result.bOutputWriteFailed = true;
+    if (!m_bWriteErrorShown) {
+        m_bWriteErrorShown = true;
+        Error(m_view, "Error: Failed to write output file");
+    }
+}
+
+void CReportRun::Error(CReportSink& sink, const std::string& text) {
+    m_result.errors.push_back(text);
+    sink.Error(text);
+}
+
+// A huge strings file is read with the window kept alive, and a stop ends the reading. A
+// strings file of the usual size is read before the first look.
+bool CReportRun::LoadStrings(CLineFile& strings) {
+    m_lastDrain = Clock::now();
+    const auto interval = std::max(m_options.drainInterval, LOAD_DRAIN_INTERVAL);
+    return LoadSearchStrings(m_host.m_szSearchStrings, strings, [this, interval] {
+        // A stop signal that broke a read of a pipe is seen at once: the pipe may say nothing
+        // more for long.
+        const bool signalled = m_options.pStopSignal != nullptr && *m_options.pStopSignal != 0;
+        if (signalled || Clock::now() - m_lastDrain >= interval) {
+            m_host.DrainMessageQueue();
+            m_lastDrain = Clock::now();
+        }
+        return m_host.m_bReporting == 1;
+    });
+}
+
+CListedFile CReportRun::ToOpen(CListedFile listed, const std::string& path) const {
+    if (!listed.root && !(m_bDirectoryIsOwn && !listed.name.empty() && listed.name[0] != '/'))
+        listed.name = path;
+    return listed;
+}
+
+void CReportRun::CheckFiles() {
+    const std::string directory = m_host.GetCurrentDirectory();
+    m_bDirectoryIsOwn = directory == CurrentDirectory();
+    for (int i = 0; m_host.m_bReporting == 1; ++i) {
+        if (i >= m_host.GetFileCount() && i >= WaitForFiles(i))
+            break;
+        if (!m_host.IsFileSelected(i))
+            continue;
+        CListedFile listed = m_host.GetFileName(i);
+        const std::string path = BuildReportPath(directory, listed.name);
+        m_report.FileBegin(path, listed.name);
+        ScanFile(ToOpen(std::move(listed), path));
+        FlushOutputNowAndThen();
+    }
+}
+
+// The files are scanned by workers, and written here in list order as with one thread: the
+// report is the same byte for byte. A stop ends the file being written with the lines checked
+// so far, as it would with one thread, and drops the files after it.
+void CReportRun::CheckFilesInParallel() {
+    const std::string directory = m_host.GetCurrentDirectory();
+    m_bDirectoryIsOwn = directory == CurrentDirectory();
+    CScanPool pool(*m_pMatcher, SCAN_LINE_MAX, m_options.nJobs, m_outputId);
+    pool.SetPause(m_options.pPause);
+    if (!pool.Started()) {
+        CheckFiles();
+        return;
+    }
+
+    // The list is handed to the pool as far as it is known, up to POOL_LEAD files ahead of
+    // the one being written; a growing list (folders being walked) is waited for only when
+    // the report needs its next file. Files written are dropped from the front: a long list
+    // keeps no path it is done with.
+    std::deque<CListedFile> paths;        // to open
+    std::deque<std::string> shown, given; // as the report names them, and as given
+    size_t first = 0;                     // the index of paths.front()
+    int listed = 0;
+    bool complete = false;
+    const auto take = [&](int count) {
+        std::vector<CListedFile> added;
+        for (; listed < count && paths.size() < POOL_LEAD; ++listed)
+            if (m_host.IsFileSelected(listed)) {
+                CListedFile file = m_host.GetFileName(listed);
+                shown.push_back(BuildReportPath(directory, file.name));
+                given.push_back(file.name);
+                paths.push_back(ToOpen(std::move(file), shown.back()));
+                added.push_back(paths.back());
+            }
+        pool.Add(std::move(added));
+    };
+    take(m_host.GetFileCount());
+
+    const auto wait = std::max(m_options.drainInterval, std::chrono::milliseconds(1));
+    CHitBuffer hits;
+    for (size_t i = 0; m_host.m_bReporting == 1; ++i) {
+        if (i > first) { // the file before is written
+            paths.pop_front();
+            shown.pop_front();
+            given.pop_front();
+            ++first;
+        }
+        while (paths.empty() && !complete) {
+            const int count = WaitForFiles(listed);
+            complete = count <= listed;
+            take(count);
+        }
+        if (complete && listed >= m_host.GetFileCount())
+            pool.EndOfFiles();
+        if (paths.empty())
+            break;
+        take(m_host.GetFileCount()); // what was listed meanwhile
+
+        m_report.FileBegin(shown.front(), given.front());
+        CFileCounts counts;
+        EFileOutcome outcome;
+        do {
+            outcome = pool.Take(i, wait, hits, counts);
+            hits.ForEach([this](const CHit& hit) { m_report.Hit(hit); });
+            // A stop ends the file at the lines just shown, as with one thread: what the
+            // workers checked meanwhile is left out.
+            if (m_host.m_bReporting == 1 && Clock::now() - m_lastDrain >= m_options.drainInterval &&
+                !ShowProgress(counts.nLines)) {
+                pool.Stop();
+                if (outcome == EFileOutcome::SCANNING)
+                    outcome = EFileOutcome::SCANNED;
+            }
+        } while (outcome == EFileOutcome::SCANNING);
+
+        if (outcome == EFileOutcome::OUTPUT_FILE) {
+            ScanFile(paths.front()); // in order, so that it ends where the report stood
+        } else {
+            if (outcome != EFileOutcome::OPEN_FAILED && m_host.m_bReporting == 1)
+                ShowProgress(counts.nLines);
+            EndFile(outcome, counts);
+        }
+        FlushOutputNowAndThen();
+    }
+}
+
+void CReportRun::ScanFile(const CListedFile& file) {
+    if (!m_pCheck)
+        m_pCheck = std::make_unique<CFileCheck>(*m_pMatcher, SCAN_LINE_MAX);
+    CFileCheck& check = *m_pCheck; // its buffers serve every file
+    EFileOutcome outcome = check.Open(file, m_outputId);
+    if (outcome == EFileOutcome::OPEN_FAILED) {
+        EndFile(outcome, {});
+        return;
+    }
+    if (outcome == EFileOutcome::OUTPUT_FILE) {
+        // The report's own output file: written out first to where the report stands, and
+        // checked up to there.
+        FlushOutput();
+        check.LimitToPresentLength();
+    }
+
+    // Lines are read and matched a block at a time; the report, the progress and a stop still
+    // go line by line: a stop takes effect after the line at which it was asked for.
+    const bool everyLine = m_options.drainInterval.count() <= 0;
+    const auto take = [&](const CFileCheck& block, const CFileCounts& before) {
+        CFileCheck::CTaken taken{0, 0, true}; // taken.nLines: lines of the block checked
+        for (size_t j = 0; taken.bGoOn && j < block.HitCount(); ++j) {
+            const size_t line = block.HitLine(j);
+            taken.nLines = PassLines(before.nLines, taken.nLines, line);
+            taken.bGoOn = taken.nLines == line;
+            if (taken.bGoOn) {
+                const long number = before.nLines + static_cast<long>(++taken.nLines);
+                m_report.Hit({number, block.PhysicalLine(line), block.HitText(j)});
+                ++taken.nHits;
+                taken.bGoOn = AfterLine(number);
+            }
+        }
+        if (taken.bGoOn)
+            taken.nLines = PassLines(before.nLines, taken.nLines, block.LineCount());
+        return taken;
+    };
+    const auto taken = [&](const CFileCounts& after) {
+        if (!everyLine)
+            AfterBlock(after.nLines);
+        return m_host.m_bReporting == 1;
+    };
+    CFileCounts counts;
+    outcome = EFileOutcome::SCANNED;
+    if (m_host.m_bReporting == 1)
+        outcome = check.CheckBlocks(counts, take, taken);
+    else
+        check.Close();
+    if (!everyLine && m_host.m_bReporting == 1)
+        ShowProgress(counts.nLines);
+    EndFile(outcome, counts);
+}
+
+size_t CReportRun::PassLines(long base, size_t from, size_t to) {
+    if (m_options.drainInterval.count() > 0)
+        return to; // progress goes by the time budget: nothing to do line by line
+    while (from < to)
+        if (!ShowProgress(base + static_cast<long>(++from)))
+            break;
+    return from;
+}
+
+// The one writer of a file's end: the counts of the result, and the sinks' lines.
+void CReportRun::EndFile(EFileOutcome outcome, const CFileCounts& counts) {
+    if (outcome == EFileOutcome::OPEN_FAILED) {
+        ++m_result.nFilesFailed;
+    } else {
+        ++m_result.nFilesChecked;
+        m_result.nFilesFailed += outcome == EFileOutcome::READ_FAILED;
+        m_result.nProblems += counts.nProblems;
+    }
+    m_report.FileEnd(outcome, counts);
+}
+
+bool CReportRun::ShowProgress(long lineNumber) {
+    // A long file does not hold back what was written before it.
+    FlushOutputNowAndThen();
+    char text[64];
+    std::snprintf(text, sizeof text, "%ld line(s) checked", lineNumber);
+    m_host.SetStatusText(text);
+    m_host.DrainMessageQueue();
+    m_lastDrain = Clock::now();
+    m_nLinesSinceClockCheck = 0;
+    return m_host.m_bReporting == 1;
+}
+
+bool CReportRun::AfterLine(long lineNumber) {
+    if (m_options.drainInterval.count() <= 0)
+        return ShowProgress(lineNumber);
+    if (++m_nLinesSinceClockCheck < LINES_PER_CLOCK_CHECK)
+        return true;
+    m_nLinesSinceClockCheck = 0;
+    if (Clock::now() - m_lastDrain >= m_options.drainInterval)
+        return ShowProgress(lineNumber);
+    return true;
+}
+
+void CReportRun::AfterBlock(long lineNumber) {
+    m_nLinesSinceClockCheck = 0;
+    if (Clock::now() - m_lastDrain >= m_options.drainInterval)
+        ShowProgress(lineNumber);
+}

@@ -1,0 +1,109 @@
+#pragma once
+// The report run: header, strings file, every selected file line by line, summaries, end line.
+// The same run serves the main window, the batch tool and the tests: the program supplies a
+// host (its inputs, status and event draining) and a sink for the report as it shows it.
+
+#include "core/lines/stopflag.h"
+#include "core/match/searchstrings.h"
+#include "core/report/reportsink.h"
+#include "core/run/runpause.h"
+#include "core/text/datestamp.h"
+
+#include <chrono>
+#include <ctime>
+#include <string>
+#include <vector>
+
+// The most characters of a checked line that one read returns; a longer line is cut.
+constexpr unsigned SCAN_LINE_MAX = 1024;
+
+// What a run needs from the program that runs it. Every call comes from the thread that
+// called RunReport; none of them may start another run.
+class CReportHost {
+  public:
+    virtual ~CReportHost() = default;
+
+    // 1 while a run is active, else 0. The run sets it at its start; a stop clears it from
+    // inside DrainMessageQueue, and the run then ends after the line being checked.
+    int m_bReporting = 0;
+    // The search string table, filled anew by every run.
+    SearchStringTable m_szSearchStrings = {};
+
+    // The two settings: output file path and strings file path ("" when not set).
+    virtual std::string GetOutputPath() = 0;
+    virtual std::string GetSearchStringsPath() = 0;
+    // The directory that relative file names are taken from.
+    virtual std::string GetCurrentDirectory() = 0;
+    // The file list, asked afresh for every item: a name is relative to the current
+    // directory unless it starts with "/".
+    virtual int GetFileCount() = 0;
+    // A list that grows while the run goes (folders being walked) waits here until it holds
+    // more than known files or is complete, and returns its count; it may give up with known
+    // once m_bReporting is no longer 1 (a stop). It also gives up after about limit, and then
+    // sets bTimedOut (milliseconds::max(): no limit). A fixed list returns its count.
+    virtual int WaitForFiles(int known, std::chrono::milliseconds /*limit*/, bool& bTimedOut) {
+        bTimedOut = false;
+        return known < 0 ? 0 : GetFileCount();
+    }
+    virtual bool IsFileSelected(int index) = 0;
+    // The run asks for each selected name once, in list order: a long list may hand its names
+    // over and keep none.
+    virtual CListedFile GetFileName(int index) = 0;
+    virtual void SetStatusText(const std::string& text) = 0;
+    // Lets the program handle what waits (painting, commands, a stop request).
+    virtual void DrainMessageQueue() = 0;
+    // The run begins (controls to lock) and ends (controls to unlock); "Ready" follows the end.
+    virtual void BeginReporting() {}
+    virtual void EndReporting() {}
+    // The clock of the header's date and time stamps.
+    virtual std::tm GetLocalTime() { return ReadLocalTime(); }
+};
+
+// How a run goes about its work; the report is the same whatever they are.
+struct CRunOptions {
+    // Files checked at the same time by worker threads. 1 checks them one after the other on
+    // the calling thread. With more, the file list is read once at the start of the file loop,
+    // and progress and stops go by the time budget alone.
+    int nJobs = 1;
+    // Progress is shown and DrainMessageQueue called at most this far apart while lines are
+    // checked, and at the end of every file; zero means after every line.
+    std::chrono::milliseconds drainInterval{40};
+    // When set, nonzero once a stop signal came: a write of the output file that cannot go on
+    // then gives up within about a second instead of holding the stop.
+    const StopFlag* pStopSignal = nullptr;
+    // When set, the workers wait while it holds (the window holds it while a dialog is open).
+    CRunPause* pPause = nullptr;
+    // Files the run reads besides the strings file (a list of names): an output file that is
+    // one of them is not created, and the run ends with the error given.
+    struct CInput {
+        CFileId id;
+        std::string error;
+    };
+    std::vector<CInput> inputs;
+    // False: no output file; the report goes to the view only, and its header leaves out the
+    // line that names the output file.
+    bool bOutputFile = true;
+    // When not -1, the strings are read from this descriptor (a pipe, standard input) instead
+    // of the strings file's path, which the header still names. The run does not close it.
+    int stringsFd = -1;
+};
+
+// What became of a run; the window ignores it, the batch tool turns it into its exit status.
+struct CReportResult {
+    bool bOutputCreated = false;
+    bool bOutputInUse = false; // another run holds the output file
+    bool bOutputWriteFailed = false;
+    bool bStringsOpened = false;
+    bool bCancelled = false;
+    int nFilesChecked = 0;
+    int nFilesFailed = 0; // selected files that could not be opened or read to their end
+    long nProblems = 0;   // lines reported, over all files
+    // The run's error lines, as the report words them, in order; a failure to write the output
+    // file that came after the end line (at its close) is here only.
+    std::vector<std::string> errors;
+};
+
+// Performs one whole run with the host; returns when it has ended, normally or by a stop. The
+// view receives the whole report as the program shows it, errors about the output file
+// included; the output file receives the report as the run writes it.
+CReportResult RunReport(CReportHost& host, CReportSink& view, const CRunOptions& options = {});

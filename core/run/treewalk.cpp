@@ -1,0 +1,596 @@
+#include "core/run/treewalk.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace {
+
+// Entries listed and not yet taken before the walk waits: far more than the run hands to its
+// workers at once, and few enough to keep a walk of millions of files small.
+constexpr size_t LEAD_MAX = 8192;
+// Files handed over together: one lock and one wake-up for many files.
+constexpr size_t EMIT_BATCH = 256;
+// A walk that waits (for entries to be taken, or for a list to deliver) looks at its stop
+// signal this often.
+constexpr std::chrono::milliseconds STOP_LOOK{50};
+// Folders of a walk held open at once; those further up are opened again from below ("..")
+// when the walk comes back to them.
+constexpr size_t OPEN_FOLDERS_MAX = 32;
+// Walk roots held by entries not yet checked before the walk waits: each holds a descriptor.
+constexpr int ROOTS_MAX = 256;
+
+int OpenAt(int dirFd, const char* name, int flags) {
+    return ::openat(dirFd, name, flags);
+}
+
+std::atomic<CTreeWalk::OpenFolderCall> g_openFolder{OpenAt};
+
+// A folder's files and folders, sorted so that walking them gives the files in the byte order
+// of their paths: a folder's name sorts as if followed by "/". The names lie in one block of
+// bytes, so that a folder of a million entries takes some 30 bytes for each.
+class CFolderEntries {
+  public:
+    // Reads the entries of the folder open at fd; false when it cannot be read.
+    bool Read(int fd);
+    size_t Size() const { return m_entries.size(); }
+    std::string_view Name(size_t i) const {
+        return {m_names.data() + (m_entries[i] >> 16), static_cast<size_t>(m_entries[i] & LENGTH)};
+    }
+    bool IsFolder(size_t i) const { return (m_entries[i] & FOLDER) != 0; }
+    void Clear() {
+        std::string().swap(m_names);
+        std::vector<uint64_t>().swap(m_entries);
+    }
+
+  private:
+    // An entry: the offset of its name << 16, FOLDER for a folder, and its length.
+    static constexpr uint64_t FOLDER = 0x8000, LENGTH = 0x7FFF;
+    std::string m_names;
+    std::vector<uint64_t> m_entries;
+};
+
+bool CFolderEntries::Read(int fd) {
+    alignas(8) char buffer[32768];
+    for (;;) {
+        const ssize_t got = ::getdents64(fd, buffer, sizeof buffer);
+        if (got == 0)
+            break;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        for (ssize_t at = 0; at < got;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+            at += entry->d_reclen;
+            const char* name = entry->d_name;
+            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+                continue;
+            unsigned char type = entry->d_type;
+            if (type == DT_UNKNOWN) {
+                struct stat st;
+                if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                    continue;
+                type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
+            }
+            if (type != DT_DIR && type != DT_REG)
+                continue;
+            const size_t length = std::min<size_t>(std::strlen(name), LENGTH); // NAME_MAX is 255
+            m_entries.push_back(uint64_t(m_names.size()) << 16 | (type == DT_DIR ? FOLDER : 0) |
+                                length);
+            m_names.append(name, length);
+        }
+    }
+    // The byte order of the names, a folder's followed by "/".
+    const auto key = [this](uint64_t entry, size_t i) -> int {
+        const size_t length = entry & LENGTH;
+        if (i < length)
+            return static_cast<unsigned char>(m_names[(entry >> 16) + i]);
+        return i == length && (entry & FOLDER) ? '/' : -1;
+    };
+    std::sort(m_entries.begin(), m_entries.end(), [&](uint64_t a, uint64_t b) {
+        const size_t common = std::min(a & LENGTH, b & LENGTH);
+        const int order =
+            std::memcmp(m_names.data() + (a >> 16), m_names.data() + (b >> 16), common);
+        if (order != 0)
+            return order < 0;
+        for (size_t i = common;; ++i) {
+            const int ka = key(a, i), kb = key(b, i);
+            if (ka != kb || ka < 0)
+                return ka < kb;
+        }
+    });
+    return true;
+}
+
+// Opens the folder levels above the one open at fd ("../.."), a piece at a time; -1 on failure.
+int OpenUp(int fd, size_t levels) {
+    constexpr size_t PIECE = 1000; // "../" each, well below the path limit
+    int at = fd;
+    while (levels > 0) {
+        const size_t n = std::min(levels, PIECE);
+        std::string up;
+        for (size_t i = 0; i < n; ++i)
+            up += i == 0 ? ".." : "/..";
+        const int next = ::openat(at, up.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (at != fd)
+            ::close(at);
+        if (next < 0)
+            return -1;
+        at = next;
+        levels -= n;
+    }
+    return at;
+}
+
+void CloseKeepingErrno(int fd) {
+    const int saved = errno;
+    ::close(fd);
+    errno = saved;
+}
+
+} // namespace
+
+// A folder on the walk's way down: its descriptor, its entries and how far they are walked.
+struct CTreeWalk::CFrame {
+    int fd = -1;        // -1 while closed to bound the descriptors held
+    bool bOwnFd = true; // false for the walk root's, which its entries hold
+    dev_t dev{};
+    ino_t ino{};
+    CFolderEntries entries;
+    size_t next = 0;  // the next entry to walk
+    size_t nPath = 0; // the length of m_path for this folder
+    size_t nUp = 0;   // folders from the one below in the stack to this one
+};
+
+// The walk roots held by entries, and a wake-up for a walk that waits for one to go.
+class CTreeWalk::CRootCount {
+  public:
+    void Add() {
+        std::lock_guard lock(m_mutex);
+        ++m_nLive;
+    }
+    void Release() {
+        std::lock_guard lock(m_mutex);
+        if (--m_nLive < ROOTS_MAX)
+            m_free.notify_all();
+    }
+    // Waits at most timeout for fewer than ROOTS_MAX roots to be held.
+    bool WaitForRoom(std::chrono::milliseconds timeout) {
+        std::unique_lock lock(m_mutex);
+        return m_free.wait_for(lock, timeout, [this] { return m_nLive < ROOTS_MAX; });
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::condition_variable m_free;
+    int m_nLive = 0;
+};
+
+CTreeWalk::CTreeWalk(std::vector<std::string> names, std::vector<std::string> excludes)
+    : m_names(std::move(names)), m_pRoots(std::make_shared<CRootCount>()) {
+    for (std::string& glob : excludes) {
+        CExclude exclude{std::move(glob), false, false};
+        while (!exclude.glob.empty() && exclude.glob.back() == '/') {
+            exclude.glob.pop_back();
+            exclude.bFolderOnly = true;
+        }
+        const size_t start = exclude.glob.find_first_not_of('/');
+        exclude.bAnchored = start > 0 && start != std::string::npos;
+        exclude.glob.erase(0, std::min(start, exclude.glob.size()));
+        if (!exclude.glob.empty())
+            m_excludes.push_back(std::move(exclude));
+    }
+}
+
+CTreeWalk::~CTreeWalk() {
+    Stop();
+    if (m_thread.joinable())
+        m_thread.join();
+    for (const CList& list : m_lists)
+        if (list.fd != STDIN_FILENO && list.fd >= 0)
+            ::close(list.fd);
+}
+
+bool CTreeWalk::CanMatch(const std::string& glob) {
+    return glob.find_first_not_of('/') != std::string::npos;
+}
+
+void CTreeWalk::SetOpenFolderCall(OpenFolderCall call) {
+    g_openFolder = call != nullptr ? call : OpenAt;
+}
+
+void CTreeWalk::AddList(int fd, bool bNul, std::string listName) {
+    m_lists.push_back({fd, bNul, std::move(listName)});
+}
+
+void CTreeWalk::SetStopSignal(const StopFlag* pStopSignal) {
+    m_pStopSignal = pStopSignal;
+}
+
+void CTreeWalk::Start() {
+    // The walker takes no signals: a stop signal must reach the thread that writes the report.
+    sigset_t all, old;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &old);
+    m_bOwnThread = true;
+    try {
+        m_thread = std::thread([this] { Walk(); });
+    } catch (const std::system_error&) {
+        m_bOwnThread = false; // no thread: Wait walks on the caller's
+    }
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+}
+
+void CTreeWalk::Stop() {
+    std::lock_guard lock(m_mutex);
+    m_bStop = true;
+    m_taken.notify_all();
+}
+
+bool CTreeWalk::Stopped() const {
+    return m_bStop || m_bListFailed || (m_pStopSignal != nullptr && *m_pStopSignal != 0);
+}
+
+size_t CTreeWalk::Listed() const {
+    std::lock_guard lock(m_mutex);
+    return m_nTaken + m_entries.size();
+}
+
+size_t CTreeWalk::Wait(size_t known, std::chrono::milliseconds timeout, bool* pComplete) {
+    std::unique_lock lock(m_mutex);
+    if (!m_bOwnThread && !m_bComplete) {
+        lock.unlock();
+        Walk();
+        lock.lock();
+    }
+    m_listed.wait_for(lock, timeout,
+                      [&] { return m_nTaken + m_entries.size() > known || m_bComplete; });
+    if (pComplete != nullptr)
+        *pComplete = m_bComplete;
+    return m_nTaken + m_entries.size();
+}
+
+CListedFile CTreeWalk::Take(size_t index) {
+    std::lock_guard lock(m_mutex);
+    while (m_nTaken < index && !m_entries.empty()) { // entries skipped are dropped
+        m_entries.pop_front();
+        ++m_nTaken;
+    }
+    if (m_nTaken != index || m_entries.empty())
+        return {};
+    CListedFile file = std::move(m_entries.front());
+    m_entries.pop_front();
+    ++m_nTaken;
+    if (m_bWalkWaits && m_entries.size() <= LEAD_MAX / 2)
+        m_taken.notify_all();
+    return file;
+}
+
+std::string CTreeWalk::ListError() const {
+    std::lock_guard lock(m_mutex);
+    return m_strListError;
+}
+
+size_t CTreeWalk::NamesGiven() const {
+    std::lock_guard lock(m_mutex);
+    return m_nNamesGiven;
+}
+
+std::vector<std::string> CTreeWalk::ListAll(std::vector<std::string> names,
+                                            std::vector<std::string> excludes) {
+    CTreeWalk walk(std::move(names), std::move(excludes));
+    walk.Wait(0, std::chrono::milliseconds(0));
+    std::vector<std::string> listed;
+    for (CListedFile& file : walk.m_entries)
+        listed.push_back(std::move(file.name));
+    return listed;
+}
+
+void CTreeWalk::Walk() {
+    for (const std::string& name : m_names) {
+        if (Stopped())
+            break;
+        WalkName(name);
+    }
+    for (const CList& list : m_lists) {
+        if (Stopped())
+            break;
+        ReadList(list);
+    }
+    std::lock_guard lock(m_mutex);
+    m_bComplete = true;
+    m_listed.notify_all();
+}
+
+void CTreeWalk::WalkName(const std::string& name) {
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_nNamesGiven;
+    }
+    // A name given is followed where it leads, links included; a folder is walked from the
+    // descriptor opened here. Anything else is listed as it is, to be checked, or reported as
+    // a file that cannot be opened.
+    const int fd = OpenPath(name, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        Emit(CListedFile(name));
+    else
+        WalkTree(fd, name);
+}
+
+// The walk of one folder named: down the tree with a stack of folders, each opened relative to
+// the one above it, links not followed.
+void CTreeWalk::WalkTree(int rootFd, const std::string& name) {
+    // Each root holds a descriptor until the files listed below it are checked: a walk of
+    // many small folders waits for some to be done.
+    while (m_bOwnThread && !Stopped() && !m_pRoots->WaitForRoom(STOP_LOOK)) {
+    }
+    m_pRoots->Add();
+    const std::shared_ptr<CRootCount> count = m_pRoots;
+    const std::shared_ptr<const CWalkRoot> root(new CWalkRoot(rootFd), [count](CWalkRoot* p) {
+        delete p;
+        count->Release();
+    });
+
+    std::vector<CFrame> stack(1);
+    CFrame& top = stack.back();
+    if (!top.entries.Read(rootFd)) {
+        Emit(CListedFile(name)); // nothing is skipped silently
+        return;
+    }
+    top.fd = rootFd;
+    top.bOwnFd = false;
+    m_path = name;
+    if (m_path.back() != '/')
+        m_path += '/';
+    const size_t below = m_path.size(); // where the names below the root start
+    top.nPath = below;
+    m_nOpenFolders = 0;
+    m_nFirstOpen = 1;
+
+    std::vector<CListedFile> files;
+    const auto listed = [&](std::string path) {
+        CListedFile file(std::move(path));
+        file.root = root;
+        file.nBelow = below;
+        return file;
+    };
+    while (!stack.empty() && !Stopped()) {
+        CFrame& frame = stack.back();
+        if (frame.next == frame.entries.Size()) {
+            PopFrame(stack, root, below);
+            continue;
+        }
+        const size_t i = frame.next++;
+        const std::string_view entry = frame.entries.Name(i);
+        const bool bFolder = frame.entries.IsFolder(i);
+        m_path.resize(frame.nPath);
+        m_path += entry;
+        if (!m_excludes.empty() && Excluded(entry, below, bFolder))
+            continue;
+        if (!bFolder) {
+            files.push_back(listed(m_path));
+            if (files.size() >= EMIT_BATCH)
+                Emit(files);
+            continue;
+        }
+        Emit(files);
+        // Opened relative to its folder, and only as a folder: one that has become a link or
+        // anything else since it was listed is reported, not followed.
+        CFrame child;
+        child.fd =
+            g_openFolder.load()(frame.fd, std::string(entry).c_str(),
+                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        struct stat st;
+        if (child.fd < 0 || ::fstat(child.fd, &st) != 0 || !child.entries.Read(child.fd)) {
+            if (child.fd >= 0)
+                ::close(child.fd);
+            Emit(listed(m_path));
+            continue;
+        }
+        child.dev = st.st_dev;
+        child.ino = st.st_ino;
+        m_path += '/';
+        child.nPath = m_path.size();
+        child.nUp = 1;
+        ++m_nOpenFolders;
+        // A folder with nothing left to walk is not come back to: its child takes its place,
+        // so that a deep chain of folders keeps a short stack.
+        if (frame.next == frame.entries.Size() && stack.size() > 1) {
+            child.nUp += frame.nUp;
+            if (frame.fd >= 0 && frame.bOwnFd) {
+                ::close(frame.fd);
+                --m_nOpenFolders;
+            }
+            stack.pop_back();
+            m_nFirstOpen = std::min(m_nFirstOpen, stack.size());
+        }
+        stack.push_back(std::move(child));
+        // Past the bound, the lowest folder held open is closed; it is opened again from
+        // below when the walk comes back to it.
+        while (m_nOpenFolders > OPEN_FOLDERS_MAX && m_nFirstOpen + 1 < stack.size()) {
+            CFrame& low = stack[m_nFirstOpen++];
+            if (low.fd >= 0 && low.bOwnFd) {
+                ::close(low.fd);
+                low.fd = -1;
+                --m_nOpenFolders;
+            }
+        }
+    }
+    Emit(files);
+    while (!stack.empty()) {
+        if (stack.back().fd >= 0 && stack.back().bOwnFd)
+            ::close(stack.back().fd);
+        stack.pop_back();
+    }
+}
+
+// The folder on top is done: the walk goes back to the one below it, which is opened again
+// through ".." when it was closed, and must be the folder it was.
+void CTreeWalk::PopFrame(std::vector<CFrame>& stack, const std::shared_ptr<const CWalkRoot>& root,
+                         size_t below) {
+    CFrame done = std::move(stack.back());
+    stack.pop_back();
+    size_t up = done.nUp;
+    while (!stack.empty() && stack.back().fd < 0) {
+        CFrame& frame = stack.back();
+        const auto isFrame = [&frame](int fd) {
+            struct stat st;
+            if (fd >= 0 && ::fstat(fd, &st) == 0 && st.st_dev == frame.dev &&
+                st.st_ino == frame.ino)
+                return true;
+            if (fd >= 0)
+                CloseKeepingErrno(fd);
+            return false;
+        };
+        // Up from the folder just walked, or, when that was moved away meanwhile, down from
+        // the root by the folder's path: either way no link is followed, nor the tree left.
+        int fd = OpenUp(done.fd, up);
+        if (!isFrame(fd)) {
+            fd =
+                OpenBeneath(root->Fd(), std::string_view(m_path).substr(below, frame.nPath - below),
+                            O_PATH | O_DIRECTORY);
+            if (!isFrame(fd))
+                fd = -1;
+        }
+        if (fd >= 0) {
+            frame.fd = fd;
+            ++m_nOpenFolders;
+            break;
+        }
+        // The folder itself was moved or replaced while the walk was below it: the rest of it
+        // is not listed from where it now lies; it is reported as a folder that cannot be read.
+        CListedFile failed(m_path.substr(0, frame.nPath - 1));
+        failed.root = root;
+        failed.nBelow = below;
+        Emit(std::move(failed));
+        up += frame.nUp;
+        stack.pop_back();
+    }
+    m_nFirstOpen = std::min(m_nFirstOpen, std::max<size_t>(stack.size(), 1) - 1);
+    if (m_nFirstOpen == 0)
+        m_nFirstOpen = 1;
+    if (done.fd >= 0 && done.bOwnFd) {
+        ::close(done.fd);
+        --m_nOpenFolders;
+    }
+}
+
+bool CTreeWalk::Excluded(std::string_view name, size_t below, bool bFolder) {
+    m_strRelative.assign(m_path, below);
+    const std::string entry(name);
+    for (const CExclude& exclude : m_excludes) {
+        if (exclude.bFolderOnly && !bFolder)
+            continue;
+        if ((!exclude.bAnchored && ::fnmatch(exclude.glob.c_str(), entry.c_str(), 0) == 0) ||
+            ::fnmatch(exclude.glob.c_str(), m_strRelative.c_str(), FNM_PATHNAME) == 0)
+            return true;
+    }
+    return false;
+}
+
+// A list is read as it comes, with a look at the stop now and then: a pipe may deliver slowly
+// or never end. Each byte is looked at once, and a name is held only up to the longest allowed.
+void CTreeWalk::ReadList(const CList& list) {
+    const char separator = list.bNul ? '\0' : '\n';
+    std::string name;
+    size_t line = 1;
+    char buffer[65536];
+    // The name ends: a CR before a LF is dropped.
+    const auto endName = [&] {
+        if (!list.bNul && !name.empty() && name.back() == '\r')
+            name.pop_back();
+        if (name.size() > LIST_NAME_MAX) {
+            FailList(list, line, "a name longer than 1 MiB");
+            return false;
+        }
+        if (!name.empty())
+            WalkName(name);
+        name.clear();
+        return true;
+    };
+    bool bReadFailed = false;
+    while (!Stopped()) {
+        pollfd ready{list.fd, POLLIN, 0};
+        const int polled = ::poll(&ready, 1, static_cast<int>(STOP_LOOK.count()));
+        if (polled == 0 || (polled < 0 && errno == EINTR))
+            continue;
+        const ssize_t got = ::read(list.fd, buffer, sizeof buffer);
+        if (got < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (got <= 0) {
+            bReadFailed = got < 0;
+            break;
+        }
+        const char* at = buffer;
+        const char* const end = buffer + got;
+        while (at < end && !Stopped()) {
+            const char* sep = static_cast<const char*>(std::memchr(at, separator, end - at));
+            const char* stop = sep != nullptr ? sep : end;
+            if (!list.bNul && std::memchr(at, '\0', stop - at) != nullptr) {
+                FailList(list, line, "a name holds a NUL byte: use --null for NUL-separated lists");
+                return;
+            }
+            // One byte more than the longest name: it may be the CR of a CR LF.
+            if (name.size() + static_cast<size_t>(stop - at) > LIST_NAME_MAX + 1) {
+                FailList(list, line, "a name longer than 1 MiB");
+                return;
+            }
+            name.append(at, stop);
+            if (sep == nullptr)
+                break;
+            if (!endName())
+                return;
+            ++line;
+            at = sep + 1;
+        }
+    }
+    if (bReadFailed) {
+        std::lock_guard lock(m_mutex);
+        if (m_strListError.empty())
+            m_strListError = "cannot read the list " + list.name;
+        m_bListFailed = true;
+        return;
+    }
+    if (!Stopped())
+        endName();
+}
+
+void CTreeWalk::FailList(const CList& list, size_t line, const char* what) {
+    std::lock_guard lock(m_mutex);
+    if (m_strListError.empty())
+        m_strListError = list.name + ":" + std::to_string(line) + ": " + what;
+    m_bListFailed = true;
+}
+
+void CTreeWalk::Emit(CListedFile file) {
+    std::vector<CListedFile> one;
+    one.push_back(std::move(file));
+    Emit(one);
+}
+
+void CTreeWalk::Emit(std::vector<CListedFile>& files) {
+    if (files.empty())
+        return;
+    std::unique_lock lock(m_mutex);
+    // On its own thread the walk stays at most about LEAD_MAX entries ahead of the taking.
+    while (m_bOwnThread && m_entries.size() >= LEAD_MAX && !Stopped()) {
+        m_bWalkWaits = true;
+        m_taken.wait_for(lock, STOP_LOOK);
+        m_bWalkWaits = false;
+    }
+    for (CListedFile& file : files)
+        m_entries.push_back(std::move(file));
+    files.clear();
+    m_listed.notify_all();
+}

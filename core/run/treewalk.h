@@ -1,0 +1,131 @@
+#pragma once
+// The files that names stand for: a file as it is, a folder walked through, the files under
+// it in the byte order of their paths (the order of `find DIR -type f | LC_ALL=C sort`), so
+// that a report is the same on every run and every machine. The walk can run on a thread of
+// its own while the files already listed are checked; it keeps only the entries not yet
+// taken, and stays a few thousand ahead, so that a tree of millions takes little memory.
+//
+// A walk opens every folder relative to the one it was found in, and no link inside it is
+// followed; the files it lists are opened beneath the folder named (see CListedFile), so that
+// a name that has become a link, or anything but what was listed, fails to open instead of
+// leading out of the tree. It walks without recursion and holds a bounded number of folders
+// open, so that depth costs neither stack nor descriptors.
+
+#include "core/lines/filepath.h"
+#include "core/lines/stopflag.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class CTreeWalk {
+  public:
+    // The longest name a list may hold.
+    static constexpr size_t LIST_NAME_MAX = 1 << 20;
+
+    // names: files and folders, in the order given; a symbolic link among them is followed.
+    // excludes: globs (fnmatch, "*" does not cross "/") that leave out the files and folders
+    // of a walk whose name, or path relative to the walked folder, matches; a glob ending in
+    // "/" leaves out folders only, one starting with "/" is matched against the path only.
+    CTreeWalk(std::vector<std::string> names, std::vector<std::string> excludes);
+    ~CTreeWalk();
+    CTreeWalk(const CTreeWalk&) = delete;
+    CTreeWalk& operator=(const CTreeWalk&) = delete;
+
+    // False for an exclude glob that can never match anything (empty, or only "/").
+    static bool CanMatch(const std::string& glob);
+
+    // Further names, read from fd after the names given and the lists added before: one per
+    // line (LF, a CR before it dropped) or, with bNul, ended by NUL; empty names are skipped.
+    // The list is read as the walk goes, so that the first files are checked while a pipe
+    // still delivers the rest. A list that cannot be read to its end, a NUL in a list read by
+    // lines, or a name longer than LIST_NAME_MAX ends the walk there (see ListError). The walk
+    // closes fd, unless it is standard input. listName names the list in ListError.
+    void AddList(int fd, bool bNul, std::string listName);
+    // A flag that, once set (by a signal handler), ends the walk as Stop does.
+    void SetStopSignal(const StopFlag* pStopSignal);
+
+    // Walks on a thread of its own; without it, Wait walks on the caller's thread.
+    void Start();
+    // Ends the walk early.
+    void Stop();
+    // The entries listed so far, taken or not.
+    size_t Listed() const;
+    // Waits at most timeout until more than known entries are listed or the walk is complete;
+    // returns the number listed, and whether the walk is complete in *pComplete.
+    size_t Wait(size_t known, std::chrono::milliseconds timeout, bool* pComplete = nullptr);
+    // Entry index (below Listed()), handed over: the entries are taken in order, each once.
+    // Inside a walk the entries are the regular files, and a folder that cannot be read (as
+    // itself, so that it is reported as a file that cannot be opened); links, FIFOs, sockets
+    // and devices are skipped.
+    CListedFile Take(size_t index);
+    // Why a list ended the walk, as "LIST:N: what" or "cannot read the list LIST"; else "".
+    std::string ListError() const;
+    // The names the walk was given or read from its lists, walked or not.
+    size_t NamesGiven() const;
+
+    // The whole list at once, as names.
+    static std::vector<std::string> ListAll(std::vector<std::string> names,
+                                            std::vector<std::string> excludes);
+
+    // The call that opens a folder found in a walk (openat with the flags given); a test may
+    // put another in its place (nullptr: openat again) to change the tree at that moment.
+    using OpenFolderCall = int (*)(int dirFd, const char* name, int flags);
+    static void SetOpenFolderCall(OpenFolderCall call);
+
+  private:
+    struct CList {
+        int fd;
+        bool bNul;
+        std::string name;
+    };
+    struct CExclude {
+        std::string glob;
+        bool bFolderOnly; // it ended in "/"
+        bool bAnchored;   // it started with "/": the path below the walked folder only
+    };
+    struct CFrame;
+    class CRootCount;
+
+    void Walk();
+    void WalkName(const std::string& name);
+    void WalkTree(int rootFd, const std::string& name);
+    void PopFrame(std::vector<CFrame>& stack, const std::shared_ptr<const CWalkRoot>& root,
+                  size_t below);
+    void ReadList(const CList& list);
+    void FailList(const CList& list, size_t line, const char* what);
+    bool Excluded(std::string_view name, size_t below, bool bFolder);
+    bool Stopped() const;
+    void Emit(CListedFile file);
+    void Emit(std::vector<CListedFile>& files); // empties files
+
+    const std::vector<std::string> m_names;
+    std::vector<CExclude> m_excludes;
+    std::vector<CList> m_lists;
+    const StopFlag* m_pStopSignal = nullptr;
+    std::shared_ptr<CRootCount> m_pRoots; // walk roots still held by entries
+    std::string m_path;                   // the folder being walked, ending in "/"
+    std::string m_strRelative;            // scratch for the path matched by excludes
+    size_t m_nOpenFolders = 0;            // folder descriptors of the walk's own held open
+    size_t m_nFirstOpen = 1;              // stack frames below this one hold none
+    size_t m_nNamesGiven = 0;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_listed;  // entries listed, or the walk complete
+    std::condition_variable m_taken;   // entries taken: a walk that is far ahead goes on
+    std::deque<CListedFile> m_entries; // listed and not yet taken
+    size_t m_nTaken = 0;
+    bool m_bComplete = false;
+    bool m_bWalkWaits = false; // the walk waits for entries to be taken
+    bool m_bOwnThread = false; // the walk runs on a thread of its own (set before it starts)
+    std::string m_strListError;
+    std::atomic<bool> m_bStop{false};
+    std::atomic<bool> m_bListFailed{false};
+    std::thread m_thread;
+};
