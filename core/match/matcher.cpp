@@ -51,6 +51,18 @@ inline size_t PartOf(const uint32_t* from, size_t at) {
     return part;
 }
 
+// The first LF at or after at in a block of len bytes whose LFs are the set bits of lfBits,
+// or len.
+size_t NextLf(const uint64_t* lfBits, size_t len, size_t at) {
+    const size_t words = (len + 63) / 64;
+    for (size_t w = at / 64; w < words; ++w) {
+        const uint64_t bits = lfBits[w] & (~uint64_t(0) << (w == at / 64 ? at % 64 : 0));
+        if (bits != 0)
+            return w * 64 + static_cast<size_t>(__builtin_ctzll(bits));
+    }
+    return len;
+}
+
 } // namespace
 
 template <typename Entry>
@@ -314,16 +326,7 @@ void CSearchMatcher::MatchLfLines(const Entry* table, const char* base, size_t l
             return;
         }
     }
-    const size_t words = (len + 63) / 64;
-    // The first LF at or after at, or len.
-    const auto nextLf = [&](size_t at) -> size_t {
-        for (size_t w = at / 64; w < words; ++w) {
-            const uint64_t bits = lfBits[w] & (~uint64_t(0) << (w == at / 64 ? at % 64 : 0));
-            if (bits != 0)
-                return w * 64 + static_cast<size_t>(__builtin_ctzll(bits));
-        }
-        return len;
-    };
+    const auto nextLf = [&](size_t at) { return NextLf(lfBits, len, at); };
 
     // Eight parts of about equal size, each starting at a line.
     uint32_t from[LANES + 1];
@@ -358,16 +361,7 @@ template <typename Entry>
 void CSearchMatcher::LfHitsFromMarks(const Entry* table, const char* base, size_t len,
                                      const uint64_t* lfBits, const std::vector<uint32_t>& sorted,
                                      bool confirm, std::vector<CLineHit>& hits) const {
-    const size_t words = (len + 63) / 64;
-    // The first LF at or after at, or len.
-    const auto nextLf = [&](size_t at) -> size_t {
-        for (size_t w = at / 64; w < words; ++w) {
-            const uint64_t bits = lfBits[w] & (~uint64_t(0) << (w == at / 64 ? at % 64 : 0));
-            if (bits != 0)
-                return w * 64 + static_cast<size_t>(__builtin_ctzll(bits));
-        }
-        return len;
-    };
+    const auto nextLf = [&](size_t at) { return NextLf(lfBits, len, at); };
     // Where the line that holds the byte at starts: after the last LF before it.
     const auto lineStart = [&](size_t at) -> size_t {
         for (size_t w = at / 64 + 1; w-- > 0;) {

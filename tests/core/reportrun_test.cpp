@@ -42,6 +42,26 @@ struct RunJobsTest : RunTest, ::testing::WithParamInterface<int> {
         RunTest::SetUp();
         host.m_options.nJobs = GetParam();
     }
+    // Runs with progress on a time budget and stops at the first count shown; returns it. The
+    // workers are held until then, so that it lies inside the first file, and run ahead while
+    // the stop is being asked for (for open).
+    long StopAtTheFirstCountShown(std::chrono::milliseconds open) {
+        CRunPause pause;
+        pause.Set(true);
+        host.m_options.drainInterval = std::chrono::milliseconds(1);
+        host.m_options.pPause = &pause;
+        long shown = 0;
+        host.m_onDrain = [&](CRecordingHost& h) {
+            if (h.m_status.empty() || (shown = std::atol(h.m_status.back().c_str())) == 0)
+                return;
+            pause.Set(false);
+            std::this_thread::sleep_for(open);
+            h.m_bReporting = 0;
+        };
+        result = RunReport(host);
+        return shown;
+    }
+    CReportResult result;
 };
 INSTANTIATE_TEST_SUITE_P(Jobs, RunJobsTest, ::testing::Values(1, 3));
 
@@ -125,21 +145,7 @@ TEST_P(RunJobsTest, AStopEndsTheFileAtTheLinesShown) {
         lines += "year " + std::to_string(i) + "\r\n";
     AddFile("a.c", lines);
     AddFile("b.c", lines);
-    // Workers are held at first, so that the first count shown lies inside the file; they run
-    // ahead once the stop is being asked for.
-    CRunPause pause;
-    pause.Set(true);
-    host.m_options.drainInterval = std::chrono::milliseconds(1);
-    host.m_options.pPause = &pause;
-    long shown = 0;
-    host.m_onDrain = [&](CRecordingHost& h) {
-        if (h.m_status.empty() || (shown = std::atol(h.m_status.back().c_str())) == 0)
-            return;
-        pause.Set(false);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the question is open
-        h.m_bReporting = 0;
-    };
-    const CReportResult result = RunReport(host);
+    const long shown = StopAtTheFirstCountShown(std::chrono::milliseconds(50));
     ASSERT_GT(shown, 0);
     ASSERT_LT(shown, 300000);
     std::string expected = Head() + dir / "a.c" + "\r\n";
@@ -159,18 +165,7 @@ TEST_P(RunJobsTest, AStopBetweenBlocksEndsTheFileAtTheLinesShown) {
         lines += "a line\r\n";
     AddFile("a.c", lines);
     AddFile("b.c", "year\r\n");
-    CRunPause pause;
-    pause.Set(true);
-    host.m_options.drainInterval = std::chrono::milliseconds(1);
-    host.m_options.pPause = &pause;
-    long shown = 0;
-    host.m_onDrain = [&](CRecordingHost& h) {
-        if (h.m_status.empty() || (shown = std::atol(h.m_status.back().c_str())) == 0)
-            return;
-        pause.Set(false);
-        h.m_bReporting = 0;
-    };
-    RunReport(host);
+    const long shown = StopAtTheFirstCountShown(std::chrono::milliseconds(0));
     if (shown == 0 || shown == LINES)
         GTEST_SKIP() << "the file was checked before the clock allowed a drain inside it";
     EXPECT_EQ(host.m_view,
