@@ -51,7 +51,7 @@ class CReader {
                 Blanks();
                 if (!String(key) || !Eat(':') || !Value(member, depth + 1))
                     return false;
-                value.members.emplace_back(std::move(key), std::move(member));
+                value.members.push_back({std::move(key), std::move(member)});
             } while (Eat(','));
             return Eat('}');
         }

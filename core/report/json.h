@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+struct CJsonMember;
+
 struct CJson {
     enum class EKind { NUL, BOOL, NUMBER, STRING, ARRAY, OBJECT };
     EKind kind = EKind::NUL;
@@ -17,12 +19,18 @@ struct CJson {
     double number = 0;
     std::string text; // a string's value, escapes resolved (as UTF-8)
     std::vector<CJson> items;
-    std::vector<std::pair<std::string, CJson>> members;
+    std::vector<CJsonMember> members; // in the order of the text
 
     // The member of an object, or nullptr.
     const CJson* Get(const std::string& key) const;
     // The value at a path of member names and array indexes ("runs/0/tool"), or nullptr.
     const CJson* At(const std::string& path) const;
+};
+
+// An object's member: its name (escapes resolved) and value.
+struct CJsonMember {
+    std::string name;
+    CJson value;
 };
 
 // The one JSON value of the text (blanks around it allowed); false on any fault.
