@@ -393,11 +393,7 @@ CJsonWriter& CJsonWriter::Bool(std::string_view key, bool value) {
 }
 
 CJsonWriter& CJsonWriter::Bytes(std::string_view key, std::string_view bytes) {
-    if (!m_closers.empty()) {
-        if (!m_empty.back())
-            m_out += ',';
-        m_empty.back() = false;
-    }
+    Key({}); // the comma; the member's name is JsonBytesMember's to choose
     m_out += JsonBytesMember(key, bytes);
     return *this;
 }
