@@ -84,8 +84,8 @@ class CWalkSource : public CFileSource {
   public:
     std::unique_ptr<CTreeWalk> m_pWalk;
 
-    // Waits for the walk with a look at the stop signal now and then: a walk may list nothing
-    // for long (empty folders, a pipe that delivers slowly). After a stop, no more files.
+    // Waits for the walk in short steps, so that a wait without limit needs no deadline. The
+    // walk reads the stop signal too, and is complete soon after one came.
     ENext Next(CListedFile& file, std::chrono::milliseconds wait) override {
         if (!m_bStarted) {
             m_bStarted = true;
@@ -94,11 +94,7 @@ class CWalkSource : public CFileSource {
         const auto start = std::chrono::steady_clock::now();
         for (;;) {
             bool complete = false;
-            const size_t listed = m_pWalk->Wait(m_nTaken, std::min(wait, STOP_LOOK), &complete);
-            // The stop is looked at first, so that a walk that ended by a stop is not taken
-            // for a complete list.
-            if (g_nStopSignal != 0)
-                return ENext::END;
+            const size_t listed = m_pWalk->Wait(m_nTaken, std::min(wait, STEP), &complete);
             if (listed > m_nTaken) {
                 file = m_pWalk->Take(m_nTaken++);
                 return ENext::FILE;
@@ -112,7 +108,7 @@ class CWalkSource : public CFileSource {
     }
 
   private:
-    static constexpr std::chrono::milliseconds STOP_LOOK{20};
+    static constexpr std::chrono::milliseconds STEP{20};
     bool m_bStarted = false;
     size_t m_nTaken = 0;
 };
