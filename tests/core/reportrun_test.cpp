@@ -103,7 +103,7 @@ TEST_F(RunTest, AStopWhileTheStringsFileIsReadEndsTheRun) {
 }
 
 // One job, a drain after every line: progress shows every line, and a stop ends the file after
-// the line at which it came. On a time budget, each file still ends with its count.
+// the line at which it came. On a time budget, progress waits for the budget to pass.
 TEST_F(RunTest, ProgressAndAStopGoLineByLine) {
     AddFile("a.c", "1\r\n2\r\n3\r\n");
     RunReport(host);
