@@ -77,73 +77,55 @@ int OwnNonBlocking(int fd) {
     return own >= 0 ? own : fd;
 }
 
-// The run's host: the two files, the files to check as the walk lists them, progress on a
-// terminal, and a stop signal as the stop.
-class CBatchHost : public CReportHost {
+// The files to check as the walk lists them. The walk starts when the run first asks for a
+// file, after the output file is created: a walk of the folder that will hold it lists it on
+// every run, or on none.
+class CWalkSource : public CFileSource {
   public:
-    std::string m_strOutput;
-    std::string m_strStrings;
     std::unique_ptr<CTreeWalk> m_pWalk;
 
-    CBatchHost() { m_bProgress = ::isatty(STDERR_FILENO) == 1; }
-    bool ShowsProgress() const { return m_bProgress; }
-
-    std::string GetOutputPath() override { return m_strOutput; }
-    std::string GetSearchStringsPath() override { return m_strStrings; }
-    std::string GetCurrentDirectory() override {
-        const std::string directory = CurrentDirectory();
-        return directory.empty() ? "." : directory;
-    }
-    // The walk starts when the run first asks for files, after the output file is created:
-    // a walk of the folder that will hold it lists it on every run, or on none.
-    int GetFileCount() override {
-        StartWalk();
-        return static_cast<int>(m_pWalk->Listed());
-    }
-    // Waits for the walk with a look at the stop signal now and then: a walk may list nothing
-    // for long (empty folders, a pipe that delivers slowly). After a stop, no more files.
-    int WaitForFiles(int known, std::chrono::milliseconds limit, bool& bTimedOut) override {
-        StartWalk();
-        bTimedOut = false;
+    // Waits for the walk in short steps, so that a wait without limit needs no deadline. The
+    // walk reads the stop signal too, and is complete soon after one came.
+    ENext Next(CListedFile& file, std::chrono::milliseconds wait) override {
+        if (!m_bStarted) {
+            m_bStarted = true;
+            m_pWalk->Start();
+        }
         const auto start = std::chrono::steady_clock::now();
-        const size_t have = static_cast<size_t>(std::max(known, 0));
         for (;;) {
             bool complete = false;
-            const size_t listed = m_pWalk->Wait(have, std::chrono::milliseconds(20), &complete);
-            // A stop signal also ends the walk: it is looked at first, so that a walk that
-            // ended by a stop is not taken for a complete list.
-            DrainMessageQueue();
-            if (m_bReporting != 1)
-                return known;
-            if (listed > have || complete)
-                return static_cast<int>(listed);
-            if (limit != std::chrono::milliseconds::max() &&
-                std::chrono::steady_clock::now() - start >= limit) {
-                bTimedOut = true;
-                return known;
+            const size_t listed = m_pWalk->Wait(m_nTaken, std::min(wait, STEP), &complete);
+            if (listed > m_nTaken) {
+                file = m_pWalk->Take(m_nTaken++);
+                return ENext::FILE;
             }
+            if (complete)
+                return ENext::END;
+            if (wait != std::chrono::milliseconds::max() &&
+                std::chrono::steady_clock::now() - start >= wait)
+                return ENext::WAITING;
         }
     }
-    bool IsFileSelected(int) override { return true; }
-    CListedFile GetFileName(int index) override { return m_pWalk->Take(index); }
+
+  private:
+    static constexpr std::chrono::milliseconds STEP{20};
+    bool m_bStarted = false;
+    size_t m_nTaken = 0;
+};
+
+// Progress on a terminal, at the run's pace.
+class CBatchHost : public CReportHost {
+  public:
+    CBatchHost() { m_bProgress = ::isatty(STDERR_FILENO) == 1; }
 
     void SetStatusText(const std::string& text) override {
         if (!m_bProgress)
             return;
-        auto now = std::chrono::steady_clock::now();
-        if (now - m_lastProgress < std::chrono::milliseconds(100))
-            return;
-        m_lastProgress = now;
         std::string shown = "\r" + text + "\x1b[K";
         WriteAllBytes(g_nStderr, shown.data(), shown.size(), &g_nStopSignal);
         m_bProgressShown = true;
     }
-    void DrainMessageQueue() override {
-        if (g_nStopSignal) {
-            m_bReporting = 0;
-            m_pWalk->Stop();
-        }
-    }
+    void DrainMessageQueue() override {} // the stop signal is the run's stop
     void EndReporting() override {
         if (m_bProgressShown)
             WriteAllBytes(g_nStderr, "\r\x1b[K", 4, &g_nStopSignal);
@@ -151,24 +133,14 @@ class CBatchHost : public CReportHost {
     }
 
   private:
-    void StartWalk() {
-        if (!m_bWalkStarted) {
-            m_bWalkStarted = true;
-            m_pWalk->Start();
-        }
-    }
-
-    bool m_bWalkStarted = false;
     bool m_bProgress = false;
     bool m_bProgressShown = false;
-    std::chrono::steady_clock::time_point m_lastProgress{};
 };
 
 // The files that could not be checked whole, named on standard error at the end of the run:
 // the first few, then how many more.
 class CFailedFiles : public CReportSink {
   public:
-    void Line(std::string_view) override {}
     void Error(std::string_view) override {}
     void FileBegin(const std::string&, const std::string& name) override { m_strName = name; }
     void Hit(const CHit&) override {}
@@ -255,7 +227,7 @@ void CatchBatchStopSignals() {
 
 int RunBatchReport(int argc, char** argv) {
     OpenClosedStandardDescriptors();
-    CBatchHost host;
+    std::string outputPath, stringsPath;
     CRunOptions options;
     options.nJobs = ProcessorCount();
     EOutputFormat outputFormat = EOutputFormat::REPORT;
@@ -291,10 +263,10 @@ int RunBatchReport(int argc, char** argv) {
             if (!OptionValue(argc, argv, i, name, value))
                 return CommandLineError(name + " needs a value");
             if (name == "--strings") {
-                host.m_strStrings = value;
+                stringsPath = value;
                 haveStrings = true;
             } else if (name == "--output") {
-                host.m_strOutput = value;
+                outputPath = value;
                 haveOutput = true;
             } else if (name == "--files-from") {
                 lists.push_back(value);
@@ -323,7 +295,7 @@ int RunBatchReport(int argc, char** argv) {
     }
     if (!haveStrings)
         return CommandLineError("--strings FILE is required");
-    if (haveOutput && host.m_strOutput == "-") {
+    if (haveOutput && outputPath == "-") {
         std::fputs("kavel-report: --output - is not supported: --format writes standard output; "
                    "leave --output out\n",
                    stderr);
@@ -333,7 +305,7 @@ int RunBatchReport(int argc, char** argv) {
         return CommandLineError("--baseline-all needs --baseline FILE");
     if (paths.empty() && lists.empty())
         return CommandLineError(NoFileToCheck);
-    if (host.m_strStrings == "-" && std::find(lists.begin(), lists.end(), "-") != lists.end()) {
+    if (stringsPath == "-" && std::find(lists.begin(), lists.end(), "-") != lists.end()) {
         std::fputs("kavel-report: standard input cannot hold both the strings and the list\n",
                    stderr);
         return BATCH_EXIT_FAILURE;
@@ -360,18 +332,19 @@ int RunBatchReport(int argc, char** argv) {
 
     // Strings from standard input or a pipe (a FIFO, a process substitution) are read from
     // it, once, before any file is checked.
-    if (host.m_strStrings == "-") {
+    if (stringsPath == "-") {
         options.stringsFd = STDIN_FILENO;
-    } else if (struct stat st; ::stat(host.m_strStrings.c_str(), &st) == 0 &&
+    } else if (struct stat st; ::stat(stringsPath.c_str(), &st) == 0 &&
                                (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))) {
-        options.stringsFd = OpenNameList(host.m_strStrings);
+        options.stringsFd = OpenNameList(stringsPath);
         if (g_nStopSignal != 0)
             return BATCH_EXIT_CANCELLED;
     }
 
     // The files are listed while the first ones are checked, the lists read as they come.
-    host.m_pWalk = std::make_unique<CTreeWalk>(std::move(paths), std::move(excludes));
-    host.m_pWalk->SetStopSignal(&g_nStopSignal);
+    CWalkSource files;
+    files.m_pWalk = std::make_unique<CTreeWalk>(std::move(paths), std::move(excludes));
+    files.m_pWalk->SetStopSignal(&g_nStopSignal);
     for (const std::string& list : lists) {
         const int fd = OpenNameList(list);
         if (g_nStopSignal != 0)
@@ -385,7 +358,7 @@ int RunBatchReport(int argc, char** argv) {
         if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
             options.inputs.push_back(
                 {{true, st.st_dev, st.st_ino}, "Error: The output file is the list of files"});
-        host.m_pWalk->AddList(fd, nul, list);
+        files.m_pWalk->AddList(fd, nul, list);
     }
     if (!quiet)
         g_nStdout = OwnNonBlocking(STDOUT_FILENO);
@@ -393,14 +366,15 @@ int RunBatchReport(int argc, char** argv) {
 
     CByteOutput out(g_nStdout, &g_nStopSignal);
     CByteOutput messages(g_nStderr, &g_nStopSignal);
+    SearchStringTable strings{};
+    std::string directory = CurrentDirectory();
+    if (directory.empty())
+        directory = ".";
     // The results are judged once for the formats and the exit status, ahead of the format.
     std::unique_ptr<CResultJudge> judge;
     if (baseline || (outputFormat == EOutputFormat::SARIF && !quiet))
-        judge = std::make_unique<CResultJudge>(host.m_szSearchStrings, host.GetCurrentDirectory(),
-                                               baseline.get());
-    const CFormatContext context{
-        out,        host.m_szSearchStrings, host.GetCurrentDirectory(), KAVEL_VERSION, judge.get(),
-        baselineAll};
+        judge = std::make_unique<CResultJudge>(strings, directory, baseline.get());
+    const CFormatContext context{out, strings, directory, KAVEL_VERSION, judge.get(), baselineAll};
     std::unique_ptr<CFormatSink> format = quiet ? nullptr : MakeFormatSink(outputFormat, context);
     CFailedFiles failedFiles;
     CTeeSink view;
@@ -409,22 +383,23 @@ int RunBatchReport(int argc, char** argv) {
     if (format)
         view.Add(*format);
     view.Add(failedFiles);
-    // Check the stop signal often enough that a stop feels immediate.
-    options.drainInterval = std::chrono::milliseconds(20);
-    const CReportResult result = RunReport(host, view, options);
+    // Progress on a terminal ten times a second; the stop signal is seen after every block.
+    options.drainInterval = std::chrono::milliseconds(100);
+    CBatchHost host;
+    const CRunInputs inputs{outputPath, stringsPath, directory, files, strings, g_nStopSignal};
+    const CReportResult result = RunReport(inputs, host, view, options);
 
     // Why the run failed, if it did: told on standard error whatever the format (and with
     // --quiet), and to the formats that carry a verdict.
     std::vector<std::string> failures = result.errors;
-    if (result.bStringsOpened && !result.bCancelled &&
-        CountSearchStrings(host.m_szSearchStrings) == 0)
-        failures.push_back("no search strings in " + SafeText(host.m_strStrings));
-    const std::string listError = host.m_pWalk->ListError();
+    if (result.bStringsOpened && !result.bCancelled && CountSearchStrings(strings) == 0)
+        failures.push_back("no search strings in " + SafeText(stringsPath));
+    const std::string listError = files.m_pWalk->ListError();
     if (!listError.empty())
         failures.push_back(SafeText(listError));
     // An empty list (an upstream command that failed) is not a clean run.
     if ((result.bOutputCreated || !haveOutput) && result.bStringsOpened && !result.bCancelled &&
-        !namesGiven && listError.empty() && host.m_pWalk->NamesGiven() == 0)
+        !namesGiven && listError.empty() && files.m_pWalk->NamesGiven() == 0)
         failures.push_back(std::string(NoFileToCheck) + " (see kavel-report --help)");
     if (format)
         format->Finish(failures);

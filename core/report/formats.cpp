@@ -36,7 +36,7 @@ bool StartsWithFolder(const std::string& path, const std::string& directory) {
 class CReportFormat : public CFormatSink {
   public:
     explicit CReportFormat(CByteOutput& out) : m_text(out) {}
-    void Line(std::string_view text) override { m_text.Line(text); }
+    void RunBegin(const CRunHeader& header) override { m_text.RunBegin(header); }
     void Error(std::string_view text) override { m_text.Error(text); }
     void FileBegin(const std::string& path, const std::string& name) override {
         m_text.FileBegin(path, name);
@@ -80,7 +80,6 @@ class CReportFormat : public CFormatSink {
 class CRecordSink : public CFormatSink {
   public:
     explicit CRecordSink(const CFormatContext& context) : m_context(context) {}
-    void Line(std::string_view) override {}
     void Error(std::string_view) override {} // told with the failures, at the end
     void FileBegin(const std::string& path, const std::string& name) override {
         m_strPath = path;

@@ -95,7 +95,6 @@ class CResultJudge : public CReportSink {
     // baseline may be null. The table is filled when the strings are loaded.
     CResultJudge(const SearchStringTable& strings, std::string currentDirectory,
                  CBaseline* baseline);
-    void Line(std::string_view) override {}
     void Error(std::string_view) override {}
     void FileBegin(const std::string& path, const std::string& name) override;
     void Hit(const CHit& hit) override;

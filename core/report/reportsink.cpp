@@ -1,6 +1,9 @@
 #include "core/report/reportsink.h"
 
 #include "core/lines/filepath.h"
+#include "core/text/datestamp.h"
+#include "core/text/messagetext.h"
+#include "core/text/resource.h"
 
 #include <charconv>
 #include <cstdio>
@@ -12,6 +15,24 @@ size_t FormatHitHeading(long lineNumber, char (&heading)[HIT_HEADING_MAX]) {
         std::to_chars(heading + START.size(), heading + HIT_HEADING_MAX - 1, lineNumber).ptr;
     *end++ = ':';
     return static_cast<size_t>(end - heading);
+}
+
+void CTextReportSink::RunBegin(const CRunHeader& header) {
+    const LocalClock clock = [&header] { return header.created; };
+    WriteLine("");
+    // The title and the notice come from one shared buffer: copy each at once.
+    std::string line = "*** ";
+    line += LoadMessageText(IDS_APP_TITLE);
+    line += " - ";
+    line += LoadMessageText(IDS_ABOUT_NOTICE);
+    line += " ***\r\n";
+    WriteLine(line);
+    WriteLine("Report: Check of files for year 2000 compliance");
+    WriteLine("Created: " + FormatDateStamp(1, 5, clock) + " at " + FormatTimeStamp(0, clock) +
+              "\r\n\r\n");
+    if (header.bOutputFile)
+        WriteLine("Writing to output file: " + ReportPathText(header.outputPath));
+    WriteLine("Using Search String file: " + ReportPathText(header.stringsPath) + "\r\n");
 }
 
 void CTextReportSink::FileBegin(const std::string& path, const std::string&) {
@@ -49,9 +70,9 @@ void CTextReportSink::RunEnd(bool bCancelled) {
     WriteLine(bCancelled ? "*** Report Cancelled ***\r\n" : "*** End of Report ***\r\n");
 }
 
-void CTeeSink::Line(std::string_view text) {
+void CTeeSink::RunBegin(const CRunHeader& header) {
     for (CReportSink* sink : m_sinks)
-        sink->Line(text);
+        sink->RunBegin(header);
 }
 
 void CTeeSink::Error(std::string_view text) {

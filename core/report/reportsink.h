@@ -5,6 +5,7 @@
 
 #include "core/run/filecheck.h"
 
+#include <ctime>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,15 +19,22 @@ struct CHit {
     std::string_view text;
 };
 
-// The events come in this order: header lines; then for each checked file FileBegin, its hits
-// in line order and FileEnd; then RunEnd, after which nothing follows. Errors and further
-// lines may come between a file's FileEnd and the next FileBegin.
+// What a run's header says.
+struct CRunHeader {
+    std::tm created{};       // when the run began, in local time
+    bool bOutputFile = true; // false: the report goes to the view only
+    std::string outputPath;
+    std::string stringsPath;
+};
+
+// The events come in this order: RunBegin; then for each checked file FileBegin, its hits in
+// line order and FileEnd; then RunEnd, after which nothing follows. Errors may come before the
+// first file and between a file's FileEnd and the next FileBegin.
 class CReportSink {
   public:
     virtual ~CReportSink() = default;
-    // A line of the report that is not part of a file's block: the header's lines (a text may
-    // end in CR LF, which makes an empty line after it).
-    virtual void Line(std::string_view text) = 0;
+    // The run has begun: a sink that shows a header shows it now.
+    virtual void RunBegin(const CRunHeader&) {}
     // A run's error, as the report words it ("Error: Unable to open string file").
     virtual void Error(std::string_view text) = 0;
     // A checked file's path, as the report names it (bytes as they are), and its name as it
@@ -47,7 +55,7 @@ class CReportSink {
 // WriteLine without the CR LF that follows it.
 class CTextReportSink : public CReportSink {
   public:
-    void Line(std::string_view text) override { WriteLine(text); }
+    void RunBegin(const CRunHeader& header) override;
     void Error(std::string_view text) override { WriteLine(text); }
     void FileBegin(const std::string& path, const std::string& name) override;
     void Hit(const CHit& hit) override;
@@ -73,7 +81,6 @@ size_t FormatHitHeading(long lineNumber, char (&heading)[HIT_HEADING_MAX]);
 // A report that nobody sees.
 class CNullSink : public CReportSink {
   public:
-    void Line(std::string_view) override {}
     void Error(std::string_view) override {}
     void FileBegin(const std::string&, const std::string&) override {}
     void Hit(const CHit&) override {}
@@ -88,7 +95,7 @@ class CTeeSink : public CReportSink {
     explicit CTeeSink(std::vector<CReportSink*> sinks) : m_sinks(std::move(sinks)) {}
     void Add(CReportSink& sink) { m_sinks.push_back(&sink); }
 
-    void Line(std::string_view text) override;
+    void RunBegin(const CRunHeader& header) override;
     void Error(std::string_view text) override;
     void FileBegin(const std::string& path, const std::string& name) override;
     void Hit(const CHit& hit) override;

@@ -4,7 +4,6 @@
 #include "core/run/filecheck.h"
 #include "core/run/scanpool.h"
 #include "core/text/dirlisting.h"
-#include "core/text/messagetext.h"
 #include "core/text/resource.h"
 #include "core/text/stringtable.h"
 
@@ -27,20 +26,21 @@ constexpr std::chrono::milliseconds LOAD_DRAIN_INTERVAL{20};
 // they start ahead (see CScanPool), and few enough that a list of millions is not held twice.
 constexpr size_t POOL_LEAD = 4096;
 
-// The state of one run: the host, the sinks, the output file, the matcher and the counters.
+// The state of one run: the inputs, the host, the sinks, the output file, the matcher and the
+// counters.
 class CReportRun {
   public:
-    CReportRun(CReportHost& host, CReportSink& view, const CRunOptions& options)
-        : m_host(host), m_view(view), m_options(options), m_outputSink(m_output) {
+    CReportRun(const CRunInputs& inputs, CReportHost& host, CReportSink& view,
+               const CRunOptions& options)
+        : m_in(inputs), m_host(host), m_view(view), m_options(options), m_outputSink(m_output) {
         m_report.Add(view);
     }
     CReportResult Run();
 
   private:
-    void CheckStringsAndFiles(CLineFile& strings, const std::string& outputPath,
-                              const std::string& stringsPath);
-    std::string InputError(const std::string& outputPath, const CFileId& stringsId) const;
-    void WriteHeader(const std::string& outputPath, const std::string& stringsPath);
+    bool Stopped() const { return m_in.stop.load(std::memory_order_relaxed) != 0; }
+    void CheckStringsAndFiles(CLineFile& strings);
+    std::string InputError(const CFileId& stringsId) const;
     bool LoadStrings(CLineFile& strings);
     void CheckFiles();
     void CheckFilesInParallel();
@@ -54,9 +54,11 @@ class CReportRun {
     // the block passed, to unless a stop came first.
     size_t PassLines(long base, size_t from, size_t to);
     void EndFile(EFileOutcome outcome, const CFileCounts& counts);
-    // Progress after a line or a block on the time budget; false once the run is stopped.
+    // Progress after a line on the time budget; false once the run is stopped.
     bool AfterLine(long lineNumber);
-    void AfterBlock(long lineNumber);
+    // The one pace of the run's showing: the drain interval has passed since the last drain.
+    bool ProgressDue() const { return Clock::now() - m_lastDrain >= m_options.drainInterval; }
+    // Shows the lines checked and drains; false once the run is stopped.
     bool ShowProgress(long lineNumber);
     // Writes out what waits for the output file and in the view.
     void FlushOutput();
@@ -64,8 +66,10 @@ class CReportRun {
     void NoteOutputFailure();
     // An error of the run: to the sink given (the view, or the whole report), and the result.
     void Error(CReportSink& sink, const std::string& text);
-    int WaitForFiles(int known);
+    // The list's next file; false at its end or after a stop.
+    bool NextFile(CListedFile& file);
 
+    const CRunInputs& m_in;
     CReportHost& m_host;
     CReportSink& m_view;
     const CRunOptions m_options;
@@ -85,16 +89,13 @@ class CReportRun {
 
 } // namespace
 
-CReportResult RunReport(CReportHost& host, CReportSink& view, const CRunOptions& options) {
-    return CReportRun(host, view, options).Run();
+CReportResult RunReport(const CRunInputs& inputs, CReportHost& host, CReportSink& view,
+                        const CRunOptions& options) {
+    return CReportRun(inputs, host, view, options).Run();
 }
 
 CReportResult CReportRun::Run() {
-    m_host.m_bReporting = 1;
     m_host.BeginReporting();
-
-    const std::string outputPath = m_host.GetOutputPath();
-    const std::string stringsPath = m_host.GetSearchStringsPath();
 
     // The strings file is opened first and read from what was opened: an output file that
     // is the strings file under any name would empty it, and one created where a missing
@@ -102,17 +103,17 @@ CReportResult CReportRun::Run() {
     CLineFile strings;
     CFileId stringsId;
     if (m_options.stringsFd >= 0 ? strings.OpenStream(m_options.stringsFd)
-                                 : strings.OpenRead(stringsPath))
+                                 : strings.OpenRead(m_in.stringsPath))
         stringsId.bKnown = strings.Identity(stringsId.dev, stringsId.ino);
     m_output.SetStopSignal(m_options.pStopSignal);
-    const std::string inputError =
-        m_options.bOutputFile ? InputError(outputPath, stringsId) : std::string();
+    const std::string inputError = m_options.bOutputFile ? InputError(stringsId) : std::string();
     CLineFile::ECreate created = CLineFile::ECreate::FAILED;
     if (!m_options.bOutputFile) {
-        CheckStringsAndFiles(strings, outputPath, stringsPath);
+        CheckStringsAndFiles(strings);
     } else if (!inputError.empty()) {
         Error(m_view, inputError);
-    } else if (created = m_output.CreateLocked(outputPath); created == CLineFile::ECreate::IN_USE) {
+    } else if (created = m_output.CreateLocked(m_in.outputPath);
+               created == CLineFile::ECreate::IN_USE) {
         m_result.bOutputInUse = true;
         Error(m_view, "Error: The output file is in use by another report run");
     } else if (created == CLineFile::ECreate::FAILED) {
@@ -121,10 +122,10 @@ CReportResult CReportRun::Run() {
         m_result.bOutputCreated = true;
         m_outputId.bKnown = m_output.Identity(m_outputId.dev, m_outputId.ino);
         m_report.Add(m_outputSink);
-        CheckStringsAndFiles(strings, outputPath, stringsPath);
+        CheckStringsAndFiles(strings);
     }
 
-    m_result.bCancelled = m_host.m_bReporting != 1;
+    m_result.bCancelled = Stopped();
     // A write that failed is told before the end line, so that the end line is the last line
     // of every report; one that fails with the end line or at the close is the result's only.
     FlushOutput();
@@ -134,21 +135,19 @@ CReportResult CReportRun::Run() {
         m_result.errors.push_back("Error: Failed to write output file");
     }
 
-    m_host.m_bReporting = 0;
     m_host.EndReporting();
     m_host.SetStatusText(LoadStringResource(IDS_READY, 80));
     return m_result;
 }
 
 // The header, the strings, and the files.
-void CReportRun::CheckStringsAndFiles(CLineFile& strings, const std::string& outputPath,
-                                      const std::string& stringsPath) {
-    WriteHeader(outputPath, stringsPath);
+void CReportRun::CheckStringsAndFiles(CLineFile& strings) {
+    m_report.RunBegin({m_in.clock(), m_options.bOutputFile, m_in.outputPath, m_in.stringsPath});
     FlushOutput();
     if (!LoadStrings(strings)) {
         Error(m_report, "Error: Unable to open string file");
-    } else if (m_result.bStringsOpened = true; m_host.m_bReporting == 1) {
-        m_pMatcher = std::make_unique<CSearchMatcher>(m_host.m_szSearchStrings);
+    } else if (m_result.bStringsOpened = true; !Stopped()) {
+        m_pMatcher = std::make_unique<CSearchMatcher>(m_in.strings);
         m_lastDrain = Clock::now();
         if (m_options.nJobs > 1)
             CheckFilesInParallel();
@@ -159,31 +158,13 @@ void CReportRun::CheckStringsAndFiles(CLineFile& strings, const std::string& out
 
 // The error of an output file that is a file the run reads (under any name), else "": it would
 // be emptied before it is read.
-std::string CReportRun::InputError(const std::string& outputPath, const CFileId& stringsId) const {
-    if (stringsId.bKnown && NamesFile(outputPath, stringsId.dev, stringsId.ino))
+std::string CReportRun::InputError(const CFileId& stringsId) const {
+    if (stringsId.bKnown && NamesFile(m_in.outputPath, stringsId.dev, stringsId.ino))
         return "Error: The output file is the search string file";
     for (const CRunOptions::CInput& input : m_options.inputs)
-        if (input.id.bKnown && NamesFile(outputPath, input.id.dev, input.id.ino))
+        if (input.id.bKnown && NamesFile(m_in.outputPath, input.id.dev, input.id.ino))
             return input.error;
     return {};
-}
-
-void CReportRun::WriteHeader(const std::string& outputPath, const std::string& stringsPath) {
-    const LocalClock clock = [this] { return m_host.GetLocalTime(); };
-    m_report.Line("");
-    // The title and the notice come from one shared buffer: copy each at once.
-    std::string line = "*** ";
-    line += LoadMessageText(IDS_APP_TITLE);
-    line += " - ";
-    line += LoadMessageText(IDS_ABOUT_NOTICE);
-    line += " ***\r\n";
-    m_report.Line(line);
-    m_report.Line("Report: Check of files for year 2000 compliance");
-    m_report.Line("Created: " + FormatDateStamp(1, 5, clock) + " at " + FormatTimeStamp(0, clock) +
-                  "\r\n\r\n");
-    if (m_options.bOutputFile)
-        m_report.Line("Writing to output file: " + ReportPathText(outputPath));
-    m_report.Line("Using Search String file: " + ReportPathText(stringsPath) + "\r\n");
 }
 
 void CReportRun::FlushOutput() {
@@ -193,16 +174,16 @@ void CReportRun::FlushOutput() {
     m_view.Flush();
 }
 
-// The list has no next file yet. Once it has been quiet for a moment, what was written
-// reaches its readers before the run waits on: not at every wait, as a walk catches up with
-// the run at nearly every folder.
-int CReportRun::WaitForFiles(int known) {
-    bool bTimedOut = false;
-    const int count = m_host.WaitForFiles(known, FLUSH_INTERVAL, bTimedOut);
-    if (!bTimedOut)
-        return count;
-    FlushOutput();
-    return m_host.WaitForFiles(known, std::chrono::milliseconds::max(), bTimedOut);
+// A list that has no next file yet and has been quiet for a moment has what was written reach
+// its readers before the run waits on: not at every wait, as a walk catches up with the run at
+// nearly every folder.
+bool CReportRun::NextFile(CListedFile& file) {
+    CFileSource::ENext next = m_in.files.Next(file, FLUSH_INTERVAL);
+    if (next == CFileSource::ENext::WAITING) {
+        FlushOutput();
+        next = m_in.files.Next(file, std::chrono::milliseconds::max());
+    }
+    return next == CFileSource::ENext::FILE && !Stopped();
 }
 
 // After a file: the output is written out now and then, not after every file, which would
@@ -231,15 +212,14 @@ void CReportRun::Error(CReportSink& sink, const std::string& text) {
 bool CReportRun::LoadStrings(CLineFile& strings) {
     m_lastDrain = Clock::now();
     const auto interval = std::max(m_options.drainInterval, LOAD_DRAIN_INTERVAL);
-    return LoadSearchStrings(m_host.m_szSearchStrings, strings, [this, interval] {
-        // A stop signal that broke a read of a pipe is seen at once: the pipe may say nothing
-        // more for long.
-        const bool signalled = m_options.pStopSignal != nullptr && *m_options.pStopSignal != 0;
-        if (signalled || Clock::now() - m_lastDrain >= interval) {
+    return LoadSearchStrings(m_in.strings, strings, [this, interval] {
+        // A stop that broke a read of a pipe is seen at once: the pipe may say nothing more
+        // for long.
+        if (!Stopped() && Clock::now() - m_lastDrain >= interval) {
             m_host.DrainMessageQueue();
             m_lastDrain = Clock::now();
         }
-        return m_host.m_bReporting == 1;
+        return !Stopped();
     });
 }
 
@@ -250,15 +230,9 @@ CListedFile CReportRun::ToOpen(CListedFile listed, const std::string& path) cons
 }
 
 void CReportRun::CheckFiles() {
-    const std::string directory = m_host.GetCurrentDirectory();
-    m_bDirectoryIsOwn = directory == CurrentDirectory();
-    for (int i = 0; m_host.m_bReporting == 1; ++i) {
-        if (i >= m_host.GetFileCount() && i >= WaitForFiles(i))
-            break;
-        if (!m_host.IsFileSelected(i))
-            continue;
-        CListedFile listed = m_host.GetFileName(i);
-        const std::string path = BuildReportPath(directory, listed.name);
+    m_bDirectoryIsOwn = m_in.directory == CurrentDirectory();
+    for (CListedFile listed; NextFile(listed);) {
+        const std::string path = BuildReportPath(m_in.directory, listed.name);
         m_report.FileBegin(path, listed.name);
         ScanFile(ToOpen(std::move(listed), path));
         FlushOutputNowAndThen();
@@ -269,10 +243,10 @@ void CReportRun::CheckFiles() {
 // report is the same byte for byte. A stop ends the file being written with the lines checked
 // so far, as it would with one thread, and drops the files after it.
 void CReportRun::CheckFilesInParallel() {
-    const std::string directory = m_host.GetCurrentDirectory();
-    m_bDirectoryIsOwn = directory == CurrentDirectory();
+    m_bDirectoryIsOwn = m_in.directory == CurrentDirectory();
     CScanPool pool(*m_pMatcher, SCAN_LINE_MAX, m_options.nJobs, m_outputId);
     pool.SetPause(m_options.pPause);
+    pool.SetStop(&m_in.stop);
     if (!pool.Started()) {
         CheckFiles();
         return;
@@ -285,41 +259,47 @@ void CReportRun::CheckFilesInParallel() {
     std::deque<CListedFile> paths;        // to open
     std::deque<std::string> shown, given; // as the report names them, and as given
     size_t first = 0;                     // the index of paths.front()
-    int listed = 0;
-    bool complete = false;
-    const auto take = [&](int count) {
+    bool complete = false;                // every file of the list is in paths
+    // Takes the files the list holds by now, up to POOL_LEAD of them in paths; with bWait, the
+    // first is waited for.
+    const auto take = [&](bool bWait) {
         std::vector<CListedFile> added;
-        for (; listed < count && paths.size() < POOL_LEAD; ++listed)
-            if (m_host.IsFileSelected(listed)) {
-                CListedFile file = m_host.GetFileName(listed);
-                shown.push_back(BuildReportPath(directory, file.name));
-                given.push_back(file.name);
-                paths.push_back(ToOpen(std::move(file), shown.back()));
-                added.push_back(paths.back());
+        CListedFile file;
+        while (!complete && paths.size() < POOL_LEAD) {
+            CFileSource::ENext next;
+            if (bWait && added.empty())
+                next = NextFile(file) ? CFileSource::ENext::FILE : CFileSource::ENext::END;
+            else
+                next = m_in.files.Next(file, {});
+            if (next != CFileSource::ENext::FILE) {
+                complete = next == CFileSource::ENext::END;
+                break;
             }
+            shown.push_back(BuildReportPath(m_in.directory, file.name));
+            given.push_back(file.name);
+            paths.push_back(ToOpen(std::move(file), shown.back()));
+            added.push_back(paths.back());
+        }
         pool.Add(std::move(added));
     };
-    take(m_host.GetFileCount());
+    take(false);
 
     const auto wait = std::max(m_options.drainInterval, std::chrono::milliseconds(1));
     CHitBuffer hits;
-    for (size_t i = 0; m_host.m_bReporting == 1; ++i) {
+    for (size_t i = 0; !Stopped(); ++i) {
         if (i > first) { // the file before is written
             paths.pop_front();
             shown.pop_front();
             given.pop_front();
             ++first;
         }
-        while (paths.empty() && !complete) {
-            const int count = WaitForFiles(listed);
-            complete = count <= listed;
-            take(count);
-        }
-        if (complete && listed >= m_host.GetFileCount())
+        while (paths.empty() && !complete)
+            take(true);
+        if (complete)
             pool.EndOfFiles();
         if (paths.empty())
             break;
-        take(m_host.GetFileCount()); // what was listed meanwhile
+        take(false); // what was listed meanwhile
 
         m_report.FileBegin(shown.front(), given.front());
         CFileCounts counts;
@@ -329,8 +309,7 @@ void CReportRun::CheckFilesInParallel() {
             hits.ForEach([this](const CHit& hit) { m_report.Hit(hit); });
             // A stop ends the file at the lines just shown, as with one thread: what the
             // workers checked meanwhile is left out.
-            if (m_host.m_bReporting == 1 && Clock::now() - m_lastDrain >= m_options.drainInterval &&
-                !ShowProgress(counts.nLines)) {
+            if (Stopped() || (ProgressDue() && !ShowProgress(counts.nLines))) {
                 pool.Stop();
                 if (outcome == EFileOutcome::SCANNING)
                     outcome = EFileOutcome::SCANNED;
@@ -340,7 +319,7 @@ void CReportRun::CheckFilesInParallel() {
         if (outcome == EFileOutcome::OUTPUT_FILE) {
             ScanFile(paths.front()); // in order, so that it ends where the report stood
         } else {
-            if (outcome != EFileOutcome::OPEN_FAILED && m_host.m_bReporting == 1)
+            if (outcome != EFileOutcome::OPEN_FAILED && !Stopped() && ProgressDue())
                 ShowProgress(counts.nLines);
             EndFile(outcome, counts);
         }
@@ -385,18 +364,16 @@ void CReportRun::ScanFile(const CListedFile& file) {
         return taken;
     };
     const auto taken = [&](const CFileCounts& after) {
-        if (!everyLine)
-            AfterBlock(after.nLines);
-        return m_host.m_bReporting == 1;
+        if (!everyLine && ProgressDue())
+            ShowProgress(after.nLines);
+        return !Stopped();
     };
     CFileCounts counts;
     outcome = EFileOutcome::SCANNED;
-    if (m_host.m_bReporting == 1)
+    if (!Stopped())
         outcome = check.CheckBlocks(counts, take, taken);
     else
         check.Close();
-    if (!everyLine && m_host.m_bReporting == 1)
-        ShowProgress(counts.nLines);
     EndFile(outcome, counts);
 }
 
@@ -430,7 +407,7 @@ bool CReportRun::ShowProgress(long lineNumber) {
     m_host.DrainMessageQueue();
     m_lastDrain = Clock::now();
     m_nLinesSinceClockCheck = 0;
-    return m_host.m_bReporting == 1;
+    return !Stopped();
 }
 
 bool CReportRun::AfterLine(long lineNumber) {
@@ -439,13 +416,5 @@ bool CReportRun::AfterLine(long lineNumber) {
     if (++m_nLinesSinceClockCheck < LINES_PER_CLOCK_CHECK)
         return true;
     m_nLinesSinceClockCheck = 0;
-    if (Clock::now() - m_lastDrain >= m_options.drainInterval)
-        return ShowProgress(lineNumber);
-    return true;
-}
-
-void CReportRun::AfterBlock(long lineNumber) {
-    m_nLinesSinceClockCheck = 0;
-    if (Clock::now() - m_lastDrain >= m_options.drainInterval)
-        ShowProgress(lineNumber);
+    return !ProgressDue() || ShowProgress(lineNumber);
 }

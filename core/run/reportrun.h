@@ -1,7 +1,8 @@
 #pragma once
 // The report run: header, strings file, every selected file line by line, summaries, end line.
-// The same run serves the main window, the batch tool and the tests: the program supplies a
-// host (its inputs, status and event draining) and a sink for the report as it shows it.
+// The same run serves the main window, the batch tool and the tests: the program supplies the
+// run's inputs (the settings, a file source, a stop), a host (status and event draining) and a
+// sink for the report as it shows it.
 
 #include "core/lines/stopflag.h"
 #include "core/match/searchstrings.h"
@@ -17,46 +18,44 @@
 // The most characters of a checked line that one read returns; a longer line is cut.
 constexpr unsigned SCAN_LINE_MAX = 1024;
 
-// What a run needs from the program that runs it. Every call comes from the thread that
-// called RunReport; none of them may start another run.
+// Where a run's files come from: the selected files of a list, in its order, each handed over
+// once (a long list may keep none of them).
+class CFileSource {
+  public:
+    enum class ENext { FILE, WAITING, END };
+    virtual ~CFileSource() = default;
+    // The next file, into file. A list that grows while the run goes (folders being walked)
+    // waits at most wait for it, and says WAITING when wait passed first (milliseconds::max():
+    // no limit); END once the list is complete and handed over, or the run's stop is set.
+    virtual ENext Next(CListedFile& file, std::chrono::milliseconds wait) = 0;
+};
+
+// What one run checks, given by the program at its start.
+struct CRunInputs {
+    std::string outputPath;  // the two settings ("" when not set)
+    std::string stringsPath; //
+    std::string directory;   // the directory that relative file names are taken from
+    CFileSource& files;
+    // The search string table, filled anew by the run.
+    SearchStringTable& strings;
+    // The run's stop, shared by the run, its workers and a walk: nonzero ends the run after the
+    // line being checked. A signal handler may set it, or the host inside DrainMessageQueue.
+    const StopFlag& stop;
+    // The clock of the header's date and time stamps.
+    LocalClock clock = ReadLocalTime;
+};
+
+// What a run shows its program while it goes. Every call comes from the thread that called
+// RunReport; none of them may start another run.
 class CReportHost {
   public:
     virtual ~CReportHost() = default;
-
-    // 1 while a run is active, else 0. The run sets it at its start; a stop clears it from
-    // inside DrainMessageQueue, and the run then ends after the line being checked.
-    int m_bReporting = 0;
-    // The search string table, filled anew by every run.
-    SearchStringTable m_szSearchStrings = {};
-
-    // The two settings: output file path and strings file path ("" when not set).
-    virtual std::string GetOutputPath() = 0;
-    virtual std::string GetSearchStringsPath() = 0;
-    // The directory that relative file names are taken from.
-    virtual std::string GetCurrentDirectory() = 0;
-    // The file list, asked afresh for every item: a name is relative to the current
-    // directory unless it starts with "/".
-    virtual int GetFileCount() = 0;
-    // A list that grows while the run goes (folders being walked) waits here until it holds
-    // more than known files or is complete, and returns its count; it may give up with known
-    // once m_bReporting is no longer 1 (a stop). It also gives up after about limit, and then
-    // sets bTimedOut (milliseconds::max(): no limit). A fixed list returns its count.
-    virtual int WaitForFiles(int known, std::chrono::milliseconds /*limit*/, bool& bTimedOut) {
-        bTimedOut = false;
-        return known < 0 ? 0 : GetFileCount();
-    }
-    virtual bool IsFileSelected(int index) = 0;
-    // The run asks for each selected name once, in list order: a long list may hand its names
-    // over and keep none.
-    virtual CListedFile GetFileName(int index) = 0;
     virtual void SetStatusText(const std::string& text) = 0;
     // Lets the program handle what waits (painting, commands, a stop request).
     virtual void DrainMessageQueue() = 0;
     // The run begins (controls to lock) and ends (controls to unlock); "Ready" follows the end.
     virtual void BeginReporting() {}
     virtual void EndReporting() {}
-    // The clock of the header's date and time stamps.
-    virtual std::tm GetLocalTime() { return ReadLocalTime(); }
 };
 
 // How a run goes about its work; the report is the same whatever they are.
@@ -65,8 +64,8 @@ struct CRunOptions {
     // the calling thread. With more, the file list is read once at the start of the file loop,
     // and progress and stops go by the time budget alone.
     int nJobs = 1;
-    // Progress is shown and DrainMessageQueue called at most this far apart while lines are
-    // checked, and at the end of every file; zero means after every line.
+    // Progress is shown and DrainMessageQueue called this far apart while files are checked
+    // (the one pace of a run's showing); zero means after every line.
     std::chrono::milliseconds drainInterval{40};
     // When set, nonzero once a stop signal came: a write of the output file that cannot go on
     // then gives up within about a second instead of holding the stop.
@@ -103,7 +102,8 @@ struct CReportResult {
     std::vector<std::string> errors;
 };
 
-// Performs one whole run with the host; returns when it has ended, normally or by a stop. The
-// view receives the whole report as the program shows it, errors about the output file
-// included; the output file receives the report as the run writes it.
-CReportResult RunReport(CReportHost& host, CReportSink& view, const CRunOptions& options = {});
+// Performs one whole run; returns when it has ended, normally or by a stop. The view receives
+// the whole report as the program shows it, errors about the output file included; the output
+// file receives the report as the run writes it.
+CReportResult RunReport(const CRunInputs& inputs, CReportHost& host, CReportSink& view,
+                        const CRunOptions& options = {});

@@ -164,7 +164,7 @@ void CScanPool::ScanTask(size_t index, CTask& task, CFileCheck& check) {
         // The file the run writes hands over every block: the run shows its lines and may
         // stop in it. Others hand over at their end, or when their hits grow large.
         const auto taken = [&](const CFileCounts& after) {
-            if (m_bStop)
+            if (m_bStop || (m_pRunStop != nullptr && *m_pRunStop != 0))
                 return false;
             if ((index == m_nHeadShared.load(std::memory_order_relaxed) ||
                  found.Size() >= m_nBufferCap) &&

@@ -1,6 +1,7 @@
 #pragma once
 // Checked files scanned by worker threads, their results handed back in file order.
 
+#include "core/lines/stopflag.h"
 #include "core/match/matcher.h"
 #include "core/report/reportsink.h"
 #include "core/run/filecheck.h"
@@ -98,6 +99,9 @@ class CScanPool {
     // While pause holds, workers wait after the block at hand (a stop still ends them). It
     // must outlive the pool.
     void SetPause(CRunPause* pause) { m_pPause.store(pause); }
+    // The run's stop: once set, workers end their files after the block at hand, as after Stop.
+    // It must outlive the pool.
+    void SetStop(const StopFlag* stop) { m_pRunStop = stop; }
     // False when the system gave no thread at all: the caller checks the files itself.
     bool Started() const { return !m_workers.empty(); }
     // The most bytes of hits that waited for the run at once.
@@ -202,6 +206,7 @@ class CScanPool {
     // Also read by workers without the lock, after every block.
     std::atomic<size_t> m_nHeadShared{0};
     std::atomic<bool> m_bStop{false};
+    const StopFlag* m_pRunStop = nullptr;
     std::atomic<CRunPause*> m_pPause{nullptr};
     bool m_bEnded = false; // no file is added any more
     std::vector<std::thread> m_workers;

@@ -58,7 +58,6 @@
 namespace {
 
 constexpr int KEY_INDICATOR_INTERVAL_MS = 250;
-constexpr std::chrono::milliseconds MIN_DRAIN_INTERVAL{5};
 // The client area between menu bar and status bar: painted grey with two bevels; it places
 // the four controls whenever its size changes.
 class CClientArea : public QWidget {
@@ -483,7 +482,7 @@ void CMainFrame::OnStartReporting() {
     options.pStopSignal = m_pStopSignal;
     options.pPause = &m_runPause;
     CWindowRunHost host(*this, *m_wndFileList);
-    RunReport(host, m_viewSink, options);
+    RunReport(host.Inputs(), host, m_viewSink, options);
     m_bInRun = false;
     if (m_bCloseAfterRun) {
         m_bCloseAfterRun = false;
@@ -568,11 +567,6 @@ void CMainFrame::OnContextHelp() {}
 
 void CMainFrame::DrainMessageQueue() {
     const std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
-    // The run also drains at the end of every file: with many small files that comes far more
-    // often than anyone can see, so events are handled at most every few milliseconds.
-    if (m_drainInterval.count() > 0 && now - m_lastDrain < MIN_DRAIN_INTERVAL)
-        return;
-    m_lastDrain = now;
     if (m_reportView->CatchUpIfDue(now)) {
         if (m_bStatusPending && m_nOpenMenus == 0)
             ShowStatusText(m_strStatus);

@@ -168,7 +168,6 @@ class CMainFrame : public QMainWindow {
     bool m_bScrollLock = false;
 
     std::unique_ptr<CReportView> m_reportView;
-    std::chrono::steady_clock::time_point m_lastDrain;
     // The status text last set: during a run it waits for the view's next catch-up, and while
     // a menu is open for the menu to close.
     std::string m_strStatus;

@@ -7,29 +7,26 @@
 
 #include <QListWidget>
 
-std::string CWindowRunHost::GetOutputPath() {
-    return m_frame.Settings().ReadSettingString("Application", "Output", "");
+CRunInputs CWindowRunHost::Inputs() {
+    CSettingsStore& settings = m_frame.Settings();
+    return {settings.ReadSettingString("Application", "Output", ""),
+            settings.ReadSettingString("Application", "SearchStrings", ""),
+            CurrentDirectory(),
+            *this,
+            m_strings,
+            m_stop,
+            [this] { return m_frame.GetLocalTime(); }};
 }
 
-std::string CWindowRunHost::GetSearchStringsPath() {
-    return m_frame.Settings().ReadSettingString("Application", "SearchStrings", "");
-}
-
-std::string CWindowRunHost::GetCurrentDirectory() {
-    return CurrentDirectory();
-}
-
-int CWindowRunHost::GetFileCount() {
-    return m_files.count();
-}
-
-bool CWindowRunHost::IsFileSelected(int index) {
-    const QListWidgetItem* item = m_files.item(index);
-    return item != nullptr && item->isSelected();
-}
-
-CListedFile CWindowRunHost::GetFileName(int index) {
-    return FileListEntryName(m_files.item(index));
+CFileSource::ENext CWindowRunHost::Next(CListedFile& file, std::chrono::milliseconds) {
+    while (m_nNext < m_files.count()) {
+        const QListWidgetItem* item = m_files.item(m_nNext++);
+        if (item != nullptr && item->isSelected()) {
+            file = FileListEntryName(item);
+            return ENext::FILE;
+        }
+    }
+    return ENext::END;
 }
 
 void CWindowRunHost::SetStatusText(const std::string& text) {
@@ -39,19 +36,15 @@ void CWindowRunHost::SetStatusText(const std::string& text) {
 void CWindowRunHost::DrainMessageQueue() {
     m_frame.DrainMessageQueue();
     if (m_frame.m_bReporting == 0)
-        m_bReporting = 0;
+        m_stop = 1;
 }
 
 void CWindowRunHost::BeginReporting() {
-    m_frame.m_bReporting = m_bReporting;
+    m_frame.m_bReporting = 1;
     m_frame.BeginReporting();
 }
 
 void CWindowRunHost::EndReporting() {
-    m_frame.m_bReporting = m_bReporting;
+    m_frame.m_bReporting = 0;
     m_frame.EndReporting();
-}
-
-std::tm CWindowRunHost::GetLocalTime() {
-    return m_frame.GetLocalTime();
 }

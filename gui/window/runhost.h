@@ -8,24 +8,24 @@
 class CMainFrame;
 class QListWidget;
 
-class CWindowRunHost : public CReportHost {
+class CWindowRunHost : public CReportHost, public CFileSource {
   public:
     CWindowRunHost(CMainFrame& frame, QListWidget& files) : m_frame(frame), m_files(files) {}
 
-    std::string GetOutputPath() override;
-    std::string GetSearchStringsPath() override;
-    std::string GetCurrentDirectory() override;
-    int GetFileCount() override;
-    bool IsFileSelected(int index) override;
-    CListedFile GetFileName(int index) override;
+    // The run's inputs: the two settings, the process's directory, this host's list and stop.
+    CRunInputs Inputs();
+    // The list's next selected item, asked afresh for every item; the list never waits.
+    ENext Next(CListedFile& file, std::chrono::milliseconds wait) override;
     void SetStatusText(const std::string& text) override;
     // The window's events; a stop asked for there ends the run after the line at hand.
     void DrainMessageQueue() override;
     void BeginReporting() override;
     void EndReporting() override;
-    std::tm GetLocalTime() override;
 
   private:
     CMainFrame& m_frame;
     QListWidget& m_files;
+    int m_nNext = 0; // the list's next item to look at
+    StopFlag m_stop{0};
+    SearchStringTable m_strings = {};
 };

@@ -79,7 +79,7 @@ TEST_P(FaultFixture, AFileThatGrowsWhileCheckedIsCheckedAsFarAsItReachedAtItsSta
     host.m_onDrain = [&](CRecordingHost& h) {
         std::ofstream(dir / "log.txt", std::ios::app | std::ios::binary) << "year more\r\n";
         if (++drains > 10000)
-            h.m_bReporting = 0;
+            h.Stop();
     };
     CReportResult result;
     const std::string body = Run(&result);

@@ -36,7 +36,7 @@ class CRecordingSink : public CTextReportSink {
     std::string& m_text;
 };
 
-class CRecordingHost : public CReportHost {
+class CRecordingHost : public CReportHost, public CFileSource {
   public:
     struct File {
         std::string name;
@@ -47,16 +47,20 @@ class CRecordingHost : public CReportHost {
     std::string m_strStrings;
     std::string m_strDirectory = "/";
     std::vector<File> m_files;
+    size_t m_nNext = 0; // the next of m_files to look at
+    SearchStringTable m_szSearchStrings = {};
+    StopFlag m_stop{0};
     std::string m_view; // every report line with its CR LF
     CRecordingSink m_viewSink{m_view};
     std::vector<std::string> m_status; // every status text, in order
     int m_nDrains = 0;
     int m_nBegin = 0, m_nEnd = 0;
-    // Called inside each drain with the last status text; may clear m_bReporting.
+    // Called inside each drain with the last status text; may call Stop.
     std::function<void(CRecordingHost&)> m_onDrain;
     // A drain after every line unless a test says otherwise.
     CRunOptions m_options{1, std::chrono::milliseconds(0), nullptr, nullptr, {}};
 
+    void Stop() { m_stop = 1; }
     // 5 December 2026, 14:03:09.
     static std::tm FixedTime() {
         std::tm t{};
@@ -69,12 +73,14 @@ class CRecordingHost : public CReportHost {
         return t;
     }
 
-    std::string GetOutputPath() override { return m_strOutput; }
-    std::string GetSearchStringsPath() override { return m_strStrings; }
-    std::string GetCurrentDirectory() override { return m_strDirectory; }
-    int GetFileCount() override { return static_cast<int>(m_files.size()); }
-    bool IsFileSelected(int index) override { return m_files[index].selected; }
-    CListedFile GetFileName(int index) override { return m_files[index].name; }
+    ENext Next(CListedFile& file, std::chrono::milliseconds) override {
+        for (; m_nNext < m_files.size(); ++m_nNext)
+            if (m_files[m_nNext].selected) {
+                file = m_files[m_nNext++].name;
+                return ENext::FILE;
+            }
+        return ENext::END;
+    }
     void SetStatusText(const std::string& text) override { m_status.push_back(text); }
     void DrainMessageQueue() override {
         ++m_nDrains;
@@ -83,10 +89,14 @@ class CRecordingHost : public CReportHost {
     }
     void BeginReporting() override { ++m_nBegin; }
     void EndReporting() override { ++m_nEnd; }
-    std::tm GetLocalTime() override { return FixedTime(); }
 };
 
-// A run with the host's options, its view recorded in m_view.
+// A run with the host's settings, list and options, its view recorded in m_view.
 inline CReportResult RunReport(CRecordingHost& host) {
-    return RunReport(host, host.m_viewSink, host.m_options);
+    host.m_nNext = 0;
+    host.m_stop = 0;
+    const CRunInputs inputs{
+        host.m_strOutput,       host.m_strStrings, host.m_strDirectory,      host,
+        host.m_szSearchStrings, host.m_stop,       CRecordingHost::FixedTime};
+    return RunReport(inputs, host, host.m_viewSink, host.m_options);
 }
