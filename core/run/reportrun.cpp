@@ -413,8 +413,9 @@ bool CReportRun::ShowProgress(long lineNumber) {
 bool CReportRun::AfterLine(long lineNumber) {
     if (m_options.drainInterval.count() <= 0)
         return ShowProgress(lineNumber);
+    // A stop from outside the run (a signal) ends the file after the line just reported.
     if (++m_nLinesSinceClockCheck < LINES_PER_CLOCK_CHECK)
-        return true;
+        return !Stopped();
     m_nLinesSinceClockCheck = 0;
-    return !ProgressDue() || ShowProgress(lineNumber);
+    return ProgressDue() ? ShowProgress(lineNumber) : !Stopped();
 }
