@@ -210,8 +210,11 @@ size_t CSearchMatcher::ReadParts(const Entry* table, const unsigned char* bytes,
                     step(first, s5, c + 5 * CHUNK);
                     step(first, s6, c + 6 * CHUNK);
                     step(first, s7, c + 7 * CHUNK);
-                    if (!copied)
+                    if (!copied) {
                         seen |= ((s0 | s1) | (s2 | s3)) | ((s4 | s5) | (s6 | s7));
+                        // Kept in a register: else every step's states are kept for the end.
+                        KeepApart(seen);
+                    }
                     // Keeps the steps in order: the compiler would otherwise form the rows of
                     // the whole group first and keep them on the stack.
                     KeepApart(s0, s1, s2, s3, s4, s5, s6, s7);
