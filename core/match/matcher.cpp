@@ -19,6 +19,12 @@ template <typename T> inline void KeepApart(T& value) {
     __asm__("" : "+r"(value));
 #endif
 }
+inline void KeepApart(size_t& a, size_t& b, size_t& c, size_t& d, size_t& e, size_t& f, size_t& g,
+                      size_t& h) {
+#if defined(__GNUC__)
+    __asm__("" : "+r"(a), "+r"(b), "+r"(c), "+r"(d), "+r"(e), "+r"(f), "+r"(g), "+r"(h));
+#endif
+}
 
 // The set bits of n words. Without the processor's own count, the compiler calls a function
 // for every word.
@@ -124,6 +130,26 @@ void CSearchMatcher::MatchLines(const char* base, const CLineSpan* lines, size_t
 }
 
 template <typename Entry>
+void CSearchMatcher::ReadGroup(const Entry* table, const uint8_t* classes, const size_t* before,
+                               size_t* states, const uint32_t* from, size_t at,
+                               std::vector<uint32_t>& marks) const {
+    // Read with the table's copy, the parts that met no signal state have their true end
+    // states already; without the copy, every part is read again.
+    for (size_t k = 0; k < LANES; ++k) {
+        if (sizeof(Entry) == 2 && (states[k] & m_nSignal) == 0)
+            continue;
+        size_t s = before[k];
+        for (size_t j = 0; j < GROUP; ++j) {
+            s = table[s + classes[k * CHUNK + j]];
+            if ((s & m_nSignal) != 0)
+                marks.push_back(static_cast<uint32_t>(from[k] + at + j) |
+                                (s == m_nMatch ? MATCH_MARK : 0));
+        }
+        states[k] = s;
+    }
+}
+
+template <typename Entry>
 size_t CSearchMatcher::ReadParts(const Entry* table, const unsigned char* bytes,
                                  const uint32_t* from, std::vector<uint32_t>& marks) const {
     size_t n = from[LANES] - from[0];
@@ -155,25 +181,16 @@ size_t CSearchMatcher::ReadParts(const Entry* table, const unsigned char* bytes,
         size_t s0 = m_nStart, s1 = s0, s2 = s0, s3 = s0, s4 = s0, s5 = s0, s6 = s0, s7 = s0;
         // The class is added to the table's address apart from the state, so that the chain of
         // dependent loads holds nothing but the loads.
-        const auto step = [&](size_t& s, const uint8_t* c) {
-            const Entry* row = table + *c;
+        const auto step = [](const Entry* with, size_t& s, const uint8_t* c) {
+            const Entry* row = with + *c;
             KeepApart(row);
             s = row[s];
         };
-        // One byte of each part, the part after part CHUNK classes further; returns the OR of
-        // the new states.
-        const auto stepParts = [&](size_t& x0, size_t& x1, size_t& x2, size_t& x3, size_t& x4,
-                                   size_t& x5, size_t& x6, size_t& x7, const uint8_t* c) {
-            step(x0, c);
-            step(x1, c + CHUNK);
-            step(x2, c + 2 * CHUNK);
-            step(x3, c + 3 * CHUNK);
-            step(x4, c + 4 * CHUNK);
-            step(x5, c + 5 * CHUNK);
-            step(x6, c + 6 * CHUNK);
-            step(x7, c + 7 * CHUNK);
-            return ((x0 | x1) | (x2 | x3)) | ((x4 | x5) | (x6 | x7));
-        };
+        // A group is read first with the table's copy, in which a signal state stays one to the
+        // group's end, so that the group's end states tell whether one was met. Large tables
+        // (32-bit entries) have no copy: the states after every byte are gathered instead.
+        constexpr bool copied = sizeof(Entry) == 2;
+        const Entry* first = copied ? table + m_nTableSize : table;
         for (; done + CHUNK <= n; done += CHUNK) {
             const uint8_t(&cls)[LANES][CHUNK] = buffers[(done / CHUNK) & 1];
             if (done + 2 * CHUNK <= n)
@@ -185,27 +202,29 @@ size_t CSearchMatcher::ReadParts(const Entry* table, const unsigned char* bytes,
                 const uint8_t* c = &cls[0][group];
 #pragma GCC unroll 8
                 for (size_t j = 0; j < GROUP; ++j, ++c) {
-                    seen |= stepParts(s0, s1, s2, s3, s4, s5, s6, s7, c);
-                    // Kept in a register: gathered in vector registers instead, the states
-                    // would be stored and loaded again on every step.
-                    KeepApart(seen);
-                }
-                // A signal state was passed: the group again, looking after every byte.
-                if ((seen & signal) != 0) [[unlikely]] {
-                    // The same steps in variables of their own, which the compiler keeps in
-                    // registers where an array would live on the stack.
-                    size_t a0 = before[0], a1 = before[1], a2 = before[2], a3 = before[3];
-                    size_t a4 = before[4], a5 = before[5], a6 = before[6], a7 = before[7];
-                    const uint8_t* ca = &cls[0][group];
-#pragma GCC unroll 8
-                    for (size_t j = 0; j < GROUP; ++j, ++ca) {
-                        if ((stepParts(a0, a1, a2, a3, a4, a5, a6, a7, ca) & signal) != 0) {
-                            const size_t now[LANES] = {a0, a1, a2, a3, a4, a5, a6, a7};
-                            for (size_t k = 0; k < LANES; ++k)
-                                if ((now[k] & signal) != 0)
-                                    mark(from[k] + done + group + j, now[k]);
-                        }
+                    step(first, s0, c);
+                    step(first, s1, c + CHUNK);
+                    step(first, s2, c + 2 * CHUNK);
+                    step(first, s3, c + 3 * CHUNK);
+                    step(first, s4, c + 4 * CHUNK);
+                    step(first, s5, c + 5 * CHUNK);
+                    step(first, s6, c + 6 * CHUNK);
+                    step(first, s7, c + 7 * CHUNK);
+                    if (!copied) {
+                        seen |= ((s0 | s1) | (s2 | s3)) | ((s4 | s5) | (s6 | s7));
+                        // Kept in a register: else every step's states are kept for the end.
+                        KeepApart(seen);
                     }
+                    // Keeps the steps in order: the compiler would otherwise form the rows of
+                    // the whole group first and keep them on the stack.
+                    KeepApart(s0, s1, s2, s3, s4, s5, s6, s7);
+                }
+                seen |= ((s0 | s1) | (s2 | s3)) | ((s4 | s5) | (s6 | s7));
+                if ((seen & signal) != 0) [[unlikely]] {
+                    size_t now[LANES] = {s0, s1, s2, s3, s4, s5, s6, s7};
+                    ReadGroup(table, &cls[0][group], before, now, from, done + group, marks);
+                    s0 = now[0], s1 = now[1], s2 = now[2], s3 = now[3];
+                    s4 = now[4], s5 = now[5], s6 = now[6], s7 = now[7];
                 }
             }
         }

@@ -76,6 +76,14 @@ class CSearchMatcher {
     template <typename Entry>
     size_t ReadParts(const Entry* table, const unsigned char* bytes, const uint32_t* from,
                      std::vector<uint32_t>& marks) const;
+    // Reads again, from the states before, the GROUP bytes at at of the parts (their classes
+    // CHUNK apart) whose states after them, read with the table's copy, are signal states;
+    // notes the signals in marks and leaves the true end states in states. Apart from
+    // ReadParts: few groups meet a signal state.
+    template <typename Entry>
+    [[gnu::noinline]] void ReadGroup(const Entry* table, const uint8_t* classes,
+                                     const size_t* before, size_t* states, const uint32_t* from,
+                                     size_t at, std::vector<uint32_t>& marks) const;
     // Reads one line by the matching rule alone, from the start state.
     template <typename Entry> bool MatchesLine(const Entry* table, const char* p, size_t n) const;
     // The prefilter's positions in the len bytes at data, as marks to be read again (offset by
@@ -116,6 +124,7 @@ class CSearchMatcher {
 
     // The table has 16-bit entries when they suffice (half the cache it takes), else 32-bit.
     std::vector<uint16_t> m_table16;
+    size_t m_nTableSize = 0; // entries of the table (a 16-bit one is followed by its copy)
     std::vector<uint32_t> m_table32;
     std::vector<uint32_t> m_crColumn; // by row number
     std::vector<uint32_t> m_lfColumn; // by row number

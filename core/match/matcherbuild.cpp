@@ -187,9 +187,17 @@ void CSearchMatcher::LayOutTable(const std::vector<int32_t>& next,
         row[CLASS_CR] = CR_SEEN;
         row[CLASS_LF] = m_nStart;
     }
-    // 16-bit entries when they suffice: half the cache the table takes.
-    if (rowTable.size() <= 0x10000)
-        m_table16.assign(rowTable.begin(), rowTable.end());
-    else
+    // 16-bit entries when they suffice: half the cache the table takes. Such a table is
+    // followed by its copy for the stream's first reading of a group of bytes, in which a
+    // signal state leads to MATCH whatever follows: the group's end states tell whether one was
+    // met, without a look after every byte.
+    m_nTableSize = rowTable.size();
+    if (m_nTableSize <= 0x10000) {
+        m_table16.resize(2 * m_nTableSize);
+        std::copy(rowTable.begin(), rowTable.end(), m_table16.begin());
+        std::copy(rowTable.begin(), rowTable.begin() + m_nMatch, m_table16.begin() + m_nTableSize);
+        std::fill(m_table16.begin() + m_nTableSize + m_nMatch, m_table16.end(), m_nMatch);
+    } else {
         m_table32 = std::move(rowTable);
+    }
 }
