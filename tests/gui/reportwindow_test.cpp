@@ -1,3 +1,4 @@
+#include "core/lines/linefile.h"
 #include "core/text/dirlisting.h"
 #include "core/text/messagetext.h"
 #include "core/text/resource.h"
@@ -21,6 +22,7 @@
 #include <functional>
 #include <optional>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -137,6 +139,12 @@ TEST_F(ReportWindowTest, StopClearAndCloseDuringARun) {
     }
 }
 
+// Reads that take their time, so that a run lasts until a box has come on any machine.
+ssize_t SlowRead(int fd, void* buffer, size_t count) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return ::read(fd, buffer, count);
+}
+
 // A box opened during a run on several cores holds the run where it stands: its workers wait,
 // the status bar shows the progress while the box is open (not the prompt of the command that
 // opened it), and the progress does not move. After Yes to the stop question the file being
@@ -149,6 +157,9 @@ TEST_F(ReportWindowTest, ABoxHoldsARunOnSeveralCoresWhereItStands) {
     WriteWholeFile(src + "/big.c", big);
     SetMessageBoxAnswerer({}); // the real question box
     CDialogWatchdog watchdog;
+    CLineFile::SetReadCall(SlowRead);
+    const std::unique_ptr<void, void (*)(void*)> fastAgain(
+        &watchdog, [](void*) { CLineFile::SetReadCall(nullptr); });
     for (const int command : {ID_FILE_STOP_REPORTING, ID_HELP_ABOUT}) {
         NewFrame();
         frame->m_nJobs = 3;
