@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <sys/stat.h>
-#include <thread>
 
 namespace {
 
@@ -99,13 +99,12 @@ TEST(TreeWalk, AListEndsTheWalkAtALineThatIsNoName) {
         std::string error;
     };
     const std::string longest(CTreeWalk::LIST_NAME_MAX, 'n');
+    const std::string nul = "L:4: a name holds a NUL byte: use --null for NUL-separated lists";
+    const std::string tooLong = "L:2: a name longer than 1 MiB";
     const std::vector<Case> cases = {
-        {"a\r\n\nb\nc\0d\ne\n"s,
-         false,
-         {"a", "b"},
-         "L:4: a name holds a NUL byte: use --null for NUL-separated lists"},
-        {"a\n" + longest + "x\nb\n", false, {"a"}, "L:2: a name longer than 1 MiB"},
-        {"a\n" + longest + "xyz", false, {"a"}, "L:2: a name longer than 1 MiB"},
+        {"a\r\n\nb\nc\0d\ne\n"s, false, {"a", "b"}, nul},
+        {"a\n" + longest + "x\nb\n", false, {"a"}, tooLong},
+        {"a\n" + longest + "xyz", false, {"a"}, tooLong},
         {longest + "\r\nb", false, {longest, "b"}, ""},
         {"a\nb\0\0c\r\n"s, true, {"a\nb", "c\r\n"}, ""},
         {"", false, {}, ""},
@@ -128,33 +127,14 @@ TEST(TreeWalk, AListEndsTheWalkAtALineThatIsNoName) {
     }
 }
 
-// A stop signal ends a walk that waits on a list that keeps quiet, as Stop does.
-TEST(TreeWalk, AStopSignalEndsAWalkWaitingOnAQuietList) {
-    CTempDir dir;
-    ASSERT_EQ(::mkfifo((dir / "L").c_str(), 0600), 0);
-    const int list = ::open((dir / "L").c_str(), O_RDONLY | O_NONBLOCK);
-    const int writer = ::open((dir / "L").c_str(), O_WRONLY);
-    StopFlag stop = 0;
-    CTreeWalk walk({}, {});
-    walk.SetStopSignal(&stop);
-    walk.AddList(list, false, "L");
-    walk.Start();
-    bool complete = false;
-    walk.Wait(0, std::chrono::milliseconds(100), &complete);
-    EXPECT_FALSE(complete);
-    stop = 1;
-    walk.Wait(0, std::chrono::seconds(20), &complete);
-    EXPECT_TRUE(complete);
-    ::close(writer);
-}
-
-// Replaces a folder by a link to a folder outside the tree at the moment the walk opens it.
-std::string g_swapFolder, g_swapTarget;
-int SwapThenOpen(int dirFd, const char* name, int flags) {
+// The walk's folder opener, which changes the tree (g_change) once, when the walk opens the
+// folder g_swapFolder.
+std::string g_swapFolder;
+std::function<void()> g_change;
+int ChangeThenOpen(int dirFd, const char* name, int flags) {
     if (!g_swapFolder.empty() && g_swapFolder.ends_with(std::string("/") + name)) {
-        fs::rename(g_swapFolder, g_swapFolder + ".old");
-        fs::create_directory_symlink(g_swapTarget, g_swapFolder);
         g_swapFolder.clear();
+        g_change();
     }
     return ::openat(dirFd, name, flags);
 }
@@ -176,8 +156,11 @@ TEST(TreeWalk, WhatWasListedIsWhatIsOpenedOrNothing) {
 
     // A folder swapped between its listing and its opening is reported, not walked.
     g_swapFolder = root + "/in";
-    g_swapTarget = outside;
-    CTreeWalk::SetOpenFolderCall(SwapThenOpen);
+    g_change = [&] {
+        fs::rename(root + "/in", root + "/in.old");
+        fs::create_directory_symlink(outside, root + "/in");
+    };
+    CTreeWalk::SetOpenFolderCall(ChangeThenOpen);
     EXPECT_EQ(CTreeWalk::ListAll({root}, {}),
               (std::vector<std::string>{root + "/in", root + "/sub/y.c", root + "/x.c"}));
     CTreeWalk::SetOpenFolderCall(nullptr);
@@ -229,17 +212,8 @@ TEST(TreeWalk, DeepTreesKeepFewFoldersOpenAndNeverListFromWhereAMoveLeads) {
     fs::create_directories(dir / "outside/c");
     WriteWholeFile(dir / "outside/c/evil.c", "");
     g_swapFolder = path.substr(0, path.size() - 2); // the last folder opened
-    struct Mover {
-        static int Open(int dirFd, const char* name, int flags) {
-            if (!g_swapFolder.empty() && g_swapFolder.ends_with(std::string("/") + name)) {
-                fs::rename(g_swapTarget + "/tree/a/b", g_swapTarget + "/outside/b");
-                g_swapFolder.clear();
-            }
-            return ::openat(dirFd, name, flags);
-        }
-    };
-    g_swapTarget = dir.Path();
-    CTreeWalk::SetOpenFolderCall(Mover::Open);
+    g_change = [&] { fs::rename(root + "/a/b", dir / "outside/b"); };
+    CTreeWalk::SetOpenFolderCall(ChangeThenOpen);
     const std::vector<std::string> listed = CTreeWalk::ListAll({root}, {});
     CTreeWalk::SetOpenFolderCall(nullptr);
     EXPECT_EQ(listed.back(), root + "/a/c/ok.c");
