@@ -169,12 +169,12 @@ TEST_F(BatchFaultFixture, PathsLongerThanTheSystemsLimitWork) {
     const int home = ::open(".", O_RDONLY | O_DIRECTORY);
     ASSERT_GE(home, 0);
     ASSERT_EQ(::chdir(dir.Path().c_str()), 0);
-    for (const std::string& p : parts)
-        ASSERT_TRUE(::mkdir(p.c_str(), 0755) == 0 && ::chdir(p.c_str()) == 0);
-    WriteWholeFile("deep.c", "year\r\n");
     std::string deep = dir.Path();
-    for (const std::string& p : parts)
+    for (const std::string& p : parts) {
+        ASSERT_TRUE(::mkdir(p.c_str(), 0755) == 0 && ::chdir(p.c_str()) == 0);
         deep += "/" + p;
+    }
+    WriteWholeFile("deep.c", "year\r\n");
     options.cwdBelow = parts;
     const CToolRun run = Run({"deep.c"});
     options.cwdBelow.clear();
@@ -257,9 +257,8 @@ TEST_F(BatchFaultFixture, ListsAndOutputFilesThatWouldMisleadEndTheRunWithTwo) {
     const int writer = ::open(fifo.c_str(), O_WRONLY);
     WaitForFileStart(output, "Using Search");
     CTempDir other;
-    CToolOptions second = options;
     const CToolRun clash = FinishReportTool(
-        other, StartReportTool(other, second, {"--strings", strings, "--output", output, "ok.c"}));
+        other, StartReportTool(other, options, {"--strings", strings, "--output", output, "ok.c"}));
     EXPECT_EQ(clash.status, 2);
     EXPECT_EQ(clash.out.find("Error: The output file is in use by another report run\r\n"), 0u)
         << clash.out;
