@@ -126,6 +126,26 @@ TEST(TreeWalk, AListEndsTheWalkAtALineThatIsNoName) {
     }
 }
 
+// A stop signal ends a walk that waits on a list that keeps quiet, as Stop does.
+TEST(TreeWalk, AStopSignalEndsAWalkWaitingOnAQuietList) {
+    CTempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "L").c_str(), 0600), 0);
+    const int list = ::open((dir / "L").c_str(), O_RDONLY | O_NONBLOCK);
+    const int writer = ::open((dir / "L").c_str(), O_WRONLY);
+    StopFlag stop = 0;
+    CTreeWalk walk({}, {});
+    walk.SetStopSignal(&stop);
+    walk.AddList(list, false, "L");
+    walk.Start();
+    bool complete = false;
+    walk.Wait(0, std::chrono::milliseconds(100), &complete);
+    EXPECT_FALSE(complete);
+    stop = 1;
+    walk.Wait(0, std::chrono::seconds(20), &complete);
+    EXPECT_TRUE(complete);
+    ::close(writer);
+}
+
 // The walk's folder opener, which changes the tree (g_change) once, when the walk opens the
 // folder g_swapFolder.
 std::string g_swapFolder;
