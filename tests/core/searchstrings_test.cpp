@@ -53,7 +53,6 @@ TEST(LoadSearchStrings, FillsTheTableWithoutGaps) {
     }
 }
 
-// A file that cannot be opened or read leaves the table empty.
 TEST(LoadSearchStrings, AFileThatCannotBeOpenedLeavesTheTableEmpty) {
     CTempDir dir;
     SearchStringTable table;

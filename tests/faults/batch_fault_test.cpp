@@ -104,7 +104,6 @@ TEST_F(BatchFaultFixture, AnOutputFileThatIsTheStringsFileIsNotTouched) {
     EXPECT_EQ(run.out.find("Potential problem"), std::string::npos);
 }
 
-// Started with standard output closed, the tool must not take the output file for it.
 TEST_F(BatchFaultFixture, AClosedStandardOutputIsNotTheOutputFile) {
     options.bCloseStdout = true;
     const CToolRun run = Run({"ok.c"});
