@@ -4,9 +4,10 @@
 #include "core/lines/linefile.h"
 #include "core/lines/linesplit.h"
 #include "fuzz/memfile.h"
-#include "support/linerules.h"
+#include "support/plainrule.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -37,10 +38,7 @@ void CheckReadTextLine(const CMemFile& mem, const std::string& bytes, bool padde
     // Exactly maxChars + 1 characters, so a write past the line's end is caught.
     std::unique_ptr<char[]> buffer(new char[maxChars + 1]);
     std::memset(buffer.get(), '#', maxChars + 1);
-    size_t pos = 0;
-    bool cutAtCr = false;
-    while (pos < bytes.size()) {
-        const std::string expected = ModelLine(bytes, pos, maxChars, cutAtCr);
+    for (const std::string& expected : PlainLines(bytes, maxChars)) {
         FUZZ_CHECK(ReadTextLine(file, buffer.get(), maxChars) == 0);
         FUZZ_CHECK(std::memcmp(buffer.get(), expected.data(), expected.size()) == 0);
         FUZZ_CHECK(buffer[expected.size()] == '\0');
@@ -58,10 +56,7 @@ void CheckReadWholeTextLine(const CMemFile& mem, const std::string& bytes, bool 
     std::string line;
     if (padded)
         FUZZ_CHECK(ReadWholeTextLine(file, line, 0) == 0 && line.empty());
-    size_t pos = 0;
-    bool cutAtCr = false; // stays false: a whole line is never cut
-    while (pos < bytes.size()) {
-        const std::string whole = ModelLine(bytes, pos, SIZE_MAX, cutAtCr);
+    for (const std::string& whole : PlainLines(bytes, UINT_MAX)) { // never cut
         FUZZ_CHECK(ReadWholeTextLine(file, line, keep) == 0);
         FUZZ_CHECK(line == whole.substr(0, keep));
     }

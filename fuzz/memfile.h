@@ -21,27 +21,16 @@ class CMemFile {
     CMemFile(const CMemFile&) = delete;
     CMemFile& operator=(const CMemFile&) = delete;
 
-    // Replaces the file's contents with the pieces given, one after the other.
+    // Replaces the file's contents with the pieces given, one after the other (a memory file
+    // takes each write whole).
     void Set(const void* a, size_t aLen, const void* b = nullptr, size_t bLen = 0) {
-        if (::ftruncate(m_fd, 0) != 0 || !WriteAt(a, aLen, 0) || !WriteAt(b, bLen, aLen))
+        if (::ftruncate(m_fd, 0) != 0 || ::pwrite(m_fd, a, aLen, 0) != ssize_t(aLen) ||
+            (bLen > 0 && ::pwrite(m_fd, b, bLen, off_t(aLen)) != ssize_t(bLen)))
             std::abort();
     }
     const std::string& Path() const { return m_path; }
 
   private:
-    bool WriteAt(const void* data, size_t len, off_t at) {
-        const char* p = static_cast<const char*>(data);
-        while (len > 0) {
-            ssize_t n = ::pwrite(m_fd, p, len, at);
-            if (n <= 0)
-                return false;
-            p += n;
-            at += n;
-            len -= static_cast<size_t>(n);
-        }
-        return true;
-    }
-
     int m_fd = -1;
     std::string m_path;
 };

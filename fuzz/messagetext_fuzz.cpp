@@ -14,12 +14,9 @@ namespace {
 // Left to right; after a replacement the scan goes on behind the inserted text.
 std::string ModelReplaceAll(const std::string& text, const std::string& pattern,
                             const std::string& replacement) {
-    if (pattern.empty())
-        return text;
     std::string out;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        if (text.compare(pos, pattern.size(), pattern) == 0) {
+    for (size_t pos = 0; pos < text.size();) {
+        if (!pattern.empty() && text.compare(pos, pattern.size(), pattern) == 0) {
             out += replacement;
             pos += pattern.size();
         } else {

@@ -3,8 +3,9 @@
 // to 299), and the editor's save reading back as it was.
 #include "core/match/searchstrings.h"
 #include "fuzz/memfile.h"
-#include "support/linerules.h"
+#include "support/plainrule.h"
 
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -16,9 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     mem.Set(bytes.data(), bytes.size());
 
     std::vector<std::string> wholeLines;
-    bool cutAtCr = false; // stays false: a whole line is never cut
-    for (size_t pos = 0; pos < bytes.size();)
-        wholeLines.push_back(UpToNul(ModelLine(bytes, pos, SIZE_MAX, cutAtCr)));
+    for (const std::string& line : PlainLines(bytes, UINT_MAX)) // never cut
+        wholeLines.push_back(UpToNul(line));
 
     SearchStringTable table;
     std::memset(table, 'x', sizeof table);

@@ -49,17 +49,6 @@ TEST(FormatDateStamp, EveryStyle) {
     EXPECT_EQ(FormatDateStamp(1, 6, Fixed(1999, 5, 31)), "31st May 1999");
 }
 
-TEST(FormatDateStamp, ReadsTheClockOncePerCall) {
-    int reads = 0;
-    LocalClock counting = [&] {
-        ++reads;
-        return Fixed(2026, 12, 5)();
-    };
-    FormatDateStamp(1, 8, counting);
-    FormatTimeStamp(0, counting);
-    EXPECT_EQ(reads, 2);
-}
-
 TEST(DayOrdinalSuffix, EnglishOrdinals) {
     const std::pair<int, const char*> cases[] = {
         {1, "st"},  {2, "nd"},  {3, "rd"},  {4, "th"},  {10, "th"}, {11, "th"},

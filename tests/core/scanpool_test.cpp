@@ -10,16 +10,6 @@
 
 namespace {
 
-// The pool's Take with the counts that the tests look at.
-EFileOutcome Take(CScanPool& pool, size_t index, std::chrono::milliseconds timeout,
-                  CHitBuffer& hits, long& lines, long& problems) {
-    CFileCounts counts;
-    const EFileOutcome outcome = pool.Take(index, timeout, hits, counts);
-    lines = counts.nLines;
-    problems = counts.nProblems;
-    return outcome;
-}
-
 struct ScanPoolTest : ::testing::Test {
     CTempDir dir;
     SearchStringTable table = {};
@@ -50,17 +40,16 @@ TEST_F(ScanPoolTest, HitsComeInFileOrderWithATinyMemoryCap) {
         ASSERT_TRUE(pool.Started());
         CHitBuffer hits;
         for (size_t i = 0; i < paths.size(); ++i) {
-            long lines = 0, problems = 0, expected = 0;
+            CFileCounts counts;
+            long expected = 0;
             EFileOutcome outcome;
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
             do {
-                outcome = Take(pool, i, std::chrono::milliseconds(50), hits, lines, problems);
+                outcome = pool.Take(i, std::chrono::milliseconds(50), hits, counts);
                 hits.ForEach([&](const CHit& hit) {
-                    const long number = hit.nLine;
-                    const std::string_view text = hit.text;
-                    ++expected;
-                    ASSERT_EQ(number, expected);
-                    ASSERT_EQ(text, "year f" + std::to_string(i) + " " + std::to_string(number));
+                    ASSERT_EQ(hit.nLine, ++expected);
+                    ASSERT_EQ(hit.text,
+                              "year f" + std::to_string(i) + " " + std::to_string(expected));
                 });
             } while (outcome == EFileOutcome::SCANNING &&
                      std::chrono::steady_clock::now() < deadline);
@@ -70,9 +59,9 @@ TEST_F(ScanPoolTest, HitsComeInFileOrderWithATinyMemoryCap) {
                 continue;
             }
             EXPECT_EQ(outcome, EFileOutcome::SCANNED) << i;
-            EXPECT_EQ(lines, 300 + 700 * (static_cast<long>(i) % 3)) << i;
-            EXPECT_EQ(problems, lines) << i;
-            EXPECT_EQ(expected, lines) << i;
+            EXPECT_EQ(counts.nLines, 300 + 700 * (static_cast<long>(i) % 3)) << i;
+            EXPECT_EQ(counts.nProblems, counts.nLines) << i;
+            EXPECT_EQ(expected, counts.nLines) << i;
         }
     }
 }
@@ -85,24 +74,25 @@ TEST_F(ScanPoolTest, AStopEndsTheFileAtHandEarlyAndTheRestAtOnce) {
     paths[0] = HitFile("big", 400000);
     CScanPool pool(*matcher, 1024, paths, 1, CFileId{}, 64 * 1024);
     CHitBuffer hits;
-    long lines = 0, problems = 0, taken = 0;
-    EFileOutcome outcome = Take(pool, 0, std::chrono::seconds(10), hits, lines, problems);
+    CFileCounts counts;
+    long taken = 0;
+    EFileOutcome outcome = pool.Take(0, std::chrono::seconds(10), hits, counts);
     hits.ForEach([&](const CHit&) { ++taken; });
     ASSERT_EQ(outcome, EFileOutcome::SCANNING); // its worker waits for room in the buffer
     pool.Stop();
     do {
-        outcome = Take(pool, 0, std::chrono::seconds(10), hits, lines, problems);
+        outcome = pool.Take(0, std::chrono::seconds(10), hits, counts);
         hits.ForEach([&](const CHit& hit) { EXPECT_EQ(hit.nLine, ++taken); });
     } while (outcome == EFileOutcome::SCANNING);
     EXPECT_EQ(outcome, EFileOutcome::SCANNED);
-    EXPECT_LT(lines, 400000);
-    EXPECT_EQ(taken, lines);
-    EXPECT_EQ(problems, lines);
+    EXPECT_LT(counts.nLines, 400000);
+    EXPECT_EQ(taken, counts.nLines);
+    EXPECT_EQ(counts.nProblems, counts.nLines);
     outcome = EFileOutcome::SCANNING;
     for (int tries = 0; tries < 1000 && outcome == EFileOutcome::SCANNING; ++tries)
-        outcome = Take(pool, 150, std::chrono::milliseconds(10), hits, lines, problems);
+        outcome = pool.Take(150, std::chrono::milliseconds(10), hits, counts);
     EXPECT_EQ(outcome, EFileOutcome::SCANNED);
-    EXPECT_EQ(lines, 0);
+    EXPECT_EQ(counts.nLines, 0);
     EXPECT_TRUE(hits.Empty());
 }
 
@@ -121,27 +111,26 @@ TEST_F(ScanPoolTest, APauseHoldsTheWorkersAndAStopEndsThemHeld) {
         pool.Add({dir / "big", dir / "big"});
         pool.EndOfFiles();
         CHitBuffer hits;
-        long lines = 0, problems = 0;
+        CFileCounts counts;
         // A file without hits is taken as the time allows: here after its first block.
-        ASSERT_EQ(Take(pool, 0, std::chrono::milliseconds(100), hits, lines, problems),
+        ASSERT_EQ(pool.Take(0, std::chrono::milliseconds(100), hits, counts),
                   EFileOutcome::SCANNING);
-        const long held = lines;
+        const long held = counts.nLines;
         EXPECT_GT(held, 0);
         EXPECT_LT(held, 400000 / 10);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        EXPECT_EQ(Take(pool, 0, std::chrono::milliseconds(1), hits, lines, problems),
-                  EFileOutcome::SCANNING);
-        EXPECT_EQ(lines, held);
+        EXPECT_EQ(pool.Take(0, std::chrono::milliseconds(1), hits, counts), EFileOutcome::SCANNING);
+        EXPECT_EQ(counts.nLines, held);
         if (bStop)
             pool.Stop(); // must not wait for the pause
         else
             pause.Set(false);
         EFileOutcome outcome;
         do
-            outcome = Take(pool, 0, std::chrono::milliseconds(10), hits, lines, problems);
+            outcome = pool.Take(0, std::chrono::milliseconds(10), hits, counts);
         while (outcome == EFileOutcome::SCANNING);
         EXPECT_EQ(outcome, EFileOutcome::SCANNED);
-        EXPECT_EQ(lines, bStop ? held : 400000);
+        EXPECT_EQ(counts.nLines, bStop ? held : 400000);
     }
 }
 

@@ -35,9 +35,7 @@ TEST(LoadSearchStrings, FillsTheTableWithoutGaps) {
         {"LF line ends", "alpha\nbeta\n\ngamma", {"alpha", "beta", "gamma"}},
         {"LF and CR LF mixed, CR CR LF keeps a CR", "a\r\nb\nc\r\r\n", {"a", "b", "c\r"}},
         {"lone CR is part of a string", "a\rb\n", {"a\rb"}},
-        {"long line cut to 30",
-         std::string(45, 'L') + "\r\nnext\r\n",
-         {std::string(30, 'L'), "next"}},
+        {"cut to 30", std::string(45, 'L') + "\r\nnext\r\n", {std::string(30, 'L'), "next"}},
         {"NUL ends a line", std::string("ab\0c\r\n\0x\r\nyear", 14), {"ab", "year"}},
         {"only empty lines", "\r\n\r\n", {}},
         {"empty file", "", {}},
@@ -58,13 +56,11 @@ TEST(LoadSearchStrings, FillsTheTableWithoutGaps) {
 TEST(LoadSearchStrings, AFileThatCannotBeOpenedLeavesTheTableEmpty) {
     CTempDir dir;
     SearchStringTable table;
-    std::memset(table, 'x', sizeof table);
-    EXPECT_FALSE(LoadSearchStrings(table, dir / "missing.str"));
-    EXPECT_EQ(CountSearchStrings(table), 0);
-    for (const std::string& path : {std::string(), dir.Path(), std::string("/proc/self/mem")}) {
+    for (const std::string& path :
+         {dir / "none", std::string(), dir.Path(), std::string("/proc/self/mem")}) {
         std::memset(table, 'x', sizeof table);
         EXPECT_FALSE(LoadSearchStrings(table, path)) << path;
-        EXPECT_EQ(CountSearchStrings(table), 0) << path; // a read error keeps nothing either
+        EXPECT_EQ(CountSearchStrings(table), 0) << path;
     }
 }
 

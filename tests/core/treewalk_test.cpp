@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <sys/stat.h>
-#include <thread>
 
 namespace {
 
@@ -62,26 +62,25 @@ TEST_F(TreeWalkTest, WalksInTheByteOrderOfThePathsWithoutLinksOrSpecialFiles) {
 }
 
 TEST_F(TreeWalkTest, ExcludesByNameOrByPathBelowTheWalkedFolder) {
-    const auto without = [&](std::initializer_list<const char*> gone) {
-        std::vector<std::string> files = FindFiles(root);
-        for (const char* name : gone)
-            files.erase(std::remove(files.begin(), files.end(), root + "/" + name), files.end());
-        return files;
+    // A final "/" leaves out folders only (a0 is a file); a leading "/" matches the path below
+    // the walked folder only (a/b is not at the top); "*" does not cross "/".
+    const std::pair<std::vector<std::string>, std::vector<std::string>> cases[] = {
+        {{".git", "*.o"}, {".git/HEAD", "a/b/y.o", "sub/deep/t.o"}},
+        {{"sub/*.c"}, {"sub/s.c"}},
+        {{"deep"}, {"sub/deep/t.c", "sub/deep/t.o"}},
+        {{"deep/", "a0/"}, {"sub/deep/t.c", "sub/deep/t.o"}},
+        {{"/b"}, {}},
+        {{"/a/b/"}, {"a/b/y.o", "a/b/z.c"}},
     };
-    EXPECT_EQ(CTreeWalk::ListAll({root}, {".git", "*.o"}),
-              without({".git/HEAD", "a/b/y.o", "sub/deep/t.o"}));
-    // "*" does not cross "/": sub/*.c leaves out sub/s.c, not sub/deep/t.c.
-    EXPECT_EQ(CTreeWalk::ListAll({root}, {"sub/*.c"}), without({"sub/s.c"}));
-    EXPECT_EQ(CTreeWalk::ListAll({root}, {"deep"}), without({"sub/deep/t.c", "sub/deep/t.o"}));
+    for (const auto& [excludes, gone] : cases) {
+        std::vector<std::string> files = FindFiles(root);
+        for (const std::string& name : gone)
+            files.erase(std::find(files.begin(), files.end(), root + "/" + name));
+        EXPECT_EQ(CTreeWalk::ListAll({root}, excludes), files) << excludes[0];
+    }
     // Exclusions apply inside walks only: a file named is checked.
     EXPECT_EQ(CTreeWalk::ListAll({root + "/a.c"}, {"*.c"}),
               (std::vector<std::string>{root + "/a.c"}));
-    // A final "/" leaves out folders only (a0 is a file); a leading "/" matches the path below
-    // the walked folder only (a/b is not at the top).
-    EXPECT_EQ(CTreeWalk::ListAll({root}, {"deep/", "a0/"}),
-              without({"sub/deep/t.c", "sub/deep/t.o"}));
-    EXPECT_EQ(CTreeWalk::ListAll({root}, {"/b"}), FindFiles(root));
-    EXPECT_EQ(CTreeWalk::ListAll({root}, {"/a/b/"}), without({"a/b/y.o", "a/b/z.c"}));
     for (const char* never : {"", "/", "//"})
         EXPECT_FALSE(CTreeWalk::CanMatch(never)) << never;
     EXPECT_TRUE(CTreeWalk::CanMatch("build/"));
@@ -99,13 +98,12 @@ TEST(TreeWalk, AListEndsTheWalkAtALineThatIsNoName) {
         std::string error;
     };
     const std::string longest(CTreeWalk::LIST_NAME_MAX, 'n');
+    const std::string nul = "L:4: a name holds a NUL byte: use --null for NUL-separated lists";
+    const std::string tooLong = "L:2: a name longer than 1 MiB";
     const std::vector<Case> cases = {
-        {"a\r\n\nb\nc\0d\ne\n"s,
-         false,
-         {"a", "b"},
-         "L:4: a name holds a NUL byte: use --null for NUL-separated lists"},
-        {"a\n" + longest + "x\nb\n", false, {"a"}, "L:2: a name longer than 1 MiB"},
-        {"a\n" + longest + "xyz", false, {"a"}, "L:2: a name longer than 1 MiB"},
+        {"a\r\n\nb\nc\0d\ne\n"s, false, {"a", "b"}, nul},
+        {"a\n" + longest + "x\nb\n", false, {"a"}, tooLong},
+        {"a\n" + longest + "xyz", false, {"a"}, tooLong},
         {longest + "\r\nb", false, {longest, "b"}, ""},
         {"a\nb\0\0c\r\n"s, true, {"a\nb", "c\r\n"}, ""},
         {"", false, {}, ""},
@@ -148,13 +146,14 @@ TEST(TreeWalk, AStopSignalEndsAWalkWaitingOnAQuietList) {
     ::close(writer);
 }
 
-// Replaces a folder by a link to a folder outside the tree at the moment the walk opens it.
-std::string g_swapFolder, g_swapTarget;
-int SwapThenOpen(int dirFd, const char* name, int flags) {
+// The walk's folder opener, which changes the tree (g_change) once, when the walk opens the
+// folder g_swapFolder.
+std::string g_swapFolder;
+std::function<void()> g_change;
+int ChangeThenOpen(int dirFd, const char* name, int flags) {
     if (!g_swapFolder.empty() && g_swapFolder.ends_with(std::string("/") + name)) {
-        fs::rename(g_swapFolder, g_swapFolder + ".old");
-        fs::create_directory_symlink(g_swapTarget, g_swapFolder);
         g_swapFolder.clear();
+        g_change();
     }
     return ::openat(dirFd, name, flags);
 }
@@ -176,8 +175,11 @@ TEST(TreeWalk, WhatWasListedIsWhatIsOpenedOrNothing) {
 
     // A folder swapped between its listing and its opening is reported, not walked.
     g_swapFolder = root + "/in";
-    g_swapTarget = outside;
-    CTreeWalk::SetOpenFolderCall(SwapThenOpen);
+    g_change = [&] {
+        fs::rename(root + "/in", root + "/in.old");
+        fs::create_directory_symlink(outside, root + "/in");
+    };
+    CTreeWalk::SetOpenFolderCall(ChangeThenOpen);
     EXPECT_EQ(CTreeWalk::ListAll({root}, {}),
               (std::vector<std::string>{root + "/in", root + "/sub/y.c", root + "/x.c"}));
     CTreeWalk::SetOpenFolderCall(nullptr);
@@ -229,17 +231,8 @@ TEST(TreeWalk, DeepTreesKeepFewFoldersOpenAndNeverListFromWhereAMoveLeads) {
     fs::create_directories(dir / "outside/c");
     WriteWholeFile(dir / "outside/c/evil.c", "");
     g_swapFolder = path.substr(0, path.size() - 2); // the last folder opened
-    struct Mover {
-        static int Open(int dirFd, const char* name, int flags) {
-            if (!g_swapFolder.empty() && g_swapFolder.ends_with(std::string("/") + name)) {
-                fs::rename(g_swapTarget + "/tree/a/b", g_swapTarget + "/outside/b");
-                g_swapFolder.clear();
-            }
-            return ::openat(dirFd, name, flags);
-        }
-    };
-    g_swapTarget = dir.Path();
-    CTreeWalk::SetOpenFolderCall(Mover::Open);
+    g_change = [&] { fs::rename(root + "/a/b", dir / "outside/b"); };
+    CTreeWalk::SetOpenFolderCall(ChangeThenOpen);
     const std::vector<std::string> listed = CTreeWalk::ListAll({root}, {});
     CTreeWalk::SetOpenFolderCall(nullptr);
     EXPECT_EQ(listed.back(), root + "/a/c/ok.c");

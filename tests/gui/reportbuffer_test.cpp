@@ -32,27 +32,17 @@ struct BufferCase {
 
 TEST(CReportBuffer, KeepsTheNewestWholeLinesWithinTheLimit) {
     const std::string big(REPORT_VIEW_LIMIT - 8, 'b'); // with its CR LF, 6 short of the limit
-    const std::string huge(REPORT_VIEW_LIMIT + 500, 'h');
+    const std::string huge(REPORT_VIEW_LIMIT + 500, 'h'), limit(REPORT_VIEW_LIMIT - 2, 'e');
+    // clang-format off
     const BufferCase cases[] = {
         {"a few lines", {"one", "", "three"}, {"one", "", "three"}, 5 + 2 + 7},
-        {"CR LF inside a text makes lines of the view, counted as one text",
-         {"a\r\nb", "c"},
-         {"a", "b", "c"},
-         6 + 3},
-        {"the oldest whole lines go to make room",
-         {"x", "yy", big},
-         {"yy", Shown(big)},
-         4 + REPORT_VIEW_LIMIT - 6},
-        {"exactly the limit stays",
-         {std::string(REPORT_VIEW_LIMIT - 2, 'e')},
-         {Shown(std::string(REPORT_VIEW_LIMIT - 2, 'e'))},
-         REPORT_VIEW_LIMIT},
+        {"CR LF inside a text makes lines of the view", {"a\r\nb", "c"}, {"a", "b", "c"}, 6 + 3},
+        {"the oldest lines make room", {"x", "yy", big}, {"yy", Shown(big)}, REPORT_VIEW_LIMIT - 2},
+        {"exactly the limit stays", {limit}, {Shown(limit)}, REPORT_VIEW_LIMIT},
         {"a line longer than the view is kept alone", {"x", huge, "tail"}, {"tail"}, 6},
-        {"and is the view's whole text while it is the newest",
-         {"x", huge},
-         {Shown(huge)},
-         REPORT_VIEW_LIMIT + 502},
+        {"and is the whole view while newest", {"x", huge}, {Shown(huge)}, REPORT_VIEW_LIMIT + 502},
     };
+    // clang-format on
     for (const BufferCase& c : cases) {
         // Line by line, and all waiting as in a run then taken in at once: the same view.
         for (const bool bWait : {false, true}) {

@@ -53,12 +53,16 @@ int MessageIdOf(const std::string& shown) {
 const std::string LONG40 = "abcdefghijklmnopqrstuvwxyz0123456789ABCD";
 const std::string LATIN1 = "caf\xe9";
 
+// The letter a with diaeresis, two bytes in UTF-8, n times.
+std::string Ae(int n) {
+    std::string text;
+    while (n-- > 0)
+        text += "\xc3\xa4";
+    return text;
+}
+
 // clang-format off
 std::vector<EditorCase> Cases() {
-    std::string ae15, ae20; // the letter a with diaeresis, two bytes in UTF-8
-    for (int i = 0; i < 20; ++i)
-        (i < 15 ? ae15 : ae20) += "\xc3\xa4";
-    ae20 = ae15 + ae20;
     std::string lines201;
     std::vector<std::string> after201 = {"s3", "s2"};
     for (int i = 0; i < 201; ++i) {
@@ -102,7 +106,7 @@ std::vector<EditorCase> Cases() {
          {{Type, -1, "c"}, {Add}, {Select, 0}, {Delete}, {Cancel}}, {"b", "c"},
          {IDP_CONFIRM_DELETE}, {}, IDCANCEL},
         {"typing stops at 30 bytes as saved: 15 of 20 two-byte letters", "",
-         {{Type, -1, ae20}, {Add}, {Ok}}, {ae15}, {}, ae15 + "\r\n", IDOK},
+         {{Type, -1, Ae(20)}, {Add}, {Ok}}, {Ae(15)}, {}, Ae(15) + "\r\n", IDOK},
         {"a missing file shows an empty list; typing stops at 30; OK creates it", std::nullopt,
          {{Type, -1, LONG40}, {Add}, {Ok}}, {LONG40.substr(0, 30)}, {},
          LONG40.substr(0, 30) + "\r\n", IDOK},
@@ -184,11 +188,9 @@ TEST_F(SearchStringsDlgTest, Operations) {
 TEST_F(SearchStringsDlgTest, APasteStopsAtALineBreakAndIsCutToFitWithABeep) {
     int beeps = 0;
     SetBeepHandler([&] { ++beeps; });
-    std::string ae20;
-    for (int i = 0; i < 20; ++i)
-        ae20 += "\xc3\xa4"; // two bytes each
     const struct {
-        const char *before, *paste;
+        const char* before;
+        std::string paste;
         int at; // the cursor's place in before
         std::string after;
         int beeps;
@@ -196,14 +198,8 @@ TEST_F(SearchStringsDlgTest, APasteStopsAtALineBreakAndIsCutToFitWithABeep) {
         {"", "line1\nline2", 0, "line1", 1},
         {"0123456789", "xxxxxxxxxxxxxxxxxxxxxxxxx", 10, "0123456789xxxxxxxxxxxxxxxxxxxx", 1},
         {"ab", "0123456789012345678901234567890", 1, "a0123456789012345678901234567b", 1},
-        {"", ae20.c_str(), 0, ae20.substr(0, 30), 1},
-        {"a",
-         "\xc3\xa4"
-         "b",
-         1,
-         "a\xc3\xa4"
-         "b",
-         0},
+        {"", Ae(20), 0, Ae(15), 1},
+        {"a", "\xc3\xa4\x62", 1, "a\xc3\xa4\x62", 0}, // a whole letter and a b: no beep
     };
     CSearchStringsDlg dlg(nullptr, m_dir / "y2k.str");
     dlg.show();
@@ -211,7 +207,7 @@ TEST_F(SearchStringsDlgTest, APasteStopsAtALineBreakAndIsCutToFitWithABeep) {
     for (const auto& c : cases) {
         edit->setText(QString::fromUtf8(c.before));
         edit->setCursorPosition(c.at);
-        QApplication::clipboard()->setText(QString::fromUtf8(c.paste));
+        QApplication::clipboard()->setText(QString::fromStdString(c.paste));
         beeps = 0;
         edit->setFocus();
         QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);

@@ -37,16 +37,17 @@ void WriteWholeFile(const std::string& path, const std::string& bytes) {
         throw std::runtime_error("cannot write " + path);
 }
 
-void WaitForFileStart(const std::string& path, const std::string& text) {
+bool WaitForFileStart(const std::string& path, const std::string& text) {
     for (int i = 0; i < 3000; ++i) {
         std::ifstream in(path, std::ios::binary);
         std::string start(4096, '\0');
         in.read(start.data(), static_cast<std::streamsize>(start.size()));
         start.resize(static_cast<size_t>(in.gcount()));
         if (start.find(text) != std::string::npos)
-            return;
+            return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    return false;
 }
 
 std::string ReadWholeFile(const std::string& path) {

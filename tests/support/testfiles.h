@@ -20,6 +20,7 @@ class CTempDir {
 
 void WriteWholeFile(const std::string& path, const std::string& bytes);
 std::string ReadWholeFile(const std::string& path);
-// Waits up to 30 s for the first 4 KiB of the file to hold text. Only the start is read: a
-// report that grows faster than it can be read would keep a whole read going to its end.
-void WaitForFileStart(const std::string& path, const std::string& text);
+// Waits up to 30 s for the first 4 KiB of the file to hold text; false when they never did.
+// Only the start is read: a report that grows faster than it can be read would keep a whole
+// read going to its end.
+bool WaitForFileStart(const std::string& path, const std::string& text);
