@@ -3,7 +3,7 @@
 #include "core/match/byteclass.h"
 #include "core/match/gramfilter.h"
 #include "core/match/matcher.h"
-#include "support/plainrule.h"
+#include "support/matchcheck.h"
 
 #include <gtest/gtest.h>
 
@@ -19,28 +19,6 @@ void FillTable(SearchStringTable& table, const std::vector<std::string>& strings
         std::memset(slot, 0, sizeof slot);
     for (size_t i = 0; i < strings.size() && i < MAX_SEARCH_STRINGS; ++i)
         std::memcpy(table[i], strings[i].data(), std::min<size_t>(strings[i].size(), 30));
-}
-
-// Every way of finding the lines that hold a string: each test runs against all that serve its
-// strings on this processor.
-constexpr CSearchMatcher::EPath ALL_PATHS[] = {CSearchMatcher::EPath::Stream,
-                                               CSearchMatcher::EPath::PrefilterPlain,
-                                               CSearchMatcher::EPath::PrefilterAvx2};
-
-// The matcher's verdict on each line, read as one block.
-std::vector<uint8_t> MatchBlock(const CSearchMatcher& matcher, const std::string& bytes,
-                                unsigned maxChars, std::vector<std::string>* texts = nullptr) {
-    std::vector<CLineSpan> spans(bytes.size() + 1);
-    size_t count = 0;
-    const size_t used = SplitTextLines(bytes.data(), bytes.size(), true, maxChars, false,
-                                       spans.data(), spans.size(), count);
-    EXPECT_EQ(used, bytes.size());
-    std::vector<uint8_t> hits(count);
-    matcher.MatchLines(bytes.data(), spans.data(), count, hits.data());
-    if (texts != nullptr)
-        for (size_t i = 0; i < count; ++i)
-            texts->emplace_back(bytes.data() + spans[i].nOffset, spans[i].nLength);
-    return hits;
 }
 
 TEST(CSearchMatcher, FollowsTheMatchingRule) {
@@ -70,32 +48,18 @@ TEST(CSearchMatcher, FollowsTheMatchingRule) {
         {"no string", {}, "anything", false},
         {"empty line", {"a"}, "", false},
     };
-    for (const Case& c : cases)
-        for (const auto path : ALL_PATHS) {
-            SearchStringTable table;
-            FillTable(table, c.strings);
-            CSearchMatcher matcher(table);
-            if (!matcher.Runs(path))
-                continue;
-            matcher.SetPath(path);
-            EXPECT_EQ(matcher.Matches(c.line.data(), c.line.size()), c.match) << c.name;
-            EXPECT_EQ(PlainMatches(table, c.line), c.match) << c.name;
-            // The same line in a block among others, after CR LF and LF, and as a block's last
-            // line.
-            for (const std::string end : {"\r\n", "\n"}) {
-                // (A CR that ends a line followed by a LF belongs to the line end.)
-                const bool crEnds = !c.line.empty() && c.line.back() == '\r';
-                const std::string block = "filler" + end + c.line + (crEnds ? "\r\n" : end) + "x";
-                std::vector<uint8_t> hits = MatchBlock(matcher, block, 1024);
-                ASSERT_EQ(hits.size(), 3u) << c.name;
-                EXPECT_EQ(hits[1], c.match) << c.name;
-                if (c.line.empty())
-                    continue; // a file's last line is never empty
-                hits = MatchBlock(matcher, "filler" + end + c.line, 1024);
-                ASSERT_EQ(hits.size(), 2u) << c.name;
-                EXPECT_EQ(hits[1], c.match) << c.name << " at the end";
-            }
-        }
+    for (const Case& c : cases) {
+        SearchStringTable table;
+        FillTable(table, c.strings);
+        EXPECT_EQ(PlainMatches(table, c.line), c.match) << c.name;
+        // The matcher agrees on the line in a block among others, after CR LF and LF, and as a
+        // block's last line. (A CR that ends a line followed by a LF belongs to the line end.)
+        const bool crEnds = !c.line.empty() && c.line.back() == '\r';
+        for (const std::string end : {"\r\n", "\n"})
+            for (const std::string& block :
+                 {"filler" + end + c.line + (crEnds ? "\r\n" : end) + "x", "filler" + end + c.line})
+                EXPECT_EQ(DiffersFromThePlainRule(table, block, 1024), "") << c.name;
+    }
 }
 
 // After a line cut right after a CR, the LF that follows is the next line's first character,
@@ -103,12 +67,12 @@ TEST(CSearchMatcher, FollowsTheMatchingRule) {
 TEST(CSearchMatcher, ALfAfterACutCrIsDataOfTheNextLine) {
     SearchStringTable table;
     FillTable(table, {"\nb", "c\r"});
-    const CSearchMatcher matcher(table);
-    std::vector<std::string> texts;
-    EXPECT_EQ(MatchBlock(matcher, "abc\r\nbx\nb\r\nbc\r", 4, &texts),
-              (std::vector<uint8_t>{1, 1, 0, 1}));
-    EXPECT_EQ(texts, (std::vector<std::string>{"abc\r", "\nbx", "b", "bc\r"}));
+    const std::string bytes = "abc\r\nbx\nb\r\nbc\r";
+    EXPECT_EQ(PlainLines(bytes, 4), (std::vector<std::string>{"abc\r", "\nbx", "b", "bc\r"}));
+    EXPECT_TRUE(PlainMatches(table, "\nbx"));
+    EXPECT_EQ(DiffersFromThePlainRule(table, bytes, 4), "");
     // The same as a block of its own, which starts with that LF.
+    const CSearchMatcher matcher(table);
     CLineSpan spans[2];
     size_t count = 0;
     ASSERT_EQ(SplitTextLines("\nbx\nb", 5, true, 1024, true, spans, 2, count), 5u);
@@ -183,54 +147,7 @@ TEST(CSearchMatcher, AgreesWithThePlainRuleOnRandomInput) {
         // and blocks of short lines only, whose parts are all long enough to be read together.
         const std::string bytes =
             RandomBytes(rng, rng() % (round % 3 == 0 ? 80 : 6000), round % 3 != 2);
-        for (const auto path : ALL_PATHS) {
-            CSearchMatcher matcher(table);
-            if (!matcher.Runs(path))
-                continue;
-            matcher.SetPath(path);
-            SCOPED_TRACE(testing::Message() << "path " << int(path));
-
-            std::vector<std::string> texts;
-            const std::vector<uint8_t> hits = MatchBlock(matcher, bytes, maxChars, &texts);
-            const std::vector<std::string> plain = PlainLines(bytes, maxChars);
-            ASSERT_EQ(texts, plain) << "round " << round;
-            for (size_t i = 0; i < plain.size(); ++i) {
-                const bool expected = PlainMatches(table, plain[i]);
-                ASSERT_EQ(hits[i] != 0, expected) << "round " << round << " line " << i;
-                const std::string text = UpToNul(plain[i]);
-                ASSERT_EQ(matcher.Matches(text.data(), text.size()), expected) << "round " << round;
-            }
-
-            // The lines that end with a LF in reach, found as bits: the first lines of the same
-            // split, and the same verdicts.
-            std::vector<uint64_t> lfBits(bytes.size() / 64 + 1);
-            size_t lfLines = 0;
-            const size_t used =
-                FindLfLines(bytes.data(), bytes.size(), maxChars, false, lfBits.data(), lfLines);
-            ASSERT_LE(lfLines, plain.size()) << "round " << round;
-            ASSERT_EQ(used == 0, lfLines == 0) << "round " << round;
-            std::vector<CLineHit> found;
-            matcher.MatchLfLines(bytes.data(), used, lfBits.data(), found);
-            size_t offset = 0, nextHit = 0;
-            for (size_t i = 0; i < lfLines; ++i) {
-                size_t lf = offset + plain[i].size();
-                lf += bytes[lf] == '\r';
-                ASSERT_EQ(bytes[lf], '\n') << "round " << round << " line " << i;
-                for (size_t at = offset; at <= lf; ++at)
-                    ASSERT_EQ((lfBits[at / 64] >> (at % 64) & 1) != 0, at == lf)
-                        << "round " << round;
-                if (PlainMatches(table, plain[i])) {
-                    ASSERT_LT(nextHit, found.size()) << "round " << round << " line " << i;
-                    EXPECT_EQ(found[nextHit].nLine, i) << "round " << round;
-                    EXPECT_EQ(found[nextHit].span.nOffset, offset) << "round " << round;
-                    EXPECT_EQ(found[nextHit].span.nLength, plain[i].size()) << "round " << round;
-                    ++nextHit;
-                }
-                offset = lf + 1;
-            }
-            EXPECT_EQ(nextHit, found.size()) << "round " << round;
-            EXPECT_EQ(used, offset) << "round " << round;
-        }
+        ASSERT_EQ(DiffersFromThePlainRule(table, bytes, maxChars), "") << "round " << round;
     }
 }
 
@@ -267,20 +184,11 @@ TEST(CSearchMatcher, AgreesWithThePlainRuleWithALargeTable) {
         }
         bytes += "\r\n";
     }
-    for (const auto path : ALL_PATHS) {
-        CSearchMatcher matcher(table);
-        if (!matcher.Runs(path))
-            continue;
-        matcher.SetPath(path);
-        std::vector<std::string> texts;
-        const std::vector<uint8_t> hits = MatchBlock(matcher, bytes, 1024, &texts);
-        size_t found = 0;
-        for (size_t i = 0; i < texts.size(); ++i) {
-            ASSERT_EQ(hits[i] != 0, PlainMatches(table, texts[i])) << "line " << i;
-            found += hits[i];
-        }
-        EXPECT_GT(found, 100u);
-    }
+    EXPECT_EQ(DiffersFromThePlainRule(table, bytes, 1024), "");
+    std::vector<std::string> lines = PlainLines(bytes, 1024);
+    EXPECT_GT(std::count_if(lines.begin(), lines.end(),
+                            [&](const std::string& line) { return PlainMatches(table, line); }),
+              100);
 }
 
 // The prefilter names a place inside every occurrence of every string, whatever the letter case,
