@@ -18,21 +18,9 @@
 
 namespace {
 
-// A folder with a strings file, an output path and a host set up to use them.
-struct RunTest : ::testing::Test {
-    CTempDir dir;
-    CRecordingHost host;
-
-    void SetUp() override {
-        host.m_strDirectory = dir.Path();
-        host.m_strOutput = dir / "OUTPUT.TXT";
-        host.m_strStrings = dir / "dates.str";
-        WriteWholeFile(host.m_strStrings, "year\r\n\r\nDate\r\n19\r\n");
-    }
-    void AddFile(const std::string& name, const std::string& bytes, bool selected = true) {
-        WriteWholeFile(dir / name, bytes);
-        host.m_files.push_back({name, selected});
-    }
+// Strings that the report's own lines hold too.
+struct RunTest : RecordingRunTest {
+    void SetUp() override { WriteWholeFile(host.m_strStrings, "year\r\n\r\nDate\r\n19\r\n"); }
     std::string Head() const { return ReportHeader(host.m_strOutput, host.m_strStrings); }
 };
 
@@ -67,8 +55,7 @@ INSTANTIATE_TEST_SUITE_P(Jobs, RunJobsTest, ::testing::Values(1, 3));
 
 TEST_P(RunJobsTest, ReportsHitsSummariesAndFilesThatCannotBeOpened) {
     AddFile("Main.c", "int x;\r\n\tyear = 97;\r\nno match\r\n");
-    AddFile("skipped.c", "year\r\n", false);
-    host.m_files.push_back({"gone.c", true});
+    host.m_files.push_back("gone.c");
     AddFile("empty.c", "");
     const CReportResult result = RunReport(host);
     const std::string expected = Head() + dir / "Main.c" + "\r\n" + ReportHit(2, "\tyear = 97;") +
@@ -190,7 +177,7 @@ TEST_P(RunJobsTest, AFullDiskIsToldOnceAndTheViewGetsTheWholeReport) {
 // to and including its own path line, never on for ever.
 TEST_P(RunJobsTest, TheOutputFileAmongTheCheckedFilesEndsWhereTheReportStood) {
     AddFile("a.c", "year\r\n");
-    host.m_files.push_back({"OUTPUT.TXT", true});
+    host.m_files.push_back("OUTPUT.TXT");
     AddFile("b.c", "");
     RunReport(host);
     const std::string& view = host.m_view;

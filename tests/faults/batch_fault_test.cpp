@@ -67,19 +67,6 @@ TEST_F(BatchFaultFixture, UnusableCheckedFilesAreReportedAndTheRunGoesOn) {
     EXPECT_EQ(ReadWholeFile(output), run.out);
 }
 
-// An output file in a folder that cannot be written: the report says so, and the run exits 2.
-TEST_F(BatchFaultFixture, AnOutputFileThatCannotBeCreatedExitsWithTwo) {
-    ASSERT_EQ(::mkdir((dir / "locked").c_str(), 0555), 0);
-    options.bUnprivileged = RunningAsRoot(); // root would not see the permissions
-    const CToolRun run =
-        RunAsGiven({"--strings", strings, "--output", dir / "locked/r.txt", "ok.c"});
-    if (run.status == TOOL_CANNOT_DROP_PRIVILEGES)
-        GTEST_SKIP() << "cannot run as an unprivileged user here";
-    EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.out, "Error: Failed to create output file\r\n" + END_LINE);
-    EXPECT_FALSE(std::filesystem::exists(dir / "locked/r.txt"));
-}
-
 // An output file that is the strings file, by the same name, a link or a second name, would
 // empty it before it is read: nothing is created, and the run fails.
 TEST_F(BatchFaultFixture, AnOutputFileThatIsTheStringsFileIsNotTouched) {

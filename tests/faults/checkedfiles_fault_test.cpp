@@ -25,21 +25,8 @@ std::string Body(const std::string& report) {
 }
 
 // Run with one thread, and with files scanned by two workers.
-struct FaultFixture : ::testing::TestWithParam<int> {
-    CTempDir dir;
-    CRecordingHost host;
-
-    void SetUp() override {
-        host.m_options.nJobs = GetParam();
-        host.m_strDirectory = dir.Path();
-        host.m_strOutput = dir / "out.txt";
-        host.m_strStrings = dir / "s.str";
-        WriteWholeFile(host.m_strStrings, "year\r\n");
-    }
-    void AddFile(const std::string& name, const std::string& bytes) {
-        WriteWholeFile(dir / name, bytes);
-        host.m_files.push_back({name, true});
-    }
+struct FaultFixture : RecordingRunTest, ::testing::WithParamInterface<int> {
+    void SetUp() override { host.m_options.nJobs = GetParam(); }
     // The run's report; the output file must hold the same bytes.
     std::string Run(CReportResult* result = nullptr) {
         CReportResult r = RunReport(host);
@@ -107,7 +94,7 @@ ssize_t GrowThenRead(int fd, void* buffer, size_t count) {
 
 TEST_P(FaultFixture, AFileEmptyWhenItsCheckBeginsStaysEmpty) {
     AddFile("empty.txt", "");
-    host.m_files.push_back({"/proc/version", true});
+    host.m_files.push_back("/proc/version");
     g_growing = dir / "empty.txt";
     CLineFile::SetReadCall(GrowThenRead);
     const std::string body = Run();

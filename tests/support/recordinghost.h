@@ -2,6 +2,9 @@
 // A report host for tests: a fixed file list and clock, the report view recorded as text.
 
 #include "core/run/reportrun.h"
+#include "support/testfiles.h"
+
+#include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
@@ -38,15 +41,10 @@ class CRecordingSink : public CTextReportSink {
 
 class CRecordingHost : public CReportHost, public CFileSource {
   public:
-    struct File {
-        std::string name;
-        bool selected = true;
-    };
-
     std::string m_strOutput;
     std::string m_strStrings;
     std::string m_strDirectory = "/";
-    std::vector<File> m_files;
+    std::vector<std::string> m_files;
     size_t m_nNext = 0; // the next of m_files to look at
     SearchStringTable m_szSearchStrings = {};
     StopFlag m_stop{0};
@@ -74,12 +72,10 @@ class CRecordingHost : public CReportHost, public CFileSource {
     }
 
     ENext Next(CListedFile& file, std::chrono::milliseconds) override {
-        for (; m_nNext < m_files.size(); ++m_nNext)
-            if (m_files[m_nNext].selected) {
-                file = m_files[m_nNext++].name;
-                return ENext::FILE;
-            }
-        return ENext::END;
+        if (m_nNext == m_files.size())
+            return ENext::END;
+        file = m_files[m_nNext++];
+        return ENext::FILE;
     }
     void SetStatusText(const std::string& text) override { m_status.push_back(text); }
     void DrainMessageQueue() override {
@@ -100,3 +96,20 @@ inline CReportResult RunReport(CRecordingHost& host) {
         host.m_szSearchStrings, host.m_stop,       CRecordingHost::FixedTime};
     return RunReport(inputs, host, host.m_viewSink, host.m_options);
 }
+
+// A folder with a strings file and an output path, and a host set up to use them.
+struct RecordingRunTest : ::testing::Test {
+    CTempDir dir;
+    CRecordingHost host;
+
+    RecordingRunTest() {
+        host.m_strDirectory = dir.Path();
+        host.m_strOutput = dir / "OUTPUT.TXT";
+        host.m_strStrings = dir / "dates.str";
+        WriteWholeFile(host.m_strStrings, "year\r\n");
+    }
+    void AddFile(const std::string& name, const std::string& bytes) {
+        WriteWholeFile(dir / name, bytes);
+        host.m_files.push_back(name);
+    }
+};
