@@ -77,6 +77,11 @@ TEST(CSearchMatcher, ALfAfterACutCrIsDataOfTheNextLine) {
     size_t count = 0;
     ASSERT_EQ(SplitTextLines("\nbx\nb", 5, true, 1024, true, spans, 2, count), 5u);
     ASSERT_EQ(count, 2u);
+    // The fast finder leaves such a block to the careful split.
+    const std::string lfFirst = "\n" + std::string(200, 'x') + "\n";
+    std::vector<uint64_t> lfBits(4);
+    size_t lfLines = 0;
+    EXPECT_EQ(FindLfLines(lfFirst.data(), lfFirst.size(), 1024, true, lfBits.data(), lfLines), 0u);
     uint8_t hits[2] = {};
     matcher.MatchLines("\nbx\nb", spans, count, hits);
     EXPECT_EQ(hits[0], 1);
