@@ -311,65 +311,48 @@ struct SignalFixture : BatchFaultFixture {
 
 // SIGTERM, SIGINT and SIGHUP (the terminal went away) stop the run with any jobs: the output file
 // is complete up to the cancel line, and the format on standard output ends whole and says so.
+// So within seconds when the run is blocked on a pipe that nobody reads, as standard output or
+// as the output file. Started with SIGHUP ignored (nohup), the tool goes on when it comes.
 TEST_F(SignalFixture, AStopSignalMidRunLeavesCompleteOutputs) {
-    const std::tuple<int, const char*, const char*> cases[] = {
-        {SIGTERM, "1", "json"}, {SIGINT, "3", "sarif"}, {SIGHUP, "2", "grep"}};
-    for (const auto& [signal, jobs, format] : cases) {
-        std::vector<std::string> args = Args(500);
-        args.insert(args.begin(), {"--jobs", jobs, "--format", format});
+    enum EWhere { FILES, STDOUT_PIPE, OUTPUT_PIPE, NOHUP };
+    const std::tuple<int, const char*, const char*, EWhere> cases[] = {
+        {SIGTERM, "1", "--format=json", FILES},
+        {SIGINT, "3", "--format=sarif", FILES},
+        {SIGHUP, "2", "--format=grep", FILES},
+        {SIGTERM, "1", "--format=report", STDOUT_PIPE},
+        {SIGTERM, "2", "--format=report", STDOUT_PIPE},
+        {SIGTERM, "1", "--quiet", OUTPUT_PIPE},
+        {SIGHUP, "1", "--quiet", NOHUP}};
+    for (const auto& [signal, jobs, format, where] : cases) {
+        SCOPED_TRACE(testing::Message() << strsignal(signal) << " " << format << " " << where);
+        int fds[2] = {-1, -1};
+        if (where == STDOUT_PIPE || where == OUTPUT_PIPE)
+            ASSERT_EQ(::pipe(fds), 0);
+        options.stdoutFd = fds[1];
+        options.bIgnoreHangup = where == NOHUP;
+        std::vector<std::string> args = Args(where == FILES ? 500 : where == NOHUP ? 20 : 50);
+        if (where == OUTPUT_PIPE)
+            args[3] = "/dev/stdout"; // and nothing else on standard output
+        args.insert(args.begin(), {"--jobs", jobs, format});
         std::remove(output.c_str());
         const pid_t pid = StartReportTool(dir, options, args);
-        WaitForHeader();
+        if (fds[1] >= 0)
+            ::close(fds[1]);
+        if (where != OUTPUT_PIPE)
+            WaitForHeader();
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         ::kill(pid, signal);
-        const CToolRun run = FinishReportTool(dir, pid);
-        EXPECT_EQ(run.status, 130) << strsignal(signal);
-        ExpectCompleteReport(ReadWholeFile(output), big, CANCEL_LINE);
-        if (std::string(format) == "json") {
-            EXPECT_TRUE(run.out.ends_with("\"cancelled\":true}\n"));
-        } else if (std::string(format) == "sarif") {
-            EXPECT_NE(run.out.find("\"executionSuccessful\":false"), std::string::npos);
-        }
-    }
-}
-
-// Started with SIGHUP ignored (nohup), the tool goes on when the terminal hangs up.
-TEST_F(SignalFixture, AHangUpIgnoredAtStartStaysIgnored) {
-    options.bIgnoreHangup = true;
-    std::vector<std::string> args = Args(20);
-    args.insert(args.begin(), {"--quiet", "--jobs", "1"});
-    const pid_t pid = StartReportTool(dir, options, args);
-    WaitForHeader();
-    ::kill(pid, SIGHUP);
-    const CToolRun run = FinishReportTool(dir, pid);
-    EXPECT_EQ(run.status, 1);
-    ExpectCompleteReport(ReadWholeFile(output), big, END_LINE);
-}
-
-// A pipe that nobody reads, as the output file or as standard output: a stop still ends the
-// run within seconds, and the output file is complete up to the cancel line.
-TEST_F(SignalFixture, AStopSignalEndsARunBlockedOnAPipe) {
-    const std::pair<bool, const char*> cases[] = {{true, "1"}, {false, "1"}, {false, "2"}};
-    for (const auto& [bOutputIsPipe, jobs] : cases) {
-        int fds[2];
-        ASSERT_EQ(::pipe(fds), 0);
-        options.stdoutFd = fds[1];
-        std::vector<std::string> args = Args(50);
-        if (bOutputIsPipe)
-            args[3] = "/dev/stdout"; // and nothing else on standard output
-        args.insert(args.begin(), {"--jobs", jobs, bOutputIsPipe ? "--quiet" : "--format=report"});
-        std::remove(output.c_str());
-        const pid_t pid = StartReportTool(dir, options, args);
-        ::close(fds[1]);
-        if (!bOutputIsPipe)
-            WaitForHeader();
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        ::kill(pid, SIGTERM);
         const CToolRun run = FinishReportTool(dir, pid, 30);
-        ::close(fds[0]);
-        EXPECT_EQ(run.status, 130) << bOutputIsPipe << " jobs " << jobs;
-        if (!bOutputIsPipe)
-            ExpectCompleteReport(ReadWholeFile(output), big, CANCEL_LINE);
+        if (fds[0] >= 0)
+            ::close(fds[0]);
+        EXPECT_EQ(run.status, where == NOHUP ? 1 : 130);
+        if (where != OUTPUT_PIPE)
+            ExpectCompleteReport(ReadWholeFile(output), big,
+                                 where == NOHUP ? END_LINE : CANCEL_LINE);
+        if (std::string(format) == "--format=json")
+            EXPECT_TRUE(run.out.ends_with("\"cancelled\":true}\n"));
+        else if (std::string(format) == "--format=sarif")
+            EXPECT_NE(run.out.find("\"executionSuccessful\":false"), std::string::npos);
     }
 }
 
