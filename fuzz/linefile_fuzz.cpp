@@ -28,40 +28,22 @@ const std::string& Padding(size_t room) {
     return pads[room];
 }
 
-void CheckReadTextLine(const CMemFile& mem, const std::string& bytes, bool padded,
-                       unsigned maxChars) {
-    CLineFile file;
-    FUZZ_CHECK(file.OpenRead(mem.Path()));
-    std::string skipped;
-    if (padded)
-        FUZZ_CHECK(ReadWholeTextLine(file, skipped, 0) == 0);
-    // Exactly maxChars + 1 characters, so a write past the line's end is caught.
-    std::unique_ptr<char[]> buffer(new char[maxChars + 1]);
-    std::memset(buffer.get(), '#', maxChars + 1);
-    for (const std::string& expected : PlainLines(bytes, maxChars)) {
-        FUZZ_CHECK(ReadTextLine(file, buffer.get(), maxChars) == 0);
-        FUZZ_CHECK(std::memcmp(buffer.get(), expected.data(), expected.size()) == 0);
-        FUZZ_CHECK(buffer[expected.size()] == '\0');
+// The lines of both readers against the model's, after a first line that fills the buffer.
+void CheckReaders(const CMemFile& mem, const std::string& bytes, bool padded, unsigned maxChars,
+                  unsigned keep) {
+    std::vector<std::string> pieces, wholes;
+    for (const std::string& piece : PlainLines(bytes, maxChars))
+        pieces.push_back(UpToNul(piece));
+    for (const std::string& whole : PlainLines(bytes, UINT_MAX)) // never cut
+        wholes.push_back(whole.substr(0, keep));
+    for (const bool whole : {false, true}) {
+        CLineFile file;
+        FUZZ_CHECK(file.OpenRead(mem.Path()));
+        std::string skipped;
+        if (padded)
+            FUZZ_CHECK(ReadWholeTextLine(file, skipped, 0) == 0 && skipped.empty());
+        FUZZ_CHECK(ReadLines(file, whole ? keep : maxChars, whole) == (whole ? wholes : pieces));
     }
-    for (int i = 0; i < 2; ++i) {
-        FUZZ_CHECK(ReadTextLine(file, buffer.get(), maxChars) == 1);
-        FUZZ_CHECK(buffer[1] == '\0');
-    }
-}
-
-void CheckReadWholeTextLine(const CMemFile& mem, const std::string& bytes, bool padded,
-                            size_t keep) {
-    CLineFile file;
-    FUZZ_CHECK(file.OpenRead(mem.Path()));
-    std::string line;
-    if (padded)
-        FUZZ_CHECK(ReadWholeTextLine(file, line, 0) == 0 && line.empty());
-    for (const std::string& whole : PlainLines(bytes, UINT_MAX)) { // never cut
-        FUZZ_CHECK(ReadWholeTextLine(file, line, keep) == 0);
-        FUZZ_CHECK(line == whole.substr(0, keep));
-    }
-    FUZZ_CHECK(ReadWholeTextLine(file, line, keep) == 1);
-    FUZZ_CHECK(ReadWholeTextLine(file, line, keep) == 1);
 }
 
 // Hands the bytes to SplitTextLines in pieces of the given size (grown while a piece holds no
@@ -132,8 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else {
         mem.Set(bytes.data(), bytes.size());
     }
-    CheckReadTextLine(mem, bytes, padded, maxChars);
-    CheckReadWholeTextLine(mem, bytes, padded, (data[1] & 0x40) != 0 ? maxChars : data[0] % 4);
+    CheckReaders(mem, bytes, padded, maxChars, (data[1] & 0x40) != 0 ? maxChars : data[0] % 4);
     CheckSplitTextLines(bytes, maxChars, 1 + data[1] % 37 * (data[0] % 3 == 0 ? 97 : 1),
                         1 + data[0] % 5);
     return 0;

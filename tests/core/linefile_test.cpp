@@ -1,5 +1,6 @@
 // The line file: its reader and writer by the line rules, what it opens, and writes that fail.
 #include "core/lines/linefile.h"
+#include "support/plainrule.h"
 #include "support/testfiles.h"
 
 #include <gtest/gtest.h>
@@ -23,18 +24,7 @@ std::vector<std::string> ReadAllLines(const LineCase& c, bool bWhole) {
     WriteWholeFile(dir / "f", c.bytes);
     CLineFile file;
     EXPECT_TRUE(file.OpenRead(dir / "f"));
-    std::vector<char> buffer(c.maxChars + 1);
-    std::string line;
-    std::vector<std::string> lines;
-    while ((bWhole ? ReadWholeTextLine(file, line, c.maxChars)
-                   : ReadTextLine(file, buffer.data(), c.maxChars)) == 0)
-        lines.push_back(
-            bWhole ? line : std::string(buffer.data(), strnlen(buffer.data(), c.maxChars + 1)));
-    // End of file stays end of file.
-    EXPECT_EQ(bWhole ? ReadWholeTextLine(file, line, c.maxChars)
-                     : ReadTextLine(file, buffer.data(), c.maxChars),
-              1);
-    return lines;
+    return ReadLines(file, c.maxChars, bWhole);
 }
 
 TEST(ReadTextLine, FollowsTheLineRules) {

@@ -2,11 +2,13 @@
 // The line and matching rules read literally, byte by byte: the oracles that the fast line
 // splitter and matcher are compared against, in the tests and the fuzz targets.
 
+#include "core/lines/linefile.h"
 #include "core/match/searchstrings.h"
 #include "core/text/ascii.h"
 #include "support/linerules.h"
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,24 @@ inline std::vector<std::string> PlainLines(const std::string& bytes, unsigned ma
     bool cutAtCr = false;
     while (pos < bytes.size())
         lines.push_back(ModelLine(bytes, pos, maxChars, cutAtCr));
+    return lines;
+}
+
+// Every line the file gives from where it stands: by ReadTextLine into exactly maxChars + 1
+// bytes (up to a NUL), or by ReadWholeTextLine keeping maxChars. After them the end, twice.
+inline std::vector<std::string> ReadLines(CLineFile& file, unsigned maxChars, bool whole) {
+    const std::unique_ptr<char[]> buffer(new char[maxChars + 1]);
+    std::string line;
+    const auto read = [&] {
+        return whole ? ReadWholeTextLine(file, line, maxChars)
+                     : ReadTextLine(file, buffer.get(), maxChars);
+    };
+    std::vector<std::string> lines;
+    while (read() == 0)
+        lines.push_back(whole ? line
+                              : std::string(buffer.get(), strnlen(buffer.get(), maxChars + 1)));
+    if (read() != 1)
+        lines.push_back("(not the end)");
     return lines;
 }
 
