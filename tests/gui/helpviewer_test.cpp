@@ -1,13 +1,8 @@
-#include "core/text/helpcall.h"
 #include "gui/window/helpviewer.h"
-#include "modaldriver.h"
-#include "support/testfiles.h"
+#include "guitest.h"
 
-#include <QApplication>
 #include <QPointer>
-#include <QTest>
 #include <QTextBrowser>
-#include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
@@ -26,14 +21,11 @@ QString PageText(CHelpViewer* viewer) {
     return viewer->findChild<QTextBrowser*>("helpText")->toPlainText();
 }
 
-class HelpViewerTest : public ::testing::Test {
-  protected:
+struct HelpViewerTest : BoxRecorder {
     void TearDown() override {
         CallHelp(HELP_QUIT, 0);
         EXPECT_TRUE(QTest::qWaitFor([] { return FindViewer() == nullptr; }, 2000));
-        SetHelpHandler({});
     }
-    CDialogWatchdog m_watchdog;
 };
 
 TEST_F(HelpViewerTest, HelpCommandsReachOneViewer) {

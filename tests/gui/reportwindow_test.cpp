@@ -5,7 +5,6 @@
 #include "framefixture.h"
 #include "gui/widgets/messages.h"
 #include "gui/window/stopsignals.h"
-#include "modaldriver.h"
 #include "support/reporttext.h"
 
 #include <QLabel>

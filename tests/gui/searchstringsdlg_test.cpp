@@ -1,23 +1,14 @@
-#include "core/text/helpcall.h"
-#include "core/text/messagetext.h"
-#include "core/text/resource.h"
 #include "core/text/stringtable.h"
 #include "gui/editor/searchstringsdlg.h"
-#include "gui/widgets/messages.h"
-#include "modaldriver.h"
-#include "support/testfiles.h"
+#include "guitest.h"
 
-#include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTest>
-#include <gtest/gtest.h>
 
 #include <optional>
-#include <vector>
 
 namespace {
 
@@ -43,11 +34,16 @@ struct EditorCase {
     int result = 0;                            // the dialog's result when it closed, else 0
 };
 
-int MessageIdOf(const std::string& shown) {
-    for (int id = IDP_NO_STRINGS_FILE; id <= IDP_EDIT_FILE_NO_MEMORY; ++id)
-        if (ParseMessageText(LoadStringResource(id, 255)).text == shown)
-            return id;
-    return -1;
+// The ids of the messages whose texts the boxes showed (-1: none).
+std::vector<int> MessageIds(const std::vector<std::pair<std::string, int>>& boxes) {
+    std::vector<int> ids;
+    for (const auto& box : boxes) {
+        ids.push_back(-1);
+        for (int id = IDP_NO_STRINGS_FILE; id <= IDP_EDIT_FILE_NO_MEMORY; ++id)
+            if (ParseMessageText(LoadStringResource(id, 255)).text == box.first)
+                ids.back() = id;
+    }
+    return ids;
 }
 
 const std::string LONG40 = "abcdefghijklmnopqrstuvwxyz0123456789ABCD";
@@ -114,15 +110,7 @@ std::vector<EditorCase> Cases() {
 }
 // clang-format on
 
-class SearchStringsDlgTest : public ::testing::Test {
-  protected:
-    void TearDown() override {
-        SetMessageBoxAnswerer({});
-        SetHelpHandler({});
-    }
-    CDialogWatchdog m_watchdog;
-    CTempDir m_dir;
-};
+using SearchStringsDlgTest = BoxRecorder;
 
 TEST_F(SearchStringsDlgTest, Operations) {
     for (const EditorCase& c : Cases()) {
@@ -131,19 +119,13 @@ TEST_F(SearchStringsDlgTest, Operations) {
         const std::string path = dir / "y2k.str";
         if (c.file)
             WriteWholeFile(path, *c.file);
-        std::vector<int> shown;
-        std::string answer;
-        SetMessageBoxAnswerer([&](const std::string& text, int, int) {
-            shown.push_back(MessageIdOf(text));
-            return answer == "no" ? IDNO : IDYES;
-        });
-
+        boxes.clear();
         CSearchStringsDlg dlg(nullptr, path);
         dlg.show();
         auto* list = dlg.findChild<QListWidget*>("570");
         auto* edit = dlg.findChild<QLineEdit*>("551");
         for (const Step& step : c.steps) {
-            answer = step.text;
+            answer = step.text == "no" ? IDNO : IDYES;
             const QPoint at =
                 step.index < 0 ? QPoint() : list->visualItemRect(list->item(step.index)).center();
             switch (step.op) {
@@ -175,7 +157,7 @@ TEST_F(SearchStringsDlgTest, Operations) {
         for (int i = 0; i < list->count(); ++i)
             entries.push_back(list->item(i)->data(Qt::UserRole).toByteArray().toStdString());
         EXPECT_EQ(entries, c.list);
-        EXPECT_EQ(shown, c.messages);
+        EXPECT_EQ(MessageIds(boxes), c.messages);
         if (c.fileAfter || c.file) { // nothing reaches the disk before OK
             EXPECT_EQ(ReadWholeFile(path), c.fileAfter ? *c.fileAfter : *c.file);
         }
@@ -201,7 +183,8 @@ TEST_F(SearchStringsDlgTest, APasteStopsAtALineBreakAndIsCutToFitWithABeep) {
         {"", Ae(20), 0, Ae(15), 1},
         {"a", "\xc3\xa4\x62", 1, "a\xc3\xa4\x62", 0}, // a whole letter and a b: no beep
     };
-    CSearchStringsDlg dlg(nullptr, m_dir / "y2k.str");
+    CTempDir dir;
+    CSearchStringsDlg dlg(nullptr, dir / "y2k.str");
     dlg.show();
     auto* edit = dlg.findChild<QLineEdit*>("551");
     for (const auto& c : cases) {
