@@ -77,6 +77,7 @@ struct BoxRecorder : ::testing::Test {
         });
     }
     ~BoxRecorder() override {
+        SetBeepHandler({});
         SetMessageBoxAnswerer({});
         SetHelpHandler({});
     }
