@@ -145,10 +145,9 @@ TEST_F(ReportWindowTest, ABoxHoldsARunOnSeveralCoresWhereItStands) {
         big += "year " + std::to_string(i) + "\r\n";
     WriteWholeFile(src + "/big.c", big);
     SetMessageBoxAnswerer({}); // the real question box
-    CDialogWatchdog watchdog;
     CLineFile::SetReadCall(SlowRead);
     const std::unique_ptr<void, void (*)(void*)> fastAgain(
-        &watchdog, [](void*) { CLineFile::SetReadCall(nullptr); });
+        this, [](void*) { CLineFile::SetReadCall(nullptr); });
     for (const int command : {ID_FILE_STOP_REPORTING, ID_HELP_ABOUT}) {
         NewFrame();
         frame->m_nJobs = 3;
