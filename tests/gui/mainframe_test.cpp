@@ -32,12 +32,11 @@ TEST(CommandRules, EnableTheCommandsByRunAndSelection) {
 
 struct MainFrameTest : FrameFixture {
     void StoreRect(int left, int top, int right, int bottom) {
-        for (auto [key, value] : {std::pair("Left", left),
-                                  {"Top", top},
-                                  {"Right", right},
-                                  {"Bottom", bottom},
-                                  {"Maximise", SW_SHOW}})
-            store.WriteSettingInt("Window", key, value);
+        store.WriteSettingInts("Window", {{"Left", left},
+                                          {"Top", top},
+                                          {"Right", right},
+                                          {"Bottom", bottom},
+                                          {"Maximise", SW_SHOW}});
     }
     int Setting(const char* key) { return store.ReadSettingInt("Window", key, CW_USEDEFAULT); }
     bool WaitForSetting(const char* key, int value) {
