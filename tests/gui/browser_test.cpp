@@ -2,8 +2,6 @@
 
 #include "support/testfiles.h"
 
-#include <QApplication>
-#include <QComboBox>
 #include <QListWidget>
 #include <gtest/gtest.h>
 
@@ -27,49 +25,31 @@ std::vector<std::string> Texts(const QListWidget& list) {
     return texts;
 }
 
-// A temporary directory, entered; the current directory and the volume memory are put back
-// afterwards.
-class BrowserTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        ForgetVolumeDirectories();
-        for (const std::string& dir : {std::string("src"), std::string("gone"), ODD + "dir"})
-            ASSERT_EQ(::mkdir((m_tree / dir).c_str(), 0755), 0) << dir;
-        for (const std::string& file : {std::string("b.txt"), std::string("A.txt"), ODD + ".txt"})
-            WriteWholeFile(m_tree / file, file);
-        ASSERT_EQ(EnterDirectory(m_tree.Path()), 0);
-        m_strDir = CurrentDirectory();
-    }
-    void TearDown() override {
-        EXPECT_EQ(::chdir(m_strSavedDir.c_str()), 0);
-        ForgetVolumeDirectories();
-    }
-
-    const std::string m_strSavedDir = CurrentDirectory();
-    CTempDir m_tree;
-    std::string m_strDir;
-};
-
 // The lists keep their own order (refilling replaces, never adds); a name that is not UTF-8
 // shows decoded, a name with a line break on one row with "?" for CR and LF as the report shows
 // it, and each gives back its bytes.
-TEST_F(BrowserTest, ListsInTheirOrderShowOddNamesOnOneRowAndKeepTheirBytes) {
-    WriteWholeFile(m_tree / "c\rd.txt", "");
-    WriteWholeFile(m_tree / "a\nb", "");
-    WriteWholeFile(m_tree / "b<b>&amp;", "");
-    ASSERT_EQ(::mkdir((m_tree / "x\ny").c_str(), 0755), 0);
+TEST(Browser, ListsInTheirOrderShowOddNamesOnOneRowAndKeepTheirBytes) {
+    const std::string saved = CurrentDirectory();
+    CTempDir tree;
+    for (const std::string& dir : std::vector<std::string>{"src", "gone", ODD + "dir", "x\ny"})
+        ASSERT_EQ(::mkdir((tree / dir).c_str(), 0755), 0) << dir;
+    for (const std::string& file :
+         std::vector<std::string>{"b.txt", "A.txt", ODD + ".txt", "c\rd.txt", "a\nb", "b<b>&amp;"})
+        WriteWholeFile(tree / file, file);
+    ASSERT_EQ(::chdir(tree.Path().c_str()), 0);
     QListWidget dirs, files;
     files.setSortingEnabled(true); // the browser's order must win over the control's own
     for (int round = 0; round < 2; ++round) {
         FillDirectoryList(&dirs);
         FillFileList(&files, "*.*");
     }
+    EXPECT_EQ(::chdir(saved.c_str()), 0);
     EXPECT_EQ(Texts(dirs), (std::vector<std::string>{"[..]", "[gone]", ODD_DIR.toStdString(),
                                                      "[src]", "[x?y]"}));
     EXPECT_EQ(Texts(files), (std::vector<std::string>{"a?b", "A.txt", "b.txt", "b<b>&amp;",
                                                       "c?d.txt", ODD_FILE}));
     EXPECT_EQ(FileListEntryName(files.item(0)), "a\nb");
-    EXPECT_EQ(ReadWholeFile(m_strDir + "/" + FileListEntryName(files.item(5))), ODD + ".txt");
+    EXPECT_EQ(ReadWholeFile(tree / FileListEntryName(files.item(5))), ODD + ".txt");
     EXPECT_EQ(files.item(4)->toolTip().toStdString(), "c?d.txt");
 }
 

@@ -2,27 +2,16 @@
 // A main window over a private settings file, with helpers to reach its children; message
 // boxes and help calls are recorded instead of shown.
 
-#include "core/text/helpcall.h"
-#include "core/text/messagetext.h"
-#include "gui/widgets/messages.h"
 #include "gui/window/mainframe.h"
 #include "gui/window/settings.h"
+#include "guitest.h"
 #include "support/recordinghost.h"
-#include "support/testfiles.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QListWidget>
 #include <QPlainTextEdit>
-#include <QTest>
-#include <gtest/gtest.h>
 
 #include <memory>
-#include <string>
-#include <utility>
-#include <vector>
-
-using HelpCalls = std::vector<std::pair<unsigned, unsigned long>>;
 
 // The main window with the header's clock fixed at 5 December 2026, 14:03:09.
 class CFixedClockFrame : public CMainFrame {
@@ -31,29 +20,12 @@ class CFixedClockFrame : public CMainFrame {
     std::tm GetLocalTime() override { return CRecordingHost::FixedTime(); }
 };
 
-struct FrameFixture : ::testing::Test {
+struct FrameFixture : BoxRecorder {
     CTempDir dir;
     CSettingsStore store{QString::fromStdString(dir / "settings.conf")};
     std::unique_ptr<CMainFrame> frame;
-    std::vector<std::pair<std::string, int>> boxes; // text, (style << 8) | help id
-    int answer = IDYES;
-    HelpCalls helpCalls;
 
-    FrameFixture() {
-        SetMessageBoxAnswerer([this](const std::string& text, int style, int helpId) {
-            boxes.emplace_back(text, (style << 8) | helpId);
-            return answer;
-        });
-        SetHelpHandler([this](unsigned command, unsigned long data) {
-            helpCalls.emplace_back(command, data);
-            return true;
-        });
-    }
-    ~FrameFixture() override {
-        frame.reset();
-        SetMessageBoxAnswerer({});
-        SetHelpHandler({});
-    }
+    ~FrameFixture() override { frame.reset(); }
 
     void CreateFrame() { frame = std::make_unique<CFixedClockFrame>(store); }
     void ShowFrame(bool activate = false) {

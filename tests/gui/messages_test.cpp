@@ -1,36 +1,13 @@
-#include "core/text/helpcall.h"
-#include "core/text/messagetext.h"
-#include "core/text/resource.h"
-#include "gui/widgets/messages.h"
-#include "modaldriver.h"
-
-#include <QAbstractButton>
-#include <QMessageBox>
-#include <QTest>
-#include <gtest/gtest.h>
-
-#include <tuple>
-#include <utility>
-#include <vector>
+#include "guitest.h"
 
 namespace {
 
-class MessageBoxTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        SetHelpHandler([this](unsigned command, unsigned long data) {
-            m_calls.emplace_back(command, data);
-            return true;
-        });
-    }
-    void TearDown() override { SetHelpHandler({}); }
-    std::vector<std::pair<unsigned, unsigned long>> m_calls;
-    CDialogWatchdog m_watchdog;
-};
+using MessageBoxTest = BoxRecorder;
 
 // The real box: icon and buttons from the prefix, the text as shown, the id of the button
 // that was pressed; F1 asks for the message's context and leaves the box open.
 TEST_F(MessageBoxTest, RealBoxShowsPrefixStyleReturnsPressedButtonAndGivesHelp) {
+    SetMessageBoxAnswerer({});
     using B = QMessageBox;
     struct {
         const char* text;
@@ -50,7 +27,7 @@ TEST_F(MessageBoxTest, RealBoxShowsPrefixStyleReturnsPressedButtonAndGivesHelp) 
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        m_calls.clear();
+        helpCalls.clear();
         bool seen = false;
         CModalAction action([&](QWidget* modal) {
             auto* box = qobject_cast<QMessageBox*>(modal);
@@ -68,22 +45,16 @@ TEST_F(MessageBoxTest, RealBoxShowsPrefixStyleReturnsPressedButtonAndGivesHelp) 
         });
         EXPECT_EQ(ShowMessageText(c.text, c.helpId), c.result);
         EXPECT_TRUE(seen);
-        const unsigned long context = 0x30000 + c.helpId;
-        EXPECT_EQ(m_calls, (c.helpId > 0 ? decltype(m_calls){{HELP_CONTEXT, context}}
-                                         : decltype(m_calls){}));
+        EXPECT_EQ(helpCalls,
+                  (c.helpId ? HelpCalls{{HELP_CONTEXT, 0x30000ul + c.helpId}} : HelpCalls{}));
     }
 }
 
 TEST_F(MessageBoxTest, HelpThatCannotStartIsReportedInABoxWithoutHelp) {
     SetHelpHandler([](unsigned, unsigned long) { return false; });
-    std::vector<std::tuple<std::string, int, int>> shown;
-    SetMessageBoxAnswerer([&](const std::string& text, int style, int helpId) {
-        shown.emplace_back(text, style, helpId);
-        return IDOK;
-    });
     EXPECT_FALSE(ShowHelp(HELP_CONTEXT, 0x20005));
-    SetMessageBoxAnswerer({});
-    EXPECT_EQ(shown, (decltype(shown){{"Failed to launch help.", MB_ICONEXCLAMATION | MB_OK, 0}}));
+    EXPECT_EQ(boxes,
+              (decltype(boxes){{"Failed to launch help.", (MB_ICONEXCLAMATION | MB_OK) << 8}}));
 }
 
 } // namespace

@@ -1,25 +1,16 @@
 #include "core/lines/linefile.h"
 #include "core/text/dirlisting.h"
-#include "core/text/messagetext.h"
-#include "core/text/resource.h"
 #include "framefixture.h"
-#include "gui/widgets/messages.h"
 #include "gui/window/stopsignals.h"
-#include "modaldriver.h"
 #include "support/reporttext.h"
 
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPushButton>
-#include <QTimer>
 
 #include <csignal>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <optional>
 #include <sys/stat.h>
 #include <thread>
@@ -52,90 +43,88 @@ struct ReportWindowTest : FrameFixture {
         frame->m_drainInterval = std::chrono::milliseconds(0); // a drain after every line
         frame->m_nJobs = 1; // a stop after the very line at which it came
     }
-    void Select(std::initializer_list<const char*> names) {
+    void Select(const std::vector<const char*>& names) {
         for (const char* name : names) {
             const auto items = FileList()->findItems(QLatin1String(name), Qt::MatchExactly);
             ASSERT_EQ(items.size(), 1) << name;
             items[0]->setSelected(true);
         }
     }
-    std::string Header(const std::string& str = "") const {
-        return ReportHeader(output, str.empty() ? strings : str);
-    }
-    std::string ReportA() const {
-        return src + "/a.c\r\n" + ReportHit(1, "int Year = 97;") +
-               ReportHit(3, "DATE d; /* date */") + (ReportSummary(3, 2) + "\r\n");
-    }
-    std::string ReportC() const {
-        return src + "/c.cob\r\n" + ReportHit(3, "ACCEPT TODAY FROM DATE.") +
-               (ReportSummary(3, 1) + "\r\n");
-    }
-    // Stopped at the first drain, after line 1 of a.c.
-    std::string Stopped() const {
-        return Header() + src + "/a.c\r\n" + ReportHit(1, "int Year = 97;") +
-               (ReportSummary(1, 1) + "\r\n") + "*** Report Cancelled ***\r\n\r\n";
-    }
+    std::string Header() const { return ReportHeader(output, strings); }
     std::string Pane() const { return Child<QLabel>("MessagePane")->text().toStdString(); }
     void Start() { ASSERT_TRUE(frame->RunCommand(ID_FILE_START_REPORTING)); }
     template <typename F> void DuringRun(F f) { QTimer::singleShot(0, frame.get(), f); }
 };
 
-TEST_F(ReportWindowTest, WholeRunsFillTheViewAndTheFileHoldsTheLastRun) {
-    ShowFrame();
-    frame->AppendReportLine("kept from before");
-    Select({"c.cob", "a.c"});
-    Start();
-    const std::string first = Header() + ReportA() + ReportC() + END_LINE;
-    EXPECT_EQ(ReadWholeFile(output), first);
-    EXPECT_EQ(ReportText(), "kept from before\r\n" + first);
-    EXPECT_EQ(Pane(), "Ready");
-    EXPECT_TRUE(FileList()->isEnabled() && DirList()->isEnabled() && DriveBox()->isEnabled());
-    FileList()->clearSelection();
-    Select({"c.cob"});
-    Start();
-    const std::string second = Header() + ReportC() + END_LINE;
-    EXPECT_EQ(ReadWholeFile(output), second);
-    EXPECT_EQ(ReportText(), "kept from before\r\n" + first + second);
-}
-
-// Stop answered Yes ends the run after the line being checked, No lets it go on; Clear Screen
-// empties the view and the run goes on; a close request stops the run without asking and
-// closes the window once the run is off the stack.
-TEST_F(ReportWindowTest, StopClearAndCloseDuringARun) {
-    const std::string full = Header() + ReportA() + ReportC() + END_LINE;
+// Runs one after another in one window: the view keeps what came before, the output file holds
+// the last run, files come in the list's order. During a run only Stop and Help run and the
+// file controls are off. Stop answered Yes ends the run after the line being checked, No lets
+// it go on; Clear Screen empties the view and the run goes on; a close request stops the run
+// without asking and closes the window once the run is off the stack.
+TEST_F(ReportWindowTest, RunsOneAfterAnotherWithStopClearAndClose) {
+    const std::string a1 = Header() + src + "/a.c\r\n" + ReportHit(1, "int Year = 97;");
+    const std::string cob = src + "/c.cob\r\n" + ReportHit(3, "ACCEPT TODAY FROM DATE.") +
+                            ReportSummary(3, 1) + "\r\n" + END_LINE;
+    const std::string full =
+        a1 + ReportHit(3, "DATE d; /* date */") + ReportSummary(3, 2) + "\r\n" + cob;
+    // Stopped at the first drain, after line 1 of a.c.
+    const std::string stopped = a1 + ReportSummary(1, 1) + "\r\n" + CANCEL_LINE;
     const std::string cleared = full.substr(full.find("  >int Year = 97;\r\n") + 19);
-    struct Case {
-        const char* what;
+    constexpr int CLOSE = -1;
+    const struct {
+        std::vector<const char*> files;
         int reply, command;
-        std::string file, view;
-        size_t questions;
-    };
-    const Case cases[] = {{"stop, yes", IDYES, ID_FILE_STOP_REPORTING, Stopped(), Stopped(), 1},
-                          {"stop, no", IDNO, ID_FILE_STOP_REPORTING, full, full, 1},
-                          {"clear", IDYES, ID_EDIT_CLEAR_SCREEN, full, cleared, 0},
-                          {"close", IDYES, 0, Stopped(), Stopped(), 0}};
-    for (const Case& c : cases) {
+        std::string file;
+    } cases[] = {{{"c.cob", "a.c"}, IDYES, 0, full},
+                 {{"c.cob"}, IDYES, 0, Header() + cob},
+                 {{"a.c", "c.cob"}, IDNO, ID_FILE_STOP_REPORTING, full},
+                 {{"a.c", "c.cob"}, IDYES, ID_FILE_STOP_REPORTING, stopped},
+                 {{"a.c", "c.cob"}, IDYES, ID_EDIT_CLEAR_SCREEN, full},
+                 {{"a.c", "c.cob"}, IDYES, CLOSE, stopped}};
+    ShowFrame(true);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
         answer = c.reply;
         boxes.clear();
-        NewFrame();
-        ShowFrame();
-        Select({"a.c", "c.cob"});
+        helpCalls.clear();
+        FileList()->clearSelection();
+        Select(c.files);
+        const std::string view =
+            c.command == ID_EDIT_CLEAR_SCREEN ? cleared : ReportText() + c.file;
         DuringRun([&] {
-            if (c.command)
-                EXPECT_TRUE(frame->RunCommand(c.command)) << c.what;
-            else
+            EXPECT_FALSE(FileList()->isEnabled() || DirList()->isEnabled() ||
+                         DriveBox()->isEnabled());
+            for (int id :
+                 {ID_FILE_SET_OUTPUT, ID_FILE_SET_SEARCH_STRINGS, ID_FILE_EDIT_SEARCH_STRINGS,
+                  ID_FILE_START_REPORTING, ID_FILE_EXIT, ID_EDIT_COPY_REPORT})
+                EXPECT_FALSE(frame->RunCommand(id)) << id;
+            for (int id : {ID_HELP_INDEX, ID_HELP_USING, ID_HELP_SEARCH})
+                EXPECT_TRUE(frame->RunCommand(id)) << id;
+            QTest::keyClick(Report(), Qt::Key_F1);
+            QTest::keyClick(Report(), Qt::Key_F1, Qt::ShiftModifier); // no effect
+            if (c.command == CLOSE) {
                 frame->close();
-            EXPECT_TRUE(frame->isVisible()) << c.what;
+            } else if (c.command != 0) {
+                EXPECT_TRUE(frame->RunCommand(c.command));
+            }
+            EXPECT_TRUE(frame->isVisible());
         });
         Start();
-        EXPECT_EQ(ReadWholeFile(output), c.file) << c.what;
-        EXPECT_EQ(ReportText(), c.view) << c.what;
-        EXPECT_EQ(static_cast<int>(c.view.size()), frame->m_nReportLength) << c.what;
-        EXPECT_EQ(frame->isVisible(), c.command != 0) << c.what;
-        ASSERT_EQ(boxes.size(), c.questions) << c.what;
-        if (c.questions) {
-            EXPECT_EQ(boxes[0].second, ((MB_YESNO | MB_ICONQUESTION) << 8) | 2);
-        }
+        EXPECT_EQ(ReadWholeFile(output), c.file);
+        EXPECT_EQ(ReportText(), view);
+        EXPECT_EQ(static_cast<int>(view.size()), frame->m_nReportLength);
+        EXPECT_EQ(frame->isVisible(), c.command != CLOSE);
+        EXPECT_EQ(Pane(), "Ready");
+        EXPECT_TRUE(FileList()->isEnabled() && DirList()->isEnabled() && DriveBox()->isEnabled());
+        EXPECT_EQ(helpCalls, (HelpCalls{{HELP_INDEX, 0},
+                                        {HELP_HELPONHELP, 0},
+                                        {HELP_PARTIALKEY, 0},
+                                        {HELP_CONTEXT, 3000}}));
+        const int question = ((MB_YESNO | MB_ICONQUESTION) << 8) | 2;
+        EXPECT_EQ(boxes, (c.command == ID_FILE_STOP_REPORTING
+                              ? decltype(boxes){{"Are you sure you wish to stop the reporting ?",
+                                                 question}}
+                              : decltype(boxes){}));
     }
 }
 
@@ -156,10 +145,9 @@ TEST_F(ReportWindowTest, ABoxHoldsARunOnSeveralCoresWhereItStands) {
         big += "year " + std::to_string(i) + "\r\n";
     WriteWholeFile(src + "/big.c", big);
     SetMessageBoxAnswerer({}); // the real question box
-    CDialogWatchdog watchdog;
     CLineFile::SetReadCall(SlowRead);
     const std::unique_ptr<void, void (*)(void*)> fastAgain(
-        &watchdog, [](void*) { CLineFile::SetReadCall(nullptr); });
+        this, [](void*) { CLineFile::SetReadCall(nullptr); });
     for (const int command : {ID_FILE_STOP_REPORTING, ID_HELP_ABOUT}) {
         NewFrame();
         frame->m_nJobs = 3;
@@ -215,77 +203,41 @@ TEST_F(ReportWindowTest, ABoxHoldsARunOnSeveralCoresWhereItStands) {
     }
 }
 
-// SIGTERM, SIGINT and SIGHUP during a run close the window as the window manager's close
-// does: the run ends as stopped, and the output file is complete up to its last line.
-TEST_F(ReportWindowTest, StopSignalsCloseTheWindowAndEndTheRunAsStopped) {
+// SIGTERM, SIGINT and SIGHUP close the window as the window manager's close does: during a run
+// (it ends as stopped, the output file complete up to its last line), when the signal comes
+// before there is a window (the program starting), and with a dialog open (its loop runs above
+// the window's: the dialog is cancelled first).
+TEST_F(ReportWindowTest, StopSignalsCloseTheWindow) {
     std::string big;
     for (int i = 1; i <= 3000; ++i)
         big += "line " + std::to_string(i) + (i % 100 == 0 ? " year\r\n" : "\r\n");
     WriteWholeFile(src + "/big.c", big);
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
-        NewFrame();
-        CloseOnStopSignals(frame.get());
-        ShowFrame();
-        Select({"big.c"});
-        DuringRun([signal] { ::raise(signal); });
-        Start();
-        EXPECT_FALSE(frame->isVisible()) << strsignal(signal);
-        const std::string report = ReadWholeFile(output);
-        EXPECT_EQ(report, ReportText()) << strsignal(signal);
-        EXPECT_TRUE(report.starts_with(Header() + src + "/big.c\r\n")) << strsignal(signal);
-        EXPECT_TRUE(report.ends_with(" potential compliance problem(s) identified\r\n\r\n"
-                                     "*** Report Cancelled ***\r\n\r\n"))
-            << strsignal(signal);
-        EXPECT_EQ(report.find("  3000 line(s) checked"), std::string::npos);
-    }
-    // A signal that comes before there is a window (the program starting) closes the window
-    // once it is there.
-    CloseOnStopSignals(nullptr);
-    ::raise(SIGTERM);
+    NewFrame();
+    CloseOnStopSignals(frame.get());
+    ShowFrame();
+    Select({"big.c"});
+    DuringRun([] { ::raise(SIGTERM); });
+    Start();
+    EXPECT_FALSE(frame->isVisible());
+    const std::string report = ReadWholeFile(output);
+    EXPECT_EQ(report, ReportText());
+    EXPECT_TRUE(report.starts_with(Header() + src + "/big.c\r\n"));
+    EXPECT_TRUE(
+        report.ends_with(" potential compliance problem(s) identified\r\n\r\n" + CANCEL_LINE));
+    EXPECT_EQ(report.find("  3000 line(s) checked"), std::string::npos);
+    CloseOnStopSignals(nullptr); // no window yet
+    ::raise(SIGINT);
     QTest::qWait(20);
     NewFrame();
     CloseOnStopSignals(frame.get());
     frame->show();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !frame->isVisible(); }, 5000));
-    // With a dialog open (its loop runs above the window's), the dialog is cancelled first.
     NewFrame();
     CloseOnStopSignals(frame.get());
     ShowFrame();
-    CDialogWatchdog watchdog;
-    CModalAction signal([](QWidget*) { ::raise(SIGTERM); });
+    CModalAction signal([](QWidget*) { ::raise(SIGHUP); });
     EXPECT_TRUE(frame->RunCommand(ID_HELP_ABOUT));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !frame->isVisible(); }, 5000));
-}
-
-TEST_F(ReportWindowTest, DuringARunOnlyStopAndHelpRunAndTheControlsAreOff) {
-    ShowFrame(true);
-    answer = IDNO;
-    Select({"a.c"});
-    std::vector<int> ran;
-    bool controlsOn = true;
-    std::string progress;
-    DuringRun([&] {
-        controlsOn = FileList()->isEnabled() || DirList()->isEnabled() || DriveBox()->isEnabled();
-        progress = Pane();
-        for (int id :
-             {ID_FILE_SET_OUTPUT, ID_FILE_START_REPORTING, ID_FILE_EXIT, ID_EDIT_COPY_REPORT,
-              ID_FILE_STOP_REPORTING, ID_HELP_INDEX, ID_HELP_USING, ID_HELP_SEARCH})
-            if (frame->RunCommand(id))
-                ran.push_back(id);
-        QTest::keyClick(Report(), Qt::Key_F1);
-        QTest::keyClick(Report(), Qt::Key_F1, Qt::ShiftModifier); // no effect
-    });
-    Start();
-    EXPECT_EQ(ran, (std::vector<int>{ID_FILE_STOP_REPORTING, ID_HELP_INDEX, ID_HELP_USING,
-                                     ID_HELP_SEARCH}));
-    EXPECT_EQ(
-        helpCalls,
-        (HelpCalls{
-            {HELP_INDEX, 0}, {HELP_HELPONHELP, 0}, {HELP_PARTIALKEY, 0}, {HELP_CONTEXT, 3000}}));
-    EXPECT_FALSE(controlsOn);
-    EXPECT_EQ(progress, "1 line(s) checked");
-    EXPECT_TRUE(frame->isVisible());
-    EXPECT_EQ(ReadWholeFile(output), Header() + ReportA() + END_LINE);
 }
 
 } // namespace

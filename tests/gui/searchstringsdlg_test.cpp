@@ -1,36 +1,27 @@
-#include "core/text/helpcall.h"
-#include "core/text/messagetext.h"
-#include "core/text/resource.h"
 #include "core/text/stringtable.h"
 #include "gui/editor/searchstringsdlg.h"
-#include "gui/widgets/messages.h"
-#include "modaldriver.h"
-#include "support/testfiles.h"
+#include "guitest.h"
 
-#include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTest>
-#include <gtest/gtest.h>
 
 #include <optional>
-#include <vector>
 
 namespace {
 
 // A step: clicks the button with that id, or one of the actions below zero.
-enum Op { Select = -1, Type = -2, TypeMore = -3, DoubleClick = -4, Enter = -5 };
+enum Op { Select = -1, Type = -2, TypeMore = -3, DoubleClick = -4, Enter = -5, Paste = -6 };
 constexpr int Edit = 580, Delete = 581, Add = 582, Modify = 583, Up = 584, Down = 585;
 constexpr int Ok = IDOK, Cancel = IDCANCEL;
 
 struct Step {
     int op;
-    int index = -1;        // Select (-1 clears), DoubleClick
+    int index = -1;        // Select (-1 clears), DoubleClick; Paste: the cursor's place
     std::string text = ""; // Type: replaces the field's text, TypeMore: appended to it;
-                           // Delete: "no" answers No
+                           // Paste: the clipboard's; Delete: "no" answers No
 };
 
 struct EditorCase {
@@ -38,20 +29,27 @@ struct EditorCase {
     std::optional<std::string> file; // nullopt: the file does not exist
     std::vector<Step> steps;
     std::vector<std::string> list;             // the list afterwards
-    std::vector<int> messages;                 // message ids shown, in order
+    std::vector<int> messages;                 // message ids shown and beeps, in order
     std::optional<std::string> fileAfter = {}; // when unset, the file is unchanged
     int result = 0;                            // the dialog's result when it closed, else 0
 };
 
-int MessageIdOf(const std::string& shown) {
-    for (int id = IDP_NO_STRINGS_FILE; id <= IDP_EDIT_FILE_NO_MEMORY; ++id)
-        if (ParseMessageText(LoadStringResource(id, 255)).text == shown)
-            return id;
-    return -1;
+constexpr int BEEP = -1;
+
+// The ids of the messages whose texts the boxes showed (BEEP: none, a beep).
+std::vector<int> MessageIds(const std::vector<std::pair<std::string, int>>& boxes) {
+    std::vector<int> ids;
+    for (const auto& box : boxes) {
+        ids.push_back(BEEP);
+        for (int id = IDP_NO_STRINGS_FILE; id <= IDP_EDIT_FILE_NO_MEMORY; ++id)
+            if (ParseMessageText(LoadStringResource(id, 255)).text == box.first)
+                ids.back() = id;
+    }
+    return ids;
 }
 
 const std::string LONG40 = "abcdefghijklmnopqrstuvwxyz0123456789ABCD";
-const std::string LATIN1 = "caf\xe9";
+const std::string LATIN1 = "caf\xe9", X25(25, 'x');
 
 // The letter a with diaeresis, two bytes in UTF-8, n times.
 std::string Ae(int n) {
@@ -84,7 +82,7 @@ std::vector<EditorCase> Cases() {
         {"long and non-UTF-8 entries survive edit and modify; typing cannot lengthen them",
          LONG40 + "\r\n" + LATIN1 + "\r\nb\r\n",
          {{DoubleClick, 0}, {TypeMore, -1, "+"}, {Modify}, {Select, 0}, {Edit}, {Modify}, {Ok}},
-         {"b", LONG40, LATIN1}, {}, "b\r\n" + LONG40 + "\r\n" + LATIN1 + "\r\n", IDOK},
+         {"b", LONG40, LATIN1}, {BEEP}, "b\r\n" + LONG40 + "\r\n" + LATIN1 + "\r\n", IDOK},
         {"modify needs a current string and a text; an empty entry is not current", "a\r\n\r\n",
          {{Select, 0}, {Modify}, {Edit}, {Type, -1, ""}, {Modify}, {Select, 1}, {Edit},
           {Type, -1, "c"}, {Modify}},
@@ -105,47 +103,39 @@ std::vector<EditorCase> Cases() {
         {"cancel leaves the file", "a\r\nb\r\n",
          {{Type, -1, "c"}, {Add}, {Select, 0}, {Delete}, {Cancel}}, {"b", "c"},
          {IDP_CONFIRM_DELETE}, {}, IDCANCEL},
-        {"typing stops at 30 bytes as saved: 15 of 20 two-byte letters", "",
-         {{Type, -1, Ae(20)}, {Add}, {Ok}}, {Ae(15)}, {}, Ae(15) + "\r\n", IDOK},
-        {"a missing file shows an empty list; typing stops at 30; OK creates it", std::nullopt,
-         {{Type, -1, LONG40}, {Add}, {Ok}}, {LONG40.substr(0, 30)}, {},
-         LONG40.substr(0, 30) + "\r\n", IDOK},
+        {"a missing file shows an empty list; typing stops at 30 bytes as saved, a beep for each "
+         "key refused; OK creates it", std::nullopt,
+         {{Type, -1, LONG40}, {Add}, {Type, -1, Ae(20)}, {Add}, {Ok}},
+         {LONG40.substr(0, 30), Ae(15)}, std::vector(15, BEEP),
+         LONG40.substr(0, 30) + "\r\n" + Ae(15) + "\r\n", IDOK},
+        {"a paste stops at a line break and is cut at a whole character to 30 bytes, with a beep",
+         "", {{Paste, 0, "line1\nline2"}, {Add}, {Type, -1, "0123456789"}, {Paste, 10, X25},
+          {Add}, {Type, -1, "ab"}, {Paste, 1, "0123456789012345678901234567890"}, {Add},
+          {Type, -1, ""}, {Paste, 0, Ae(20)}, {Add}, {Type, -1, "a"}, {Paste, 1, "\xc3\xa4\x62"},
+          {Add}},
+         {"line1", "0123456789" + X25.substr(0, 20), "a0123456789012345678901234567b", Ae(15),
+          "a\xc3\xa4\x62"}, {BEEP, BEEP, BEEP, BEEP}},
     };
 }
 // clang-format on
 
-class SearchStringsDlgTest : public ::testing::Test {
-  protected:
-    void TearDown() override {
-        SetMessageBoxAnswerer({});
-        SetHelpHandler({});
-    }
-    CDialogWatchdog m_watchdog;
-    CTempDir m_dir;
-};
+using SearchStringsDlgTest = BoxRecorder;
 
 TEST_F(SearchStringsDlgTest, Operations) {
+    SetBeepHandler([this] { boxes.emplace_back("beep", 0); });
     for (const EditorCase& c : Cases()) {
         SCOPED_TRACE(c.name);
         CTempDir dir;
         const std::string path = dir / "y2k.str";
         if (c.file)
             WriteWholeFile(path, *c.file);
-        std::vector<int> shown;
-        std::string answer;
-        SetMessageBoxAnswerer([&](const std::string& text, int, int) {
-            shown.push_back(MessageIdOf(text));
-            return answer == "no" ? IDNO : IDYES;
-        });
-
+        boxes.clear();
         CSearchStringsDlg dlg(nullptr, path);
         dlg.show();
         auto* list = dlg.findChild<QListWidget*>("570");
         auto* edit = dlg.findChild<QLineEdit*>("551");
         for (const Step& step : c.steps) {
-            answer = step.text;
-            const QPoint at =
-                step.index < 0 ? QPoint() : list->visualItemRect(list->item(step.index)).center();
+            answer = step.text == "no" ? IDNO : IDYES;
             switch (step.op) {
             case Select:
                 list->setCurrentRow(step.index, QItemSelectionModel::ClearAndSelect);
@@ -163,11 +153,19 @@ TEST_F(SearchStringsDlgTest, Operations) {
                     QApplication::sendEvent(edit, &press);
                 }
                 break;
-            case DoubleClick:
+            case DoubleClick: {
+                const QPoint at = list->visualItemRect(list->item(step.index)).center();
                 QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
                 QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
                 break;
+            }
             case Enter: QTest::keyClick(edit, Qt::Key_Return); break;
+            case Paste:
+                QApplication::clipboard()->setText(QString::fromStdString(step.text));
+                edit->setFocus();
+                edit->setCursorPosition(step.index);
+                QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+                break;
             default: dlg.findChild<QPushButton*>(QString::number(step.op))->click();
             }
         }
@@ -175,46 +173,12 @@ TEST_F(SearchStringsDlgTest, Operations) {
         for (int i = 0; i < list->count(); ++i)
             entries.push_back(list->item(i)->data(Qt::UserRole).toByteArray().toStdString());
         EXPECT_EQ(entries, c.list);
-        EXPECT_EQ(shown, c.messages);
+        EXPECT_EQ(MessageIds(boxes), c.messages);
         if (c.fileAfter || c.file) { // nothing reaches the disk before OK
             EXPECT_EQ(ReadWholeFile(path), c.fileAfter ? *c.fileAfter : *c.file);
         }
         EXPECT_EQ(dlg.isVisible() ? 0 : dlg.result(), c.result);
     }
-}
-
-// A paste is taken up to its first line break and cut at a whole character within 30 bytes as
-// saved, also where the field holds text already; a beep tells that something was left out.
-TEST_F(SearchStringsDlgTest, APasteStopsAtALineBreakAndIsCutToFitWithABeep) {
-    int beeps = 0;
-    SetBeepHandler([&] { ++beeps; });
-    const struct {
-        const char* before;
-        std::string paste;
-        int at; // the cursor's place in before
-        std::string after;
-        int beeps;
-    } cases[] = {
-        {"", "line1\nline2", 0, "line1", 1},
-        {"0123456789", "xxxxxxxxxxxxxxxxxxxxxxxxx", 10, "0123456789xxxxxxxxxxxxxxxxxxxx", 1},
-        {"ab", "0123456789012345678901234567890", 1, "a0123456789012345678901234567b", 1},
-        {"", Ae(20), 0, Ae(15), 1},
-        {"a", "\xc3\xa4\x62", 1, "a\xc3\xa4\x62", 0}, // a whole letter and a b: no beep
-    };
-    CSearchStringsDlg dlg(nullptr, m_dir / "y2k.str");
-    dlg.show();
-    auto* edit = dlg.findChild<QLineEdit*>("551");
-    for (const auto& c : cases) {
-        edit->setText(QString::fromUtf8(c.before));
-        edit->setCursorPosition(c.at);
-        QApplication::clipboard()->setText(QString::fromStdString(c.paste));
-        beeps = 0;
-        edit->setFocus();
-        QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
-        EXPECT_EQ(edit->text().toStdString(), c.after) << c.paste;
-        EXPECT_EQ(beeps, c.beeps) << c.paste;
-    }
-    SetBeepHandler({});
 }
 
 } // namespace
