@@ -198,9 +198,9 @@ TEST_P(RunJobsTest, TheOutputFileAmongTheCheckedFilesEndsWhereTheReportStood) {
 
 // Generated files against the report that the plain rules make: long lines cut into pieces
 // (many right after their CR), both line ends, NULs, bytes above 0x7F, more lines than a block
-// holds, a cut at the end of the file's first buffer. Each hit also carries the number of the
-// file's own line: one more than the LFs before the piece, one more again for a piece that
-// starts with the LF of a cut CR LF.
+// holds, a cut at the end of the file's first buffer, more hits than a worker holds back. Each hit
+// also carries the number of the file's own line: one more than the LFs before the piece, one more
+// again for a piece that starts with the LF of a cut CR LF.
 TEST_P(RunJobsTest, ReportsWhatThePlainRulesReport) {
     std::mt19937 rng(1999);
     const std::vector<std::string> strings = {"year", "19", "ab", "yY", "z\xe4"};
@@ -214,6 +214,10 @@ TEST_P(RunJobsTest, ReportsWhatThePlainRulesReport) {
     for (int i = 0; i < 6000; ++i)
         lfText += i % 7 == 0 ? "the year " + std::to_string(1900 + i % 100) + "\n" : "x\n";
     contents.push_back(lfText);
+    std::string manyHits; // more hits than a worker holds back
+    for (int i = 0; i < 100000; ++i)
+        manyHits += "year " + std::to_string(i) + "\r\n";
+    contents.push_back(manyHits);
     for (int file = 0; file < 12; ++file) {
         std::string bytes;
         while (bytes.size() < 20000) {
@@ -237,14 +241,14 @@ TEST_P(RunJobsTest, ReportsWhatThePlainRulesReport) {
         AddFile("f" + std::to_string(i), bytes);
         expected += dir / ("f" + std::to_string(i)) + "\r\n";
         size_t pos = 0, piece = 0;
-        long problems = 0, physical = 0;
+        long problems = 0, physical = 0, lfsBefore = 0;
         bool cutAtCr = false;
         while (pos < bytes.size()) {
             const size_t start = pos;
             const std::string line = ModelLine(bytes, pos, SCAN_LINE_MAX, cutAtCr);
             ++piece;
-            physical = 1 + std::count(bytes.begin(), bytes.begin() + start, '\n') +
-                       (!line.empty() && line[0] == '\n');
+            physical = 1 + lfsBefore + (!line.empty() && line[0] == '\n');
+            lfsBefore += std::count(bytes.begin() + start, bytes.begin() + pos, '\n');
             if (PlainMatches(strings, line)) {
                 ++problems;
                 expected += ReportHit(static_cast<long>(piece), UpToNul(line));

@@ -132,20 +132,6 @@ TEST_F(BatchFaultFixture, AWriteThatFailsIsToldBeforeTheEndLine) {
     }
 }
 
-// A file name with CR or LF cannot break a report line or forge one; other bytes stay.
-TEST_F(BatchFaultFixture, LineEndsInNamesAreShownAsQuestionMarks) {
-    const std::string name = "a\r\n  0 line(s) checked\n*** End of Report ***\n\xe9.c";
-    WriteWholeFile(dir / name, "year\r\n");
-    const CToolRun run = Run({name});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.out.find("\r\n" + dir.Path() +
-                           "/a??  0 line(s) checked?*** End of Report ***?\xe9.c\r\n"
-                           "  Potential problem in line 1:\r\n"),
-              std::string::npos)
-        << run.out;
-    EXPECT_EQ(run.out.find("\n*** End of Report ***"), run.out.rfind("\n*** End of Report ***"));
-}
-
 // Relative names are opened as given, so a working directory whose path is longer than the
 // system allows still works; the report shows the whole path. A walk reaches files whose path
 // is that long too.
