@@ -4,6 +4,7 @@
 #include "core/lines/linefile.h"
 #include "core/text/ascii.h"
 
+#include <array>
 #include <charconv>
 #include <cstdio>
 #include <set>
@@ -11,7 +12,44 @@
 #include <tuple>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
+
+// Each byte as a record shows it: control characters but TAB, and DEL, as "?".
+constexpr std::array<char, 256> SHOWN_BYTES = [] {
+    std::array<char, 256> shown{};
+    for (size_t b = 0; b < shown.size(); ++b) {
+        const char c = static_cast<char>(b);
+        shown[b] = (static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F ? '?' : c;
+    }
+    return shown;
+}();
+
+// SafeText appended to out in place: a grep record's text, once per line found; 16 bytes at a
+// time where SSE2 serves.
+void AppendSafeText(std::string& out, std::string_view bytes) {
+    const size_t at = out.size();
+    out.append(bytes);
+    char* c = out.data() + at;
+    char* const end = out.data() + out.size();
+#if defined(__SSE2__)
+    const __m128i last = _mm_set1_epi8(0x1F), tab = _mm_set1_epi8('\t');
+    const __m128i del = _mm_set1_epi8(0x7F), shown = _mm_set1_epi8('?');
+    for (; end - c >= 16; c += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
+        const __m128i control =
+            _mm_andnot_si128(_mm_cmpeq_epi8(v, tab), _mm_cmpeq_epi8(_mm_min_epu8(v, last), v));
+        const __m128i hidden = _mm_or_si128(control, _mm_cmpeq_epi8(v, del));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(c),
+                         _mm_or_si128(_mm_and_si128(hidden, shown), _mm_andnot_si128(hidden, v)));
+    }
+#endif
+    for (; c != end; ++c)
+        *c = SHOWN_BYTES[static_cast<unsigned char>(*c)];
+}
 
 void AppendNumber(std::string& text, long n) {
     char digits[24];
@@ -171,7 +209,7 @@ class CGrepFormat : public CRecordSink {
         out.push_back(':');
         AppendNumber(out, line);
         out.push_back(':');
-        out.append(SafeText(text));
+        AppendSafeText(out, text);
         m_context.out.Append("\n");
     }
 
@@ -394,10 +432,8 @@ std::unique_ptr<CFormatSink> MakeFormatSink(EOutputFormat format, const CFormatC
 }
 
 std::string SafeText(std::string_view bytes) {
-    std::string text(bytes);
-    for (char& c : text)
-        if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F)
-            c = '?';
+    std::string text;
+    AppendSafeText(text, bytes);
     return text;
 }
 

@@ -36,7 +36,14 @@ TEST(FormatTexts, KeepEveryByteAndBreakNoRecord) {
     EXPECT_EQ(JsonBytesMember("path", "l\xc3\xbf"), "\"path\":\"l\xc3\xbf\"");
     EXPECT_EQ(JsonBytesMember("path", "l\xff"), "\"path_bytes\":\"bP8=\"");
     EXPECT_EQ(JsonBytesMember("text", "\xed\xa0\x80x"), "\"text_bytes\":\"7aCAeA==\"");
-    EXPECT_EQ(SafeText("a\nb\r\x1b[2J\tc\x7f\xe9"), "a?b??[2J\tc?\xe9");
+    // Control characters but TAB, and DEL, as "?": every byte alone and among others.
+    std::string all, shown;
+    for (int b = 0; b < 256; ++b) {
+        all += static_cast<char>(b);
+        shown += (b < 0x20 && b != '\t') || b == 0x7F ? '?' : static_cast<char>(b);
+        EXPECT_EQ(SafeText(all.substr(b)), shown.substr(b));
+    }
+    EXPECT_EQ(SafeText(all), shown);
     EXPECT_EQ(RecordText("\nyear"), "year");
     EXPECT_EQ(RecordText("year\n"), "year\n");
 
