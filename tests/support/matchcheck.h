@@ -58,9 +58,7 @@ inline std::string DiffersFromThePlainRule(const SearchStringTable& table, const
         line += lf;
     }
 
-    std::vector<std::string> strings;
-    for (int i = 0; i < MAX_SEARCH_STRINGS && table[i][0] != '\0'; ++i)
-        strings.emplace_back(table[i], strnlen(table[i], SEARCH_STRING_SIZE));
+    const std::vector<std::string> strings = TableStrings(table);
     CSearchMatcher matcher(table);
     if (matcher.Empty() != strings.empty())
         return "Empty";

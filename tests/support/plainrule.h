@@ -50,10 +50,15 @@ inline bool PlainMatches(const std::vector<std::string>& strings, const std::str
     return false;
 }
 
-// The same with the strings of a table, tried slot by slot up to the first empty one.
-inline bool PlainMatches(const SearchStringTable& table, const std::string& line) {
+// The strings of a table, slot by slot up to the first empty one.
+inline std::vector<std::string> TableStrings(const SearchStringTable& table) {
     std::vector<std::string> strings;
     for (int i = 0; i < MAX_SEARCH_STRINGS && table[i][0] != '\0'; ++i)
         strings.emplace_back(table[i], strnlen(table[i], SEARCH_STRING_SIZE));
-    return PlainMatches(strings, line);
+    return strings;
+}
+
+// The same with the strings of a table.
+inline bool PlainMatches(const SearchStringTable& table, const std::string& line) {
+    return PlainMatches(TableStrings(table), line);
 }
