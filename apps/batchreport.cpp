@@ -345,6 +345,7 @@ int RunBatchReport(int argc, char** argv) {
     CWalkSource files;
     files.m_pWalk = std::make_unique<CTreeWalk>(std::move(paths), std::move(excludes));
     files.m_pWalk->SetStopSignal(&g_nStopSignal);
+    files.m_pWalk->SetOpenAhead(options.nJobs == 1);
     for (const std::string& list : lists) {
         const int fd = OpenNameList(list);
         if (g_nStopSignal != 0)

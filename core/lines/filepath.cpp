@@ -153,6 +153,11 @@ CWalkRoot::~CWalkRoot() {
         ::close(m_fd);
 }
 
+COpenedFile::~COpenedFile() {
+    if (const int fd = Take(); fd >= 0)
+        ::close(fd);
+}
+
 int OpenBeneath(int rootFd, std::string_view below, int flags) {
     // A path longer than the system takes at once goes through its folders a piece at a time,
     // each piece below the limit.
@@ -195,4 +200,9 @@ int OpenListedFile(const CListedFile& file, int flags) {
             file.root->Fd(),
             std::string_view(file.name).substr(std::min(file.nBelow, file.name.size())), flags);
     return OpenPath(file.name, flags);
+}
+
+int OpenListedForReading(const CListedFile& file) {
+    const int fd = file.opened ? file.opened->Take() : -1;
+    return fd >= 0 ? fd : OpenListedFile(file, O_RDONLY | O_NONBLOCK | O_NOCTTY);
 }

@@ -2,6 +2,7 @@
 // Paths of the report: joining a file-list entry to its directory, showing a path in a report
 // line, and telling two names of one file.
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -40,12 +41,29 @@ class CWalkRoot {
     int m_fd;
 };
 
+// A file that a walk opened as it listed it, for its check to read rather than open the name
+// again. The copies of an entry share it: the first to take the descriptor gets it, the others
+// -1; the last copy closes it when none took it.
+class COpenedFile {
+  public:
+    explicit COpenedFile(int fd) : m_fd(fd) {}
+    ~COpenedFile();
+    COpenedFile(const COpenedFile&) = delete;
+    COpenedFile& operator=(const COpenedFile&) = delete;
+    int Take() { return m_fd.exchange(-1); }
+
+  private:
+    std::atomic<int> m_fd;
+};
+
 // A name of the file list. A file that a walk found carries its root and where the part of
-// its name below the root starts; any other name is opened as it is, links followed.
+// its name below the root starts; any other name is opened as it is, links followed. Either
+// may carry the file opened already.
 struct CListedFile {
     std::string name;
     std::shared_ptr<const CWalkRoot> root;
     size_t nBelow = 0;
+    std::shared_ptr<COpenedFile> opened;
 
     CListedFile() = default;
     CListedFile(std::string text) : name(std::move(text)) {}
@@ -60,3 +78,6 @@ int OpenBeneath(int rootFd, std::string_view below, int flags);
 // Opens a file of the list: a walked one beneath its root, any other by its name (OpenPath),
 // links followed.
 int OpenListedFile(const CListedFile& file, int flags);
+// The same for reading, as a file's check opens it (non-blocking: a FIFO does not hold the
+// open); a descriptor the entry carries is taken instead when there is one.
+int OpenListedForReading(const CListedFile& file);

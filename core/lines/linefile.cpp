@@ -41,7 +41,7 @@ bool CLineFile::OpenListed(const CListedFile& file) {
     Close();
     if (file.name.empty())
         return false;
-    return AdoptForReading(OpenListedFile(file, O_RDONLY | O_NONBLOCK | O_NOCTTY));
+    return AdoptForReading(OpenListedForReading(file));
 }
 
 bool CLineFile::OpenStream(int fd) {

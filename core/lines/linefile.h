@@ -32,7 +32,7 @@ class CLineFile {
     // Opens an existing regular file read-only. Anything else (missing, no permission, a
     // directory, a FIFO, a device) fails without blocking.
     bool OpenRead(const std::string& path);
-    // The same for a name of the file list (see OpenListedFile).
+    // The same for a name of the file list (see OpenListedForReading).
     bool OpenListed(const CListedFile& file);
     // Reads from a copy of fd, which may be a pipe or a terminal (standard input): a read that
     // waits looks at SetKeepReading's answer now and then, and a signal breaks it.

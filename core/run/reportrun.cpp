@@ -224,8 +224,11 @@ bool CReportRun::LoadStrings(CLineFile& strings) {
 }
 
 CListedFile CReportRun::ToOpen(CListedFile listed, const std::string& path) const {
-    if (!listed.root && !(m_bDirectoryIsOwn && !listed.name.empty() && listed.name[0] != '/'))
+    if (!listed.root && !(m_bDirectoryIsOwn && !listed.name.empty() && listed.name[0] != '/')) {
+        if (listed.name != path)
+            listed.opened.reset(); // opened by another name
         listed.name = path;
+    }
     return listed;
 }
 
@@ -277,8 +280,9 @@ void CReportRun::CheckFilesInParallel() {
             }
             shown.push_back(BuildReportPath(m_in.directory, file.name));
             given.push_back(file.name);
-            paths.push_back(ToOpen(std::move(file), shown.back()));
-            added.push_back(paths.back());
+            added.push_back(ToOpen(std::move(file), shown.back()));
+            paths.push_back(added.back());
+            paths.back().opened.reset(); // the worker's copy holds the file opened ahead
         }
         pool.Add(std::move(added));
     };

@@ -28,6 +28,11 @@ constexpr std::chrono::milliseconds STOP_LOOK{50};
 constexpr size_t OPEN_FOLDERS_MAX = 32;
 // Walk roots held by entries not yet checked before the walk waits: each holds a descriptor.
 constexpr int ROOTS_MAX = 256;
+// Files opened ahead of their check by a walk on its own thread (see RoomToOpen): enough for
+// the walk to keep ahead of the workers, few against the descriptors a process may hold.
+constexpr int OPENED_MAX = 64;
+// As a file's check opens it.
+constexpr int READ_FLAGS = O_RDONLY | O_NONBLOCK | O_NOCTTY;
 
 int OpenAt(int dirFd, const char* name, int flags) {
     return ::openat(dirFd, name, flags);
@@ -153,32 +158,50 @@ struct CTreeWalk::CFrame {
     size_t nUp = 0;   // folders from the one below in the stack to this one
 };
 
-// The walk roots held by entries, and a wake-up for a walk that waits for one to go.
-class CTreeWalk::CRootCount {
+// Descriptors held by entries (walk roots, or files opened ahead), and a wake-up for a walk
+// that waits for room. It is woken when half the room is free again, not at every release.
+class CTreeWalk::CHeld {
   public:
+    explicit CHeld(int max) : m_nMax(max) {}
     void Add() {
         std::lock_guard lock(m_mutex);
         ++m_nLive;
     }
     void Release() {
         std::lock_guard lock(m_mutex);
-        if (--m_nLive < ROOTS_MAX)
+        if (--m_nLive <= m_nMax / 2 && m_bWaiting)
             m_free.notify_all();
     }
-    // Waits at most timeout for fewer than ROOTS_MAX roots to be held.
+    // Waits at most timeout for fewer than the maximum to be held.
     bool WaitForRoom(std::chrono::milliseconds timeout) {
         std::unique_lock lock(m_mutex);
-        return m_free.wait_for(lock, timeout, [this] { return m_nLive < ROOTS_MAX; });
+        if (m_nLive < m_nMax)
+            return true;
+        m_bWaiting = true;
+        const bool room = m_free.wait_for(lock, timeout, [this] { return m_nLive < m_nMax; });
+        m_bWaiting = false;
+        return room;
+    }
+    bool HasRoom() {
+        std::lock_guard lock(m_mutex);
+        return m_nLive < m_nMax;
+    }
+    void Wake() {
+        std::lock_guard lock(m_mutex);
+        m_free.notify_all();
     }
 
   private:
     std::mutex m_mutex;
     std::condition_variable m_free;
+    const int m_nMax;
     int m_nLive = 0;
+    bool m_bWaiting = false;
 };
 
 CTreeWalk::CTreeWalk(std::vector<std::string> names, std::vector<std::string> excludes)
-    : m_names(std::move(names)), m_pRoots(std::make_shared<CRootCount>()) {
+    : m_names(std::move(names)), m_pRoots(std::make_shared<CHeld>(ROOTS_MAX)),
+      m_pOpened(std::make_shared<CHeld>(OPENED_MAX)) {
     for (std::string& glob : excludes) {
         CExclude exclude{std::move(glob), false, false};
         while (!exclude.glob.empty() && exclude.glob.back() == '/') {
@@ -214,6 +237,10 @@ void CTreeWalk::AddList(int fd, bool bNul, std::string listName) {
     m_lists.push_back({fd, bNul, std::move(listName)});
 }
 
+void CTreeWalk::SetOpenAhead(bool bOpenAhead) {
+    m_bOpenAhead = bOpenAhead;
+}
+
 void CTreeWalk::SetStopSignal(const StopFlag* pStopSignal) {
     m_pStopSignal = pStopSignal;
 }
@@ -233,9 +260,13 @@ void CTreeWalk::Start() {
 }
 
 void CTreeWalk::Stop() {
-    std::lock_guard lock(m_mutex);
-    m_bStop = true;
-    m_taken.notify_all();
+    {
+        std::lock_guard lock(m_mutex);
+        m_bStop = true;
+        m_taken.notify_all();
+    }
+    m_pRoots->Wake();
+    m_pOpened->Wake();
 }
 
 bool CTreeWalk::Stopped() const {
@@ -254,8 +285,13 @@ size_t CTreeWalk::Wait(size_t known, std::chrono::milliseconds timeout, bool* pC
         Walk();
         lock.lock();
     }
-    m_listed.wait_for(lock, timeout,
-                      [&] { return m_nTaken + m_entries.size() > known || m_bComplete; });
+    // A look without a wait takes no wake-up: the walk wakes only those that wait.
+    if (timeout.count() > 0 && m_nTaken + m_entries.size() <= known && !m_bComplete) {
+        ++m_nListWaiters;
+        m_listed.wait_for(lock, timeout,
+                          [&] { return m_nTaken + m_entries.size() > known || m_bComplete; });
+        --m_nListWaiters;
+    }
     if (pComplete != nullptr)
         *pComplete = m_bComplete;
     return m_nTaken + m_entries.size();
@@ -320,12 +356,48 @@ void CTreeWalk::WalkName(const std::string& name) {
     }
     // A name given is followed where it leads, links included; a folder is walked from the
     // descriptor opened here. Anything else is listed as it is, to be checked, or reported as
-    // a file that cannot be opened.
-    const int fd = OpenPath(name, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        Emit(CListedFile(name));
-    else
+    // a file that cannot be opened. The name is opened once: as a file is read, and a file
+    // handed on opened, where the walk may hold it (see RoomToOpen); else as a folder only.
+    CListedFile file(name);
+    if (!RoomToOpen(nullptr)) {
+        const int fd = OpenPath(name, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_NOCTTY);
+        if (fd < 0)
+            Emit(std::move(file));
+        else
+            WalkTree(fd, name);
+        return;
+    }
+    const int fd = OpenPath(name, READ_FLAGS);
+    struct stat st;
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         WalkTree(fd, name);
+        return;
+    }
+    if (fd >= 0)
+        file.opened = Opened(fd);
+    Emit(std::move(file));
+}
+
+bool CTreeWalk::RoomToOpen(std::vector<CListedFile>* pending) {
+    if (!m_bOpenAhead || !m_bOwnThread)
+        return false;
+    if (!m_pOpened->HasRoom()) {
+        // The files listed meanwhile go first: their checks are what frees the room.
+        if (pending != nullptr)
+            Emit(*pending);
+        while (!Stopped() && !m_pOpened->WaitForRoom(STOP_LOOK)) {
+        }
+    }
+    return !Stopped();
+}
+
+std::shared_ptr<COpenedFile> CTreeWalk::Opened(int fd) {
+    m_pOpened->Add();
+    const std::shared_ptr<CHeld> count = m_pOpened;
+    return std::shared_ptr<COpenedFile>(new COpenedFile(fd), [count](COpenedFile* p) {
+        delete p;
+        count->Release();
+    });
 }
 
 // The walk of one folder named: down the tree with a stack of folders, each opened relative to
@@ -336,7 +408,7 @@ void CTreeWalk::WalkTree(int rootFd, const std::string& name) {
     while (m_bOwnThread && !Stopped() && !m_pRoots->WaitForRoom(STOP_LOOK)) {
     }
     m_pRoots->Add();
-    const std::shared_ptr<CRootCount> count = m_pRoots;
+    const std::shared_ptr<CHeld> count = m_pRoots;
     const std::shared_ptr<const CWalkRoot> root(new CWalkRoot(rootFd), [count](CWalkRoot* p) {
         delete p;
         count->Release();
@@ -379,7 +451,14 @@ void CTreeWalk::WalkTree(int rootFd, const std::string& name) {
         if (!m_excludes.empty() && Excluded(entry, below, bFolder))
             continue;
         if (!bFolder) {
-            files.push_back(listed(m_path));
+            CListedFile file = listed(m_path);
+            // Opened in the folder it was listed in, as it was listed: a link now fails.
+            if (frame.fd >= 0 && RoomToOpen(&files))
+                if (const int fd = OpenAt(frame.fd, m_path.c_str() + frame.nPath,
+                                          READ_FLAGS | O_NOFOLLOW | O_CLOEXEC);
+                    fd >= 0)
+                    file.opened = Opened(fd);
+            files.push_back(std::move(file));
             if (files.size() >= EMIT_BATCH)
                 Emit(files);
             continue;
@@ -592,5 +671,6 @@ void CTreeWalk::Emit(std::vector<CListedFile>& files) {
     for (CListedFile& file : files)
         m_entries.push_back(std::move(file));
     files.clear();
-    m_listed.notify_all();
+    if (m_nListWaiters > 0)
+        m_listed.notify_all();
 }

@@ -6,10 +6,11 @@
 // taken, and stays a few thousand ahead, so that a tree of millions takes little memory.
 //
 // A walk opens every folder relative to the one it was found in, and no link inside it is
-// followed; the files it lists are opened beneath the folder named (see CListedFile), so that
-// a name that has become a link, or anything but what was listed, fails to open instead of
-// leading out of the tree. It walks without recursion and holds a bounded number of folders
-// open, so that depth costs neither stack nor descriptors.
+// followed; the files it lists are opened beneath the folder named (see CListedFile), or, when
+// the walk opens them ahead, in the folder they were listed in, so that a name that has become
+// a link, or anything but what was listed, fails to open instead of leading out of the tree.
+// It walks without recursion and holds a bounded number of folders open, so that depth costs
+// neither stack nor descriptors.
 
 #include "core/lines/filepath.h"
 #include "core/lines/stopflag.h"
@@ -49,6 +50,11 @@ class CTreeWalk {
     // lines, or a name longer than LIST_NAME_MAX ends the walk there (see ListError). The walk
     // closes fd, unless it is standard input. listName names the list in ListError.
     void AddList(int fd, bool bNul, std::string listName);
+    // With bOpenAhead, a walk on its own thread opens each file as it lists it, as the file's
+    // check would (see OpenListedForReading), at most a few dozen ahead of the checks: for a
+    // run of one job, whose checks then read while the walk opens. With more jobs the workers
+    // open the files side by side, and a walk that waits for them would hold them up.
+    void SetOpenAhead(bool bOpenAhead);
     // A flag that, once set (by a signal handler), ends the walk as Stop does.
     void SetStopSignal(const StopFlag* pStopSignal);
 
@@ -92,7 +98,7 @@ class CTreeWalk {
         bool bAnchored;   // it started with "/": the path below the walked folder only
     };
     struct CFrame;
-    class CRootCount;
+    class CHeld;
 
     void Walk();
     void WalkName(const std::string& name);
@@ -102,6 +108,12 @@ class CTreeWalk {
     void ReadList(const CList& list);
     void FailList(const CList& list, size_t line, const char* what);
     bool Excluded(std::string_view name, size_t below, bool bFolder);
+    // True when the walk opens the file it lists now (see SetOpenAhead), after a wait for
+    // room among those opened ahead (the files pending are handed on first). Without a thread
+    // of its own the walk lists everything before any is checked, and opens none.
+    bool RoomToOpen(std::vector<CListedFile>* pending);
+    // A file opened ahead, counted among those held until its last entry goes.
+    std::shared_ptr<COpenedFile> Opened(int fd);
     bool Stopped() const;
     void Emit(CListedFile file);
     void Emit(std::vector<CListedFile>& files); // empties files
@@ -110,20 +122,23 @@ class CTreeWalk {
     std::vector<CExclude> m_excludes;
     std::vector<CList> m_lists;
     const StopFlag* m_pStopSignal = nullptr;
-    std::shared_ptr<CRootCount> m_pRoots; // walk roots still held by entries
-    std::string m_path;                   // the folder being walked, ending in "/"
-    std::string m_strRelative;            // scratch for the path matched by excludes
-    size_t m_nOpenFolders = 0;            // folder descriptors of the walk's own held open
-    size_t m_nFirstOpen = 1;              // stack frames below this one hold none
+    std::shared_ptr<CHeld> m_pRoots;  // walk roots still held by entries
+    std::shared_ptr<CHeld> m_pOpened; // files opened ahead, held by entries
+    std::string m_path;               // the folder being walked, ending in "/"
+    std::string m_strRelative;        // scratch for the path matched by excludes
+    size_t m_nOpenFolders = 0;        // folder descriptors of the walk's own held open
+    size_t m_nFirstOpen = 1;          // stack frames below this one hold none
     size_t m_nNamesGiven = 0;
     mutable std::mutex m_mutex;
     std::condition_variable m_listed;  // entries listed, or the walk complete
+    int m_nListWaiters = 0;            // waits on m_listed
     std::condition_variable m_taken;   // entries taken: a walk that is far ahead goes on
     std::deque<CListedFile> m_entries; // listed and not yet taken
     size_t m_nTaken = 0;
     bool m_bComplete = false;
     bool m_bWalkWaits = false; // the walk waits for entries to be taken
     bool m_bOwnThread = false; // the walk runs on a thread of its own (set before it starts)
+    bool m_bOpenAhead = false;
     std::string m_strListError;
     std::atomic<bool> m_bStop{false};
     std::atomic<bool> m_bListFailed{false};

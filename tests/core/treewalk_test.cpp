@@ -240,4 +240,51 @@ TEST(TreeWalk, DeepTreesKeepFewFoldersOpenAndNeverListFromWhereAMoveLeads) {
         EXPECT_EQ(name.find("evil"), std::string::npos);
 }
 
+// A walk that opens the files ahead of their checks holds a few dozen open at most while none
+// is taken, opens what it listed or nothing (a file that has become a link fails, as it does
+// for the check), and gives every descriptor back.
+TEST(TreeWalk, OpeningAheadHoldsFewFilesAndOpensWhatWasListedOrNothing) {
+    CTempDir dir;
+    const std::string root = dir / "tree";
+    fs::create_directories(root + "/a");
+    fs::create_directories(dir / "outside");
+    WriteWholeFile(dir / "outside/secret", "");
+    WriteWholeFile(root + "/a/f", "");
+    for (int i = 100; i < 400; ++i)
+        WriteWholeFile(root + "/f" + std::to_string(i), "");
+    const auto held = [] {
+        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+    };
+    const auto before = held();
+    // f100 is listed before a/ is walked, and opened after.
+    g_swapFolder = root + "/a";
+    g_change = [&] {
+        fs::remove(root + "/f100");
+        fs::create_symlink(dir / "outside/secret", root + "/f100");
+    };
+    CTreeWalk::SetOpenFolderCall(ChangeThenOpen);
+    {
+        CTreeWalk walk({root}, {});
+        walk.SetOpenAhead(true);
+        walk.Start();
+        for (size_t listed = 0; walk.Wait(listed, std::chrono::milliseconds(300)) > listed;)
+            listed = walk.Listed();
+        EXPECT_LT(walk.Listed(), 301u);
+        EXPECT_LE(held() - before, 70);
+        bool complete = false;
+        for (size_t i = 0; !complete || i < walk.Listed(); ++i) {
+            if (walk.Wait(i, std::chrono::seconds(20), &complete) <= i)
+                break;
+            const CListedFile file = walk.Take(i);
+            CLineFile opened;
+            EXPECT_EQ(opened.OpenListed(file), file.name != root + "/f100") << file.name;
+            EXPECT_EQ(file.opened != nullptr, file.name != root + "/f100") << file.name;
+        }
+        EXPECT_TRUE(complete);
+        EXPECT_EQ(walk.Listed(), 301u);
+    }
+    CTreeWalk::SetOpenFolderCall(nullptr);
+    EXPECT_EQ(held(), before);
+}
+
 } // namespace
