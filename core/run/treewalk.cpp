@@ -9,6 +9,7 @@
 #include <fnmatch.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -29,8 +30,15 @@ constexpr size_t OPEN_FOLDERS_MAX = 32;
 // Walk roots held by entries not yet checked before the walk waits: each holds a descriptor.
 constexpr int ROOTS_MAX = 256;
 // Files opened ahead of their check by a walk on its own thread (see RoomToOpen): enough for
-// the walk to keep ahead of the workers, few against the descriptors a process may hold.
+// the walk to keep ahead of the check, and a sixteenth at most of the descriptors the process
+// may hold, so that the check's own opens never want for one.
 constexpr int OPENED_MAX = 64;
+int OpenedMax() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return OPENED_MAX;
+    return static_cast<int>(std::min<rlim_t>(OPENED_MAX, limit.rlim_cur / 16));
+}
 // As a file's check opens it.
 constexpr int READ_FLAGS = O_RDONLY | O_NONBLOCK | O_NOCTTY;
 
@@ -182,6 +190,7 @@ class CTreeWalk::CHeld {
         m_bWaiting = false;
         return room;
     }
+    bool Allowed() const { return m_nMax > 1; }
     bool HasRoom() {
         std::lock_guard lock(m_mutex);
         return m_nLive < m_nMax;
@@ -201,7 +210,7 @@ class CTreeWalk::CHeld {
 
 CTreeWalk::CTreeWalk(std::vector<std::string> names, std::vector<std::string> excludes)
     : m_names(std::move(names)), m_pRoots(std::make_shared<CHeld>(ROOTS_MAX)),
-      m_pOpened(std::make_shared<CHeld>(OPENED_MAX)) {
+      m_pOpened(std::make_shared<CHeld>(OpenedMax())) {
     for (std::string& glob : excludes) {
         CExclude exclude{std::move(glob), false, false};
         while (!exclude.glob.empty() && exclude.glob.back() == '/') {
@@ -379,7 +388,7 @@ void CTreeWalk::WalkName(const std::string& name) {
 }
 
 bool CTreeWalk::RoomToOpen(std::vector<CListedFile>* pending) {
-    if (!m_bOpenAhead || !m_bOwnThread)
+    if (!m_bOpenAhead || !m_bOwnThread || !m_pOpened->Allowed())
         return false;
     if (!m_pOpened->HasRoom()) {
         // The files listed meanwhile go first: their checks are what frees the room.

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -262,13 +263,17 @@ TEST(TreeWalk, OpeningAheadHoldsFewFilesAndOpensWhatWasListedOrNothing) {
         fs::remove(root + "/f100");
         fs::create_symlink(dir / "outside/secret", root + "/f100");
     };
-    CTreeWalk::SetOpenFolderCall(ChangeThenOpen);
-    {
-        CTreeWalk walk({root}, {});
+    // Until it waits, with nothing taken.
+    const auto waitForTheWalk = [](CTreeWalk& walk) {
         walk.SetOpenAhead(true);
         walk.Start();
         for (size_t listed = 0; walk.Wait(listed, std::chrono::milliseconds(300)) > listed;)
             listed = walk.Listed();
+    };
+    CTreeWalk::SetOpenFolderCall(ChangeThenOpen);
+    {
+        CTreeWalk walk({root}, {});
+        waitForTheWalk(walk);
         EXPECT_LT(walk.Listed(), 301u);
         EXPECT_LE(held() - before, 70);
         bool complete = false;
@@ -285,6 +290,19 @@ TEST(TreeWalk, OpeningAheadHoldsFewFilesAndOpensWhatWasListedOrNothing) {
     }
     CTreeWalk::SetOpenFolderCall(nullptr);
     EXPECT_EQ(held(), before);
+
+    // Fewer under a low limit of descriptors: a sixteenth of it at most.
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    rlimit low = limit;
+    low.rlim_cur = std::min<rlim_t>(limit.rlim_cur, 320);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    {
+        CTreeWalk walk({root}, {});
+        waitForTheWalk(walk);
+        EXPECT_LE(held() - before, 26);
+    }
+    ::setrlimit(RLIMIT_NOFILE, &limit);
 }
 
 } // namespace
