@@ -204,5 +204,5 @@ int OpenListedFile(const CListedFile& file, int flags) {
 
 int OpenListedForReading(const CListedFile& file) {
     const int fd = file.opened ? file.opened->Take() : -1;
-    return fd >= 0 ? fd : OpenListedFile(file, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+    return fd >= 0 ? fd : OpenListedFile(file, LISTED_READ_FLAGS);
 }

@@ -3,6 +3,7 @@
 // line, and telling two names of one file.
 
 #include <atomic>
+#include <fcntl.h>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -78,6 +79,8 @@ int OpenBeneath(int rootFd, std::string_view below, int flags);
 // Opens a file of the list: a walked one beneath its root, any other by its name (OpenPath),
 // links followed.
 int OpenListedFile(const CListedFile& file, int flags);
-// The same for reading, as a file's check opens it (non-blocking: a FIFO does not hold the
-// open); a descriptor the entry carries is taken instead when there is one.
+// How a file of the list is opened for its check: non-blocking, so that a FIFO does not hold
+// the open.
+inline constexpr int LISTED_READ_FLAGS = O_RDONLY | O_NONBLOCK | O_NOCTTY;
+// Opens a file of the list for its check, or takes the descriptor the entry carries.
 int OpenListedForReading(const CListedFile& file);

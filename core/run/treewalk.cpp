@@ -39,8 +39,6 @@ int OpenedMax() {
         return OPENED_MAX;
     return static_cast<int>(std::min<rlim_t>(OPENED_MAX, limit.rlim_cur / 16));
 }
-// As a file's check opens it.
-constexpr int READ_FLAGS = O_RDONLY | O_NONBLOCK | O_NOCTTY;
 
 int OpenAt(int dirFd, const char* name, int flags) {
     return ::openat(dirFd, name, flags);
@@ -376,7 +374,7 @@ void CTreeWalk::WalkName(const std::string& name) {
             WalkTree(fd, name);
         return;
     }
-    const int fd = OpenPath(name, READ_FLAGS);
+    const int fd = OpenPath(name, LISTED_READ_FLAGS);
     struct stat st;
     if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         WalkTree(fd, name);
@@ -464,7 +462,7 @@ void CTreeWalk::WalkTree(int rootFd, const std::string& name) {
             // Opened in the folder it was listed in, as it was listed: a link now fails.
             if (frame.fd >= 0 && RoomToOpen(&files))
                 if (const int fd = OpenAt(frame.fd, m_path.c_str() + frame.nPath,
-                                          READ_FLAGS | O_NOFOLLOW | O_CLOEXEC);
+                                          LISTED_READ_FLAGS | O_NOFOLLOW | O_CLOEXEC);
                     fd >= 0)
                     file.opened = Opened(fd);
             files.push_back(std::move(file));
