@@ -28,16 +28,24 @@ constexpr std::chrono::milliseconds STOP_LOOK{50};
 // when the walk comes back to them.
 constexpr size_t OPEN_FOLDERS_MAX = 32;
 // Walk roots held by entries not yet checked before the walk waits: each holds a descriptor.
-constexpr int ROOTS_MAX = 256;
+constexpr size_t ROOTS_MAX = 256;
 // Files opened ahead of their check by a walk on its own thread (see RoomToOpen): enough for
-// the walk to keep ahead of the check, and a sixteenth at most of the descriptors the process
-// may hold, so that the check's own opens never want for one.
-constexpr int OPENED_MAX = 64;
-int OpenedMax() {
+// the walk to keep ahead of the check.
+constexpr size_t OPENED_MAX = 64;
+
+// The descriptors the process may still open: below its limit and not in use.
+size_t FreeDescriptors() {
     rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
-        return OPENED_MAX;
-    return static_cast<int>(std::min<rlim_t>(OPENED_MAX, limit.rlim_cur / 16));
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 0;
+    const rlim_t max = std::min<rlim_t>(limit.rlim_cur, 1 << 20);
+    size_t used = 0;
+    if (DIR* open = ::opendir("/proc/self/fd")) {
+        while (const dirent* entry = ::readdir(open))
+            used += entry->d_name[0] != '.' && std::strtoull(entry->d_name, nullptr, 10) < max;
+        ::closedir(open);
+    }
+    return max > used ? static_cast<size_t>(max - used) : 0;
 }
 
 int OpenAt(int dirFd, const char* name, int flags) {
@@ -168,7 +176,11 @@ struct CTreeWalk::CFrame {
 // that waits for room. It is woken when half the room is free again, not at every release.
 class CTreeWalk::CHeld {
   public:
-    explicit CHeld(int max) : m_nMax(max) {}
+    explicit CHeld(size_t max) : m_nMax(max) {}
+    void SetMax(size_t max) {
+        std::lock_guard lock(m_mutex);
+        m_nMax = max;
+    }
     void Add() {
         std::lock_guard lock(m_mutex);
         ++m_nLive;
@@ -188,7 +200,14 @@ class CTreeWalk::CHeld {
         m_bWaiting = false;
         return room;
     }
-    bool Allowed() const { return m_nMax > 1; }
+    // Waits at most timeout for none to be held.
+    bool WaitForNone(std::chrono::milliseconds timeout) {
+        std::unique_lock lock(m_mutex);
+        m_bWaiting = true;
+        const bool none = m_free.wait_for(lock, timeout, [this] { return m_nLive == 0; });
+        m_bWaiting = false;
+        return none;
+    }
     bool HasRoom() {
         std::lock_guard lock(m_mutex);
         return m_nLive < m_nMax;
@@ -201,14 +220,14 @@ class CTreeWalk::CHeld {
   private:
     std::mutex m_mutex;
     std::condition_variable m_free;
-    const int m_nMax;
-    int m_nLive = 0;
+    size_t m_nMax;
+    size_t m_nLive = 0;
     bool m_bWaiting = false;
 };
 
 CTreeWalk::CTreeWalk(std::vector<std::string> names, std::vector<std::string> excludes)
     : m_names(std::move(names)), m_pRoots(std::make_shared<CHeld>(ROOTS_MAX)),
-      m_pOpened(std::make_shared<CHeld>(OpenedMax())) {
+      m_pOpened(std::make_shared<CHeld>(OPENED_MAX)) {
     for (std::string& glob : excludes) {
         CExclude exclude{std::move(glob), false, false};
         while (!exclude.glob.empty() && exclude.glob.back() == '/') {
@@ -253,6 +272,13 @@ void CTreeWalk::SetStopSignal(const StopFlag* pStopSignal) {
 }
 
 void CTreeWalk::Start() {
+    // What the walk holds is bounded by the descriptors still free, so that its folders, the
+    // checks' own opens and the rest of the run never want for one: a quarter at most for
+    // walk roots, a sixteenth for files opened ahead (none when that is none).
+    const size_t free = FreeDescriptors();
+    m_pRoots->SetMax(std::clamp<size_t>(free / 4, 1, ROOTS_MAX));
+    m_pOpened->SetMax(std::min(OPENED_MAX, free / 16));
+    m_bOpenAhead = m_bOpenAhead && free / 16 > 0;
     // The walker takes no signals: a stop signal must reach the thread that writes the report.
     sigset_t all, old;
     sigfillset(&all);
@@ -366,27 +392,29 @@ void CTreeWalk::WalkName(const std::string& name) {
     // a file that cannot be opened. The name is opened once: as a file is read, and a file
     // handed on opened, where the walk may hold it (see RoomToOpen); else as a folder only.
     CListedFile file(name);
-    if (!RoomToOpen(nullptr)) {
-        const int fd = OpenPath(name, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_NOCTTY);
-        if (fd < 0)
+    if (RoomToOpen(nullptr)) {
+        const int fd = OpenPath(name, LISTED_READ_FLAGS);
+        if (fd >= 0 || !StopOpeningAhead(nullptr)) {
+            struct stat st;
+            if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+                WalkTree(fd, name);
+                return;
+            }
+            if (fd >= 0)
+                file.opened = Opened(fd);
             Emit(std::move(file));
-        else
-            WalkTree(fd, name);
-        return;
+            return;
+        }
     }
-    const int fd = OpenPath(name, LISTED_READ_FLAGS);
-    struct stat st;
-    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    const int fd = OpenPath(name, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        Emit(std::move(file));
+    else
         WalkTree(fd, name);
-        return;
-    }
-    if (fd >= 0)
-        file.opened = Opened(fd);
-    Emit(std::move(file));
 }
 
 bool CTreeWalk::RoomToOpen(std::vector<CListedFile>* pending) {
-    if (!m_bOpenAhead || !m_bOwnThread || !m_pOpened->Allowed())
+    if (!m_bOpenAhead || !m_bOwnThread)
         return false;
     if (!m_pOpened->HasRoom()) {
         // The files listed meanwhile go first: their checks are what frees the room.
@@ -394,6 +422,17 @@ bool CTreeWalk::RoomToOpen(std::vector<CListedFile>* pending) {
             Emit(*pending);
         while (!Stopped() && !m_pOpened->WaitForRoom(STOP_LOOK)) {
         }
+    }
+    return !Stopped();
+}
+
+bool CTreeWalk::StopOpeningAhead(std::vector<CListedFile>* pending) {
+    if (!m_bOpenAhead || (errno != EMFILE && errno != ENFILE))
+        return false;
+    m_bOpenAhead = false;
+    if (pending != nullptr)
+        Emit(*pending);
+    while (!Stopped() && !m_pOpened->WaitForNone(STOP_LOOK)) {
     }
     return !Stopped();
 }
@@ -460,11 +499,14 @@ void CTreeWalk::WalkTree(int rootFd, const std::string& name) {
         if (!bFolder) {
             CListedFile file = listed(m_path);
             // Opened in the folder it was listed in, as it was listed: a link now fails.
-            if (frame.fd >= 0 && RoomToOpen(&files))
-                if (const int fd = OpenAt(frame.fd, m_path.c_str() + frame.nPath,
-                                          LISTED_READ_FLAGS | O_NOFOLLOW | O_CLOEXEC);
-                    fd >= 0)
+            if (frame.fd >= 0 && RoomToOpen(&files)) {
+                const int fd = OpenAt(frame.fd, m_path.c_str() + frame.nPath,
+                                      LISTED_READ_FLAGS | O_NOFOLLOW | O_CLOEXEC);
+                if (fd >= 0)
                     file.opened = Opened(fd);
+                else
+                    StopOpeningAhead(&files);
+            }
             files.push_back(std::move(file));
             if (files.size() >= EMIT_BATCH)
                 Emit(files);
@@ -474,9 +516,14 @@ void CTreeWalk::WalkTree(int rootFd, const std::string& name) {
         // Opened relative to its folder, and only as a folder: one that has become a link or
         // anything else since it was listed is reported, not followed.
         CFrame child;
-        child.fd =
-            g_openFolder.load()(frame.fd, std::string(entry).c_str(),
-                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        const auto openFolder = [&] {
+            return g_openFolder.load()(frame.fd, std::string(entry).c_str(),
+                                       O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK |
+                                           O_CLOEXEC);
+        };
+        child.fd = openFolder();
+        if (child.fd < 0 && StopOpeningAhead(nullptr))
+            child.fd = openFolder(); // with the files opened ahead given back
         struct stat st;
         if (child.fd < 0 || ::fstat(child.fd, &st) != 0 || !child.entries.Read(child.fd)) {
             if (child.fd >= 0)

@@ -112,6 +112,10 @@ class CTreeWalk {
     // room among those opened ahead (the files pending are handed on first). Without a thread
     // of its own the walk lists everything before any is checked, and opens none.
     bool RoomToOpen(std::vector<CListedFile>* pending);
+    // After an open failed for want of descriptors (errno EMFILE or ENFILE): the walk opens no
+    // more files ahead, hands on the files pending and waits until those it opened are given
+    // back. False when it was not opening ahead, or errno says otherwise.
+    bool StopOpeningAhead(std::vector<CListedFile>* pending);
     // A file opened ahead, counted among those held until its last entry goes.
     std::shared_ptr<COpenedFile> Opened(int fd);
     bool Stopped() const;

@@ -13,6 +13,7 @@
 #include <functional>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -27,6 +28,11 @@ std::vector<std::string> FindFiles(const std::string& folder) {
             files.push_back(entry.path().string());
     std::sort(files.begin(), files.end());
     return files;
+}
+
+// The descriptors the process holds open.
+long OpenDescriptors() {
+    return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
 }
 
 struct TreeWalkTest : ::testing::Test {
@@ -253,10 +259,7 @@ TEST(TreeWalk, OpeningAheadHoldsFewFilesAndOpensWhatWasListedOrNothing) {
     WriteWholeFile(root + "/a/f", "");
     for (int i = 100; i < 400; ++i)
         WriteWholeFile(root + "/f" + std::to_string(i), "");
-    const auto held = [] {
-        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
-    };
-    const auto before = held();
+    const auto before = OpenDescriptors();
     // f100 is listed before a/ is walked, and opened after.
     g_swapFolder = root + "/a";
     g_change = [&] {
@@ -275,7 +278,7 @@ TEST(TreeWalk, OpeningAheadHoldsFewFilesAndOpensWhatWasListedOrNothing) {
         CTreeWalk walk({root}, {});
         waitForTheWalk(walk);
         EXPECT_LT(walk.Listed(), 301u);
-        EXPECT_LE(held() - before, 70);
+        EXPECT_LE(OpenDescriptors() - before, 70);
         bool complete = false;
         for (size_t i = 0; !complete || i < walk.Listed(); ++i) {
             if (walk.Wait(i, std::chrono::seconds(20), &complete) <= i)
@@ -289,7 +292,7 @@ TEST(TreeWalk, OpeningAheadHoldsFewFilesAndOpensWhatWasListedOrNothing) {
         EXPECT_EQ(walk.Listed(), 301u);
     }
     CTreeWalk::SetOpenFolderCall(nullptr);
-    EXPECT_EQ(held(), before);
+    EXPECT_EQ(OpenDescriptors(), before);
 
     // Fewer under a low limit of descriptors: a sixteenth of it at most.
     rlimit limit{};
@@ -300,9 +303,88 @@ TEST(TreeWalk, OpeningAheadHoldsFewFilesAndOpensWhatWasListedOrNothing) {
     {
         CTreeWalk walk({root}, {});
         waitForTheWalk(walk);
-        EXPECT_LE(held() - before, 26);
+        EXPECT_LE(OpenDescriptors() - before, 26);
     }
     ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+// What a walk holds leaves it the descriptors it needs for its folders: with few free when it
+// starts (a parent that leaves many open), a walk that opens ahead still lists every file
+// below, not a folder as a file that failed to open, and so does a walk of many folders named,
+// each held while its files wait. When a folder cannot be opened for want of descriptors, the
+// walk gives back the files it opened ahead and tries again.
+std::string g_failFolder;
+long g_nFailAbove = 0;
+int FailWhileFilesAreHeld(int dirFd, const char* name, int flags) {
+    if (name == g_failFolder && OpenDescriptors() > g_nFailAbove) {
+        errno = EMFILE;
+        return -1;
+    }
+    return ::openat(dirFd, name, flags);
+}
+
+TEST(TreeWalk, WhatAWalkHoldsLeavesItTheDescriptorsForItsFolders) {
+    CTempDir dir;
+    const std::string root = dir / "tree";
+    fs::create_directories(root + "/b/c");
+    std::vector<std::string> files, folders;
+    for (int i = 100; i < 200; ++i) {
+        files.push_back(root + "/a" + std::to_string(i));
+        WriteWholeFile(files.back(), "");
+        folders.push_back(dir / ("f" + std::to_string(i)));
+        fs::create_directories(folders.back());
+        WriteWholeFile(folders.back() + "/x", "");
+    }
+    WriteWholeFile(root + "/b/c/z", "");
+    files.push_back(root + "/b");
+    // Fewer files than the walk opens ahead: it reaches b/ holding all of them.
+    const std::string small = dir / "small";
+    fs::create_directories(small + "/b/c");
+    for (int i = 100; i < 140; ++i)
+        WriteWholeFile(small + "/a" + std::to_string(i), "");
+    WriteWholeFile(small + "/b/c/z", "");
+    // What the walk lists, with every descriptor taken but a dozen or not, taken once it waits.
+    const auto list = [](std::vector<std::string> given, bool bFewFree) {
+        std::vector<int> filler{::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+        while (bFewFree && filler.back() >= 0)
+            filler.push_back(::fcntl(filler[0], F_DUPFD_CLOEXEC, 0));
+        for (size_t i = 0; i < 13 && !filler.empty(); ++i) {
+            ::close(filler.back());
+            filler.pop_back();
+        }
+        CTreeWalk walk(std::move(given), {});
+        walk.SetOpenAhead(true);
+        walk.Start();
+        for (size_t known = 0; walk.Wait(known, std::chrono::milliseconds(300)) > known;)
+            known = walk.Listed();
+        std::vector<std::string> listed;
+        for (size_t i = 0; walk.Wait(i, std::chrono::seconds(20)) > i; ++i)
+            listed.push_back(walk.Take(i).name);
+        for (const int fd : filler)
+            ::close(fd);
+        return listed;
+    };
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    rlimit low = limit;
+    low.rlim_cur = std::min<rlim_t>(limit.rlim_cur, 1024);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::vector<std::vector<std::string>> listed = {list({root}, true), list(files, true),
+                                                    list(folders, true)};
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+    g_failFolder = "b";
+    g_nFailAbove = OpenDescriptors() + 8; // the walk's own folders, and not one file ahead
+    CTreeWalk::SetOpenFolderCall(FailWhileFilesAreHeld);
+    const std::vector<std::string> retried = list({small}, false);
+    CTreeWalk::SetOpenFolderCall(nullptr);
+    ASSERT_EQ(retried.size(), 41u);
+    EXPECT_EQ(retried.back(), small + "/b/c/z");
+    for (size_t i : {0, 1}) {
+        ASSERT_EQ(listed[i].size(), 101u) << i;
+        EXPECT_EQ(listed[i].back(), root + "/b/c/z") << i;
+    }
+    for (size_t i = 0; i < folders.size(); ++i)
+        EXPECT_EQ(listed[2].at(i), folders[i] + "/x");
 }
 
 } // namespace
