@@ -35,6 +35,21 @@ long OpenDescriptors() {
     return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
 }
 
+// The process's limit of descriptors lowered to at most max while it lives.
+class CDescriptorLimit {
+  public:
+    explicit CDescriptorLimit(rlim_t max) {
+        ::getrlimit(RLIMIT_NOFILE, &m_old);
+        rlimit low = m_old;
+        low.rlim_cur = std::min(m_old.rlim_cur, max);
+        ::setrlimit(RLIMIT_NOFILE, &low);
+    }
+    ~CDescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &m_old); }
+
+  private:
+    rlimit m_old{};
+};
+
 struct TreeWalkTest : ::testing::Test {
     CTempDir dir;
     std::string root = dir / "tree";
@@ -294,18 +309,11 @@ TEST(TreeWalk, OpeningAheadHoldsFewFilesAndOpensWhatWasListedOrNothing) {
     CTreeWalk::SetOpenFolderCall(nullptr);
     EXPECT_EQ(OpenDescriptors(), before);
 
-    // Fewer under a low limit of descriptors: a sixteenth of it at most.
-    rlimit limit{};
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
-    rlimit low = limit;
-    low.rlim_cur = std::min<rlim_t>(limit.rlim_cur, 320);
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
-    {
-        CTreeWalk walk({root}, {});
-        waitForTheWalk(walk);
-        EXPECT_LE(OpenDescriptors() - before, 26);
-    }
-    ::setrlimit(RLIMIT_NOFILE, &limit);
+    // Fewer under a low limit: a sixteenth of the descriptors free at most.
+    const CDescriptorLimit low(320);
+    CTreeWalk walk({root}, {});
+    waitForTheWalk(walk);
+    EXPECT_LE(OpenDescriptors() - before, 26);
 }
 
 // What a walk holds leaves it the descriptors it needs for its folders: with few free when it
@@ -364,14 +372,11 @@ TEST(TreeWalk, WhatAWalkHoldsLeavesItTheDescriptorsForItsFolders) {
             ::close(fd);
         return listed;
     };
-    rlimit limit{};
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
-    rlimit low = limit;
-    low.rlim_cur = std::min<rlim_t>(limit.rlim_cur, 1024);
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
-    std::vector<std::vector<std::string>> listed = {list({root}, true), list(files, true),
-                                                    list(folders, true)};
-    ::setrlimit(RLIMIT_NOFILE, &limit);
+    std::vector<std::vector<std::string>> listed;
+    {
+        const CDescriptorLimit low(1024);
+        listed = {list({root}, true), list(files, true), list(folders, true)};
+    }
     g_failFolder = "b";
     g_nFailAbove = OpenDescriptors() + 8; // the walk's own folders, and not one file ahead
     CTreeWalk::SetOpenFolderCall(FailWhileFilesAreHeld);
