@@ -4,6 +4,7 @@
 #include "core/lines/linefile.h"
 #include "core/text/ascii.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdio>
@@ -456,9 +457,21 @@ std::string UriReference(const std::string& path, const std::string& directory) 
         }
         normal += path[i];
     }
-    const bool relative = StartsWithFolder(normal, directory);
-    const std::string part =
-        relative ? normal.substr(directory.size() + (directory.back() == '/' ? 0 : 1)) : normal;
+    // A ".." on the way may climb out of the directory (or a link may lead anywhere before
+    // it): such a path is never taken to lie under it.
+    const auto climbs = [](std::string_view below) {
+        for (size_t at = 0; at <= below.size();) {
+            const size_t end = std::min(below.find('/', at), below.size());
+            if (below.substr(at, end - at) == "..")
+                return true;
+            at = end + 1;
+        }
+        return false;
+    };
+    const size_t cut = directory.size() + (!directory.empty() && directory.back() == '/' ? 0 : 1);
+    const bool relative =
+        StartsWithFolder(normal, directory) && !climbs(std::string_view(normal).substr(cut));
+    const std::string part = relative ? normal.substr(cut) : normal;
     std::string uri = relative || part.empty() || part[0] != '/' ? "" : "file://";
     for (const char ch : part) {
         const auto c = static_cast<unsigned char>(ch);

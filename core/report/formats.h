@@ -153,8 +153,8 @@ std::string SafeText(std::string_view bytes);
 std::string_view RecordText(std::string_view text);
 
 // The path as a SARIF URI reference: "//" and "/./" made single; relative to the directory
-// when it lies under it, else a file URI; every byte but letters, digits, "-._~/"
-// percent-encoded.
+// when it lies under it with no ".." on the way, else a file URI; every byte but letters,
+// digits, "-._~/" percent-encoded.
 std::string UriReference(const std::string& path, const std::string& directory);
 // FNV-1a, 64 bits.
 uint64_t Fnv1a64(std::string_view bytes);

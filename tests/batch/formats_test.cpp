@@ -62,6 +62,13 @@ TEST(FormatTexts, KeepEveryByteAndBreakNoRecord) {
     EXPECT_NE(RuleId("year"), RuleId("year "));
 }
 
+TEST(FormatTexts, UriOfAPathThatLeavesTheCurrentDirectoryIsAbsolute) {
+    // A ".." segment can climb out of the current directory: such a path is not below it, so it
+    // gets a file:// URI, never a relative one that resolves outside SRCROOT.
+    for (const char* path : {"/w/../x/a.c", "/w/d/../../x/a.c", "/w/.."})
+        EXPECT_EQ(UriReference(path, "/w").rfind("file:///", 0), 0u) << UriReference(path, "/w");
+}
+
 // JSON Lines, each a valid object.
 std::vector<CJson> JsonLines(const std::string& out) {
     std::vector<CJson> objects;
