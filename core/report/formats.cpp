@@ -583,7 +583,14 @@ bool CBaseline::Load(const std::string& path, std::string& message) {
         const CJson* print = prints != nullptr ? prints->Get("kavelLine/v1") : nullptr;
         const CJson* uri = location != nullptr ? location->At("artifactLocation/uri") : nullptr;
         const CJson* line = location != nullptr ? location->At("region/startLine") : nullptr;
-        if (ruleId == nullptr || print == nullptr || uri == nullptr || line == nullptr ||
+        // Each is of the kind a log of ours gives it: a result that comes back absent is
+        // written into the next log as it stands, and a line there is a whole number from 1.
+        const auto text = [](const CJson* value) {
+            return value != nullptr && value->kind == CJson::EKind::STRING;
+        };
+        if (!text(ruleId) || !text(print) || !text(uri) || line == nullptr ||
+            line->kind != CJson::EKind::NUMBER || !(line->number >= 1 && line->number <= 0x1p53) ||
+            line->number != static_cast<double>(static_cast<long>(line->number)) ||
             !ruleId->text.starts_with("KAVEL-"))
             return false;
         // Results that were absent from the run the log came from are gone already.

@@ -325,8 +325,15 @@ TEST_F(ReportToolTest, ABaselineFailsOnlyOnNewResults) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "src/b.c:1:date\n");
 
-    // A baseline that cannot be read, or is no log of this tool, fails the check.
+    // A baseline that cannot be read, or is no log of this tool, fails the check: so does one
+    // with a line that no log of it holds, which would come back into the next log.
     WriteWholeFile(dir / "other.sarif", "{\"version\":\"2.1.0\",\"runs\":[]}");
+    for (const char* line : {"0", "2.5", "1e300", "\"2\""}) {
+        std::string log = ReadWholeFile(dir / "next.sarif");
+        WriteWholeFile(dir / "line.sarif", log.replace(log.find("\"startLine\":") + 12, 1, line));
+        run = Run({"--baseline", "line.sarif", "src"});
+        EXPECT_EQ(run.err, "kavel-report: line.sarif is not a SARIF log of kavel-report\n") << line;
+    }
     const std::pair<std::vector<std::string>, std::string> refused[] = {
         {{"--baseline", "none.sarif", "src"},
          "kavel-report: cannot read the baseline none.sarif\n"},
