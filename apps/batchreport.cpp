@@ -361,6 +361,17 @@ int RunBatchReport(int argc, char** argv) {
                 {{true, st.st_dev, st.st_ino}, "Error: The output file is the list of files"});
         files.m_pWalk->AddList(fd, nul, list);
     }
+    // Standard output or error redirected into the output file (`> out` with --output out)
+    // would be a second writer of that file with an offset of its own: each would write over
+    // the other.
+    for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat st;
+        if ((fd == STDERR_FILENO || !quiet) && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+            options.inputs.push_back({{true, st.st_dev, st.st_ino},
+                                      fd == STDOUT_FILENO
+                                          ? "Error: The output file is standard output"
+                                          : "Error: The output file is standard error"});
+    }
     if (!quiet)
         g_nStdout = OwnNonBlocking(STDOUT_FILENO);
     g_nStderr = OwnNonBlocking(STDERR_FILENO);

@@ -72,7 +72,8 @@ struct CRunOptions {
     const StopFlag* pStopSignal = nullptr;
     // When set, the workers wait while it holds (the window holds it while a dialog is open).
     CRunPause* pPause = nullptr;
-    // Files the run reads besides the strings file (a list of names): an output file that is
+    // Files the output file must not be: those the run reads besides the strings file (a list
+    // of names), and the files its standard output and error write to. An output file that is
     // one of them is not created, and the run ends with the error given.
     struct CInput {
         CFileId id;

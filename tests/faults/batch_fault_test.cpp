@@ -242,6 +242,25 @@ TEST_F(BatchFaultFixture, ListsAndOutputFilesThatWouldMisleadEndTheRunWithTwo) {
     EXPECT_EQ(ReadWholeFile(output), held.out);
 }
 
+// Standard output or error redirected into the output file itself (`--output r.txt &> r.txt`)
+// gives two writers of one file with their own offsets, which overwrite each other: refused.
+TEST_F(BatchFaultFixture, AnOutputFileThatIsStandardOutputOrErrorIsRefused) {
+    for (const bool error : {false, true})
+        for (const char* format : {"grep", "report"}) {
+            const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ASSERT_GE(fd, 0);
+            (error ? options.stderrFd : options.stdoutFd) = fd;
+            const CToolRun run = Run({"--format", format, "ok.c"});
+            ::close(fd);
+            options.stdoutFd = options.stderrFd = -1;
+            EXPECT_EQ(run.status, 2) << format << ": " << ReadWholeFile(output);
+            const std::string told = error ? ReadWholeFile(output) : run.err;
+            EXPECT_NE(told.find(error ? "is standard error" : "is standard output"),
+                      std::string::npos)
+                << format << ": " << told;
+        }
+}
+
 // A stop signal that comes while the tool starts (here at its first system call of its own)
 // ends it as a stop: status 130 and a report that says so, not a kill without a report.
 TEST_F(BatchFaultFixture, AStopSignalWhileTheToolStartsEndsItAsAStop) {

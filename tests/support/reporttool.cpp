@@ -28,7 +28,8 @@ pid_t StartReportTool(const CTempDir& dir, const CToolOptions& options,
     // The child: only async-signal-safe calls from here on.
     int outFd = options.stdoutFd >= 0 ? options.stdoutFd
                                       : ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    int errFd = options.stderrFd >= 0 ? options.stderrFd
+                                      : ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     ::dup2(outFd, 1);
     ::dup2(errFd, 2);
     if (!options.stdinFile.empty()) {

@@ -20,6 +20,7 @@ struct CToolOptions {
     std::string cwd;            // working directory
     bool bUnprivileged = false; // run as the user "nobody" (needs root)
     int stdoutFd = -1;          // standard output to this descriptor instead of a file
+    int stderrFd = -1;          // standard error to this descriptor instead of a file
     bool bCloseStdout = false;  // start with standard output closed
     bool bIgnoreHangup = false; // start with SIGHUP ignored, as nohup does
     std::string stdinFile;      // standard input from this file (default: as the test's)
