@@ -4,7 +4,6 @@
 #include "core/lines/linefile.h"
 #include "core/text/ascii.h"
 
-#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdio>
@@ -457,20 +456,11 @@ std::string UriReference(const std::string& path, const std::string& directory) 
         }
         normal += path[i];
     }
-    // A ".." on the way may climb out of the directory (or a link may lead anywhere before
-    // it): such a path is never taken to lie under it.
-    const auto climbs = [](std::string_view below) {
-        for (size_t at = 0; at <= below.size();) {
-            const size_t end = std::min(below.find('/', at), below.size());
-            if (below.substr(at, end - at) == "..")
-                return true;
-            at = end + 1;
-        }
-        return false;
-    };
+    // A ".." on the way may climb out of the directory (or a link before it lead anywhere):
+    // such a path is never taken to lie under it.
     const size_t cut = directory.size() + (!directory.empty() && directory.back() == '/' ? 0 : 1);
-    const bool relative =
-        StartsWithFolder(normal, directory) && !climbs(std::string_view(normal).substr(cut));
+    const bool relative = StartsWithFolder(normal, directory) &&
+                          ("/" + normal.substr(cut) + "/").find("/../") == std::string::npos;
     const std::string part = relative ? normal.substr(cut) : normal;
     std::string uri = relative || part.empty() || part[0] != '/' ? "" : "file://";
     for (const char ch : part) {
