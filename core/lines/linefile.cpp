@@ -213,13 +213,19 @@ bool CLineFile::Write(const char* data, size_t len) {
 bool CLineFile::Flush() {
     if (m_fd < 0 || !m_bWriting)
         return !m_bWriteFailed;
-    if (!m_bWriteFailed && !WriteAllBytes(m_fd, m_pBuffer.get(), m_nEnd, m_pStopSignal))
+    if (!m_bWriteFailed && !WriteAllBytes(m_fd, m_pBuffer.get(), m_nEnd, m_stopping))
         m_bWriteFailed = true;
     m_nEnd = 0;
     return !m_bWriteFailed;
 }
 
 bool WriteAllBytes(int fd, const char* data, size_t len, const StopFlag* stopSignal) {
+    return WriteAllBytes(fd, data, len, [stopSignal] {
+        return stopSignal != nullptr && stopSignal->load(std::memory_order_relaxed) != 0;
+    });
+}
+
+bool WriteAllBytes(int fd, const char* data, size_t len, const std::function<bool()>& stopping) {
     using Clock = std::chrono::steady_clock;
     bool stopSeen = false;
     Clock::time_point giveUp{};
@@ -233,9 +239,9 @@ bool WriteAllBytes(int fd, const char* data, size_t len, const StopFlag* stopSig
         if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
             return false;
         // A pipe, FIFO or terminal that takes nothing now (or a signal broke the wait): wait
-        // for room a tenth of a second at a time, so that a stop signal is seen, and after
-        // one no longer than a second.
-        if (stopSignal != nullptr && *stopSignal != 0) {
+        // for room a tenth of a second at a time, so that a stop is seen, and after one no
+        // longer than a second.
+        if (stopping && stopping()) {
             if (!stopSeen) {
                 stopSeen = true;
                 giveUp = Clock::now() + std::chrono::seconds(1);

@@ -86,10 +86,11 @@ class CLineFile {
     // nothing more came (end of file, a read error, or the buffer already full).
     bool ReadMore();
 
-    // Writing: once *stopSignal is nonzero (a stop signal came), a write that cannot go on
-    // within about a second fails instead of waiting: a reader that takes nothing cannot hold
-    // a stopped program.
-    void SetStopSignal(const StopFlag* stopSignal) { m_pStopSignal = stopSignal; }
+    // Writing: while a write waits for a reader that takes nothing now, stopping() is called
+    // about ten times a second (the program may handle its events there); once it has said
+    // true, a write that cannot go on within about a second fails instead of waiting: a reader
+    // that takes nothing cannot hold a stopped program.
+    void SetWriteWait(std::function<bool()> stopping) { m_stopping = std::move(stopping); }
     // Queues the bytes; false once any write has failed (the data is dropped then).
     bool Write(const char* data, size_t len);
     // Writes out the queued bytes; false once any write has failed.
@@ -130,13 +131,15 @@ class CLineFile {
     off_t m_nReadLimit = -1;
     std::function<bool()> m_keepReading;
     bool m_bStopped = false;
-    const StopFlag* m_pStopSignal = nullptr;
+    std::function<bool()> m_stopping;
 };
 
 // Writes all len bytes to fd; false when a write fails. A descriptor that takes nothing now
 // (a non-blocking pipe, FIFO or terminal) is waited for; once *stopSignal is nonzero, no
 // longer than about a second.
 bool WriteAllBytes(int fd, const char* data, size_t len, const StopFlag* stopSignal);
+// The same with stopping() called while the write waits (see CLineFile::SetWriteWait).
+bool WriteAllBytes(int fd, const char* data, size_t len, const std::function<bool()>& stopping);
 
 // Reads one line into buffer (which holds maxChars + 1 characters) and ends it with NUL.
 // Returns 0 when a line was read (possibly empty), 1 at end of file. A LF ends a line, and a CR

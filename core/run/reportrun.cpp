@@ -105,7 +105,17 @@ CReportResult CReportRun::Run() {
     if (m_options.stringsFd >= 0 ? strings.OpenStream(m_options.stringsFd)
                                  : strings.OpenRead(m_in.stringsPath))
         stringsId.bKnown = strings.Identity(stringsId.dev, stringsId.ino);
-    m_output.SetStopSignal(m_options.pStopSignal);
+    // A reader of the output file that takes nothing now (a pipe, a FIFO) does not hold the
+    // program: its events go on at the run's pace while the write waits, so that a stop can be
+    // asked for, and after a stop the write gives up.
+    m_output.SetWriteWait([this] {
+        if (!Stopped() && ProgressDue()) {
+            m_host.DrainMessageQueue();
+            m_lastDrain = Clock::now();
+        }
+        const StopFlag* signal = m_options.pStopSignal;
+        return Stopped() || (signal != nullptr && signal->load(std::memory_order_relaxed) != 0);
+    });
     const std::string inputError = m_options.bOutputFile ? InputError(stringsId) : std::string();
     CLineFile::ECreate created = CLineFile::ECreate::FAILED;
     if (!m_options.bOutputFile) {

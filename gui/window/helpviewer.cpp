@@ -167,7 +167,8 @@ bool CHelpViewer::Load() {
         ShowPage("<h1>Help is not available</h1><p>The help file <b>" +
                  file.fileName().toHtmlEscaped() + "</b> cannot be read: " +
                  (regular ? file.errorString() : QString("not a regular file")).toHtmlEscaped() +
-                 ".</p><p>The help file belongs in the folder of the program file.</p>");
+                 ".</p><p>The help file is looked for in the folder of the program file, then in "
+                 "<b>../share/kavel2000/</b> beside that folder, where an install puts it.</p>");
         FillKeywordList();
         return false;
     }

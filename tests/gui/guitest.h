@@ -37,6 +37,8 @@ class [[nodiscard]] CModalAction {
         });
         m_timer.start();
     }
+    // Starts the wait anew: a full interval before the next call.
+    void Restart() { m_timer.start(); }
 
   private:
     QTimer m_timer;

@@ -37,6 +37,7 @@ TEST_F(HelpViewerTest, HelpCommandsReachOneViewerThatReadsTheFileWhenItComes) {
     const QPointer<CHelpViewer> first = FindViewer();
     ASSERT_NE(first, nullptr);
     EXPECT_TRUE(PageText(first).contains(QString::fromStdString(dir / "kavel.html")));
+    EXPECT_TRUE(PageText(first).contains("../share/kavel2000/")); // both places it is looked for
     EXPECT_TRUE(CallHelp(HELP_PARTIALKEY, 0));
     WriteWholeFile(dir / "kavel.html", ReadWholeFile(HELP_FILE));
     const std::tuple<unsigned, unsigned long, const char*> calls[] = {

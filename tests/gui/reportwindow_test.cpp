@@ -9,9 +9,13 @@
 #include <QMenuBar>
 #include <QPushButton>
 
+#include <QMessageBox>
+#include <atomic>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <optional>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -134,26 +138,55 @@ ssize_t SlowRead(int fd, void* buffer, size_t count) {
     return ::read(fd, buffer, count);
 }
 
-// A box opened during a run on several cores holds the run where it stands: its workers wait,
-// the status bar shows the progress while the box is open (not the prompt of the command that
-// opened it), and the progress does not move. After Yes to the stop question the file being
-// written ends with the count shown; after the About box the run goes on to its end.
+// Where the descriptor open on path has got to in it, or -1.
+long long ReadPosition(const std::string& path) {
+    for (int fd = 0; fd < 1024; ++fd) {
+        char link[4096];
+        const std::string name = "/proc/self/fd/" + std::to_string(fd);
+        const ssize_t n = ::readlink(name.c_str(), link, sizeof link);
+        if (n <= 0 || std::string(link, static_cast<size_t>(n)) != path)
+            continue;
+        const std::string info = ReadWholeFile("/proc/self/fdinfo/" + std::to_string(fd));
+        return std::atoll(info.c_str() + info.find("pos:") + 4);
+    }
+    return -1;
+}
+
+// A box opened during a run on several cores holds the run where it stands: its workers wait
+// (the file being checked is read no further), the status bar shows the progress while the box
+// is open (not the prompt of the command that opened it), and the progress does not move. After
+// Yes to the stop question the file being written ends with the count shown; after the About
+// box the run goes on to its end. Lines, or one long line of zeros cut into pieces, alike.
 TEST_F(ReportWindowTest, ABoxHoldsARunOnSeveralCoresWhereItStands) {
     std::string big;
     constexpr long LINES = 600000;
     for (long i = 1; i <= LINES; ++i)
         big += "year " + std::to_string(i) + "\r\n";
     WriteWholeFile(src + "/big.c", big);
+    {
+        const std::string zeros = src + "/zeros.dat"; // 1 GiB, a hole but for its last line
+        const int fd = ::open(zeros.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::pwrite(fd, "tail year line\r\n", 16, off_t(1) << 30), 16);
+        ::close(fd);
+    }
     SetMessageBoxAnswerer({}); // the real question box
     CLineFile::SetReadCall(SlowRead);
     const std::unique_ptr<void, void (*)(void*)> fastAgain(
         this, [](void*) { CLineFile::SetReadCall(nullptr); });
-    for (const int command : {ID_FILE_STOP_REPORTING, ID_HELP_ABOUT}) {
+    const std::pair<int, const char*> cases[] = {{ID_FILE_STOP_REPORTING, "big.c"},
+                                                 {ID_HELP_ABOUT, "big.c"},
+                                                 {ID_FILE_STOP_REPORTING, "zeros.dat"}};
+    for (const auto& [command, file] : cases) {
+        SCOPED_TRACE(file);
+        watchdog.Restart(); // not to answer the box while it is held open below
         NewFrame();
         frame->m_nJobs = 3;
         frame->m_drainInterval = std::chrono::milliseconds(2);
         ShowFrame(true);
-        Select({"big.c"});
+        Select({file});
+        const std::string path = src + "/" + file;
+        long long readTo = -2, readLater = -3;
         auto* menuBar = Child<QMenuBar>("ApplicationMenu");
         QMenu* menu = menuBar->actions().at(command == ID_HELP_ABOUT ? 2 : 0)->menu();
         QAction* action = menu->findChild<QAction*>(QString::number(command));
@@ -171,6 +204,9 @@ TEST_F(ReportWindowTest, ABoxHoldsARunOnSeveralCoresWhereItStands) {
                 inBox = Pane();
                 bHeld = frame->IsRunHeld();
                 QTest::qWait(200);
+                readTo = ReadPosition(path);
+                QTest::qWait(200);
+                readLater = ReadPosition(path);
                 inBoxLater = Pane();
                 if (auto* question = qobject_cast<QMessageBox*>(box))
                     question->button(QMessageBox::Yes)->click();
@@ -190,9 +226,15 @@ TEST_F(ReportWindowTest, ABoxHoldsARunOnSeveralCoresWhereItStands) {
         EXPECT_FALSE(frame->IsRunHeld()) << command;
         EXPECT_TRUE(inBox.ends_with(" line(s) checked")) << inBox;
         EXPECT_EQ(inBoxLater, inBox);
+        EXPECT_GT(readTo, 0);
+        EXPECT_EQ(readLater, readTo);
         const std::string report = ReadWholeFile(output);
-        if (command == ID_FILE_STOP_REPORTING) {
-            const long shown = std::atol(inBox.c_str());
+        const long shown = std::atol(inBox.c_str());
+        if (file == std::string("zeros.dat")) {
+            EXPECT_TRUE(report.ends_with(ReportSummary(shown, 0) + "\r\n" + CANCEL_LINE))
+                << inBox << "\n"
+                << report.substr(report.size() - 200);
+        } else if (command == ID_FILE_STOP_REPORTING) {
             EXPECT_TRUE(report.ends_with(ReportHit(shown, "year " + std::to_string(shown)) +
                                          ReportSummary(shown, shown) + "\r\n" + CANCEL_LINE))
                 << inBox << "\n"
@@ -201,6 +243,54 @@ TEST_F(ReportWindowTest, ABoxHoldsARunOnSeveralCoresWhereItStands) {
             EXPECT_TRUE(report.ends_with(ReportSummary(LINES, LINES) + "\r\n" + END_LINE));
         }
     }
+}
+
+// An output file whose reader takes nothing (a FIFO opened for reading and never read) does not
+// hold the window: while a write waits, the window's events go on and Stop reporting ends the
+// run; the writes left then give up instead of waiting for the reader.
+TEST_F(ReportWindowTest, AReaderThatTakesNothingDoesNotHoldTheWindow) {
+    std::string big;
+    for (int i = 1; i <= 5000; ++i)
+        big += "year " + std::to_string(i) + " of a report longer than a pipe holds\r\n";
+    WriteWholeFile(src + "/big.c", big);
+    ASSERT_TRUE(::unlink(output.c_str()) == 0 || errno == ENOENT);
+    ASSERT_EQ(::mkfifo(output.c_str(), 0600), 0);
+    const int reader = ::open(output.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    // Should the run stay held, the reader takes all after 30 s: the test fails, not hangs.
+    std::atomic<bool> done{false}, rescued{false};
+    std::thread rescue([&] {
+        for (int i = 0; i < 3000 && !done; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        rescued = !done;
+        char buffer[65536];
+        while (!done)
+            if (::read(reader, buffer, sizeof buffer) <= 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    NewFrame();
+    ShowFrame();
+    Select({"big.c"});
+    // Half the pipe filled: the rest of the report cannot go out without the reader.
+    bool bStopAsked = false;
+    QTimer half;
+    half.setInterval(5);
+    QObject::connect(&half, &QTimer::timeout, [&] {
+        int pending = 0;
+        if (!bStopAsked && ::ioctl(reader, FIONREAD, &pending) == 0 && pending >= 32768) {
+            bStopAsked = true;
+            EXPECT_TRUE(frame->RunCommand(ID_FILE_STOP_REPORTING));
+        }
+    });
+    half.start();
+    Start();
+    done = true;
+    rescue.join();
+    ::close(reader);
+    EXPECT_TRUE(bStopAsked);
+    EXPECT_FALSE(rescued);
+    EXPECT_TRUE(ReportText().ends_with(CANCEL_LINE));
+    EXPECT_EQ(Pane(), "Ready");
 }
 
 // SIGTERM, SIGINT and SIGHUP close the window as the window manager's close does: during a run
