@@ -55,7 +55,7 @@ TEST_F(BatchTest, StandardOutputIsTheReportAndTheStatusSaysWhatItFound) {
     EXPECT_TRUE(run.out.starts_with("Usage: kavel-report")) << run.out;
     run = RunAsGiven({"--version"});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, "kavel-report 1.0.0\n");
+    EXPECT_EQ(run.out, "kavel-report 1.1.0\n");
 }
 
 // A command line that cannot be run is refused before anything is written, with one line that
