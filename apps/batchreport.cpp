@@ -363,10 +363,12 @@ int RunBatchReport(int argc, char** argv) {
     }
     // Standard output or error redirected into the output file (`> out` with --output out)
     // would be a second writer of that file with an offset of its own: each would write over
-    // the other.
+    // the other. A pipe, FIFO or socket named as the output (/proc/self/fd/1) would mix the
+    // report into the stream of the format. A device (/dev/null, a terminal) is no such file.
     for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
         struct stat st;
-        if ((fd == STDERR_FILENO || !quiet) && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        if ((fd == STDERR_FILENO || !quiet) && ::fstat(fd, &st) == 0 &&
+            (S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)))
             options.inputs.push_back({{true, st.st_dev, st.st_ino},
                                       fd == STDOUT_FILENO
                                           ? "Error: The output file is standard output"

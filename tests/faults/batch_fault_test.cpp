@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -244,21 +245,47 @@ TEST_F(BatchFaultFixture, ListsAndOutputFilesThatWouldMisleadEndTheRunWithTwo) {
 
 // Standard output or error redirected into the output file itself (`--output r.txt &> r.txt`)
 // gives two writers of one file with their own offsets, which overwrite each other: refused.
+// So is a pipe named as the output (`--output /proc/self/fd/1 | jq`): the report would go into
+// the format's stream. With --quiet standard output may be the output file.
 TEST_F(BatchFaultFixture, AnOutputFileThatIsStandardOutputOrErrorIsRefused) {
-    for (const bool error : {false, true})
-        for (const char* format : {"grep", "report"}) {
-            const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ASSERT_GE(fd, 0);
-            (error ? options.stderrFd : options.stdoutFd) = fd;
-            const CToolRun run = Run({"--format", format, "ok.c"});
-            ::close(fd);
-            options.stdoutFd = options.stderrFd = -1;
-            EXPECT_EQ(run.status, 2) << format << ": " << ReadWholeFile(output);
-            const std::string told = error ? ReadWholeFile(output) : run.err;
-            EXPECT_NE(told.find(error ? "is standard error" : "is standard output"),
-                      std::string::npos)
-                << format << ": " << told;
-        }
+    for (const bool pipe : {false, true})
+        for (const bool error : {false, true})
+            for (const char* format : {"grep", "report", "--quiet"}) {
+                SCOPED_TRACE(testing::Message() << pipe << error << format);
+                int fds[2] = {-1, -1};
+                if (pipe)
+                    ASSERT_EQ(::pipe(fds), 0);
+                else
+                    fds[1] = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                ASSERT_GE(fds[1], 0);
+                (error ? options.stderrFd : options.stdoutFd) = fds[1];
+                std::vector<std::string> args{"--strings", strings, "--output"};
+                args.push_back(!pipe ? output : error ? "/proc/self/fd/2" : "/proc/self/fd/1");
+                if (std::string(format) == "--quiet")
+                    args.push_back(format);
+                else
+                    args.insert(args.end(), {"--format", format});
+                args.push_back("ok.c");
+                const CToolRun run = RunAsGiven(args);
+                ::close(fds[1]);
+                options.stdoutFd = options.stderrFd = -1;
+                std::string told = error ? ReadWholeFile(output) : run.err;
+                if (pipe) {
+                    told.resize(65536);
+                    told.resize(std::max<ssize_t>(::read(fds[0], told.data(), told.size()), 0));
+                    ::close(fds[0]);
+                    if (!error)
+                        told += run.err;
+                }
+                if (!error && std::string(format) == "--quiet") {
+                    EXPECT_EQ(run.status, 1) << told;
+                    continue;
+                }
+                EXPECT_EQ(run.status, 2) << told;
+                EXPECT_NE(told.find(error ? "is standard error" : "is standard output"),
+                          std::string::npos)
+                    << told;
+            }
 }
 
 // A stop signal that comes while the tool starts (here at its first system call of its own)
