@@ -320,7 +320,9 @@ int RunBatchReport(int argc, char** argv) {
     if (haveBaseline) {
         baseline = std::make_unique<CBaseline>();
         std::string message;
-        if (!baseline->Load(baselinePath, message)) {
+        if (!baseline->Load(baselinePath, message, &g_nStopSignal)) {
+            if (g_nStopSignal != 0)
+                return BATCH_EXIT_CANCELLED;
             std::fprintf(stderr, "kavel-report: %s\n", message.c_str());
             return BATCH_EXIT_FAILURE;
         }

@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <vector>
 
 enum class EOutputFormat { REPORT, GREP, JSON, SARIF };
@@ -67,9 +68,17 @@ struct CResult {
 // The results of an earlier run, from a SARIF log that --format sarif wrote.
 class CBaseline {
   public:
-    // Reads the log; false with a message when it cannot be read or is not such a log (an
-    // empty baseline would make every result of the run look old, or new).
-    bool Load(const std::string& path, std::string& message);
+    // The most bytes a baseline may hold, and the most JSON values: a result of ours holds 17
+    // values in some 330 bytes or more, so the values allow some 120,000 results, and the
+    // tree (some 100 bytes a value, whatever the text's) stays at a few hundred MB.
+    static constexpr off_t BYTES_MAX = 64 << 20;
+    static constexpr size_t VALUES_MAX = 2 << 20;
+
+    // Reads the log; false with a message when it cannot be read, is larger than the limits,
+    // does not fit in memory, or is not such a log (an empty baseline would make every result
+    // of the run look old, or new); false with an empty message once *stop is nonzero (stop
+    // may be null).
+    bool Load(const std::string& path, std::string& message, const StopFlag* stop = nullptr);
     // Takes a result of the same rule, URI and fingerprint (the line's text, not its number)
     // out of the baseline, in the order of the log; false when none is left: the result is new.
     bool Take(const std::string& ruleId, const std::string& uri, const std::string& fingerprint);
@@ -77,6 +86,8 @@ class CBaseline {
     void WriteAbsentResults(CJsonWriter& json) const;
 
   private:
+    bool Read(const std::string& path, std::string& message, const StopFlag* stop);
+
     struct CEntry {
         std::string ruleId, uri, uriBaseId, fingerprint, message, snippet;
         long line;
