@@ -389,8 +389,9 @@ int RunBatchReport(int argc, char** argv) {
     // The results are judged once for the formats and the exit status, ahead of the format.
     std::unique_ptr<CResultJudge> judge;
     if (baseline || (outputFormat == EOutputFormat::SARIF && !quiet))
-        judge = std::make_unique<CResultJudge>(strings, directory, baseline.get());
-    const CFormatContext context{out, strings, directory, KAVEL_VERSION, judge.get(), baselineAll};
+        judge = std::make_unique<CResultJudge>(strings, directory, baseline.get(), &g_nStopSignal);
+    const CFormatContext context{out,         strings,     directory,     KAVEL_VERSION,
+                                 judge.get(), baselineAll, &g_nStopSignal};
     std::unique_ptr<CFormatSink> format = quiet ? nullptr : MakeFormatSink(outputFormat, context);
     CFailedFiles failedFiles;
     CTeeSink view;

@@ -229,8 +229,10 @@ class CJsonFormat : public CRecordSink {
         m_nLines += counts.nPhysical;
         m_nProblems += m_nRecords;
         m_nNew += m_nNewRecords;
+        const bool stopped = m_context.pStop != nullptr && *m_context.pStop != 0;
         const char* status = outcome == EFileOutcome::OPEN_FAILED   ? "failed-open"
                              : outcome == EFileOutcome::READ_FAILED ? "failed-read"
+                             : stopped                              ? "cancelled"
                                                                     : "ok";
         CJsonWriter json(m_context.out.Pending());
         json.Object().String("type", "file").Bytes("path", m_strName);
@@ -344,7 +346,7 @@ class CSarifFormat : public CRecordSink {
     }
     void Finish(const std::vector<std::string>& failures) override {
         if (const CBaseline* baseline = m_context.pJudge->Baseline())
-            baseline->WriteAbsentResults(m_json);
+            baseline->WriteAbsentResults(m_json, !m_bCancelled);
         for (const std::string& failure : failures)
             m_notifications.push_back(Notification(failure, nullptr));
         CJsonWriter& json = m_json;
@@ -492,8 +494,15 @@ std::string RuleId(std::string_view searchString) {
 }
 
 CResultJudge::CResultJudge(const SearchStringTable& strings, std::string currentDirectory,
-                           CBaseline* baseline)
-    : m_strings(strings), m_strDirectory(std::move(currentDirectory)), m_pBaseline(baseline) {}
+                           CBaseline* baseline, const StopFlag* stop)
+    : m_strings(strings), m_strDirectory(std::move(currentDirectory)), m_pBaseline(baseline),
+      m_pStop(stop) {}
+
+void CResultJudge::FileEnd(EFileOutcome outcome, const CFileCounts&) {
+    if (m_pBaseline != nullptr)
+        m_pBaseline->FileChecked(m_strUri,
+                                 !IsFailure(outcome) && !(m_pStop != nullptr && *m_pStop != 0));
+}
 
 void CResultJudge::FileBegin(const std::string& path, const std::string&) {
     m_strUri = UriReference(path, m_strDirectory);
@@ -700,9 +709,14 @@ bool CBaseline::Take(const std::string& ruleId, const std::string& uri,
     return true;
 }
 
-void CBaseline::WriteAbsentResults(CJsonWriter& json) const {
+void CBaseline::FileChecked(const std::string& uri, bool bWhole) {
+    (bWhole ? m_whole : m_partial).insert(uri);
+}
+
+void CBaseline::WriteAbsentResults(CJsonWriter& json, bool bRunWhole) const {
     for (const CEntry& entry : m_entries)
-        if (!entry.bTaken)
+        if (!entry.bTaken && m_partial.count(entry.uri) == 0 &&
+            (bRunWhole || m_whole.count(entry.uri) != 0))
             SarifResult(json, entry.ruleId, entry.message, entry.uri, !entry.uriBaseId.empty(),
                         entry.line, entry.snippet, entry.fingerprint, EBaselineState::ABSENT);
 }

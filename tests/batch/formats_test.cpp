@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <set>
 #include <sstream>
@@ -298,6 +299,68 @@ TEST_F(ReportToolTest, AStopEndsTheLoadOfABaseline) {
     EXPECT_EQ(ParseJsonBounded(array + "]", value, SIZE_MAX, nullptr), EJsonRead::OK);
 }
 
+// The formats' sinks fed a run by hand: a.c checked whole, then a stop in the middle of b.c,
+// and c.c never reached. b.c says it was cancelled, not ok, and only a.c's results that
+// nothing matched are absent: the others' files were not read to their end. A run that is not
+// stopped has every file's untaken results absent, those of a file it did not check too.
+TEST_F(ReportToolTest, ResultsOfAFileNotReadToItsEndAreNotAbsent) {
+    std::string log = SMALL_LOG, result = log.substr(log.find("{\"ruleId\""));
+    result.resize(result.find("}],\"tool\"") + 1);
+    for (const char* uri : {"src/b.c", "src/c.c"}) {
+        std::string other = result;
+        log.insert(log.find("],\"tool\""), "," + other.replace(other.find("src/a.c"), 7, uri));
+    }
+    WriteWholeFile(dir / "b.sarif", log);
+    WriteWholeFile(strings, "year\n");
+    SearchStringTable table{};
+    ASSERT_TRUE(LoadSearchStrings(table, strings));
+    for (const bool stop : {true, false})
+        for (const EOutputFormat format : {EOutputFormat::JSON, EOutputFormat::SARIF}) {
+            StopFlag flag{0};
+            CBaseline baseline;
+            std::string message;
+            ASSERT_TRUE(baseline.Load(dir / "b.sarif", message)) << message;
+            const int fd = ::open((dir / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            {
+                CByteOutput out(fd, nullptr);
+                CResultJudge judge(table, dir.Path(), &baseline, &flag);
+                const CFormatContext context{out, table, dir.Path(), "1", &judge, true, &flag};
+                const std::unique_ptr<CFormatSink> sink = MakeFormatSink(format, context);
+                CTeeSink run({&judge, sink.get()});
+                for (const char* name : {"src/a.c", "src/b.c", "src/c.c"}) {
+                    if (stop && name[4] == 'c')
+                        break;
+                    run.FileBegin(dir / name, name);
+                    run.Hit({1, 1, "a year"});
+                    flag = stop && name[4] == 'b';
+                    run.FileEnd(EFileOutcome::SCANNED, {2, 1, 2});
+                }
+                run.RunEnd(stop);
+                sink->Finish({});
+            }
+            ::close(fd);
+            const std::string text = ReadWholeFile(dir / "out");
+            std::vector<std::string> states;
+            if (format == EOutputFormat::JSON) {
+                for (const CJson& o : JsonLines(text))
+                    if (o.Get("type")->text == "file")
+                        states.push_back(o.Get("path")->text + " " + o.Get("status")->text);
+                using Names = std::vector<std::string>;
+                EXPECT_EQ(states, (stop ? Names{"src/a.c ok", "src/b.c cancelled"}
+                                        : Names{"src/a.c ok", "src/b.c ok", "src/c.c ok"}));
+                continue;
+            }
+            CJson sarif;
+            ASSERT_TRUE(ParseJson(text, sarif)) << text;
+            for (const CJson& r : sarif.At("runs/0/results")->items)
+                if (r.Get("baselineState")->text == "absent")
+                    states.push_back(
+                        r.At("locations/0/physicalLocation/artifactLocation/uri")->text);
+            using Names = std::vector<std::string>;
+            EXPECT_EQ(states, (stop ? Names{"src/a.c"} : Names{"src/a.c", "src/b.c", "src/c.c"}));
+        }
+}
+
 // A baseline of an earlier run's SARIF log: only results that are not in it fail the check.
 // Results are matched by rule, file and the line's text, one to one in order, whatever the
 // line's number or the order of the strings file.
@@ -345,6 +408,22 @@ TEST_F(ReportToolTest, ABaselineFailsOnlyOnNewResults) {
                                                  "src/a.c:5 unchanged", "src/a.c:6 new",
                                                  "src/c.c:1 new", "src/a.c:1 absent",
                                                  "src/a.c:5 absent", "src/b.c:1 absent"}));
+    // A file that cannot be opened (here a FIFO named as a PATH) was not read: its results are
+    // not absent.
+    std::filesystem::rename(dir / "src/a.c", dir / "a.c");
+    ASSERT_EQ(::mkfifo((dir / "src/a.c").c_str(), 0600), 0);
+    const CToolRun unread =
+        Run({"--format", "sarif", "--baseline", "base.sarif", "src/a.c", "src/b.c"});
+    CJson unreadLog;
+    ASSERT_TRUE(ParseJson(unread.out, unreadLog)) << unread.out;
+    results.clear();
+    for (const CJson& r : unreadLog.At("runs/0/results")->items)
+        results.push_back(r.At("locations/0/physicalLocation/artifactLocation/uri")->text + " " +
+                          r.Get("baselineState")->text);
+    EXPECT_EQ(results, (std::vector<std::string>{"src/b.c absent"}));
+    std::filesystem::remove(dir / "src/a.c");
+    std::filesystem::rename(dir / "a.c", dir / "src/a.c");
+
     // That log as the next baseline: what it holds as absent is new when it comes back, and one
     // new result fails the check.
     WriteWholeFile(dir / "next.sarif", run.out);
