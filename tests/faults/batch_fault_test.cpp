@@ -233,9 +233,10 @@ TEST_F(BatchFaultFixture, ListsAndOutputFilesThatWouldMisleadEndTheRunWithTwo) {
     const CToolRun clash = FinishReportTool(
         other, StartReportTool(other, options, {"--strings", strings, "--output", output, "ok.c"}));
     EXPECT_EQ(clash.status, 2);
-    EXPECT_EQ(clash.out.find("Error: The output file is in use by another report run\r\n"), 0u)
+    EXPECT_EQ(
+        clash.out.find("Error: The output file is locked by another process or report run\r\n"), 0u)
         << clash.out;
-    EXPECT_NE(clash.err.find("in use by another report run"), std::string::npos);
+    EXPECT_NE(clash.err.find("locked by another process or report run"), std::string::npos);
     ASSERT_EQ(::write(writer, "ok.c\n", 5), 5);
     ::close(writer);
     const CToolRun held = FinishReportTool(dir, first);
@@ -286,6 +287,63 @@ TEST_F(BatchFaultFixture, AnOutputFileThatIsStandardOutputOrErrorIsRefused) {
                           std::string::npos)
                     << told;
             }
+}
+
+// What the end of a run tells beside the report: a strings file that starts with a UTF-8
+// byte order mark (a warning: the mark stays part of the first string), a file truncated
+// while it was read (a note: the run and its status are as they were), and an output file
+// whose folder was removed during the run (the report is lost: status 2).
+TEST_F(BatchFaultFixture, AByteOrderMarkAShrunkFileAndAGoneOutputFolderAreTold) {
+    WriteWholeFile(strings, "\xEF\xBB\xBFyear\r\n");
+    CToolRun run = Run({"ok.c"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "kavel-report: warning: " + strings +
+                           " starts with a UTF-8 byte order mark, which is part of its first "
+                           "search string\n");
+    WriteWholeFile(strings, "year\r\n");
+
+    // The run writes its hits to a pipe read only up to the first: it holds there, a small
+    // way into the file, until the file is truncated and the pipe read to its end.
+    std::string lines;
+    for (int i = 0; i < (1 << 20); ++i)
+        lines += "year\n";
+    const std::string big = dir / "big.txt";
+    WriteWholeFile(big, lines);
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    options.stdoutFd = fds[1];
+    pid_t pid = StartReportTool(dir, options,
+                                {"--strings", strings, "--output", output, "--jobs", "1", big});
+    ::close(fds[1]);
+    options.stdoutFd = -1;
+    std::string seen(4096, '\0'), shown;
+    for (ssize_t got; shown.find("Potential problem") == std::string::npos &&
+                      (got = ::read(fds[0], seen.data(), seen.size())) > 0;)
+        shown.append(seen, 0, static_cast<size_t>(got));
+    ASSERT_EQ(::truncate(big.c_str(), 0), 0);
+    while (::read(fds[0], seen.data(), seen.size()) > 0) {
+    }
+    ::close(fds[0]);
+    run = FinishReportTool(dir, pid);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "kavel-report: " + big + ": shrank while it was read\n");
+
+    // The run waits for its list while the output's folder goes.
+    const std::string folder = dir / "out", fifo = dir / "fifo";
+    std::filesystem::create_directory(folder);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    pid = StartReportTool(
+        dir, options, {"--strings", strings, "--output", folder + "/r.txt", "--files-from", fifo});
+    const int writer = ::open(fifo.c_str(), O_WRONLY);
+    ASSERT_TRUE(WaitForFileStart(folder + "/r.txt", "Using Search"));
+    std::filesystem::remove_all(folder);
+    ASSERT_EQ(::write(writer, "ok.c\n", 5), 5);
+    ::close(writer);
+    run = FinishReportTool(dir, pid);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "kavel-report: the folder of the output file " + folder +
+                           "/r.txt was removed during the run: the report went into a deleted "
+                           "file\n");
 }
 
 // A stop signal that comes while the tool starts (here at its first system call of its own)
