@@ -138,13 +138,16 @@ class CBatchHost : public CReportHost {
 };
 
 // The files that could not be checked whole, named on standard error at the end of the run:
-// the first few, then how many more.
+// the first few, then how many more; and, as notes, the first few that shrank while they were
+// read (checked as far as they reached: no failure).
 class CFailedFiles : public CReportSink {
   public:
     void Error(std::string_view) override {}
     void FileBegin(const std::string&, const std::string& name) override { m_strName = name; }
     void Hit(const CHit&) override {}
-    void FileEnd(EFileOutcome outcome, const CFileCounts&) override {
+    void FileEnd(EFileOutcome outcome, const CFileCounts& counts) override {
+        if (counts.bShrank && !IsFailure(outcome) && m_notes.size() < NAMED)
+            m_notes.push_back(SafeText(m_strName) + ": shrank while it was read");
         if (!IsFailure(outcome))
             return;
         if (++m_nFailed <= NAMED)
@@ -154,6 +157,8 @@ class CFailedFiles : public CReportSink {
     }
     void RunEnd(bool) override {}
     void Tell(CByteOutput& messages) const {
+        for (const std::string& line : m_notes)
+            messages.Append("kavel-report: " + line + "\n");
         for (const std::string& line : m_named)
             messages.Append("kavel-report: " + line + "\n");
         if (m_nFailed > NAMED)
@@ -164,7 +169,7 @@ class CFailedFiles : public CReportSink {
   private:
     static constexpr long NAMED = 20;
     std::string m_strName;
-    std::vector<std::string> m_named;
+    std::vector<std::string> m_named, m_notes;
     long m_nFailed = 0;
 };
 
@@ -320,7 +325,9 @@ int RunBatchReport(int argc, char** argv) {
     if (haveBaseline) {
         baseline = std::make_unique<CBaseline>();
         std::string message;
-        if (!baseline->Load(baselinePath, message)) {
+        if (!baseline->Load(baselinePath, message, &g_nStopSignal)) {
+            if (g_nStopSignal != 0)
+                return BATCH_EXIT_CANCELLED;
             std::fprintf(stderr, "kavel-report: %s\n", message.c_str());
             return BATCH_EXIT_FAILURE;
         }
@@ -363,10 +370,12 @@ int RunBatchReport(int argc, char** argv) {
     }
     // Standard output or error redirected into the output file (`> out` with --output out)
     // would be a second writer of that file with an offset of its own: each would write over
-    // the other.
+    // the other. A pipe, FIFO or socket named as the output (/proc/self/fd/1) would mix the
+    // report into the stream of the format. A device (/dev/null, a terminal) is no such file.
     for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
         struct stat st;
-        if ((fd == STDERR_FILENO || !quiet) && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        if ((fd == STDERR_FILENO || !quiet) && ::fstat(fd, &st) == 0 &&
+            (S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)))
             options.inputs.push_back({{true, st.st_dev, st.st_ino},
                                       fd == STDOUT_FILENO
                                           ? "Error: The output file is standard output"
@@ -385,8 +394,9 @@ int RunBatchReport(int argc, char** argv) {
     // The results are judged once for the formats and the exit status, ahead of the format.
     std::unique_ptr<CResultJudge> judge;
     if (baseline || (outputFormat == EOutputFormat::SARIF && !quiet))
-        judge = std::make_unique<CResultJudge>(strings, directory, baseline.get());
-    const CFormatContext context{out, strings, directory, KAVEL_VERSION, judge.get(), baselineAll};
+        judge = std::make_unique<CResultJudge>(strings, directory, baseline.get(), &g_nStopSignal);
+    const CFormatContext context{out,         strings,     directory,     KAVEL_VERSION,
+                                 judge.get(), baselineAll, &g_nStopSignal};
     std::unique_ptr<CFormatSink> format = quiet ? nullptr : MakeFormatSink(outputFormat, context);
     CFailedFiles failedFiles;
     CTeeSink view;
@@ -409,6 +419,24 @@ int RunBatchReport(int argc, char** argv) {
     const std::string listError = files.m_pWalk->ListError();
     if (!listError.empty())
         failures.push_back(SafeText(listError));
+    // A report written into a file that is gone (its folder removed meanwhile) is lost.
+    if (struct stat st; result.bOutputCreated && ::stat(outputPath.c_str(), &st) != 0 &&
+                        (errno == ENOENT || errno == ENOTDIR)) {
+        const size_t slash = outputPath.rfind('/');
+        const std::string folder = slash == std::string::npos ? "."
+                                   : slash == 0               ? "/"
+                                                              : outputPath.substr(0, slash);
+        failures.push_back((::stat(folder.c_str(), &st) != 0 ? "the folder of the output file "
+                                                             : "the output file ") +
+                           SafeText(outputPath) +
+                           " was removed during the run: the report went into a deleted file");
+    }
+    // A byte order mark is no part of the rule: it stays part of the first string, which then
+    // matches no line of text.
+    if (result.bStringsOpened && std::string_view(strings[0]).starts_with("\xEF\xBB\xBF"))
+        messages.Append("kavel-report: warning: " + SafeText(stringsPath) +
+                        " starts with a UTF-8 byte order mark, which is part of its first "
+                        "search string\n");
     // An empty list (an upstream command that failed) is not a clean run.
     if ((result.bOutputCreated || !haveOutput) && result.bStringsOpened && !result.bCancelled &&
         !namesGiven && listError.empty() && files.m_pWalk->NamesGiven() == 0)

@@ -62,6 +62,7 @@ bool CLineFile::AdoptForReading(int fd, bool bStream) {
     m_bWriting = false;
     m_bWriteFailed = false;
     m_bReadFailed = false;
+    m_bShrank = false;
     if (!m_pBuffer)
         m_pBuffer.reset(new char[BUFFER_SIZE]);
     m_nPos = m_nEnd = 0;
@@ -169,6 +170,8 @@ size_t CLineFile::ReadInto(char* dst, size_t want) {
     if (got <= 0) {
         if (got < 0)
             m_bReadFailed = true;
+        else if (m_nReadLimit >= 0 && m_nReadSoFar < m_nReadLimit)
+            m_bShrank = true; // the end came before the length it was read to
         return 0;
     }
     m_nReadSoFar += got;

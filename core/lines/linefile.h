@@ -98,6 +98,8 @@ class CLineFile {
     bool WriteFailed() const { return m_bWriteFailed; }
     // True once a read has failed (an I/O error rather than the end of the file).
     bool ReadFailed() const { return m_bReadFailed; }
+    // True when the file ended before the read limit: it was truncated while it was read.
+    bool Shrank() const { return m_bShrank; }
 
     // Device and inode of the open file, to recognise the same file under another name, and
     // its present size.
@@ -120,6 +122,7 @@ class CLineFile {
     bool m_bWriting = false;
     bool m_bWriteFailed = false;
     bool m_bReadFailed = false;
+    bool m_bShrank = false;
     std::unique_ptr<char[]> m_pBuffer;
     size_t m_nPos = 0;
     size_t m_nEnd = 0;

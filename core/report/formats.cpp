@@ -7,6 +7,7 @@
 #include <array>
 #include <charconv>
 #include <cstdio>
+#include <new>
 #include <set>
 #include <sys/stat.h>
 #include <tuple>
@@ -228,8 +229,10 @@ class CJsonFormat : public CRecordSink {
         m_nLines += counts.nPhysical;
         m_nProblems += m_nRecords;
         m_nNew += m_nNewRecords;
+        const bool stopped = m_context.pStop != nullptr && *m_context.pStop != 0;
         const char* status = outcome == EFileOutcome::OPEN_FAILED   ? "failed-open"
                              : outcome == EFileOutcome::READ_FAILED ? "failed-read"
+                             : stopped                              ? "cancelled"
                                                                     : "ok";
         CJsonWriter json(m_context.out.Pending());
         json.Object().String("type", "file").Bytes("path", m_strName);
@@ -343,7 +346,7 @@ class CSarifFormat : public CRecordSink {
     }
     void Finish(const std::vector<std::string>& failures) override {
         if (const CBaseline* baseline = m_context.pJudge->Baseline())
-            baseline->WriteAbsentResults(m_json);
+            baseline->WriteAbsentResults(m_json, !m_bCancelled);
         for (const std::string& failure : failures)
             m_notifications.push_back(Notification(failure, nullptr));
         CJsonWriter& json = m_json;
@@ -491,8 +494,15 @@ std::string RuleId(std::string_view searchString) {
 }
 
 CResultJudge::CResultJudge(const SearchStringTable& strings, std::string currentDirectory,
-                           CBaseline* baseline)
-    : m_strings(strings), m_strDirectory(std::move(currentDirectory)), m_pBaseline(baseline) {}
+                           CBaseline* baseline, const StopFlag* stop)
+    : m_strings(strings), m_strDirectory(std::move(currentDirectory)), m_pBaseline(baseline),
+      m_pStop(stop) {}
+
+void CResultJudge::FileEnd(EFileOutcome outcome, const CFileCounts&) {
+    if (m_pBaseline != nullptr)
+        m_pBaseline->FileChecked(m_strUri,
+                                 !IsFailure(outcome) && !(m_pStop != nullptr && *m_pStop != 0));
+}
 
 void CResultJudge::FileBegin(const std::string& path, const std::string&) {
     m_strUri = UriReference(path, m_strDirectory);
@@ -537,18 +547,83 @@ void CResultJudge::Hit(const CHit& hit) {
     }
 }
 
-bool CBaseline::Load(const std::string& path, std::string& message) {
-    constexpr off_t LARGEST = 256 << 20;
+bool CBaseline::Load(const std::string& path, std::string& message, const StopFlag* stop) {
+    try {
+        return Read(path, message, stop);
+    } catch (const std::bad_alloc&) {
+        m_entries.clear();
+        m_open.clear();
+        message = "the baseline " + SafeText(path) + " does not fit in memory";
+        return false;
+    }
+}
+
+namespace {
+
+// A URI reference of the characters a path may hold (RFC 3986): letters, digits, "-._~",
+// "!$&'()*+,;=", ":", "@", "/" and "%" with two hex digits; no blank, "#", "?", nothing that is
+// not ASCII. A log of ours holds no other: an absent result comes back into the next log as it
+// stands, and must not make it invalid.
+bool IsUriPath(std::string_view uri) {
+    const auto hex = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    };
+    for (size_t i = 0; i < uri.size(); ++i) {
+        const char c = uri[i];
+        if (c == '%') {
+            if (i + 2 >= uri.size() || !hex(uri[i + 1]) || !hex(uri[i + 2]))
+                return false;
+            i += 2;
+        } else if (!IsAsciiLetter(c) && !(c >= '0' && c <= '9') &&
+                   std::string_view("-._~!$&'()*+,;=:@/").find(c) == std::string_view::npos) {
+            return false;
+        }
+    }
+    return !uri.empty();
+}
+
+// The member name of object, when it is of the kind given; nullptr when object is null, or
+// the member missing (ok false then if it is required) or of another kind (ok false).
+const CJson* Member(const CJson* object, const char* name, CJson::EKind kind, bool required,
+                    bool& ok) {
+    if (object == nullptr)
+        return nullptr;
+    const CJson* member = object->Get(name);
+    if (member == nullptr) {
+        ok = ok && !required;
+        return nullptr;
+    }
+    if (member->kind != kind) {
+        ok = false;
+        return nullptr;
+    }
+    return member;
+}
+
+} // namespace
+
+bool CBaseline::Read(const std::string& path, std::string& message, const StopFlag* stop) {
+    const auto stopped = [stop] { return stop != nullptr && *stop != 0; };
     CLineFile file;
-    off_t size = 0;
-    dev_t dev;
-    ino_t ino;
-    if (!file.OpenRead(path) || !file.Identity(dev, ino, &size) || size > LARGEST) {
+    if (!file.OpenRead(path)) {
         message = "cannot read the baseline " + SafeText(path);
         return false;
     }
+    // Bounded as it is read (to a buffer past the limit), not by the size at the open: a file
+    // of the kernel's says 0, and a file may grow while it is read.
+    const std::string tooLarge = "the baseline " + SafeText(path) + " is larger than " +
+                                 std::to_string(BYTES_MAX >> 20) +
+                                 " MiB, the most a baseline may hold";
     std::string text;
     for (auto [data, avail] = file.Peek(); avail > 0; std::tie(data, avail) = file.Peek()) {
+        if (stopped()) {
+            message.clear();
+            return false;
+        }
+        if (text.size() + avail > static_cast<size_t>(BYTES_MAX)) {
+            message = tooLarge;
+            return false;
+        }
         text.append(data, avail);
         file.Consume(avail);
     }
@@ -558,44 +633,61 @@ bool CBaseline::Load(const std::string& path, std::string& message) {
     }
     message = SafeText(path) + " is not a SARIF log of kavel-report";
     CJson log;
-    if (!ParseJson(text, log))
+    switch (ParseJsonBounded(text, log, VALUES_MAX, stop)) {
+    case EJsonRead::OK: break;
+    case EJsonRead::INVALID: return false;
+    case EJsonRead::TOO_MANY_VALUES:
+        message = "the baseline " + SafeText(path) + " holds more than " +
+                  std::to_string(VALUES_MAX) + " JSON values, the most a baseline may hold";
         return false;
+    case EJsonRead::STOPPED: message.clear(); return false;
+    }
+    std::string().swap(text);
     const CJson* version = log.Get("version");
     const CJson* name = log.At("runs/0/tool/driver/name");
     const CJson* results = log.At("runs/0/results");
     if (version == nullptr || version->text != "2.1.0" || name == nullptr ||
         name->text != "Kavel 2000" || results == nullptr || results->kind != CJson::EKind::ARRAY)
         return false;
+    using EKind = CJson::EKind;
     for (const CJson& result : results->items) {
-        const CJson* ruleId = result.Get("ruleId");
-        const CJson* location = result.At("locations/0/physicalLocation");
-        const CJson* prints = result.Get("partialFingerprints");
-        const CJson* print = prints != nullptr ? prints->Get("kavelLine/v1") : nullptr;
-        const CJson* uri = location != nullptr ? location->At("artifactLocation/uri") : nullptr;
-        const CJson* line = location != nullptr ? location->At("region/startLine") : nullptr;
-        // Each is of the kind a log of ours gives it: a result that comes back absent is
-        // written into the next log as it stands, and a line there is a whole number from 1.
-        const auto text = [](const CJson* value) {
-            return value != nullptr && value->kind == CJson::EKind::STRING;
-        };
-        if (!text(ruleId) || !text(print) || !text(uri) || line == nullptr ||
-            line->kind != CJson::EKind::NUMBER || !(line->number >= 1 && line->number <= 0x1p53) ||
+        // Each member is of the kind a log of ours gives it: a result that comes back absent
+        // is written into the next log as it stands, and a line there is a whole number from 1.
+        bool ok = result.kind == EKind::OBJECT;
+        const CJson* ruleId = Member(&result, "ruleId", EKind::STRING, true, ok);
+        const CJson* messageText = Member(Member(&result, "message", EKind::OBJECT, false, ok),
+                                          "text", EKind::STRING, false, ok);
+        const CJson* locations = Member(&result, "locations", EKind::ARRAY, true, ok);
+        const CJson* location = nullptr;
+        if (locations != nullptr &&
+            (locations->items.empty() || (location = &locations->items[0])->kind != EKind::OBJECT))
+            ok = false;
+        const CJson* physical = Member(location, "physicalLocation", EKind::OBJECT, true, ok);
+        const CJson* artifact = Member(physical, "artifactLocation", EKind::OBJECT, true, ok);
+        const CJson* uri = Member(artifact, "uri", EKind::STRING, true, ok);
+        const CJson* base = Member(artifact, "uriBaseId", EKind::STRING, false, ok);
+        const CJson* region = Member(physical, "region", EKind::OBJECT, true, ok);
+        const CJson* line = Member(region, "startLine", EKind::NUMBER, true, ok);
+        const CJson* snippet = Member(Member(region, "snippet", EKind::OBJECT, false, ok), "text",
+                                      EKind::STRING, false, ok);
+        const CJson* print = Member(Member(&result, "partialFingerprints", EKind::OBJECT, true, ok),
+                                    "kavelLine/v1", EKind::STRING, true, ok);
+        const CJson* state = Member(&result, "baselineState", EKind::STRING, false, ok);
+        // The one base a log of ours names, kept as it is: another would be rewritten.
+        if (!ok || !IsUriPath(uri->text) || (base != nullptr && base->text != "SRCROOT") ||
+            !(line->number >= 1 && line->number <= 0x1p53) ||
             line->number != static_cast<double>(static_cast<long>(line->number)) ||
             !ruleId->text.starts_with("KAVEL-"))
             return false;
         // Results that were absent from the run the log came from are gone already.
-        const CJson* state = result.Get("baselineState");
         if (state != nullptr && state->text == "absent")
             continue;
         CEntry entry;
         entry.ruleId = ruleId->text;
         entry.uri = uri->text;
-        const CJson* base = location->At("artifactLocation/uriBaseId");
         entry.uriBaseId = base != nullptr ? base->text : "";
         entry.fingerprint = print->text;
-        const CJson* messageText = result.At("message/text");
         entry.message = messageText != nullptr ? messageText->text : "";
-        const CJson* snippet = location->At("region/snippet/text");
         entry.snippet = snippet != nullptr ? snippet->text : "";
         entry.line = static_cast<long>(line->number);
         m_open.emplace(entry.ruleId + '\0' + entry.uri + '\0' + entry.fingerprint,
@@ -617,9 +709,14 @@ bool CBaseline::Take(const std::string& ruleId, const std::string& uri,
     return true;
 }
 
-void CBaseline::WriteAbsentResults(CJsonWriter& json) const {
+void CBaseline::FileChecked(const std::string& uri, bool bWhole) {
+    (bWhole ? m_whole : m_partial).insert(uri);
+}
+
+void CBaseline::WriteAbsentResults(CJsonWriter& json, bool bRunWhole) const {
     for (const CEntry& entry : m_entries)
-        if (!entry.bTaken)
+        if (!entry.bTaken && m_partial.count(entry.uri) == 0 &&
+            (bRunWhole || m_whole.count(entry.uri) != 0))
             SarifResult(json, entry.ruleId, entry.message, entry.uri, !entry.uriBaseId.empty(),
                         entry.line, entry.snippet, entry.fingerprint, EBaselineState::ABSENT);
 }

@@ -15,8 +15,10 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <vector>
 
 enum class EOutputFormat { REPORT, GREP, JSON, SARIF };
@@ -67,16 +69,31 @@ struct CResult {
 // The results of an earlier run, from a SARIF log that --format sarif wrote.
 class CBaseline {
   public:
-    // Reads the log; false with a message when it cannot be read or is not such a log (an
-    // empty baseline would make every result of the run look old, or new).
-    bool Load(const std::string& path, std::string& message);
+    // The most bytes a baseline may hold, and the most JSON values: a result of ours holds 17
+    // values in some 330 bytes or more, so the values allow some 120,000 results, and the
+    // tree (some 100 bytes a value, whatever the text's) stays at a few hundred MB.
+    static constexpr off_t BYTES_MAX = 64 << 20;
+    static constexpr size_t VALUES_MAX = 2 << 20;
+
+    // Reads the log; false with a message when it cannot be read, is larger than the limits,
+    // does not fit in memory, or is not such a log (an empty baseline would make every result
+    // of the run look old, or new); false with an empty message once *stop is nonzero (stop
+    // may be null).
+    bool Load(const std::string& path, std::string& message, const StopFlag* stop = nullptr);
     // Takes a result of the same rule, URI and fingerprint (the line's text, not its number)
     // out of the baseline, in the order of the log; false when none is left: the result is new.
     bool Take(const std::string& ruleId, const std::string& uri, const std::string& fingerprint);
-    // The results that nothing took, as SARIF results with the baselineState "absent".
-    void WriteAbsentResults(CJsonWriter& json) const;
+    // A file of the run was checked, to its end (bWhole) or not: it failed to open or read,
+    // or a stop ended its check. Results of a file not read to its end are not absent.
+    void FileChecked(const std::string& uri, bool bWhole);
+    // The results that nothing took, as SARIF results with the baselineState "absent": those
+    // of the files read to their end and, when the run was not stopped (bRunWhole), those of
+    // files it did not check (they are gone).
+    void WriteAbsentResults(CJsonWriter& json, bool bRunWhole) const;
 
   private:
+    bool Read(const std::string& path, std::string& message, const StopFlag* stop);
+
     struct CEntry {
         std::string ruleId, uri, uriBaseId, fingerprint, message, snippet;
         long line;
@@ -84,6 +101,7 @@ class CBaseline {
     };
     std::vector<CEntry> m_entries;
     std::multimap<std::string, size_t> m_open; // by rule, URI and fingerprint: not yet taken
+    std::set<std::string> m_whole, m_partial;  // URIs of the files checked, to their end or not
 };
 
 // The results of the lines found, made once for every format: each hit's rules that its line
@@ -92,13 +110,14 @@ class CBaseline {
 // the format's sink, which reads Last() in its own Hit.
 class CResultJudge : public CReportSink {
   public:
-    // baseline may be null. The table is filled when the strings are loaded.
+    // baseline may be null. The table is filled when the strings are loaded. stop (may be
+    // null): the run's stop, nonzero when a file's check ends by a stop.
     CResultJudge(const SearchStringTable& strings, std::string currentDirectory,
-                 CBaseline* baseline);
+                 CBaseline* baseline, const StopFlag* stop = nullptr);
     void Error(std::string_view) override {}
     void FileBegin(const std::string& path, const std::string& name) override;
     void Hit(const CHit& hit) override;
-    void FileEnd(EFileOutcome, const CFileCounts&) override {}
+    void FileEnd(EFileOutcome outcome, const CFileCounts&) override;
     void RunEnd(bool) override {}
 
     // The results that the last hit added.
@@ -114,6 +133,7 @@ class CResultJudge : public CReportSink {
     const SearchStringTable& m_strings;
     const std::string m_strDirectory;
     CBaseline* m_pBaseline;
+    const StopFlag* m_pStop;
     std::vector<CRule> m_rules;
     std::vector<bool> m_onLine; // rules with a result on the line of the last hit
     std::vector<CResult> m_last;
@@ -126,7 +146,8 @@ class CResultJudge : public CReportSink {
 // when the strings are loaded, before the first hit), the current directory (SARIF's URIs are
 // relative to it), the program's version, and the judge of the results (null for report,
 // and for grep and JSON without a baseline). bAllLines: grep and JSON print every line found,
-// not only those with a new result.
+// not only those with a new result. pStop: the run's stop; a file that ends with it set was
+// stopped in its check (may be null).
 struct CFormatContext {
     CByteOutput& out;
     const SearchStringTable& strings;
@@ -134,6 +155,7 @@ struct CFormatContext {
     std::string version;
     const CResultJudge* pJudge = nullptr;
     bool bAllLines = false;
+    const StopFlag* pStop = nullptr;
 };
 
 // A format's sink. Finish comes after the run, once the tool knows why it fails (the causes of

@@ -1,5 +1,6 @@
 #include "core/report/json.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstdlib>
@@ -8,11 +9,38 @@ namespace {
 
 class CReader {
   public:
-    explicit CReader(std::string_view text) : m_text(text) {}
+    CReader(std::string_view text, size_t maxValues, const StopFlag* stop)
+        : m_text(text), m_nValuesLeft(maxValues), m_pStop(stop) {}
 
-    bool Document(CJson& value) { return Value(value, 0) && (Blanks(), m_pos == m_text.size()); }
+    EJsonRead Document(CJson& value) {
+        const bool valid = Value(value, 0) && (Blanks(), m_pos == m_text.size());
+        return m_fault != EJsonRead::OK ? m_fault : valid ? EJsonRead::OK : EJsonRead::INVALID;
+    }
 
   private:
+    // Counts a value against the limit, and looks at the stop now and then; false to end.
+    bool Count() {
+        if (m_nValuesLeft == 0) {
+            m_fault = EJsonRead::TOO_MANY_VALUES;
+            return false;
+        }
+        --m_nValuesLeft;
+        if ((++m_nValues & 4095) == 0 && m_pStop != nullptr && *m_pStop != 0) {
+            m_fault = EJsonRead::STOPPED;
+            return false;
+        }
+        return true;
+    }
+    // No name is given twice among an object's members.
+    static bool UniqueNames(const std::vector<CJsonMember>& members) {
+        std::vector<std::string_view> names;
+        names.reserve(members.size());
+        for (const CJsonMember& member : members)
+            names.push_back(member.name);
+        std::sort(names.begin(), names.end());
+        return std::adjacent_find(names.begin(), names.end()) == names.end();
+    }
+
     void Blanks() {
         while (m_pos < m_text.size() && (m_text[m_pos] == ' ' || m_text[m_pos] == '\t' ||
                                          m_text[m_pos] == '\n' || m_text[m_pos] == '\r'))
@@ -34,7 +62,7 @@ class CReader {
     }
 
     bool Value(CJson& value, int depth) {
-        if (depth > 200)
+        if (depth > 200 || !Count())
             return false;
         Blanks();
         if (m_pos >= m_text.size())
@@ -53,7 +81,7 @@ class CReader {
                     return false;
                 value.members.push_back({std::move(key), std::move(member)});
             } while (Eat(','));
-            return Eat('}');
+            return Eat('}') && (value.members.size() < 2 || UniqueNames(value.members));
         }
         if (c == '[') {
             ++m_pos;
@@ -202,6 +230,10 @@ class CReader {
 
     std::string_view m_text;
     size_t m_pos = 0;
+    size_t m_nValuesLeft;
+    size_t m_nValues = 0;
+    const StopFlag* m_pStop;
+    EJsonRead m_fault = EJsonRead::OK;
 };
 
 } // namespace
@@ -220,11 +252,13 @@ const CJson* CJson::At(const std::string& path) const {
         if (end == std::string::npos)
             end = path.size();
         const std::string part = path.substr(start, end - start);
-        if (value->kind == EKind::ARRAY) {
+        if (!part.empty() && part.find_first_not_of("0123456789") == std::string::npos) {
             const size_t index = std::strtoul(part.c_str(), nullptr, 10);
-            value = index < value->items.size() ? &value->items[index] : nullptr;
+            value = value->kind == EKind::ARRAY && index < value->items.size()
+                        ? &value->items[index]
+                        : nullptr;
         } else {
-            value = value->Get(part);
+            value = value->Get(part); // nullptr for anything but an object
         }
         start = end + 1;
     }
@@ -232,8 +266,13 @@ const CJson* CJson::At(const std::string& path) const {
 }
 
 bool ParseJson(std::string_view text, CJson& value) {
+    return ParseJsonBounded(text, value, SIZE_MAX, nullptr) == EJsonRead::OK;
+}
+
+EJsonRead ParseJsonBounded(std::string_view text, CJson& value, size_t maxValues,
+                           const StopFlag* stop) {
     value = CJson();
-    return CReader(text).Document(value);
+    return CReader(text, maxValues, stop).Document(value);
 }
 
 size_t Utf8Length(std::string_view bytes) {

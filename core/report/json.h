@@ -4,6 +4,8 @@
 // tests read the formats. The writer places members, elements and commas, and escapes every
 // string the one way below: JSON Lines and SARIF are written through it.
 
+#include "core/lines/stopflag.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -23,7 +25,9 @@ struct CJson {
 
     // The member of an object, or nullptr.
     const CJson* Get(const std::string& key) const;
-    // The value at a path of member names and array indexes ("runs/0/tool"), or nullptr.
+    // The value at a path of member names and array indexes ("runs/0/tool"), or nullptr: a
+    // part of digits is an index into an array, any other a member of an object, so that an
+    // object never passes for an array (a member named "0" cannot be reached).
     const CJson* At(const std::string& path) const;
 };
 
@@ -33,8 +37,16 @@ struct CJsonMember {
     CJson value;
 };
 
-// The one JSON value of the text (blanks around it allowed); false on any fault.
+// The one JSON value of the text (blanks around it allowed); false on any fault, a name
+// given twice in one object among them (readers differ on which one wins).
 bool ParseJson(std::string_view text, CJson& value);
+
+// What a bounded read of JSON came to.
+enum class EJsonRead { OK, INVALID, TOO_MANY_VALUES, STOPPED };
+// ParseJson with at most maxValues values in the tree (each takes some 100 bytes of memory,
+// whatever the text's two), ended once *stop is nonzero (stop may be null).
+EJsonRead ParseJsonBounded(std::string_view text, CJson& value, size_t maxValues,
+                           const StopFlag* stop);
 
 // The length of the valid UTF-8 sequence at the start of bytes (1 to 4: no overlong form, no
 // surrogate, nothing past U+10FFFF), or 0.

@@ -28,9 +28,10 @@ constexpr bool IsFailure(EFileOutcome outcome) {
 
 // What a checked file came to, as far as it was checked.
 struct CFileCounts {
-    long nLines = 0;    // lines as the report counts them
-    long nProblems = 0; // lines reported
-    long nPhysical = 0; // the file's own lines reached, the last one whole or not
+    long nLines = 0;      // lines as the report counts them
+    long nProblems = 0;   // lines reported
+    long nPhysical = 0;   // the file's own lines reached, the last one whole or not
+    bool bShrank = false; // it ended before its length at the start of its check (truncated)
 };
 
 // A file's device and inode, to know it under any name.
@@ -95,6 +96,7 @@ class CFileCheck {
         }
         const EFileOutcome outcome =
             ReadFailed() ? EFileOutcome::READ_FAILED : EFileOutcome::SCANNED;
+        counts.bShrank = m_file.Shrank();
         Close();
         return outcome;
     }

@@ -125,7 +125,7 @@ CReportResult CReportRun::Run() {
     } else if (created = m_output.CreateLocked(m_in.outputPath);
                created == CLineFile::ECreate::IN_USE) {
         m_result.bOutputInUse = true;
-        Error(m_view, "Error: The output file is in use by another report run");
+        Error(m_view, "Error: The output file is locked by another process or report run");
     } else if (created == CLineFile::ECreate::FAILED) {
         Error(m_view, "Error: Failed to create output file");
     } else {

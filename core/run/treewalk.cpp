@@ -11,6 +11,7 @@
 #include <pthread.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -78,7 +79,23 @@ class CFolderEntries {
     std::vector<uint64_t> m_entries;
 };
 
+// The files of the kernel's procfs and tracefs that hold no text, or whose read waits for
+// ever or takes what others wait for (/proc/kmsg, trace_pipe): a walk skips them. They are
+// told by name only on those file systems, so a file named "mem" in a source tree is checked.
+bool IsKernelFileToSkip(unsigned long fsType, std::string_view name) {
+    constexpr unsigned long PROCFS = 0x9fa0, TRACEFS = 0x74726163;
+    if (fsType != PROCFS && fsType != TRACEFS)
+        return false;
+    for (const std::string_view skipped : {"pagemap", "kmsg", "kcore", "mem", "clear_refs"})
+        if (name == skipped)
+            return true;
+    return name.starts_with("kpage") || name.starts_with("trace_pipe");
+}
+
 bool CFolderEntries::Read(int fd) {
+    struct statfs fs;
+    const unsigned long fsType =
+        ::fstatfs(fd, &fs) == 0 ? static_cast<unsigned long>(fs.f_type) : 0;
     alignas(8) char buffer[32768];
     for (;;) {
         const ssize_t got = ::getdents64(fd, buffer, sizeof buffer);
@@ -102,7 +119,8 @@ bool CFolderEntries::Read(int fd) {
                     continue;
                 type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
             }
-            if (type != DT_DIR && type != DT_REG)
+            if ((type != DT_DIR && type != DT_REG) ||
+                (type == DT_REG && IsKernelFileToSkip(fsType, name)))
                 continue;
             const size_t length = std::min<size_t>(std::strlen(name), LENGTH); // NAME_MAX is 255
             m_entries.push_back(uint64_t(m_names.size()) << 16 | (type == DT_DIR ? FOLDER : 0) |

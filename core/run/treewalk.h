@@ -70,7 +70,9 @@ class CTreeWalk {
     // Entry index (below Listed()), handed over: the entries are taken in order, each once.
     // Inside a walk the entries are the regular files, and a folder that cannot be read (as
     // itself, so that it is reported as a file that cannot be opened); links, FIFOs, sockets
-    // and devices are skipped.
+    // and devices are skipped, and so are the files of procfs and tracefs that hold no text or
+    // whose read can wait for ever: pagemap, kmsg, kcore, mem, clear_refs, kpage* and
+    // trace_pipe*. A name given is taken as it is.
     CListedFile Take(size_t index);
     // Why a list ended the walk, as "LIST:N: what" or "cannot read the list LIST"; else "".
     std::string ListError() const;

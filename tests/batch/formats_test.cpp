@@ -8,10 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -270,6 +272,95 @@ TEST_F(ReportToolTest, EveryFailureIsToldOnStandardErrorAndInTheVerdict) {
     }
 }
 
+// The least log that a baseline takes: one result, of src/a.c, of the string "year".
+const std::string SMALL_LOG =
+    R"({"version":"2.1.0","runs":[{"results":[{"ruleId":"KAVEL-0000000000000001",)"
+    R"("message":{"text":"m"},"locations":[{"physicalLocation":{"artifactLocation":)"
+    R"({"uri":"src/a.c","uriBaseId":"SRCROOT"},"region":{"startLine":1,"snippet":)"
+    R"({"text":"year"}}}}],"partialFingerprints":{"kavelLine/v1":"0123456789abcdef"}}],)"
+    R"("tool":{"driver":{"name":"Kavel 2000"}}}]})";
+
+// A stop signal ends the load of a baseline, in its read and in the reading of the JSON.
+TEST_F(ReportToolTest, AStopEndsTheLoadOfABaseline) {
+    WriteWholeFile(dir / "b.sarif", SMALL_LOG);
+    for (const int stop : {1, 0}) {
+        const StopFlag flag{stop};
+        CBaseline baseline;
+        std::string message = "x";
+        EXPECT_EQ(baseline.Load(dir / "b.sarif", message, &flag), stop == 0) << message;
+        EXPECT_EQ(message, "");
+    }
+    const StopFlag flag{1};
+    CJson value;
+    std::string array = "[0";
+    for (int i = 0; i < 10000; ++i)
+        array += ",0";
+    EXPECT_EQ(ParseJsonBounded(array + "]", value, SIZE_MAX, &flag), EJsonRead::STOPPED);
+    EXPECT_EQ(ParseJsonBounded(array + "]", value, SIZE_MAX, nullptr), EJsonRead::OK);
+}
+
+// The formats' sinks fed a run by hand: a.c checked whole, then a stop in the middle of b.c,
+// and c.c never reached. b.c says it was cancelled, not ok, and only a.c's results that
+// nothing matched are absent: the others' files were not read to their end. A run that is not
+// stopped has every file's untaken results absent, those of a file it did not check too.
+TEST_F(ReportToolTest, ResultsOfAFileNotReadToItsEndAreNotAbsent) {
+    std::string log = SMALL_LOG, result = log.substr(log.find("{\"ruleId\""));
+    result.resize(result.find("}],\"tool\"") + 1);
+    for (const char* uri : {"src/b.c", "src/c.c"}) {
+        std::string other = result;
+        log.insert(log.find("],\"tool\""), "," + other.replace(other.find("src/a.c"), 7, uri));
+    }
+    WriteWholeFile(dir / "b.sarif", log);
+    WriteWholeFile(strings, "year\n");
+    SearchStringTable table{};
+    ASSERT_TRUE(LoadSearchStrings(table, strings));
+    for (const bool stop : {true, false})
+        for (const EOutputFormat format : {EOutputFormat::JSON, EOutputFormat::SARIF}) {
+            StopFlag flag{0};
+            CBaseline baseline;
+            std::string message;
+            ASSERT_TRUE(baseline.Load(dir / "b.sarif", message)) << message;
+            const int fd = ::open((dir / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            {
+                CByteOutput out(fd, nullptr);
+                CResultJudge judge(table, dir.Path(), &baseline, &flag);
+                const CFormatContext context{out, table, dir.Path(), "1", &judge, true, &flag};
+                const std::unique_ptr<CFormatSink> sink = MakeFormatSink(format, context);
+                CTeeSink run({&judge, sink.get()});
+                for (const char* name : {"src/a.c", "src/b.c", "src/c.c"}) {
+                    if (stop && name[4] == 'c')
+                        break;
+                    run.FileBegin(dir / name, name);
+                    run.Hit({1, 1, "a year"});
+                    flag = stop && name[4] == 'b';
+                    run.FileEnd(EFileOutcome::SCANNED, {2, 1, 2});
+                }
+                run.RunEnd(stop);
+                sink->Finish({});
+            }
+            ::close(fd);
+            const std::string text = ReadWholeFile(dir / "out");
+            std::vector<std::string> states;
+            if (format == EOutputFormat::JSON) {
+                for (const CJson& o : JsonLines(text))
+                    if (o.Get("type")->text == "file")
+                        states.push_back(o.Get("path")->text + " " + o.Get("status")->text);
+                using Names = std::vector<std::string>;
+                EXPECT_EQ(states, (stop ? Names{"src/a.c ok", "src/b.c cancelled"}
+                                        : Names{"src/a.c ok", "src/b.c ok", "src/c.c ok"}));
+                continue;
+            }
+            CJson sarif;
+            ASSERT_TRUE(ParseJson(text, sarif)) << text;
+            for (const CJson& r : sarif.At("runs/0/results")->items)
+                if (r.Get("baselineState")->text == "absent")
+                    states.push_back(
+                        r.At("locations/0/physicalLocation/artifactLocation/uri")->text);
+            using Names = std::vector<std::string>;
+            EXPECT_EQ(states, (stop ? Names{"src/a.c"} : Names{"src/a.c", "src/b.c", "src/c.c"}));
+        }
+}
+
 // A baseline of an earlier run's SARIF log: only results that are not in it fail the check.
 // Results are matched by rule, file and the line's text, one to one in order, whatever the
 // line's number or the order of the strings file.
@@ -317,6 +408,22 @@ TEST_F(ReportToolTest, ABaselineFailsOnlyOnNewResults) {
                                                  "src/a.c:5 unchanged", "src/a.c:6 new",
                                                  "src/c.c:1 new", "src/a.c:1 absent",
                                                  "src/a.c:5 absent", "src/b.c:1 absent"}));
+    // A file that cannot be opened (here a FIFO named as a PATH) was not read: its results are
+    // not absent.
+    std::filesystem::rename(dir / "src/a.c", dir / "a.c");
+    ASSERT_EQ(::mkfifo((dir / "src/a.c").c_str(), 0600), 0);
+    const CToolRun unread =
+        Run({"--format", "sarif", "--baseline", "base.sarif", "src/a.c", "src/b.c"});
+    CJson unreadLog;
+    ASSERT_TRUE(ParseJson(unread.out, unreadLog)) << unread.out;
+    results.clear();
+    for (const CJson& r : unreadLog.At("runs/0/results")->items)
+        results.push_back(r.At("locations/0/physicalLocation/artifactLocation/uri")->text + " " +
+                          r.Get("baselineState")->text);
+    EXPECT_EQ(results, (std::vector<std::string>{"src/b.c absent"}));
+    std::filesystem::remove(dir / "src/a.c");
+    std::filesystem::rename(dir / "a.c", dir / "src/a.c");
+
     // That log as the next baseline: what it holds as absent is new when it comes back, and one
     // new result fails the check.
     WriteWholeFile(dir / "next.sarif", run.out);
@@ -334,6 +441,79 @@ TEST_F(ReportToolTest, ABaselineFailsOnlyOnNewResults) {
         run = Run({"--baseline", "line.sarif", "src"});
         EXPECT_EQ(run.err, "kavel-report: line.sarif is not a SARIF log of kavel-report\n") << line;
     }
+    // Logs that look like ours and are not: a name given twice (readers differ on which one
+    // wins), a URI that is no URI path or a base that is not ours (an absent result comes back
+    // into the next log as it stands), an object where an array belongs, members of another kind.
+    WriteWholeFile(dir / "small.sarif", SMALL_LOG);
+    run = Run({"--baseline", "small.sarif", "src"});
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(run.err, "");
+    std::vector<std::vector<std::pair<std::string, std::string>>> edits = {
+        {{R"("results":[)", R"("results":[],"results":[)"}},
+        {{R"("text":"m")", R"("text":"m","text":"n")"}},
+        {{"src/a.c", "src/a c"}},
+        {{"src/a.c", "src/a%2"}},
+        {{"src/a.c", "src/a%zz"}},
+        {{"src/a.c", "src/\u00e9"}},
+        {{"src/a.c", ""}},
+        {{R"("SRCROOT")", R"("ROOT")"}},
+        {{R"("SRCROOT")", "7"}},
+        {{R"("runs":[{)", R"("runs":{"0":{)"}, {"}}}]}", "}}}}}"}},
+        {{R"("locations":[{)", R"("locations":{"0":{)"}, {"}}}}],", "}}}}},"}},
+        {{R"("locations":[{)", R"("locations":[7,{)"}},
+        {{R"("text":"m")", R"("text":7)"}},
+        {{R"({"text":"year"})", R"("year")"}},
+        {{R"("partialFingerprints")", R"("baselineState":1,"partialFingerprints")"}},
+    };
+    for (const char* c : {"#", "?", "<", ">", "\\\"", "{", "}", "|", "\\\\", "^", "`"})
+        edits.push_back({{"src/a.c", std::string("src/a") + c + ".c"}});
+    for (const auto& edit : edits) {
+        std::string log = SMALL_LOG;
+        for (const auto& [from, to] : edit)
+            log.replace(log.find(from), from.size(), to);
+        WriteWholeFile(dir / "bad.sarif", log);
+        run = Run({"--baseline", "bad.sarif", "src"});
+        EXPECT_EQ(run.err, "kavel-report: bad.sarif is not a SARIF log of kavel-report\n") << log;
+    }
+
+    // The limits, at them and past them: the bytes as they are read (a file of the kernel's
+    // says it is empty), and the values of the tree; memory that runs out is told too.
+    const auto limit = [](const char* what, const std::string& path) {
+        return "kavel-report: the baseline " + path + " " + what +
+               ", the most a baseline may hold\n";
+    };
+    const std::string tooLarge = limit("is larger than 64 MiB", "big.sarif");
+    for (const off_t size : {CBaseline::BYTES_MAX, CBaseline::BYTES_MAX + 1}) {
+        WriteWholeFile(dir / "big.sarif", "");
+        ASSERT_EQ(::truncate((dir / "big.sarif").c_str(), size), 0);
+        run = Run({"--baseline", "big.sarif", "src"});
+        EXPECT_EQ(run.err, size > CBaseline::BYTES_MAX
+                               ? tooLarge
+                               : "kavel-report: big.sarif is not a SARIF log of kavel-report\n");
+    }
+    run = Run({"--baseline", "/proc/self/pagemap", "src"});
+    EXPECT_EQ(run.err, limit("is larger than 64 MiB", "/proc/self/pagemap"));
+    for (const size_t values : {CBaseline::VALUES_MAX, CBaseline::VALUES_MAX + 1}) {
+        std::string array = "[0";
+        for (size_t i = 2; i < values; ++i)
+            array += ",0";
+        WriteWholeFile(dir / "big.sarif", array + "]");
+        run = Run({"--baseline", "big.sarif", "src"});
+        EXPECT_EQ(run.err, values > CBaseline::VALUES_MAX
+                               ? limit("holds more than 2097152 JSON values", "big.sarif")
+                               : "kavel-report: big.sarif is not a SARIF log of kavel-report\n");
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+        if (values == CBaseline::VALUES_MAX) {
+            options.memoryLimit = 192 << 20;
+            run = Run({"--baseline", "big.sarif", "src"});
+            options.memoryLimit = 0;
+            EXPECT_EQ(run.status, 2);
+            EXPECT_EQ(run.err, "kavel-report: the baseline big.sarif does not fit in memory\n");
+        }
+#endif
+    }
+    std::filesystem::remove(dir / "big.sarif");
+
     const std::pair<std::vector<std::string>, std::string> refused[] = {
         {{"--baseline", "none.sarif", "src"},
          "kavel-report: cannot read the baseline none.sarif\n"},

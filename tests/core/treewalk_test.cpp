@@ -60,9 +60,9 @@ struct TreeWalkTest : ::testing::Test {
         // 0x7F last.
         for (const char* folder : {"a", "a/b", "a b", "B", ".git", "sub", "sub/deep", "\xc3\xa9"})
             fs::create_directories(root + "/" + folder);
-        for (const char* file :
-             {"a.c", "a0", "a/x.c", "a/b/y.o", "a/b/z.c", "a b/w", "B/v.c", "b.c", ".git/HEAD",
-              "sub/s.c", "sub/deep/t.c", "sub/deep/t.o", "\xc3\xa9/u.c", "Z", "-dash"})
+        for (const char* file : {"a.c", "a0", "a/x.c", "a/b/y.o", "a/b/z.c", "a b/w", "B/v.c",
+                                 "b.c", ".git/HEAD", "sub/s.c", "sub/deep/t.c", "sub/deep/t.o",
+                                 "\xc3\xa9/u.c", "Z", "-dash", "mem", "kpagecount", "trace_pipe"})
             WriteWholeFile(root + "/" + file, "x\n");
         fs::create_symlink(root + "/a.c", root + "/link.c");
         fs::create_directory_symlink(root + "/sub", root + "/linkdir");
@@ -81,6 +81,25 @@ TEST_F(TreeWalkTest, WalksInTheByteOrderOfThePathsWithoutLinksOrSpecialFiles) {
                                         root + "/B/v.c"}));
     // A folder named with a final "/" gives no doubled separator.
     EXPECT_EQ(CTreeWalk::ListAll({root + "/B/"}, {}), (std::vector<std::string>{root + "/B/v.c"}));
+}
+
+// A walk of the kernel's procfs skips the files that hold no text or whose read waits for ever
+// (their names elsewhere are checked: see the tree above); a name given is taken as it is.
+TEST(TreeWalk, AWalkOfProcSkipsItsFilesThatHoldNoTextOrWait) {
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
+        {"/proc", {"kmsg", "kcore", "kpagecount", "kpageflags", "kpagecgroup"}},
+        {"/proc/self", {"mem", "pagemap", "clear_refs"}},
+    };
+    for (const auto& [folder, skipped] : cases) {
+        std::set<std::string> names;
+        for (const std::string& path : CTreeWalk::ListAll({folder}, {"*/"}))
+            names.insert(path.substr(path.rfind('/') + 1));
+        EXPECT_EQ(names.count("stat"), 1u) << folder; // a file of text is listed
+        for (const std::string& name : skipped)
+            EXPECT_EQ(names.count(name), 0u) << folder << "/" << name;
+    }
+    EXPECT_EQ(CTreeWalk::ListAll({"/proc/self/pagemap"}, {}),
+              (std::vector<std::string>{"/proc/self/pagemap"}));
 }
 
 TEST_F(TreeWalkTest, ExcludesByNameOrByPathBelowTheWalkedFolder) {

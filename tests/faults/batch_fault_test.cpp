@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -232,9 +233,10 @@ TEST_F(BatchFaultFixture, ListsAndOutputFilesThatWouldMisleadEndTheRunWithTwo) {
     const CToolRun clash = FinishReportTool(
         other, StartReportTool(other, options, {"--strings", strings, "--output", output, "ok.c"}));
     EXPECT_EQ(clash.status, 2);
-    EXPECT_EQ(clash.out.find("Error: The output file is in use by another report run\r\n"), 0u)
+    EXPECT_EQ(
+        clash.out.find("Error: The output file is locked by another process or report run\r\n"), 0u)
         << clash.out;
-    EXPECT_NE(clash.err.find("in use by another report run"), std::string::npos);
+    EXPECT_NE(clash.err.find("locked by another process or report run"), std::string::npos);
     ASSERT_EQ(::write(writer, "ok.c\n", 5), 5);
     ::close(writer);
     const CToolRun held = FinishReportTool(dir, first);
@@ -244,21 +246,104 @@ TEST_F(BatchFaultFixture, ListsAndOutputFilesThatWouldMisleadEndTheRunWithTwo) {
 
 // Standard output or error redirected into the output file itself (`--output r.txt &> r.txt`)
 // gives two writers of one file with their own offsets, which overwrite each other: refused.
+// So is a pipe named as the output (`--output /proc/self/fd/1 | jq`): the report would go into
+// the format's stream. With --quiet standard output may be the output file.
 TEST_F(BatchFaultFixture, AnOutputFileThatIsStandardOutputOrErrorIsRefused) {
-    for (const bool error : {false, true})
-        for (const char* format : {"grep", "report"}) {
-            const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ASSERT_GE(fd, 0);
-            (error ? options.stderrFd : options.stdoutFd) = fd;
-            const CToolRun run = Run({"--format", format, "ok.c"});
-            ::close(fd);
-            options.stdoutFd = options.stderrFd = -1;
-            EXPECT_EQ(run.status, 2) << format << ": " << ReadWholeFile(output);
-            const std::string told = error ? ReadWholeFile(output) : run.err;
-            EXPECT_NE(told.find(error ? "is standard error" : "is standard output"),
-                      std::string::npos)
-                << format << ": " << told;
-        }
+    for (const bool pipe : {false, true})
+        for (const bool error : {false, true})
+            for (const char* format : {"grep", "report", "--quiet"}) {
+                SCOPED_TRACE(testing::Message() << pipe << error << format);
+                int fds[2] = {-1, -1};
+                if (pipe)
+                    ASSERT_EQ(::pipe(fds), 0);
+                else
+                    fds[1] = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                ASSERT_GE(fds[1], 0);
+                (error ? options.stderrFd : options.stdoutFd) = fds[1];
+                std::vector<std::string> args{"--strings", strings, "--output"};
+                args.push_back(!pipe ? output : error ? "/proc/self/fd/2" : "/proc/self/fd/1");
+                if (std::string(format) == "--quiet")
+                    args.push_back(format);
+                else
+                    args.insert(args.end(), {"--format", format});
+                args.push_back("ok.c");
+                const CToolRun run = RunAsGiven(args);
+                ::close(fds[1]);
+                options.stdoutFd = options.stderrFd = -1;
+                std::string told = error ? ReadWholeFile(output) : run.err;
+                if (pipe) {
+                    told.resize(65536);
+                    told.resize(std::max<ssize_t>(::read(fds[0], told.data(), told.size()), 0));
+                    ::close(fds[0]);
+                    if (!error)
+                        told += run.err;
+                }
+                if (!error && std::string(format) == "--quiet") {
+                    EXPECT_EQ(run.status, 1) << told;
+                    continue;
+                }
+                EXPECT_EQ(run.status, 2) << told;
+                EXPECT_NE(told.find(error ? "is standard error" : "is standard output"),
+                          std::string::npos)
+                    << told;
+            }
+}
+
+// What the end of a run tells beside the report: a strings file that starts with a UTF-8
+// byte order mark (a warning: the mark stays part of the first string), a file truncated
+// while it was read (a note: the run and its status are as they were), and an output file
+// whose folder was removed during the run (the report is lost: status 2).
+TEST_F(BatchFaultFixture, AByteOrderMarkAShrunkFileAndAGoneOutputFolderAreTold) {
+    WriteWholeFile(strings, "\xEF\xBB\xBFyear\r\n");
+    CToolRun run = Run({"ok.c"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "kavel-report: warning: " + strings +
+                           " starts with a UTF-8 byte order mark, which is part of its first "
+                           "search string\n");
+    WriteWholeFile(strings, "year\r\n");
+
+    // The run writes its hits to a pipe read only up to the first: it holds there, a small
+    // way into the file, until the file is truncated and the pipe read to its end.
+    std::string lines;
+    for (int i = 0; i < (1 << 20); ++i)
+        lines += "year\n";
+    const std::string big = dir / "big.txt";
+    WriteWholeFile(big, lines);
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    options.stdoutFd = fds[1];
+    pid_t pid = StartReportTool(dir, options,
+                                {"--strings", strings, "--output", output, "--jobs", "1", big});
+    ::close(fds[1]);
+    options.stdoutFd = -1;
+    std::string seen(4096, '\0'), shown;
+    for (ssize_t got; shown.find("Potential problem") == std::string::npos &&
+                      (got = ::read(fds[0], seen.data(), seen.size())) > 0;)
+        shown.append(seen, 0, static_cast<size_t>(got));
+    ASSERT_EQ(::truncate(big.c_str(), 0), 0);
+    while (::read(fds[0], seen.data(), seen.size()) > 0) {
+    }
+    ::close(fds[0]);
+    run = FinishReportTool(dir, pid);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "kavel-report: " + big + ": shrank while it was read\n");
+
+    // The run waits for its list while the output's folder goes.
+    const std::string folder = dir / "out", fifo = dir / "fifo";
+    std::filesystem::create_directory(folder);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    pid = StartReportTool(
+        dir, options, {"--strings", strings, "--output", folder + "/r.txt", "--files-from", fifo});
+    const int writer = ::open(fifo.c_str(), O_WRONLY);
+    ASSERT_TRUE(WaitForFileStart(folder + "/r.txt", "Using Search"));
+    std::filesystem::remove_all(folder);
+    ASSERT_EQ(::write(writer, "ok.c\n", 5), 5);
+    ::close(writer);
+    run = FinishReportTool(dir, pid);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "kavel-report: the folder of the output file " + folder +
+                           "/r.txt was removed during the run: the report went into a deleted "
+                           "file\n");
 }
 
 // A stop signal that comes while the tool starts (here at its first system call of its own)

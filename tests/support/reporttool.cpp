@@ -54,6 +54,11 @@ pid_t StartReportTool(const CTempDir& dir, const CToolOptions& options,
         ::setrlimit(RLIMIT_FSIZE, &size);
         ::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead
     }
+    if (options.memoryLimit > 0) {
+        const rlimit memory{static_cast<rlim_t>(options.memoryLimit),
+                            static_cast<rlim_t>(options.memoryLimit)};
+        ::setrlimit(RLIMIT_AS, &memory);
+    }
     if (options.stackLimitKb > 0) {
         const rlimit stack{static_cast<rlim_t>(options.stackLimitKb) * 1024,
                            static_cast<rlim_t>(options.stackLimitKb) * 1024};

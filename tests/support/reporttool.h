@@ -26,6 +26,7 @@ struct CToolOptions {
     std::string stdinFile;      // standard input from this file (default: as the test's)
     long stackLimitKb = 0;      // a stack of this size (ulimit -s), when not 0
     long fileSizeLimit = 0;     // files no larger than this (ulimit -f, in bytes), when not 0
+    long memoryLimit = 0;       // an address space of this many bytes (ulimit -v), when not 0
     // After cwd, into these folders one by one: a working directory whose path is longer
     // than the system's limit.
     std::vector<std::string> cwdBelow;
