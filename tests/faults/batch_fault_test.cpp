@@ -416,8 +416,9 @@ TEST_F(SignalFixture, AStopSignalMidRunLeavesCompleteOutputs) {
     for (const auto& [signal, jobs, format, where] : cases) {
         SCOPED_TRACE(testing::Message() << strsignal(signal) << " " << format << " " << where);
         int fds[2] = {-1, -1};
-        if (where == STDOUT_PIPE || where == OUTPUT_PIPE)
+        if (where == STDOUT_PIPE || where == OUTPUT_PIPE) {
             ASSERT_EQ(::pipe(fds), 0);
+        }
         options.stdoutFd = fds[1];
         options.bIgnoreHangup = where == NOHUP;
         std::vector<std::string> args = Args(where == FILES ? 500 : where == NOHUP ? 20 : 50);
@@ -439,10 +440,11 @@ TEST_F(SignalFixture, AStopSignalMidRunLeavesCompleteOutputs) {
         if (where != OUTPUT_PIPE)
             ExpectCompleteReport(ReadWholeFile(output), big,
                                  where == NOHUP ? END_LINE : CANCEL_LINE);
-        if (std::string(format) == "--format=json")
+        if (std::string(format) == "--format=json") {
             EXPECT_TRUE(run.out.ends_with("\"cancelled\":true}\n"));
-        else if (std::string(format) == "--format=sarif")
+        } else if (std::string(format) == "--format=sarif") {
             EXPECT_NE(run.out.find("\"executionSuccessful\":false"), std::string::npos);
+        }
     }
 }
 
