@@ -1,0 +1,175 @@
+#!/usr/bin/env python3
+"""Runs docs/ci.md's recipes word for word in a fresh git repository.
+
+Each recipe is a fenced block after a "<!-- recipe: NAME -->" line. The shell lines of every
+`run:` (GitHub) and `script:` (GitLab) block and of the "record" block are run with bash, as
+the CI systems run them, in a repository made here; the pre-commit block becomes the
+repository's .pre-commit-config.yaml and runs with pre-commit. What a CI system gives (its
+variables, the package install) is replaced from the fixed table below.
+
+Usage: ci_recipes.py SOURCE_ROOT BUILD_FOLDER
+"""
+
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+import yaml
+
+ROOT, BUILD = sys.argv[1], os.path.abspath(sys.argv[2])
+PACKAGE = "kavel-report_1.1.0_amd64.deb"
+failures = []
+
+
+def fail(what):
+    failures.append(what)
+    print("FAIL: " + what, file=sys.stderr)
+
+
+def recipes():
+    text = open(os.path.join(ROOT, "docs", "ci.md"), encoding="utf-8").read()
+    found = {}
+    for m in re.finditer(r"<!-- recipe: ([\w-]+) -->\n```(\w+)\n(.*?)```", text, re.S):
+        found[m.group(1)] = (m.group(2), m.group(3))
+    return found
+
+
+def install_line(line):
+    """The package's install, as this machine can do it: the built package with dpkg when
+    root, else nothing (kavel-report is on PATH from the build folder)."""
+    if "apt-get update" in line and "install" not in line:
+        return "true"
+    if "apt-get install" in line:
+        if os.geteuid() != 0:
+            print("ci recipes: not root, the package's install is skipped: " + line.strip())
+        elif not os.path.exists(os.path.join(BUILD, PACKAGE)):
+            print("ci recipes: no package built in %s, its install is skipped" % BUILD)
+        else:
+            return "dpkg -i ./ci/" + PACKAGE + " >/dev/null"
+        return "true"
+    return line
+
+
+def run(name, script, env, want):
+    lines = [install_line(line) for line in script.splitlines()]
+    result = subprocess.run(["bash", "-e", "-c", "\n".join(lines)], cwd=env["REPO"], env=env,
+                            capture_output=True, text=True)
+    if result.returncode not in want:
+        fail("%s: exit %d, not %s\n%s%s" % (name, result.returncode, want, result.stdout,
+                                            result.stderr))
+    return result
+
+
+def git(repo, *args):
+    subprocess.run(["git", "-C", repo] + list(args), check=True, capture_output=True)
+
+
+def new_results(path):
+    with open(path, encoding="utf-8") as log:
+        results = json.load(log)["runs"][0]["results"]
+    return [r for r in results if r.get("baselineState", "new") == "new"]
+
+
+def main():
+    found = recipes()
+    for name in ("record", "github", "gitlab", "pre-commit"):
+        if name not in found:
+            fail("docs/ci.md has no recipe " + name)
+    if failures:
+        return 1
+    work = tempfile.mkdtemp()
+    try:
+        repo = os.path.join(work, "repo")
+        os.makedirs(os.path.join(repo, "ci"))
+        os.makedirs(os.path.join(repo, "src"))
+        for name in os.listdir(os.path.join(ROOT, "examples", "src")):
+            shutil.copy(os.path.join(ROOT, "examples", "src", name), os.path.join(repo, "src"))
+        shutil.copy(os.path.join(ROOT, "examples", "y2k.str"), os.path.join(repo, "ci", "y2k.str"))
+        deb = os.path.join(BUILD, PACKAGE)
+        if os.path.exists(deb):
+            shutil.copy(deb, os.path.join(repo, "ci"))
+        else:
+            open(os.path.join(repo, "ci", PACKAGE), "wb").write(b"19" * 64)  # holds a hit
+        open(os.path.join(repo, "clean.txt"), "w").write("nothing to see\n")
+        open(os.path.join(repo, "-notes.txt"), "w").write("a note\n")
+        git(repo, "init", "-q", "-b", "main")
+        git(repo, "config", "user.email", "ci@example.invalid")
+        git(repo, "config", "user.name", "CI")
+        git(repo, "add", "-A")
+        git(repo, "commit", "-q", "-m", "first")
+
+        runner_temp = os.path.join(work, "runner-temp")
+        os.makedirs(runner_temp)
+        env = dict(os.environ, REPO=repo, RUNNER_TEMP=runner_temp, CI="true",
+                   PATH=BUILD + os.pathsep + os.environ["PATH"])
+        env.pop("GIT_DIR", None)
+
+        run("record", found["record"][1], env, [0])
+        git(repo, "commit", "-q", "-m", "baseline")
+
+        github = yaml.safe_load(found["github"][1])
+        steps = [s for s in github["jobs"]["kavel"]["steps"] if "run" in s]
+        gitlab = yaml.safe_load(found["gitlab"][1])["kavel"]["script"]
+        sarif = {"github": os.path.join(runner_temp, "kavel.sarif"),
+                 "gitlab": os.path.join(repo, "kavel.sarif")}
+        jobs = {"github": [s["run"] for s in steps], "gitlab": gitlab}
+        for hit in (False, True):
+            if hit:
+                with open(os.path.join(repo, "src", "notes.txt"), "a") as notes:
+                    notes.write("The year is 99.\n")
+            for job, scripts in jobs.items():
+                for i, script in enumerate(scripts):
+                    last = i == len(scripts) - 1
+                    run("%s step %d%s" % (job, i + 1, " after a hit" if hit else ""), script, env,
+                        [1 if hit and last else 0])
+                new = new_results(sarif[job])
+                lines = [r["locations"][0]["physicalLocation"]["artifactLocation"]["uri"] + ":" +
+                         str(r["locations"][0]["physicalLocation"]["region"]["startLine"])
+                         for r in new]
+                if hit and (len(new) != 1 or not lines[0].startswith("src/notes.txt:")):
+                    fail("%s: new results after a hit: %s" % (job, lines))
+                if not hit and new:
+                    fail("%s: new results on a clean tree: %s" % (job, lines))
+                os.remove(sarif[job])
+        git(repo, "checkout", "-q", "--", "src/notes.txt")
+
+        # The hook: on the files given (a name like an option, the strings file, a clean file),
+        # then on every file, and on a staged hit.
+        with open(os.path.join(repo, ".pre-commit-config.yaml"), "w") as config:
+            config.write(found["pre-commit"][1])
+        hook = yaml.safe_load(found["pre-commit"][1])["repos"][0]["hooks"][0]
+        direct = [hook["entry"]] + [str(a) for a in hook["args"]]
+        files = ["-notes.txt", "ci/y2k.str", "clean.txt"]
+        result = subprocess.run(direct + files, cwd=repo, env=env, capture_output=True, text=True)
+        if result.returncode != 0 or "left out (the strings file)" not in result.stderr:
+            fail("hook's command on %s: exit %d\n%s" % (files, result.returncode, result.stderr))
+        if shutil.which("pre-commit"):
+            git(repo, "add", ".pre-commit-config.yaml")
+            home = os.path.join(work, "pre-commit-home")
+            hook_env = dict(env, PRE_COMMIT_HOME=home)
+            # Every tracked file: -notes.txt and the strings file among them.
+            result = subprocess.run(["pre-commit", "run", "--all-files"], cwd=repo, env=hook_env,
+                                    capture_output=True, text=True)
+            if result.returncode != 0:
+                fail("pre-commit run --all-files: exit %d\n%s%s" % (result.returncode,
+                                                                  result.stdout, result.stderr))
+            with open(os.path.join(repo, "clean.txt"), "a") as clean:
+                clean.write("DATE 19\n")
+            git(repo, "add", "clean.txt")
+            result = subprocess.run(["pre-commit", "run"], cwd=repo, env=hook_env,
+                                    capture_output=True, text=True)
+            if result.returncode != 1 or "clean.txt:2:DATE 19" not in result.stdout:
+                fail("pre-commit on a staged hit: exit %d\n%s" % (result.returncode, result.stdout))
+        else:
+            print("ci recipes: pre-commit is not installed; its run is skipped")
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    print("ci recipes: %d failed" % len(failures))
+    return 1 if failures else 0
+
+
+sys.exit(main())
