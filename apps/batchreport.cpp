@@ -37,7 +37,9 @@ const char Usage[] =
     "Checks every line of each file for the search strings in the strings file (one per\n"
     "line, letter case ignored). Lines end at LF or CR LF. A PATH that is a folder is walked:\n"
     "its files are checked in the byte order of their paths; links, FIFOs, sockets and\n"
-    "devices inside it are skipped.\n"
+    "devices inside it are skipped, and so are .git, .hg and .svn below it. The strings\n"
+    "file, the baseline, the lists and the files standard output and error go to are left\n"
+    "out wherever they are met, as standard error says.\n"
     "  --strings FILE     the search strings file; - or a pipe is read once, before any file\n"
     "  --output FILE      the output file, created anew: it holds the report\n"
     "  --files-from FILE  the paths to check, one per line (LF or CR LF), after any PATH;\n"
@@ -46,6 +48,7 @@ const char Usage[] =
     "  --exclude GLOB     leave out the files and folders of a walk whose name or path\n"
     "                     below the walked folder matches GLOB (repeatable; * stops at /;\n"
     "                     a final / for folders only)\n"
+    "  --walk-vcs         walk .git, .hg and .svn too\n"
     "  --format FORMAT    standard output as report (the report's bytes, the default),\n"
     "                     grep (path:line:text), json (JSON Lines) or sarif (SARIF 2.1.0);\n"
     "                     grep, json and sarif count lines as an editor does\n"
@@ -239,7 +242,7 @@ int RunBatchReport(int argc, char** argv) {
     std::vector<std::string> paths, excludes, lists;
     std::string baselinePath;
     bool quiet = false, nul = false, haveStrings = false, haveOutput = false, endOfOptions = false;
-    bool haveBaseline = false, baselineAll = false;
+    bool haveBaseline = false, baselineAll = false, walkVcs = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const auto is = [&](const char* name) {
@@ -262,6 +265,8 @@ int RunBatchReport(int argc, char** argv) {
             nul = true;
         } else if (arg == "--baseline-all") {
             baselineAll = true;
+        } else if (arg == "--walk-vcs") {
+            walkVcs = true;
         } else if (is("--strings") || is("--output") || is("--files-from") || is("--exclude") ||
                    is("--format") || is("--baseline")) {
             const std::string name = arg.substr(0, arg.find('='));
@@ -318,6 +323,14 @@ int RunBatchReport(int argc, char** argv) {
     const bool namesGiven = !paths.empty();
     options.bOutputFile = haveOutput;
     options.pStopSignal = &g_nStopSignal;
+    // The files the run reads or writes itself are left out of what it checks.
+    std::vector<CTreeWalk::COwnFile> own;
+    const auto ownFile = [&own](int fd, const char* path, const char* what) {
+        struct stat st;
+        if ((path != nullptr ? ::stat(path, &st) : ::fstat(fd, &st)) == 0 && S_ISREG(st.st_mode))
+            own.push_back({st.st_dev, st.st_ino, what});
+    };
+    ownFile(STDIN_FILENO, stringsPath == "-" ? nullptr : stringsPath.c_str(), "the strings file");
 
     // An earlier run's results: read whole before anything is written, so that a baseline
     // that is not what it should be fails the run instead of making it look clean.
@@ -331,6 +344,7 @@ int RunBatchReport(int argc, char** argv) {
             std::fprintf(stderr, "kavel-report: %s\n", message.c_str());
             return BATCH_EXIT_FAILURE;
         }
+        ownFile(-1, baselinePath.c_str(), "the baseline");
         struct stat st;
         if (::stat(baselinePath.c_str(), &st) == 0)
             options.inputs.push_back(
@@ -353,6 +367,7 @@ int RunBatchReport(int argc, char** argv) {
     files.m_pWalk = std::make_unique<CTreeWalk>(std::move(paths), std::move(excludes));
     files.m_pWalk->SetStopSignal(&g_nStopSignal);
     files.m_pWalk->SetOpenAhead(options.nJobs == 1);
+    files.m_pWalk->SetWalkVcs(walkVcs);
     for (const std::string& list : lists) {
         const int fd = OpenNameList(list);
         if (g_nStopSignal != 0)
@@ -362,6 +377,7 @@ int RunBatchReport(int argc, char** argv) {
             return BATCH_EXIT_FAILURE;
         }
         // The output file must not empty a list before it is read.
+        ownFile(fd, nullptr, "the list of files");
         struct stat st;
         if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
             options.inputs.push_back(
@@ -373,6 +389,9 @@ int RunBatchReport(int argc, char** argv) {
     // the other. A pipe, FIFO or socket named as the output (/proc/self/fd/1) would mix the
     // report into the stream of the format. A device (/dev/null, a terminal) is no such file.
     for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+        if (fd == STDERR_FILENO || !quiet)
+            ownFile(fd, nullptr,
+                    fd == STDOUT_FILENO ? "standard output's file" : "standard error's file");
         struct stat st;
         if ((fd == STDERR_FILENO || !quiet) && ::fstat(fd, &st) == 0 &&
             (S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)))
@@ -381,6 +400,7 @@ int RunBatchReport(int argc, char** argv) {
                                           ? "Error: The output file is standard output"
                                           : "Error: The output file is standard error"});
     }
+    files.m_pWalk->SetOwnFiles(std::move(own));
     if (!quiet)
         g_nStdout = OwnNonBlocking(STDOUT_FILENO);
     g_nStderr = OwnNonBlocking(STDERR_FILENO);
@@ -410,6 +430,8 @@ int RunBatchReport(int argc, char** argv) {
     CBatchHost host;
     const CRunInputs inputs{outputPath, stringsPath, directory, files, strings, g_nStopSignal};
     const CReportResult result = RunReport(inputs, host, view, options);
+    for (const auto& [name, what] : files.m_pWalk->LeftOut())
+        messages.Append("kavel-report: " + SafeText(name) + ": left out (" + what + ")\n");
 
     // Why the run failed, if it did: told on standard error whatever the format (and with
     // --quiet), and to the formats that carry a verdict.

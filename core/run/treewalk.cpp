@@ -60,21 +60,26 @@ std::atomic<CTreeWalk::OpenFolderCall> g_openFolder{OpenAt};
 // bytes, so that a folder of a million entries takes some 30 bytes for each.
 class CFolderEntries {
   public:
-    // Reads the entries of the folder open at fd; false when it cannot be read.
-    bool Read(int fd);
+    // Reads the entries of the folder open at fd; false when it cannot be read. An entry that
+    // is one of own (by its inode, confirmed with fstatat) is marked (see Own); with bSkipVcs
+    // the version control metadata is left out.
+    bool Read(int fd, const std::vector<CTreeWalk::COwnFile>& own, bool bSkipVcs);
     size_t Size() const { return m_entries.size(); }
     std::string_view Name(size_t i) const {
-        return {m_names.data() + (m_entries[i] >> 16), static_cast<size_t>(m_entries[i] & LENGTH)};
+        return {m_names.data() + (m_entries[i] >> 24), static_cast<size_t>(m_entries[i] & LENGTH)};
     }
     bool IsFolder(size_t i) const { return (m_entries[i] & FOLDER) != 0; }
+    // The index of the own file the entry is, plus one; 0 for none.
+    size_t Own(size_t i) const { return (m_entries[i] & OWN) >> 8; }
     void Clear() {
         std::string().swap(m_names);
         std::vector<uint64_t>().swap(m_entries);
     }
 
   private:
-    // An entry: the offset of its name << 16, FOLDER for a folder, and its length.
-    static constexpr uint64_t FOLDER = 0x8000, LENGTH = 0x7FFF;
+    // An entry: the offset of its name << 24, FOLDER for a folder, the own file's index + 1
+    // << 8, and its length (NAME_MAX is 255).
+    static constexpr uint64_t FOLDER = 0x800000, OWN = 0x7FFF00, LENGTH = 0xFF;
     std::string m_names;
     std::vector<uint64_t> m_entries;
 };
@@ -92,7 +97,13 @@ bool IsKernelFileToSkip(unsigned long fsType, std::string_view name) {
     return name.starts_with("kpage") || name.starts_with("trace_pipe");
 }
 
-bool CFolderEntries::Read(int fd) {
+// The metadata folders of version control (a worktree's .git is a file), by exact name.
+bool IsVcsMetadata(const char* name) {
+    return name[0] == '.' && (std::strcmp(name, ".git") == 0 || std::strcmp(name, ".hg") == 0 ||
+                              std::strcmp(name, ".svn") == 0);
+}
+
+bool CFolderEntries::Read(int fd, const std::vector<CTreeWalk::COwnFile>& own, bool bSkipVcs) {
     struct statfs fs;
     const unsigned long fsType =
         ::fstatfs(fd, &fs) == 0 ? static_cast<unsigned long>(fs.f_type) : 0;
@@ -112,19 +123,36 @@ bool CFolderEntries::Read(int fd) {
             const char* name = entry->d_name;
             if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
                 continue;
+            if (bSkipVcs && IsVcsMetadata(name))
+                continue;
             unsigned char type = entry->d_type;
+            struct stat st;
+            bool bStat = false;
             if (type == DT_UNKNOWN) {
-                struct stat st;
                 if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
                     continue;
+                bStat = true;
                 type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
             }
             if ((type != DT_DIR && type != DT_REG) ||
                 (type == DT_REG && IsKernelFileToSkip(fsType, name)))
                 continue;
-            const size_t length = std::min<size_t>(std::strlen(name), LENGTH); // NAME_MAX is 255
-            m_entries.push_back(uint64_t(m_names.size()) << 16 | (type == DT_DIR ? FOLDER : 0) |
-                                length);
+            // The own files are few: a file is looked at closer only when its inode is theirs.
+            uint64_t ownMark = 0;
+            for (size_t i = 0; type == DT_REG && i < own.size(); ++i) {
+                if (own[i].ino != entry->d_ino)
+                    continue;
+                if (!bStat && ::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                    break;
+                bStat = true;
+                if (S_ISREG(st.st_mode) && st.st_dev == own[i].dev && st.st_ino == own[i].ino) {
+                    ownMark = std::min<uint64_t>(i + 1, OWN >> 8) << 8;
+                    break;
+                }
+            }
+            const size_t length = std::min<size_t>(std::strlen(name), LENGTH);
+            m_entries.push_back(uint64_t(m_names.size()) << 24 | (type == DT_DIR ? FOLDER : 0) |
+                                ownMark | length);
             m_names.append(name, length);
         }
     }
@@ -132,13 +160,13 @@ bool CFolderEntries::Read(int fd) {
     const auto key = [this](uint64_t entry, size_t i) -> int {
         const size_t length = entry & LENGTH;
         if (i < length)
-            return static_cast<unsigned char>(m_names[(entry >> 16) + i]);
+            return static_cast<unsigned char>(m_names[(entry >> 24) + i]);
         return i == length && (entry & FOLDER) ? '/' : -1;
     };
     std::sort(m_entries.begin(), m_entries.end(), [&](uint64_t a, uint64_t b) {
         const size_t common = std::min(a & LENGTH, b & LENGTH);
         const int order =
-            std::memcmp(m_names.data() + (a >> 16), m_names.data() + (b >> 16), common);
+            std::memcmp(m_names.data() + (a >> 24), m_names.data() + (b >> 24), common);
         if (order != 0)
             return order < 0;
         for (size_t i = common;; ++i) {
@@ -289,6 +317,39 @@ void CTreeWalk::SetStopSignal(const StopFlag* pStopSignal) {
     m_pStopSignal = pStopSignal;
 }
 
+void CTreeWalk::SetOwnFiles(std::vector<COwnFile> files) {
+    m_own.clear();
+    for (COwnFile& file : files) // a file that is two of them is left out as the first
+        if (OwnFile(file.dev, file.ino) < 0)
+            m_own.push_back(std::move(file));
+    m_ownTold.assign(m_own.size(), false);
+}
+
+std::vector<std::pair<std::string, std::string>> CTreeWalk::LeftOut() const {
+    std::lock_guard lock(m_mutex);
+    return m_leftOut;
+}
+
+void CTreeWalk::SetWalkVcs(bool bWalk) {
+    m_bWalkVcs = bWalk;
+}
+
+int CTreeWalk::OwnFile(dev_t dev, ino_t ino) const {
+    for (size_t i = 0; i < m_own.size(); ++i)
+        if (m_own[i].dev == dev && m_own[i].ino == ino)
+            return static_cast<int>(i);
+    return -1;
+}
+
+void CTreeWalk::LeaveOut(const std::string& name, size_t own) {
+    own = std::min(own, m_own.size() - 1);
+    if (m_ownTold[own])
+        return;
+    m_ownTold[own] = true;
+    std::lock_guard lock(m_mutex);
+    m_leftOut.emplace_back(name, m_own[own].what);
+}
+
 void CTreeWalk::Start() {
     // What the walk holds is bounded by the descriptors still free, so that its folders, the
     // checks' own opens and the rest of the run never want for one: a quarter at most for
@@ -375,8 +436,9 @@ size_t CTreeWalk::NamesGiven() const {
 }
 
 std::vector<std::string> CTreeWalk::ListAll(std::vector<std::string> names,
-                                            std::vector<std::string> excludes) {
+                                            std::vector<std::string> excludes, bool bWalkVcs) {
     CTreeWalk walk(std::move(names), std::move(excludes));
+    walk.SetWalkVcs(bWalkVcs);
     walk.Wait(0, std::chrono::milliseconds(0));
     std::vector<std::string> listed;
     for (CListedFile& file : walk.m_entries)
@@ -410,12 +472,18 @@ void CTreeWalk::WalkName(const std::string& name) {
     // a file that cannot be opened. The name is opened once: as a file is read, and a file
     // handed on opened, where the walk may hold it (see RoomToOpen); else as a folder only.
     CListedFile file(name);
+    struct stat st;
     if (RoomToOpen(nullptr)) {
         const int fd = OpenPath(name, LISTED_READ_FLAGS);
         if (fd >= 0 || !StopOpeningAhead(nullptr)) {
-            struct stat st;
-            if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+            const bool bStat = fd >= 0 && ::fstat(fd, &st) == 0;
+            if (bStat && S_ISDIR(st.st_mode)) {
                 WalkTree(fd, name);
+                return;
+            }
+            if (const int own = bStat ? OwnFile(st.st_dev, st.st_ino) : -1; own >= 0) {
+                ::close(fd);
+                LeaveOut(name, own);
                 return;
             }
             if (fd >= 0)
@@ -424,7 +492,16 @@ void CTreeWalk::WalkName(const std::string& name) {
             return;
         }
     }
-    const int fd = OpenPath(name, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_NOCTTY);
+    // Only a folder is opened here; what stat cannot look at (a name longer than the system
+    // takes at once) is tried as a folder too.
+    const bool bStat = ::stat(name.c_str(), &st) == 0;
+    if (const int own = bStat ? OwnFile(st.st_dev, st.st_ino) : -1; own >= 0) {
+        LeaveOut(name, own);
+        return;
+    }
+    const int fd = bStat && !S_ISDIR(st.st_mode)
+                       ? -1
+                       : OpenPath(name, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         Emit(std::move(file));
     else
@@ -480,7 +557,7 @@ void CTreeWalk::WalkTree(int rootFd, const std::string& name) {
 
     std::vector<CFrame> stack(1);
     CFrame& top = stack.back();
-    if (!top.entries.Read(rootFd)) {
+    if (!top.entries.Read(rootFd, m_own, !m_bWalkVcs)) {
         Emit(CListedFile(name)); // nothing is skipped silently
         return;
     }
@@ -515,6 +592,10 @@ void CTreeWalk::WalkTree(int rootFd, const std::string& name) {
         if (!m_excludes.empty() && Excluded(entry, below, bFolder))
             continue;
         if (!bFolder) {
+            if (const size_t own = frame.entries.Own(i); own != 0) {
+                LeaveOut(m_path, own - 1);
+                continue;
+            }
             CListedFile file = listed(m_path);
             // Opened in the folder it was listed in, as it was listed: a link now fails.
             if (frame.fd >= 0 && RoomToOpen(&files)) {
@@ -543,7 +624,8 @@ void CTreeWalk::WalkTree(int rootFd, const std::string& name) {
         if (child.fd < 0 && StopOpeningAhead(nullptr))
             child.fd = openFolder(); // with the files opened ahead given back
         struct stat st;
-        if (child.fd < 0 || ::fstat(child.fd, &st) != 0 || !child.entries.Read(child.fd)) {
+        if (child.fd < 0 || ::fstat(child.fd, &st) != 0 ||
+            !child.entries.Read(child.fd, m_own, !m_bWalkVcs)) {
             if (child.fd >= 0)
                 ::close(child.fd);
             Emit(listed(m_path));

@@ -23,7 +23,9 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <sys/types.h>
 #include <thread>
+#include <utility>
 #include <vector>
 
 class CTreeWalk {
@@ -57,6 +59,23 @@ class CTreeWalk {
     void SetOpenAhead(bool bOpenAhead);
     // A flag that, once set (by a signal handler), ends the walk as Stop does.
     void SetStopSignal(const StopFlag* pStopSignal);
+    // A file the run reads or writes itself (the strings file, a list, ...), by device and
+    // inode; what says which it is.
+    struct COwnFile {
+        dev_t dev;
+        ino_t ino;
+        std::string what;
+    };
+    // Files that are left out wherever the walk meets them, in a folder or as a name given:
+    // a walk tells them by the entry's inode, confirmed with fstatat (no link followed) only
+    // when it is one of theirs; a name by stat, or by fstat of what it opened.
+    void SetOwnFiles(std::vector<COwnFile> files);
+    // The files left out so far, in the order listed, each once (under the first name met):
+    // the name, and what the file is.
+    std::vector<std::pair<std::string, std::string>> LeftOut() const;
+    // With bWalk, a walk enters and checks .git, .hg and .svn too; else an entry of exactly
+    // that name below a walked folder (a folder, or the file of a worktree's .git) is left out.
+    void SetWalkVcs(bool bWalk);
 
     // Walks on a thread of its own; without it, Wait walks on the caller's thread.
     void Start();
@@ -72,16 +91,18 @@ class CTreeWalk {
     // itself, so that it is reported as a file that cannot be opened); links, FIFOs, sockets
     // and devices are skipped, and so are the files of procfs and tracefs that hold no text or
     // whose read can wait for ever: pagemap, kmsg, kcore, mem, clear_refs, kpage* and
-    // trace_pipe*. A name given is taken as it is.
+    // trace_pipe*, and version control metadata (see SetWalkVcs). A name given is taken as it
+    // is, unless it is one of the run's own files (see SetOwnFiles).
     CListedFile Take(size_t index);
     // Why a list ended the walk, as "LIST:N: what" or "cannot read the list LIST"; else "".
     std::string ListError() const;
     // The names the walk was given or read from its lists, walked or not.
     size_t NamesGiven() const;
 
-    // The whole list at once, as names.
+    // The whole list at once, as names; bWalkVcs as SetWalkVcs takes it.
     static std::vector<std::string> ListAll(std::vector<std::string> names,
-                                            std::vector<std::string> excludes);
+                                            std::vector<std::string> excludes,
+                                            bool bWalkVcs = false);
 
     // The call that opens a folder found in a walk (openat with the flags given); a test may
     // put another in its place (nullptr: openat again) to change the tree at that moment.
@@ -110,6 +131,9 @@ class CTreeWalk {
     void ReadList(const CList& list);
     void FailList(const CList& list, size_t line, const char* what);
     bool Excluded(std::string_view name, size_t below, bool bFolder);
+    // The index of the own file with this identity, or -1.
+    int OwnFile(dev_t dev, ino_t ino) const;
+    void LeaveOut(const std::string& name, size_t own);
     // True when the walk opens the file it lists now (see SetOpenAhead), after a wait for
     // room among those opened ahead (the files pending are handed on first). Without a thread
     // of its own the walk lists everything before any is checked, and opens none.
@@ -127,6 +151,10 @@ class CTreeWalk {
     const std::vector<std::string> m_names;
     std::vector<CExclude> m_excludes;
     std::vector<CList> m_lists;
+    std::vector<COwnFile> m_own;
+    std::vector<bool> m_ownTold; // left out and told, by m_own's index
+    std::vector<std::pair<std::string, std::string>> m_leftOut;
+    bool m_bWalkVcs = false;
     const StopFlag* m_pStopSignal = nullptr;
     std::shared_ptr<CHeld> m_pRoots;  // walk roots still held by entries
     std::shared_ptr<CHeld> m_pOpened; // files opened ahead, held by entries

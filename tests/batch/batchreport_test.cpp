@@ -177,4 +177,115 @@ TEST_F(BatchTest, AnOutputFileInTheWalkIsListedOnEveryRun) {
     }
 }
 
+// The tool never checks its own files, whatever name it meets them by, at any number of jobs:
+// they get no record and no count, and standard error names each once (by the first name met),
+// in the order listed, before the failures. A run that leaves out every name is clean.
+TEST_F(BatchTest, ItsOwnFilesAreLeftOutUnderAnyName) {
+    namespace fs = std::filesystem;
+    fs::create_directory(dir / "w");
+    WriteWholeFile(dir / "w/a.c", "year\n");
+    WriteWholeFile(dir / "w/s.str", "year\n");
+    WriteWholeFile(dir / "w/list", "w/a.c\nw/list\n./w/list\n");
+    WriteWholeFile(dir / "only", "only\n");
+    ASSERT_EQ(::link((dir / "w/s.str").c_str(), (dir / "hard.str").c_str()), 0);
+    ASSERT_EQ(::symlink("w/s.str", (dir / "link.str").c_str()), 0);
+    WriteWholeFile(dir / "base.sarif",
+                   RunAsGiven({"--strings", "w/s.str", "--format", "sarif", "clean.c"}).out);
+    const std::string strs = "w/s.str: left out (the strings file)\n";
+    const struct {
+        std::vector<std::string> args;
+        std::string stdinFile;
+        std::string leftOut; // the lines on standard error, before any other
+        int files;           // the files the summary counts; -1: no summary (--quiet)
+        int status;
+    } cases[] = {
+        {{"--strings", "w/s.str", "w", "./w/s.str", "link.str", "hard.str"}, "", strs, 2, 1},
+        {{"--strings", "w/s.str", "hard.str", "w"},
+         "",
+         "hard.str: left out (the strings file)\n",
+         2,
+         1},
+        {{"--strings", "w/s.str", "--files-from", "w/list"},
+         "",
+         "w/list: left out (the list of files)\n",
+         1,
+         1},
+        {{"--strings", "link.str", "hard.str", "--files-from", "-"},
+         "w/list",
+         "hard.str: left out (the strings file)\nw/list: left out (the list of files)\n",
+         1,
+         1},
+        {{"--strings", "w/s.str", "--baseline", "base.sarif", "none.c", "base.sarif", "w"},
+         "",
+         "base.sarif: left out (the baseline)\n" + strs,
+         3,
+         2},
+        {{"--strings", "w/s.str", "stdout", "./stderr", "clean.c"},
+         "",
+         "stdout: left out (standard output's file)\n./stderr: left out (standard error's file)\n",
+         1,
+         0},
+        {{"--strings", "w/s.str", "--quiet", "stdout", "stderr"},
+         "",
+         "stderr: left out (standard error's file)\n",
+         -1,
+         0},
+        {{"--strings", "w/s.str", "w/s.str", "--files-from", "only"},
+         "",
+         strs + "only: left out (the list of files)\n",
+         0,
+         0},
+    };
+    for (const auto& c : cases)
+        for (const char* jobs : {"1", "3"}) {
+            std::vector<std::string> args = c.args;
+            args.insert(args.end(), {"--format", "json", "--jobs", jobs});
+            options.stdinFile = c.stdinFile.empty() ? "" : dir / c.stdinFile;
+            const CToolRun run = RunAsGiven(args);
+            const std::string what = c.args[2] + " --jobs " + jobs + "\n" + run.err;
+            EXPECT_EQ(run.status, c.status) << what;
+            std::string leftOut;
+            for (size_t at = 0, end; (end = c.leftOut.find('\n', at)) != std::string::npos;
+                 at = end + 1)
+                leftOut += "kavel-report: " + c.leftOut.substr(at, end + 1 - at);
+            EXPECT_EQ(run.err.substr(0, leftOut.size()), leftOut) << what;
+            EXPECT_EQ(run.err.find("left out", leftOut.size()), std::string::npos) << what;
+            if (c.status == 2)
+                EXPECT_NE(run.err.find("none.c", leftOut.size()), std::string::npos) << what;
+            if (c.files >= 0)
+                EXPECT_NE(run.out.find("\"files\":" + std::to_string(c.files) + ","),
+                          std::string::npos)
+                    << what << run.out;
+            // The list is told by the count: a walk of w without --files-from checks it.
+            for (const char* own : {".str\"", "only\"", ".sarif\"", "stdout\"", "stderr\""})
+                EXPECT_EQ(run.out.find(own), std::string::npos) << what << run.out;
+        }
+}
+
+// Walks leave out .git, .hg and .svn unless --walk-vcs; a name in or of one is taken as
+// given, and --exclude applies either way.
+TEST_F(BatchTest, WalksLeaveOutVersionControlMetadataUnlessTold) {
+    std::filesystem::create_directories(dir / "r/.git/sub/.git");
+    std::filesystem::create_directories(dir / "r/src/.hg");
+    for (const char* file :
+         {"r/.git/config", "r/.git/sub/.git/HEAD", "r/src/.hg/x", "r/src/.git", "r/src/a.c"})
+        WriteWholeFile(dir / file, "year\n");
+    WriteWholeFile(dir / "list", "r/.git/config\nr/.git\n");
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"r"}, "r/src/a.c:1:year\n"},
+        {{"--walk-vcs", "r"},
+         "r/.git/config:1:year\nr/.git/sub/.git/HEAD:1:year\nr/src/.git:1:year\n"
+         "r/src/.hg/x:1:year\nr/src/a.c:1:year\n"},
+        {{"--walk-vcs", "--exclude", ".git", "r"}, "r/src/.hg/x:1:year\nr/src/a.c:1:year\n"},
+        {{"--exclude", "*.c", "r"}, ""},
+        {{"--files-from", "list", "r/src/.git"},
+         "r/src/.git:1:year\nr/.git/config:1:year\nr/.git/config:1:year\n"},
+    };
+    for (const auto& [args, out] : cases) {
+        std::vector<std::string> all{"--strings", strings, "--format", "grep"};
+        all.insert(all.end(), args.begin(), args.end());
+        EXPECT_EQ(RunAsGiven(all).out, out) << args[0];
+    }
+}
+
 } // namespace

@@ -72,7 +72,7 @@ struct TreeWalkTest : ::testing::Test {
 
 TEST_F(TreeWalkTest, WalksInTheByteOrderOfThePathsWithoutLinksOrSpecialFiles) {
     const std::vector<std::string> expected = FindFiles(root);
-    EXPECT_EQ(CTreeWalk::ListAll({root}, {}), expected);
+    EXPECT_EQ(CTreeWalk::ListAll({root}, {}, true), expected);
     // Several names in the order given; a link named is followed; a name that is no folder
     // is listed as it is, to be checked or reported.
     EXPECT_EQ(CTreeWalk::ListAll({root + "/linkdir", root + "/Z", root + "/none", root + "/B"}, {}),
@@ -117,7 +117,7 @@ TEST_F(TreeWalkTest, ExcludesByNameOrByPathBelowTheWalkedFolder) {
         std::vector<std::string> files = FindFiles(root);
         for (const std::string& name : gone)
             files.erase(std::find(files.begin(), files.end(), root + "/" + name));
-        EXPECT_EQ(CTreeWalk::ListAll({root}, excludes), files) << excludes[0];
+        EXPECT_EQ(CTreeWalk::ListAll({root}, excludes, true), files) << excludes[0];
     }
     // Exclusions apply inside walks only: a file named is checked.
     EXPECT_EQ(CTreeWalk::ListAll({root + "/a.c"}, {"*.c"}),
@@ -125,6 +125,56 @@ TEST_F(TreeWalkTest, ExcludesByNameOrByPathBelowTheWalkedFolder) {
     for (const char* never : {"", "/", "//"})
         EXPECT_FALSE(CTreeWalk::CanMatch(never)) << never;
     EXPECT_TRUE(CTreeWalk::CanMatch("build/"));
+}
+
+// Version control metadata is left out below a walked folder, at any depth, as a folder or a
+// file (a worktree's .git), by its exact name only; names given are taken as they are, and a
+// walk of a .git folder leaves out the .git below it. Excludes apply with or without it.
+TEST(TreeWalk, WalksLeaveOutVersionControlMetadata) {
+    CTempDir dir;
+    const std::string root = dir / "r";
+    for (const char* file :
+         {"a.c", ".git/config", ".git/modules/m/.git/HEAD", ".git/x/.hg/store", "sub/.git",
+          "sub/.GIT/d.c", "sub/.gitignore", "sub/.svn.old/e", "sub/b.c", "sub/deep/.hg/s",
+          "sub/deep/.svn/entries", "sub/deep/c.c"}) {
+        fs::create_directories(fs::path(root + "/" + file).parent_path());
+        WriteWholeFile(root + "/" + file, "x\n");
+    }
+    const std::vector<std::string> plain{
+        "a.c", "sub/.GIT/d.c", "sub/.gitignore", "sub/.svn.old/e", "sub/b.c", "sub/deep/c.c"};
+    const struct {
+        std::vector<std::string> names, excludes;
+        bool bWalkVcs;
+        std::vector<std::string> listed; // below root
+    } cases[] = {
+        {{""}, {}, false, plain},
+        {{""},
+         {},
+         true,
+         {".git/config", ".git/modules/m/.git/HEAD", ".git/x/.hg/store", "a.c", "sub/.GIT/d.c",
+          "sub/.git", "sub/.gitignore", "sub/.svn.old/e", "sub/b.c", "sub/deep/.hg/s",
+          "sub/deep/.svn/entries", "sub/deep/c.c"}},
+        {{"/.git"}, {}, false, {".git/config"}},
+        {{"/.git/config", "/sub/.git", "/sub/deep/.hg"},
+         {},
+         false,
+         {".git/config", "sub/.git", "sub/deep/.hg/s"}},
+        {{""}, {"*.c"}, false, {"sub/.gitignore", "sub/.svn.old/e"}},
+        {{""},
+         {".git/", ".svn", "/sub/*.c"},
+         true,
+         {"a.c", "sub/.GIT/d.c", "sub/.git", "sub/.gitignore", "sub/.svn.old/e", "sub/deep/.hg/s",
+          "sub/deep/c.c"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> names, expected;
+        for (const std::string& name : c.names)
+            names.push_back(root + name);
+        for (const std::string& name : c.listed)
+            expected.push_back(root + "/" + name);
+        EXPECT_EQ(CTreeWalk::ListAll(names, c.excludes, c.bWalkVcs), expected)
+            << c.names[0] << " " << c.bWalkVcs;
+    }
 }
 
 // The names of a list walk: the walk ends at a line that is no name, having listed those
