@@ -151,9 +151,7 @@ class CFailedFiles : public CReportSink {
         if (!IsFailure(outcome))
             return;
         if (++m_nFailed <= NAMED)
-            m_named.push_back(SafeText(m_strName) + (outcome == EFileOutcome::OPEN_FAILED
-                                                         ? ": Failed to open file."
-                                                         : ": Failed to read file."));
+            m_named.push_back(SafeText(m_strName) + ": " + FailureText(outcome, counts));
     }
     void RunEnd(bool) override {}
     void Tell(CByteOutput& messages) const {

@@ -239,7 +239,10 @@ class CJsonFormat : public CRecordSink {
         json.Number("lines", counts.nPhysical).Number("problems", m_nRecords);
         if (HasBaseline())
             json.Number("new", m_nNewRecords);
-        json.String("status", status).End();
+        json.String("status", status);
+        if (IsFailure(outcome) && counts.pszReason != nullptr)
+            json.String("reason", counts.pszReason);
+        json.End();
         m_context.out.Append("\n");
     }
     void Finish(const std::vector<std::string>& failures) override {
@@ -337,12 +340,10 @@ class CSarifFormat : public CRecordSink {
             m_context.out.Append({});
         }
     }
-    void FileEnd(EFileOutcome outcome, const CFileCounts&) override {
+    void FileEnd(EFileOutcome outcome, const CFileCounts& counts) override {
         if (IsFailure(outcome))
-            m_notifications.push_back(Notification(outcome == EFileOutcome::OPEN_FAILED
-                                                       ? "Failed to open file."
-                                                       : "Failed to read file.",
-                                                   &m_context.pJudge->Uri()));
+            m_notifications.push_back(
+                Notification(FailureText(outcome, counts), &m_context.pJudge->Uri()));
     }
     void Finish(const std::vector<std::string>& failures) override {
         if (const CBaseline* baseline = m_context.pJudge->Baseline())
@@ -423,6 +424,14 @@ void CByteOutput::Flush() {
         m_bFailed = true;
     m_pending.clear();
 }
+std::string FailureText(EFileOutcome outcome, const CFileCounts& counts) {
+    std::string text =
+        outcome == EFileOutcome::OPEN_FAILED ? "Failed to open file" : "Failed to read file";
+    if (counts.pszReason == nullptr)
+        return text + ".";
+    return text + ": " + counts.pszReason;
+}
+
 
 std::unique_ptr<CFormatSink> MakeFormatSink(EOutputFormat format, const CFormatContext& context) {
     switch (format) {
