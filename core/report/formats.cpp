@@ -360,14 +360,9 @@ class CSarifFormat : public CRecordSink {
                 json.Raw({}, notification);
             json.End();
         }
+        // No originalUriBaseIds: the log names no folder of the machine it was made on, and
+        // a reader resolves SRCROOT against the checkout it looks at.
         json.End().End();
-        if (HasRoot()) {
-            std::string root = m_context.currentDirectory;
-            if (root.back() != '/')
-                root += '/';
-            json.Object("originalUriBaseIds").Object("SRCROOT");
-            json.String("uri", UriReference(root, "")).End().End();
-        }
         json.Object("tool").Object("driver").String("name", "Kavel 2000");
         json.String("version", m_context.version).Array("rules");
         for (const CRule& rule : m_context.pJudge->Rules()) {
@@ -387,12 +382,6 @@ class CSarifFormat : public CRecordSink {
     void Record(long, std::string_view, EBaselineState) override {}
 
   private:
-    // The current directory is known as an absolute path (not when it was deleted or is too
-    // long to tell): relative URIs then have it as their base.
-    bool HasRoot() const {
-        return !m_context.currentDirectory.empty() && m_context.currentDirectory[0] == '/';
-    }
-
     CJsonWriter m_json;           // the log, written as the run goes
     std::set<std::string> m_used; // ids of the rules with a result
     std::vector<std::string> m_notifications;
