@@ -413,14 +413,6 @@ void CByteOutput::Flush() {
         m_bFailed = true;
     m_pending.clear();
 }
-std::string FailureText(EFileOutcome outcome, const CFileCounts& counts) {
-    std::string text =
-        outcome == EFileOutcome::OPEN_FAILED ? "Failed to open file" : "Failed to read file";
-    if (counts.pszReason == nullptr)
-        return text + ".";
-    return text + ": " + counts.pszReason;
-}
-
 
 std::unique_ptr<CFormatSink> MakeFormatSink(EOutputFormat format, const CFormatContext& context) {
     switch (format) {
@@ -430,6 +422,14 @@ std::unique_ptr<CFormatSink> MakeFormatSink(EOutputFormat format, const CFormatC
     case EOutputFormat::REPORT: break;
     }
     return std::make_unique<CReportFormat>(context.out);
+}
+
+std::string FailureText(EFileOutcome outcome, const CFileCounts& counts) {
+    std::string text =
+        outcome == EFileOutcome::OPEN_FAILED ? "Failed to open file" : "Failed to read file";
+    if (counts.pszReason == nullptr)
+        return text + ".";
+    return text + ": " + counts.pszReason;
 }
 
 std::string SafeText(std::string_view bytes) {
