@@ -44,7 +44,7 @@ const char Usage[] =
     "  --output FILE      the output file, created anew: it holds the report\n"
     "  --files-from FILE  the paths to check, one per line (LF or CR LF), after any PATH;\n"
     "                     - reads them from standard input\n"
-    "  --null             the paths of --files-from are separated by NUL\n"
+    "  -0, --null         the paths of --files-from are separated by NUL\n"
     "  --exclude GLOB     leave out the files and folders of a walk whose name or path\n"
     "                     below the walked folder matches GLOB (repeatable; * stops at /;\n"
     "                     a final / for folders only)\n"
@@ -55,11 +55,11 @@ const char Usage[] =
     "  --baseline FILE    a SARIF log of an earlier run: only results that are not in it\n"
     "                     fail the check; grep and json show the lines with a new result\n"
     "  --baseline-all     with --baseline, grep and json show every line found\n"
-    "  --jobs N           check N files at the same time (default: the number of\n"
+    "  -j, --jobs N       check N files at the same time (default: the number of\n"
     "                     processors); the output is the same for every N\n"
-    "  --quiet            write nothing to standard output\n"
+    "  -q, --quiet        write nothing to standard output\n"
     "  --version          show the version\n"
-    "  --help             show this text\n"
+    "  -h, --help         show this text\n"
     "Exit status: 0 no potential problem (with --baseline: none new), 1 potential problems\n"
     "found, 2 failure (also no file named, or no search string; standard error says why),\n"
     "130 stopped by a signal.\n";
@@ -154,9 +154,7 @@ class CFailedFiles : public CReportSink {
         if (!IsFailure(outcome))
             return;
         if (++m_nFailed <= NAMED)
-            m_named.push_back(SafeText(m_strName) + (outcome == EFileOutcome::OPEN_FAILED
-                                                         ? ": Failed to open file."
-                                                         : ": Failed to read file."));
+            m_named.push_back(SafeText(m_strName) + ": " + FailureText(outcome, counts));
     }
     void RunEnd(bool) override {}
     void Tell(CByteOutput& messages) const {

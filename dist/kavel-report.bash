@@ -16,7 +16,7 @@ _kavel_report() {
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "--strings --output --files-from --null --exclude --format
-            --baseline --baseline-all --walk-vcs --jobs --quiet --version --help" -- "$cur"))
+            --baseline --baseline-all --walk-vcs --jobs --quiet --version --help -0 -j -q -h" -- "$cur"))
         return
     fi
     COMPREPLY=($(compgen -f -- "$cur"))

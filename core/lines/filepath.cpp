@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <sys/stat.h>
@@ -205,4 +206,37 @@ int OpenListedFile(const CListedFile& file, int flags) {
 int OpenListedForReading(const CListedFile& file) {
     const int fd = file.opened ? file.opened->Take() : -1;
     return fd >= 0 ? fd : OpenListedFile(file, LISTED_READ_FLAGS);
+}
+
+const char* SystemErrorText(int err) {
+    const char* text = ::strerrordesc_np(err);
+    return text != nullptr ? text : "an unknown error";
+}
+
+const char* NotRegularFileText(mode_t mode) {
+    if (S_ISDIR(mode))
+        return "is a folder";
+    if (S_ISFIFO(mode))
+        return "is a FIFO";
+    if (S_ISSOCK(mode))
+        return "is a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "is a device";
+    return "is not a regular file";
+}
+
+const char* ListedOpenFailure(const CListedFile& file, int err) {
+    // Below a walk's root no link is followed: the name was no link when the walk listed it.
+    if (err == ELOOP && file.root)
+        return "changed to a link while the walk ran";
+    if (err == ENXIO) {
+        const int fd = OpenListedFile(file, O_PATH);
+        struct stat st;
+        const bool socket = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode);
+        if (fd >= 0)
+            ::close(fd);
+        if (socket)
+            return NotRegularFileText(S_IFSOCK);
+    }
+    return SystemErrorText(err);
 }

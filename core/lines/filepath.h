@@ -84,3 +84,13 @@ int OpenListedFile(const CListedFile& file, int flags);
 inline constexpr int LISTED_READ_FLAGS = O_RDONLY | O_NONBLOCK | O_NOCTTY;
 // Opens a file of the list for its check, or takes the descriptor the entry carries.
 int OpenListedForReading(const CListedFile& file);
+
+// Why a file of the list could not be checked, in words that last as long as the program: the
+// system's text for err, except where a text of ours says more (a walked name that became a
+// link, a socket, which the system refuses to open as "No such device or address").
+const char* ListedOpenFailure(const CListedFile& file, int err);
+// What a file of this type (st_mode) is where a regular file was wanted: "is a folder", "is a
+// FIFO", "is a socket", "is a device", or "is not a regular file".
+const char* NotRegularFileText(mode_t mode);
+// The system's text for err, in English as the program writes its messages.
+const char* SystemErrorText(int err);

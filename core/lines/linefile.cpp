@@ -39,9 +39,16 @@ bool CLineFile::OpenRead(const std::string& path) {
 
 bool CLineFile::OpenListed(const CListedFile& file) {
     Close();
-    if (file.name.empty())
+    if (file.name.empty()) {
+        m_pszFailReason = SystemErrorText(ENOENT);
         return false;
-    return AdoptForReading(OpenListedForReading(file));
+    }
+    const int fd = OpenListedForReading(file);
+    if (fd < 0) {
+        m_pszFailReason = ListedOpenFailure(file, errno);
+        return false;
+    }
+    return AdoptForReading(fd);
 }
 
 bool CLineFile::OpenStream(int fd) {
@@ -50,10 +57,15 @@ bool CLineFile::OpenStream(int fd) {
 }
 
 bool CLineFile::AdoptForReading(int fd, bool bStream) {
-    if (fd < 0)
+    m_pszFailReason = nullptr;
+    if (fd < 0) {
+        m_pszFailReason = SystemErrorText(errno);
         return false;
+    }
     struct stat st;
-    if (::fstat(fd, &st) != 0 || (!S_ISREG(st.st_mode) && !bStream)) {
+    const bool known = ::fstat(fd, &st) == 0;
+    if (!known || (!S_ISREG(st.st_mode) && !bStream)) {
+        m_pszFailReason = known ? NotRegularFileText(st.st_mode) : SystemErrorText(errno);
         ::close(fd);
         return false;
     }
@@ -168,9 +180,10 @@ size_t CLineFile::ReadInto(char* dst, size_t want) {
         }
     }
     if (got <= 0) {
-        if (got < 0)
+        if (got < 0) {
             m_bReadFailed = true;
-        else if (m_nReadLimit >= 0 && m_nReadSoFar < m_nReadLimit)
+            m_pszFailReason = SystemErrorText(errno);
+        } else if (m_nReadLimit >= 0 && m_nReadSoFar < m_nReadLimit)
             m_bShrank = true; // the end came before the length it was read to
         return 0;
     }

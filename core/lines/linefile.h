@@ -98,6 +98,10 @@ class CLineFile {
     bool WriteFailed() const { return m_bWriteFailed; }
     // True once a read has failed (an I/O error rather than the end of the file).
     bool ReadFailed() const { return m_bReadFailed; }
+    // Why the last open for reading or a read failed, a text that lasts as long as the program:
+    // the system's words for the error, or what was found in place of a regular file ("is a
+    // folder"); nullptr when nothing failed.
+    const char* FailReason() const { return m_pszFailReason; }
     // True when the file ended before the read limit: it was truncated while it was read.
     bool Shrank() const { return m_bShrank; }
 
@@ -123,6 +127,7 @@ class CLineFile {
     bool m_bWriteFailed = false;
     bool m_bReadFailed = false;
     bool m_bShrank = false;
+    const char* m_pszFailReason = nullptr;
     std::unique_ptr<char[]> m_pBuffer;
     size_t m_nPos = 0;
     size_t m_nEnd = 0;

@@ -239,7 +239,10 @@ class CJsonFormat : public CRecordSink {
         json.Number("lines", counts.nPhysical).Number("problems", m_nRecords);
         if (HasBaseline())
             json.Number("new", m_nNewRecords);
-        json.String("status", status).End();
+        json.String("status", status);
+        if (IsFailure(outcome) && counts.pszReason != nullptr)
+            json.String("reason", counts.pszReason);
+        json.End();
         m_context.out.Append("\n");
     }
     void Finish(const std::vector<std::string>& failures) override {
@@ -337,12 +340,10 @@ class CSarifFormat : public CRecordSink {
             m_context.out.Append({});
         }
     }
-    void FileEnd(EFileOutcome outcome, const CFileCounts&) override {
+    void FileEnd(EFileOutcome outcome, const CFileCounts& counts) override {
         if (IsFailure(outcome))
-            m_notifications.push_back(Notification(outcome == EFileOutcome::OPEN_FAILED
-                                                       ? "Failed to open file."
-                                                       : "Failed to read file.",
-                                                   &m_context.pJudge->Uri()));
+            m_notifications.push_back(
+                Notification(FailureText(outcome, counts), &m_context.pJudge->Uri()));
     }
     void Finish(const std::vector<std::string>& failures) override {
         if (const CBaseline* baseline = m_context.pJudge->Baseline())
@@ -359,14 +360,9 @@ class CSarifFormat : public CRecordSink {
                 json.Raw({}, notification);
             json.End();
         }
+        // No originalUriBaseIds: the log names no folder of the machine it was made on, and
+        // a reader resolves SRCROOT against the checkout it looks at.
         json.End().End();
-        if (HasRoot()) {
-            std::string root = m_context.currentDirectory;
-            if (root.back() != '/')
-                root += '/';
-            json.Object("originalUriBaseIds").Object("SRCROOT");
-            json.String("uri", UriReference(root, "")).End().End();
-        }
         json.Object("tool").Object("driver").String("name", "Kavel 2000");
         json.String("version", m_context.version).Array("rules");
         for (const CRule& rule : m_context.pJudge->Rules()) {
@@ -386,12 +382,6 @@ class CSarifFormat : public CRecordSink {
     void Record(long, std::string_view, EBaselineState) override {}
 
   private:
-    // The current directory is known as an absolute path (not when it was deleted or is too
-    // long to tell): relative URIs then have it as their base.
-    bool HasRoot() const {
-        return !m_context.currentDirectory.empty() && m_context.currentDirectory[0] == '/';
-    }
-
     CJsonWriter m_json;           // the log, written as the run goes
     std::set<std::string> m_used; // ids of the rules with a result
     std::vector<std::string> m_notifications;
@@ -432,6 +422,14 @@ std::unique_ptr<CFormatSink> MakeFormatSink(EOutputFormat format, const CFormatC
     case EOutputFormat::REPORT: break;
     }
     return std::make_unique<CReportFormat>(context.out);
+}
+
+std::string FailureText(EFileOutcome outcome, const CFileCounts& counts) {
+    std::string text =
+        outcome == EFileOutcome::OPEN_FAILED ? "Failed to open file" : "Failed to read file";
+    if (counts.pszReason == nullptr)
+        return text + ".";
+    return text + ": " + counts.pszReason;
 }
 
 std::string SafeText(std::string_view bytes) {

@@ -171,6 +171,9 @@ std::unique_ptr<CFormatSink> MakeFormatSink(EOutputFormat format, const CFormatC
 // The bytes with every control character but TAB (0x00 to 0x1F, 0x7F) shown as "?": a name or
 // a line that cannot break a record or a message line, or forge one.
 std::string SafeText(std::string_view bytes);
+// What kavel-report says of a file that failed (an outcome IsFailure holds for): "Failed to open
+// file: " or "Failed to read file: " and the reason, as standard error and SARIF word it.
+std::string FailureText(EFileOutcome outcome, const CFileCounts& counts);
 // A record's text: a piece's text without the LF that a cut CR LF left at its start.
 std::string_view RecordText(std::string_view text);
 

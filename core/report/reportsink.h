@@ -42,7 +42,8 @@ class CReportSink {
     virtual void FileBegin(const std::string& path, const std::string& name) = 0;
     // A line of the file that holds a search string.
     virtual void Hit(const CHit& hit) = 0;
-    // How the file ended: its outcome (SCANNED, OPEN_FAILED or READ_FAILED) and its counts.
+    // How the file ended: its outcome (SCANNED, OPEN_FAILED or READ_FAILED) and its counts,
+    // with the reason of a failure.
     virtual void FileEnd(EFileOutcome outcome, const CFileCounts& counts) = 0;
     // The run has ended, completely or by a stop.
     virtual void RunEnd(bool bCancelled) = 0;

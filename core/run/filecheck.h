@@ -32,6 +32,8 @@ struct CFileCounts {
     long nProblems = 0;   // lines reported
     long nPhysical = 0;   // the file's own lines reached, the last one whole or not
     bool bShrank = false; // it ended before its length at the start of its check (truncated)
+    // Why it could not be opened or read whole (see CLineFile::FailReason); nullptr otherwise.
+    const char* pszReason = nullptr;
 };
 
 // A file's device and inode, to know it under any name.
@@ -46,7 +48,8 @@ class CFileCheck {
     // The matcher must outlive the check; maxChars is the line maximum of the scan.
     CFileCheck(const CSearchMatcher& matcher, unsigned maxChars);
 
-    // Opens the file (a check serves one file after another, its buffers kept). OPEN_FAILED;
+    // Opens the file (a check serves one file after another, its buffers kept). OPEN_FAILED,
+    // with FailReason saying why;
     // OUTPUT_FILE when it is the output file, then it is read to
     // its end unless LimitToPresentLength is called (after the output has been written out to
     // where the report stands); else SCANNING.
@@ -66,6 +69,8 @@ class CFileCheck {
     long PhysicalLine(size_t i) const { return m_scanner.PhysicalLine(i); }
     // True when the lines ended at a read error rather than at the end of the file.
     bool ReadFailed() const { return m_file.ReadFailed(); }
+    // Why the open or a read failed (see CLineFile::FailReason).
+    const char* FailReason() const { return m_file.FailReason(); }
     // Done with the file (the next Open closes it too).
     void Close() { m_file.Close(); }
 
@@ -97,6 +102,8 @@ class CFileCheck {
         const EFileOutcome outcome =
             ReadFailed() ? EFileOutcome::READ_FAILED : EFileOutcome::SCANNED;
         counts.bShrank = m_file.Shrank();
+        if (ReadFailed())
+            counts.pszReason = FailReason();
         Close();
         return outcome;
     }

@@ -347,7 +347,9 @@ void CReportRun::ScanFile(const CListedFile& file) {
     CFileCheck& check = *m_pCheck; // its buffers serve every file
     EFileOutcome outcome = check.Open(file, m_outputId);
     if (outcome == EFileOutcome::OPEN_FAILED) {
-        EndFile(outcome, {});
+        CFileCounts failed;
+        failed.pszReason = check.FailReason();
+        EndFile(outcome, failed);
         return;
     }
     if (outcome == EFileOutcome::OUTPUT_FILE) {

@@ -154,6 +154,8 @@ void CScanPool::ScanTask(size_t index, CTask& task, CFileCheck& check) {
     task.file = {}; // a long list keeps no path (nor walk root) it is done with
     CHitBuffer found;
     CFileCounts counts;
+    if (outcome == EFileOutcome::OPEN_FAILED)
+        counts.pszReason = check.FailReason();
     if (outcome == EFileOutcome::SCANNING) {
         const auto take = [&](const CFileCheck& block, const CFileCounts& before) {
             for (size_t j = 0; j < block.HitCount(); ++j)

@@ -53,6 +53,16 @@ TEST_F(BatchTest, StandardOutputIsTheReportAndTheStatusSaysWhatItFound) {
     run = RunAsGiven({"--help"});
     EXPECT_EQ(run.status, 0);
     EXPECT_TRUE(run.out.starts_with("Usage: kavel-report")) << run.out;
+    // The short options, listed with their long ones, do as those do.
+    for (const char* both : {"-0, --null ", "-j, --jobs N ", "-q, --quiet ", "-h, --help "})
+        EXPECT_NE(run.out.find("\n  "s + both), std::string::npos) << both;
+    EXPECT_EQ(RunAsGiven({"-h"}).out, run.out);
+    WriteWholeFile(dir / "list0", "clean.c\0hit.c\0"s);
+    run = Run({"-q", "-j", "3", "-0", "--files-from", "list0"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(ReadWholeFile(output).find(dir / "hit.c" + "\r\n" + ReportHit(1, "int year;")),
+              std::string::npos);
     run = RunAsGiven({"--version"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "kavel-report 1.1.0\n");

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <vector>
 
@@ -86,17 +88,53 @@ TEST(WriteTextLine, WritesTextThenCrLfAndAFullDiskIsReportedByClose) {
     EXPECT_FALSE(file.Close());
 }
 
-// Only regular files are read (a FIFO would block, a device never end); a FIFO without a
-// reader or a folder is not created over.
-TEST(CLineFile, OpensOnlyRegularFilesForReading) {
+// Only regular files are read (a FIFO would block, a device never end), and a file that fails
+// says why; a FIFO without a reader or a folder is not created over.
+TEST(CLineFile, OpensOnlyRegularFilesForReadingAndSaysWhy) {
     CTempDir dir;
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    const std::string sockPath = dir / "sock";
+    const int sock = BindSocket(sockPath);
+    ASSERT_GE(sock, 0);
+    const std::pair<std::string, std::string> failing[] = {
+        {dir.Path(), "is a folder"},
+        {dir / "fifo", "is a FIFO"},
+        {sockPath, "is a socket"},
+        {"/dev/zero", "is a device"},
+        {dir / "gone", "No such file or directory"},
+        {dir / "fifo/x", "Not a directory"},
+        {"", "No such file or directory"},
+    };
     CLineFile file;
-    for (const std::string& path :
-         {dir.Path(), dir / "fifo", std::string("/dev/zero"), std::string()})
-        EXPECT_FALSE(file.OpenRead(path)) << path;
+    for (const auto& [path, why] : failing) {
+        EXPECT_FALSE(file.OpenListed(CListedFile(path))) << path;
+        ASSERT_NE(file.FailReason(), nullptr) << path;
+        EXPECT_EQ(file.FailReason(), why) << path;
+        if (!path.empty()) {
+            EXPECT_FALSE(file.OpenRead(path)) << path;
+        }
+    }
+    WriteWholeFile(dir / "f", "x");
+    EXPECT_TRUE(file.OpenListed(CListedFile(dir / "f")));
+    EXPECT_EQ(file.FailReason(), nullptr);
+    // Below a walk's root: a name that is a link now was none when the walk listed it.
+    ASSERT_EQ(::symlink("f", (dir / "link").c_str()), 0);
+    const auto root = std::make_shared<const CWalkRoot>(::open(dir.Path().c_str(), O_RDONLY));
+    for (const auto& [name, why] :
+         {std::pair<const char*, const char*>{"link", "changed to a link while the walk ran"},
+          {"sock", "is a socket"},
+          {"gone", "No such file or directory"}}) {
+        CListedFile walked(dir / name);
+        walked.root = root;
+        walked.nBelow = dir.Path().size() + 1;
+        EXPECT_FALSE(file.OpenListed(walked)) << name;
+        ASSERT_NE(file.FailReason(), nullptr) << name;
+        EXPECT_EQ(file.FailReason(), std::string(why)) << name;
+    }
+    EXPECT_TRUE(file.OpenListed(CListedFile(dir / "link"))); // a name given is followed
     EXPECT_FALSE(file.Create(dir / "fifo"));
     EXPECT_FALSE(file.Create(dir.Path()));
+    ::close(sock);
 }
 
 } // namespace

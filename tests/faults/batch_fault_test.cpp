@@ -1,6 +1,7 @@
 // kavel-report under faults: unusable checked files and output files, signals, a standard
 // output that blocks or goes away. Each ends with a clear report and exit status, and the
 // output file is complete up to its last line.
+#include "core/report/json.h"
 #include "support/reporttext.h"
 #include "support/reporttool.h"
 #include "support/testfiles.h"
@@ -15,12 +16,15 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <sstream>
 #include <sys/stat.h>
 #include <thread>
 #include <tuple>
 #include <unistd.h>
 
 namespace {
+
+using namespace std::string_literals;
 
 // A copy of the program and a folder that the unprivileged user can reach too.
 struct BatchFaultFixture : ReportToolTest {
@@ -36,11 +40,17 @@ struct BatchFaultFixture : ReportToolTest {
     }
 };
 
-TEST_F(BatchFaultFixture, UnusableCheckedFilesAreReportedAndTheRunGoesOn) {
+// Each unusable file is reported under its name and the run goes on; standard error, JSON's
+// file record and SARIF's notification say why, in the system's words or, where it gave none,
+// in ours, at any --jobs.
+TEST_F(BatchFaultFixture, UnusableCheckedFilesAreReportedWithWhyAndTheRunGoesOn) {
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
     ASSERT_EQ(::mkdir((dir / "sub").c_str(), 0), 0); // a folder that cannot be read
     WriteWholeFile(dir / "secret.c", "year\r\n");
     ::chmod((dir / "secret.c").c_str(), 0);
+    const std::string sockPath = dir / "sock";
+    const int sock = BindSocket(sockPath);
+    ASSERT_GE(sock, 0);
     options.bUnprivileged = RunningAsRoot(); // root would not see the permissions
     // The checked file's name is not UTF-8, which changes nothing.
     const std::string odd = "\xff\xfe-\xe9.c";
@@ -49,23 +59,82 @@ TEST_F(BatchFaultFixture, UnusableCheckedFilesAreReportedAndTheRunGoesOn) {
     ::chmod(output.c_str(), 0666);
     ::chmod(dir.Path().c_str(), 0777);
 
-    const CToolRun run =
-        Run({"fifo", "sub", "/dev/null", "secret.c", "/proc/self/mem", "gone.c", odd, "ok.c"});
-    if (run.status == TOOL_CANNOT_DROP_PRIVILEGES)
-        GTEST_SKIP() << "cannot run as an unprivileged user here";
-    EXPECT_EQ(run.status, 2) << run.err;
-    const std::string failed = "\r\n  Failed to open file.\r\n\r\n";
-    for (const std::string& name :
-         {dir / "fifo", dir / "sub", std::string("/dev/null"), dir / "secret.c", dir / "gone.c"})
-        EXPECT_NE(run.out.find("\r\n" + name + failed), std::string::npos) << name;
-    EXPECT_NE(run.out.find("\r\n/proc/self/mem\r\n  Failed to read file.\r\n  0 line(s)"),
-              std::string::npos);
-    for (const std::string& name : {dir / odd, dir / "ok.c"})
-        EXPECT_NE(run.out.find("\r\n" + name + "\r\n  Potential problem in line 1:"),
-                  std::string::npos)
-            << name;
-    EXPECT_TRUE(run.out.ends_with(END_LINE));
-    EXPECT_EQ(ReadWholeFile(output), run.out);
+    // In the order given: the name, how it fails, and why.
+    const std::tuple<std::string, const char*, const char*> failing[] = {
+        {"fifo", "open", "is a FIFO"},
+        {"sub", "open", "Permission denied"},
+        {"/dev/null", "open", "is a device"},
+        {"secret.c", "open", "Permission denied"},
+        {"sock", "open", "is a socket"},
+        {"/proc/self/mem", "read", "Input/output error"},
+        {"gone.c", "open", "No such file or directory"},
+    };
+    std::vector<std::string> args;
+    std::string err;
+    for (const auto& [name, how, why] : failing) {
+        args.push_back(name);
+        err += "kavel-report: " + name + ": Failed to " + how + " file: " + why + "\n";
+    }
+    args.insert(args.end(), {odd, "ok.c", "--jobs"});
+    for (const char* jobs : {"1", "3"}) {
+        for (const std::string format : {"report", "grep", "json", "sarif"}) {
+            std::vector<std::string> formatArgs = args;
+            formatArgs.insert(formatArgs.end(), {jobs, "--format", format});
+            const CToolRun run = Run(formatArgs);
+            if (run.status == TOOL_CANNOT_DROP_PRIVILEGES)
+                GTEST_SKIP() << "cannot run as an unprivileged user here";
+            EXPECT_EQ(run.status, 2) << run.err;
+            EXPECT_EQ(run.err, err) << format << " " << jobs;
+            // The report keeps its own words.
+            const std::string report = ReadWholeFile(output);
+            const std::string failed = "\r\n  Failed to open file.\r\n\r\n";
+            for (const auto& [name, how, why] : failing)
+                if (how == "open"s) {
+                    EXPECT_NE(report.find("\r\n" + (name[0] == '/' ? name : dir / name) + failed),
+                              std::string::npos)
+                        << name;
+                }
+            EXPECT_NE(report.find("\r\n/proc/self/mem\r\n  Failed to read file.\r\n  0 line(s)"),
+                      std::string::npos);
+            for (const std::string& name : {dir / odd, dir / "ok.c"})
+                EXPECT_NE(report.find("\r\n" + name + "\r\n  Potential problem in line 1:"),
+                          std::string::npos)
+                    << name;
+            EXPECT_TRUE(report.ends_with(END_LINE));
+            if (format == "report") {
+                EXPECT_EQ(report, run.out);
+            }
+            std::vector<std::string> reasons;
+            if (format == "json") {
+                std::istringstream lines(run.out);
+                for (std::string line; std::getline(lines, line);) {
+                    CJson record;
+                    ASSERT_TRUE(ParseJson(line, record)) << line;
+                    const CJson* reason = record.Get("reason");
+                    if (record.Get("type")->text == "file" && record.Get("status")->text != "ok")
+                        reasons.push_back(record.Get("path")->text + " " +
+                                          record.Get("status")->text + " " +
+                                          (reason != nullptr ? reason->text : "none"));
+                    else
+                        EXPECT_EQ(reason, nullptr) << line;
+                }
+            } else if (format == "sarif") {
+                CJson log;
+                ASSERT_TRUE(ParseJson(run.out, log)) << run.out;
+                for (const CJson& notification :
+                     log.At("runs/0/invocations/0/toolExecutionNotifications")->items)
+                    reasons.push_back(notification.At("message/text")->text);
+            }
+            std::vector<std::string> expected;
+            for (const auto& [name, how, why] : failing)
+                if (format == "json")
+                    expected.push_back(name + " failed-" + how + " " + why);
+                else if (format == "sarif")
+                    expected.push_back("Failed to "s + how + " file: " + why);
+            EXPECT_EQ(reasons, expected) << format << " " << jobs;
+        }
+    }
+    ::close(sock);
 }
 
 // An output file that is the strings file, by the same name, a link or a second name, would
@@ -200,7 +269,6 @@ TEST_F(BatchFaultFixture, AVeryDeepTreeIsWalkedOnASmallStack) {
 // list of NUL-separated names read by lines, a list that is empty, and a second run that names
 // the output file of a run still going.
 TEST_F(BatchFaultFixture, ListsAndOutputFilesThatWouldMisleadEndTheRunWithTwo) {
-    using namespace std::string_literals;
     const std::string list = dir / "list";
     WriteWholeFile(list, "ok.c\n");
     CToolRun run = RunAsGiven({"--strings", strings, "--output", list, "--files-from", list});

@@ -6,7 +6,10 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <thread>
+#include <unistd.h>
 
 CTempDir::CTempDir() {
     const char* base = std::getenv("TMPDIR");
@@ -55,4 +58,18 @@ std::string ReadWholeFile(const std::string& path) {
     std::ostringstream all;
     all << in.rdbuf();
     return all.str();
+}
+
+int BindSocket(const std::string& path) {
+    sockaddr_un address{};
+    if (path.size() >= sizeof address.sun_path)
+        return -1;
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, path.size());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }

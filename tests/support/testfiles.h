@@ -19,6 +19,9 @@ class CTempDir {
 };
 
 void WriteWholeFile(const std::string& path, const std::string& bytes);
+// A UNIX socket bound at path (shorter than a socket address holds); its descriptor, -1 when
+// it cannot be made. The caller closes it.
+int BindSocket(const std::string& path);
 std::string ReadWholeFile(const std::string& path);
 // Waits up to 30 s for the first 4 KiB of the file to hold text; false when they never did.
 // Only the start is read: a report that grows faster than it can be read would keep a whole
