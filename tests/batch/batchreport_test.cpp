@@ -260,12 +260,14 @@ TEST_F(BatchTest, ItsOwnFilesAreLeftOutUnderAnyName) {
                 leftOut += "kavel-report: " + c.leftOut.substr(at, end + 1 - at);
             EXPECT_EQ(run.err.substr(0, leftOut.size()), leftOut) << what;
             EXPECT_EQ(run.err.find("left out", leftOut.size()), std::string::npos) << what;
-            if (c.status == 2)
+            if (c.status == 2) {
                 EXPECT_NE(run.err.find("none.c", leftOut.size()), std::string::npos) << what;
-            if (c.files >= 0)
+            }
+            if (c.files >= 0) {
                 EXPECT_NE(run.out.find("\"files\":" + std::to_string(c.files) + ","),
                           std::string::npos)
                     << what << run.out;
+            }
             // The list is told by the count: a walk of w without --files-from checks it.
             for (const char* own : {".str\"", "only\"", ".sarif\"", "stdout\"", "stderr\""})
                 EXPECT_EQ(run.out.find(own), std::string::npos) << what << run.out;
