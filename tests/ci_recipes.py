@@ -93,7 +93,8 @@ def main():
         if os.path.exists(deb):
             shutil.copy(deb, os.path.join(repo, "ci"))
         else:
-            open(os.path.join(repo, "ci", PACKAGE), "wb").write(b"19" * 64)  # holds a hit
+            # A stand-in, binary as a package is (pre-commit checks text only), with a hit.
+            open(os.path.join(repo, "ci", PACKAGE), "wb").write(b"\0\x8b" + b"19" * 64)
         open(os.path.join(repo, "clean.txt"), "w").write("nothing to see\n")
         open(os.path.join(repo, "-notes.txt"), "w").write("a note\n")
         git(repo, "init", "-q", "-b", "main")
