@@ -50,11 +50,13 @@ const char Usage[] =
     "                     a final / for folders only)\n"
     "  --walk-vcs         walk .git, .hg and .svn too\n"
     "  --format FORMAT    standard output as report (the report's bytes, the default),\n"
-    "                     grep (path:line:text), json (JSON Lines) or sarif (SARIF 2.1.0);\n"
-    "                     grep, json and sarif count lines as an editor does\n"
-    "  --baseline FILE    a SARIF log of an earlier run: only results that are not in it\n"
-    "                     fail the check; grep and json show the lines with a new result\n"
-    "  --baseline-all     with --baseline, grep and json show every line found\n"
+    "                     grep (path:line:text), json (JSON Lines), sarif (SARIF 2.1.0),\n"
+    "                     github (GitHub Actions annotations) or gitlab (a GitLab Code\n"
+    "                     Quality report); all but report count lines as an editor does\n"
+    "  --baseline FILE    a SARIF log of an earlier run without --baseline: only results\n"
+    "                     that are not in it are new and fail the check; every format but\n"
+    "                     report shows the new ones only\n"
+    "  --baseline-all     with --baseline, grep, json and sarif show every result found\n"
     "  -j, --jobs N       check N files at the same time (default: the number of\n"
     "                     processors); the output is the same for every N\n"
     "  -q, --quiet        write nothing to standard output\n"
@@ -289,7 +291,7 @@ int RunBatchReport(int argc, char** argv) {
                 }
                 excludes.push_back(value);
             } else if (!ParseOutputFormat(value, outputFormat)) {
-                return CommandLineError("--format is report, grep, json or sarif");
+                return CommandLineError("--format is report, grep, json, sarif, github or gitlab");
             }
         } else if (arg == "-j" || is("--jobs")) {
             if (!OptionValue(argc, argv, i, "--jobs", value))
@@ -319,6 +321,13 @@ int RunBatchReport(int argc, char** argv) {
         return BATCH_EXIT_FAILURE;
     }
     const bool namesGiven = !paths.empty();
+    // A failure before the run: GitLab's report is still an array (an empty one), so that the
+    // job's artifact can be read.
+    const auto failBeforeRun = [&](int status) {
+        if (outputFormat == EOutputFormat::GITLAB && !quiet)
+            std::fputs("[]\n", stdout);
+        return status;
+    };
     options.bOutputFile = haveOutput;
     options.pStopSignal = &g_nStopSignal;
     // The files the run reads or writes itself are left out of what it checks.
@@ -338,9 +347,9 @@ int RunBatchReport(int argc, char** argv) {
         std::string message;
         if (!baseline->Load(baselinePath, message, &g_nStopSignal)) {
             if (g_nStopSignal != 0)
-                return BATCH_EXIT_CANCELLED;
+                return failBeforeRun(BATCH_EXIT_CANCELLED);
             std::fprintf(stderr, "kavel-report: %s\n", message.c_str());
-            return BATCH_EXIT_FAILURE;
+            return failBeforeRun(BATCH_EXIT_FAILURE);
         }
         ownFile(-1, baselinePath.c_str(), "the baseline");
         struct stat st;
@@ -357,7 +366,7 @@ int RunBatchReport(int argc, char** argv) {
                                (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))) {
         options.stringsFd = OpenNameList(stringsPath);
         if (g_nStopSignal != 0)
-            return BATCH_EXIT_CANCELLED;
+            return failBeforeRun(BATCH_EXIT_CANCELLED);
     }
 
     // The files are listed while the first ones are checked, the lists read as they come.
@@ -369,10 +378,10 @@ int RunBatchReport(int argc, char** argv) {
     for (const std::string& list : lists) {
         const int fd = OpenNameList(list);
         if (g_nStopSignal != 0)
-            return BATCH_EXIT_CANCELLED;
+            return failBeforeRun(BATCH_EXIT_CANCELLED);
         if (fd < 0) {
             std::fprintf(stderr, "kavel-report: cannot read the list %s\n", SafeText(list).c_str());
-            return BATCH_EXIT_FAILURE;
+            return failBeforeRun(BATCH_EXIT_FAILURE);
         }
         // The output file must not empty a list before it is read.
         ownFile(fd, nullptr, "the list of files");
@@ -410,11 +419,17 @@ int RunBatchReport(int argc, char** argv) {
     if (directory.empty())
         directory = ".";
     // The results are judged once for the formats and the exit status, ahead of the format.
+    const bool resultFormat = outputFormat == EOutputFormat::SARIF ||
+                              outputFormat == EOutputFormat::GITHUB ||
+                              outputFormat == EOutputFormat::GITLAB;
     std::unique_ptr<CResultJudge> judge;
-    if (baseline || (outputFormat == EOutputFormat::SARIF && !quiet))
+    if (baseline || (resultFormat && !quiet))
         judge = std::make_unique<CResultJudge>(strings, directory, baseline.get(), &g_nStopSignal);
-    const CFormatContext context{out,         strings,     directory,     KAVEL_VERSION,
-                                 judge.get(), baselineAll, &g_nStopSignal};
+    // Annotations and issues are things to act on: new results only, whatever --baseline-all.
+    const bool allResults = baselineAll && outputFormat != EOutputFormat::GITHUB &&
+                            outputFormat != EOutputFormat::GITLAB;
+    const CFormatContext context{out,         strings,    directory,     KAVEL_VERSION,
+                                 judge.get(), allResults, &g_nStopSignal};
     std::unique_ptr<CFormatSink> format = quiet ? nullptr : MakeFormatSink(outputFormat, context);
     CFailedFiles failedFiles;
     CTeeSink view;
@@ -461,9 +476,12 @@ int RunBatchReport(int argc, char** argv) {
     if ((result.bOutputCreated || !haveOutput) && result.bStringsOpened && !result.bCancelled &&
         !namesGiven && listError.empty() && files.m_pWalk->NamesGiven() == 0)
         failures.push_back(std::string(NoFileToCheck) + " (see kavel-report --help)");
+    std::vector<std::string> notes;
     if (format)
-        format->Finish(failures);
+        notes = format->Finish(failures);
     out.Flush();
+    for (const std::string& note : notes)
+        messages.Append("kavel-report: " + note + "\n");
     if (out.Failed())
         failures.push_back("cannot write standard output");
     for (const std::string& failure : failures)

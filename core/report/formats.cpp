@@ -4,6 +4,7 @@
 #include "core/lines/linefile.h"
 #include "core/text/ascii.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdio>
@@ -86,7 +87,10 @@ class CReportFormat : public CFormatSink {
     }
     void RunEnd(bool bCancelled) override { m_text.RunEnd(bCancelled); }
     void Flush() override { m_text.Flush(); }
-    void Finish(const std::vector<std::string>&) override { m_text.Flush(); }
+    std::vector<std::string> Finish(const std::vector<std::string>&) override {
+        m_text.Flush();
+        return {};
+    }
 
   private:
     class CText : public CTextReportSink {
@@ -134,11 +138,14 @@ class CRecordSink : public CFormatSink {
             m_strPending.assign(RecordText(hit.text));
             m_bPending = true;
             m_bPendingNew = false;
+            m_lineResults.clear();
             ++m_nRecords;
         }
         if (m_context.pJudge != nullptr)
-            for (const CResult& result : m_context.pJudge->Last())
+            for (const CResult& result : m_context.pJudge->Last()) {
                 m_bPendingNew = m_bPendingNew || result.state == EBaselineState::NEW;
+                m_lineResults.push_back(result);
+            }
     }
     void FileEnd(EFileOutcome, const CFileCounts&) override { EndLine(); }
     void RunEnd(bool bCancelled) override {
@@ -146,10 +153,14 @@ class CRecordSink : public CFormatSink {
         m_context.out.Flush();
     }
     void Flush() override { m_context.out.Flush(); }
-    void Finish(const std::vector<std::string>&) override { m_context.out.Flush(); }
+    std::vector<std::string> Finish(const std::vector<std::string>&) override {
+        m_context.out.Flush();
+        return {};
+    }
 
   protected:
-    // A record for the file's line, with its text; state: NONE without a baseline.
+    // A record for the file's line, with its text; state: NONE without a baseline. With a
+    // judge, m_lineResults holds the line's results.
     virtual void Record(long line, std::string_view text, EBaselineState state) = 0;
 
     bool HasBaseline() const {
@@ -163,6 +174,7 @@ class CRecordSink : public CFormatSink {
     long m_nRecords = 0;    // lines found in the file
     long m_nNewRecords = 0; // of them, those with a new result
     bool m_bCancelled = false;
+    std::vector<CResult> m_lineResults;
 
   private:
     void EndLine() {
@@ -245,7 +257,7 @@ class CJsonFormat : public CRecordSink {
         json.End();
         m_context.out.Append("\n");
     }
-    void Finish(const std::vector<std::string>& failures) override {
+    std::vector<std::string> Finish(const std::vector<std::string>& failures) override {
         for (const std::string& failure : failures) {
             CJsonWriter(m_context.out.Pending())
                 .Object()
@@ -263,6 +275,7 @@ class CJsonFormat : public CRecordSink {
         json.Bool("cancelled", m_bCancelled).End();
         m_context.out.Append("\n");
         m_context.out.Flush();
+        return {};
     }
 
   protected:
@@ -280,24 +293,69 @@ class CJsonFormat : public CRecordSink {
     long m_nFiles = 0, m_nFailed = 0, m_nLines = 0, m_nProblems = 0, m_nNew = 0;
 };
 
-// A SARIF result as the tool writes it, and as a baseline's absent result is written again.
+// The message of a result, and of a line's results (their strings in the order given).
+std::string ResultMessage(const std::vector<const std::string*>& strings) {
+    std::string message = "Potential problem: the line holds ";
+    for (size_t i = 0; i < strings.size(); ++i) {
+        if (i > 0)
+            message += i + 1 == strings.size() ? " and " : ", ";
+        message += "\"" + *strings[i] + "\"";
+    }
+    return message;
+}
+
+// Where a SARIF result points, as a result of the run gives it and as a baseline's absent
+// result is written again (with the columns it had, if any).
+struct CSarifPlace {
+    const std::string& uri;
+    bool bRelative;
+    long line, startColumn, endColumn; // columns 0: none
+    std::string_view snippet;
+};
+
 void SarifResult(CJsonWriter& json, const std::string& ruleId, const std::string& message,
-                 const std::string& uri, bool bRelative, long line, std::string_view snippet,
-                 const std::string& fingerprint, EBaselineState state) {
+                 const CSarifPlace& place, const std::string& fingerprint, EBaselineState state) {
     json.Object().String("ruleId", ruleId).String("level", "warning");
     json.Object("message").String("text", message).End();
     json.Array("locations").Object().Object("physicalLocation");
-    json.Object("artifactLocation").String("uri", uri);
-    if (bRelative)
+    json.Object("artifactLocation").String("uri", place.uri);
+    if (place.bRelative)
         json.String("uriBaseId", "SRCROOT");
     json.End();
-    json.Object("region").Number("startLine", line);
-    json.Object("snippet").String("text", snippet).End();
+    json.Object("region").Number("startLine", place.line);
+    if (place.startColumn > 0)
+        json.Number("startColumn", place.startColumn).Number("endColumn", place.endColumn);
+    json.Object("snippet").String("text", place.snippet).End();
     json.End().End().End().End(); // region, physicalLocation, location, locations
     json.Object("partialFingerprints").String("kavelLine/v1", fingerprint).End();
     if (state != EBaselineState::NONE)
         json.String("baselineState", StateName(state));
     json.End();
+}
+
+// A rule as code scanning shows it: what it finds, why, and how to accept what it found.
+void SarifRule(CJsonWriter& json, const std::string& id, const std::string& text) {
+    const std::string quoted = "\"" + text + "\"";
+    json.Object().String("id", id);
+    json.Object("shortDescription").String("text", "Search string " + quoted).End();
+    json.Object("fullDescription")
+        .String("text", "Lines that hold the search string " + quoted +
+                            ", letter case ignored, as kavel-report's strings file lists it.")
+        .End();
+    const std::string why =
+        "Such a line may hold a date with a two-digit year, or code that assumes one, which "
+        "may not survive the change of century: check it, and change it where it would fail.";
+    const std::string accept =
+        "To accept the lines found now, record a baseline (a SARIF log of kavel-report "
+        "written without --baseline) and run later checks with --baseline FILE: only results "
+        "that are not in it are new.";
+    json.Object("help")
+        .String("text", "The line holds the search string " + quoted + " (letter case ignored). " +
+                            why + " " + accept)
+        .String("markdown", "The line holds the search string `` " + text +
+                                " `` (letter case ignored).\n\n" + why + "\n\n" + accept)
+        .End();
+    json.Object("defaultConfiguration").String("level", "warning").End().End();
 }
 
 // A notification of the run's invocation: an error, and where it lies when it is a file's.
@@ -316,8 +374,16 @@ std::string Notification(std::string_view message, const std::string* uri) {
     return text;
 }
 
+// The run property of a log that holds only the new results of a run with a baseline.
+constexpr const char* NEW_RESULTS_ONLY = "kavelNewResultsOnly";
+
+// The most results that code scanning takes in a run.
+constexpr long CODE_SCANNING_RESULTS_MAX = 25000;
+
 // One SARIF 2.1.0 log: the results as they come, then the run's invocation and the tool with a
-// rule for every search string that matched.
+// rule for every result's search string. With a baseline it holds the new results only (then
+// it is no baseline itself, and says so), or with bAllLines every result with its state and
+// the baseline's results that are gone.
 class CSarifFormat : public CRecordSink {
   public:
     explicit CSarifFormat(const CFormatContext& context)
@@ -327,27 +393,30 @@ class CSarifFormat : public CRecordSink {
         m_json.Array("runs").Object().Array("results");
         m_context.out.Append({});
     }
-    // A result for every rule that the judge found new on its line.
+    // A result for every rule that the judge found on its line, or only the new ones.
     void Hit(const CHit& hit) override {
-        const CResultJudge& judge = *m_context.pJudge;
+        const CResultJudge& judge = Judge();
         const std::string& uri = judge.Uri();
         for (const CResult& result : judge.Last()) {
+            if (!result.IsNew() && !m_context.bAllLines)
+                continue;
             m_used.insert(result.pRule->id);
-            const std::string message =
-                "Potential problem: the line holds \"" + result.pRule->text + "\"";
-            SarifResult(m_json, result.pRule->id, message, uri, !uri.starts_with("file:"),
-                        hit.nPhysical, RecordText(hit.text), result.fingerprint, result.state);
+            ++m_nResults;
+            SarifResult(m_json, result.pRule->id, ResultMessage({&result.pRule->text}),
+                        {uri, !uri.starts_with("file:"), hit.nPhysical, result.nStartColumn,
+                         result.nEndColumn, RecordText(hit.text)},
+                        result.fingerprint, result.state);
             m_context.out.Append({});
         }
     }
     void FileEnd(EFileOutcome outcome, const CFileCounts& counts) override {
         if (IsFailure(outcome))
-            m_notifications.push_back(
-                Notification(FailureText(outcome, counts), &m_context.pJudge->Uri()));
+            m_notifications.push_back(Notification(FailureText(outcome, counts), &Judge().Uri()));
     }
-    void Finish(const std::vector<std::string>& failures) override {
-        if (const CBaseline* baseline = m_context.pJudge->Baseline())
-            baseline->WriteAbsentResults(m_json, !m_bCancelled);
+    std::vector<std::string> Finish(const std::vector<std::string>& failures) override {
+        const CBaseline* baseline = Judge().Baseline();
+        if (baseline != nullptr && m_context.bAllLines)
+            m_nResults += baseline->WriteAbsentResults(m_json, !m_bCancelled, m_used);
         for (const std::string& failure : failures)
             m_notifications.push_back(Notification(failure, nullptr));
         CJsonWriter& json = m_json;
@@ -365,36 +434,161 @@ class CSarifFormat : public CRecordSink {
         json.End().End();
         json.Object("tool").Object("driver").String("name", "Kavel 2000");
         json.String("version", m_context.version).Array("rules");
-        for (const CRule& rule : m_context.pJudge->Rules()) {
-            if (m_used.count(rule.id) == 0)
-                continue;
-            json.Object().String("id", rule.id);
-            json.Object("shortDescription").String("text", "Search string \"" + rule.text + "\"");
-            json.End().Object("defaultConfiguration").String("level", "warning").End().End();
-        }
+        std::set<std::string> written;
+        for (const CRule& rule : Judge().Rules())
+            if (m_used.count(rule.id) != 0 && written.insert(rule.id).second)
+                SarifRule(json, rule.id, rule.text);
+        for (const std::string& id : m_used) // of absent results, whose strings may be gone
+            if (written.count(id) == 0) {
+                const std::string text = baseline != nullptr ? baseline->RuleText(id) : "";
+                SarifRule(json, id, text.empty() ? id : text);
+            }
         json.End().End().End(); // rules, driver, tool
+        json.String("columnKind", "unicodeCodePoints");
+        if (baseline != nullptr && !m_context.bAllLines)
+            json.Object("properties").Bool(NEW_RESULTS_ONLY, true).End();
         json.End().End().End(); // the run, runs, the log
         m_context.out.Append("\n");
         m_context.out.Flush();
+        if (m_nResults <= CODE_SCANNING_RESULTS_MAX)
+            return {};
+        return {std::to_string(m_nResults) +
+                " results: code scanning takes at most 25,000 in a run; use a baseline or "
+                "excludes"};
     }
 
   protected:
     void Record(long, std::string_view, EBaselineState) override {}
 
   private:
+    // The sink is made with a judge: results are its.
+    const CResultJudge& Judge() const { return *m_context.pJudge; }
+
     CJsonWriter m_json;           // the log, written as the run goes
-    std::set<std::string> m_used; // ids of the rules with a result
+    std::set<std::string> m_used; // ids of the rules with a result in the log
     std::vector<std::string> m_notifications;
+    long m_nResults = 0;
+};
+
+// GitHub Actions' workflow commands: a warning for each line with a new result, at the
+// leftmost of them, naming every string of the line; the failures as errors after them.
+class CGithubFormat : public CRecordSink {
+  public:
+    using CRecordSink::CRecordSink;
+    void FileBegin(const std::string& path, const std::string& name) override {
+        CRecordSink::FileBegin(path, name);
+        m_strFile = WorkflowEscape(RelativePath(path, name, m_context.currentDirectory), true);
+    }
+    void FileEnd(EFileOutcome outcome, const CFileCounts& counts) override {
+        CRecordSink::FileEnd(outcome, counts);
+        if (IsFailure(outcome))
+            m_errors.push_back("::error file=" + m_strFile +
+                               "::" + WorkflowEscape(FailureText(outcome, counts), false));
+    }
+    std::vector<std::string> Finish(const std::vector<std::string>& failures) override {
+        for (const std::string& failure : failures)
+            m_errors.push_back("::error::" + WorkflowEscape(failure, false));
+        if (m_bCancelled)
+            m_errors.push_back("::error::Report Cancelled");
+        for (const std::string& error : m_errors)
+            m_context.out.Append(error + "\n");
+        m_context.out.Flush();
+        const long errors = static_cast<long>(m_errors.size());
+        if (m_nWarnings <= ANNOTATIONS_MAX && errors <= ANNOTATIONS_MAX)
+            return {};
+        const auto count = [](long n, const char* what) {
+            return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+        };
+        return {count(m_nWarnings, "warning") + " and " + count(errors, "error") +
+                ": GitHub shows at most 10 warnings and 10 errors of a step as annotations (50 "
+                "of a job); the step's log holds them all"};
+    }
+
+  protected:
+    void Record(long line, std::string_view, EBaselineState) override {
+        const CResult* first = nullptr;
+        std::vector<const CResult*> found;
+        for (const CResult& result : m_lineResults) {
+            found.push_back(&result);
+            if (result.IsNew() && (first == nullptr || result.nStartColumn < first->nStartColumn))
+                first = &result;
+        }
+        if (first == nullptr)
+            return;
+        std::stable_sort(found.begin(), found.end(), [](const CResult* a, const CResult* b) {
+            return a->nStartColumn < b->nStartColumn;
+        });
+        std::vector<const std::string*> strings;
+        for (const CResult* result : found)
+            strings.push_back(&result->pRule->text);
+        std::string& out = m_context.out.Pending();
+        out += "::warning file=" + m_strFile;
+        out += ",line=" + std::to_string(line) + ",col=" + std::to_string(first->nStartColumn);
+        out += ",endColumn=" + std::to_string(first->nEndColumn) + ",title=";
+        out += WorkflowEscape("Kavel 2000: \"" + first->pRule->text + "\"", true);
+        out += "::" + WorkflowEscape(ResultMessage(strings), false);
+        m_context.out.Append("\n");
+        ++m_nWarnings;
+    }
+
+  private:
+    static constexpr long ANNOTATIONS_MAX = 10;
+    std::string m_strFile; // the file property, escaped
+    std::vector<std::string> m_errors;
+    long m_nWarnings = 0;
+};
+
+// A GitLab Code Quality report: one JSON array, an issue for each new result, written as they
+// come and closed at the end.
+class CGitlabFormat : public CRecordSink {
+  public:
+    explicit CGitlabFormat(const CFormatContext& context) : CRecordSink(context) {
+        m_context.out.Append("[");
+    }
+    void FileBegin(const std::string& path, const std::string& name) override {
+        CRecordSink::FileBegin(path, name);
+        m_strFile = RelativePath(path, name, m_context.currentDirectory);
+    }
+    std::vector<std::string> Finish(const std::vector<std::string>&) override {
+        m_context.out.Append(m_bEmpty ? "]\n" : "\n]\n");
+        m_context.out.Flush();
+        return {};
+    }
+
+  protected:
+    void Record(long line, std::string_view, EBaselineState) override {
+        for (const CResult& result : m_lineResults) {
+            if (!result.IsNew())
+                continue;
+            std::string& out = m_context.out.Pending();
+            out += m_bEmpty ? "\n" : ",\n";
+            m_bEmpty = false;
+            // The judge's fingerprint leaves the line's number out; the occurrence keeps two
+            // equal lines of a file two issues.
+            const std::string print =
+                result.fingerprint + '\0' + std::to_string(result.nOccurrence);
+            CJsonWriter json(out);
+            json.Object().String("description", ResultMessage({&result.pRule->text}));
+            json.String("check_name", result.pRule->id);
+            json.String("fingerprint", Hex16(Fnv1a64(print))).String("severity", "minor");
+            json.Object("location").String("path", m_strFile);
+            json.Object("lines").Number("begin", line).End().End().End();
+            m_context.out.Append({});
+        }
+    }
+
+  private:
+    std::string m_strFile; // relative to the current folder
+    bool m_bEmpty = true;
 };
 
 } // namespace
 
 bool ParseOutputFormat(std::string_view name, EOutputFormat& format) {
     static const std::pair<std::string_view, EOutputFormat> NAMES[] = {
-        {"report", EOutputFormat::REPORT},
-        {"grep", EOutputFormat::GREP},
-        {"json", EOutputFormat::JSON},
-        {"sarif", EOutputFormat::SARIF}};
+        {"report", EOutputFormat::REPORT}, {"grep", EOutputFormat::GREP},
+        {"json", EOutputFormat::JSON},     {"sarif", EOutputFormat::SARIF},
+        {"github", EOutputFormat::GITHUB}, {"gitlab", EOutputFormat::GITLAB}};
     for (const auto& [text, value] : NAMES)
         if (name == text) {
             format = value;
@@ -419,6 +613,8 @@ std::unique_ptr<CFormatSink> MakeFormatSink(EOutputFormat format, const CFormatC
     case EOutputFormat::GREP: return std::make_unique<CGrepFormat>(context);
     case EOutputFormat::JSON: return std::make_unique<CJsonFormat>(context);
     case EOutputFormat::SARIF: return std::make_unique<CSarifFormat>(context);
+    case EOutputFormat::GITHUB: return std::make_unique<CGithubFormat>(context);
+    case EOutputFormat::GITLAB: return std::make_unique<CGitlabFormat>(context);
     case EOutputFormat::REPORT: break;
     }
     return std::make_unique<CReportFormat>(context.out);
@@ -444,8 +640,11 @@ std::string_view RecordText(std::string_view text) {
     return text;
 }
 
-std::string UriReference(const std::string& path, const std::string& directory) {
-    static const char HEX[] = "0123456789ABCDEF";
+namespace {
+
+// The path with "//" and "/./" made single, and whether it lies under the directory: then
+// only its part below it is given.
+std::string PathFrom(const std::string& path, const std::string& directory, bool& relative) {
     std::string normal;
     for (size_t i = 0; i < path.size(); ++i) {
         if (path[i] == '/' && !normal.empty() && normal.back() == '/')
@@ -460,9 +659,17 @@ std::string UriReference(const std::string& path, const std::string& directory) 
     // A ".." on the way may climb out of the directory (or a link before it lead anywhere):
     // such a path is never taken to lie under it.
     const size_t cut = directory.size() + (!directory.empty() && directory.back() == '/' ? 0 : 1);
-    const bool relative = StartsWithFolder(normal, directory) &&
-                          ("/" + normal.substr(cut) + "/").find("/../") == std::string::npos;
-    const std::string part = relative ? normal.substr(cut) : normal;
+    relative = StartsWithFolder(normal, directory) &&
+               ("/" + normal.substr(cut) + "/").find("/../") == std::string::npos;
+    return relative ? normal.substr(cut) : normal;
+}
+
+} // namespace
+
+std::string UriReference(const std::string& path, const std::string& directory) {
+    static const char HEX[] = "0123456789ABCDEF";
+    bool relative;
+    const std::string part = PathFrom(path, directory, relative);
     std::string uri = relative || part.empty() || part[0] != '/' ? "" : "file://";
     for (const char ch : part) {
         const auto c = static_cast<unsigned char>(ch);
@@ -476,6 +683,29 @@ std::string UriReference(const std::string& path, const std::string& directory) 
         }
     }
     return uri;
+}
+
+std::string RelativePath(const std::string& path, const std::string& name,
+                         const std::string& directory) {
+    bool relative;
+    std::string part = PathFrom(path, directory, relative);
+    return relative ? part : name;
+}
+
+std::string WorkflowEscape(std::string_view text, bool bProperty) {
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+        case '%': escaped += "%25"; break;
+        case '\r': escaped += "%0D"; break;
+        case '\n': escaped += "%0A"; break;
+        case ':': escaped += bProperty ? "%3A" : ":"; break;
+        case ',': escaped += bProperty ? "%2C" : ","; break;
+        default: escaped += c;
+        }
+    }
+    return escaped;
 }
 
 uint64_t Fnv1a64(std::string_view bytes) {
@@ -505,6 +735,7 @@ void CResultJudge::FileEnd(EFileOutcome outcome, const CFileCounts&) {
 void CResultJudge::FileBegin(const std::string& path, const std::string&) {
     m_strUri = UriReference(path, m_strDirectory);
     m_nLastLine = 0;
+    m_seen.clear();
 }
 
 void CResultJudge::Hit(const CHit& hit) {
@@ -526,7 +757,8 @@ void CResultJudge::Hit(const CHit& hit) {
     const std::string_view text = RecordText(hit.text);
     const std::string folded = AsciiUpperCopy(text);
     for (size_t i = 0; i < m_rules.size(); ++i) {
-        if (m_onLine[i] || folded.find(m_rules[i].folded) == std::string::npos)
+        const size_t at = m_onLine[i] ? std::string::npos : folded.find(m_rules[i].folded);
+        if (at == std::string::npos)
             continue;
         m_onLine[i] = true;
         std::string print = m_rules[i].id;
@@ -535,6 +767,9 @@ void CResultJudge::Hit(const CHit& hit) {
         print += '\0';
         print.append(text);
         CResult result{&m_rules[i], Hex16(Fnv1a64(print)), EBaselineState::NONE};
+        result.nStartColumn = PieceColumn(text, hit.start, at);
+        result.nEndColumn = PieceColumn(text, hit.start, at + m_rules[i].folded.size());
+        result.nOccurrence = ++m_seen[result.fingerprint];
         if (m_pBaseline != nullptr) {
             result.state = m_pBaseline->Take(m_rules[i].id, m_strUri, result.fingerprint)
                                ? EBaselineState::UNCHANGED
@@ -648,6 +883,29 @@ bool CBaseline::Read(const std::string& path, std::string& message, const StopFl
         name->text != "Kavel 2000" || results == nullptr || results->kind != CJson::EKind::ARRAY)
         return false;
     using EKind = CJson::EKind;
+    // A log of a run with a baseline lists its new results only: as a baseline it would make
+    // every unchanged result of the next run new.
+    if (const CJson* only = log.At(std::string("runs/0/properties/") + NEW_RESULTS_ONLY);
+        only != nullptr && only->kind == EKind::BOOL && only->b) {
+        message = SafeText(path) +
+                  " holds only the new results of a run with --baseline: it is no baseline; "
+                  "record one without --baseline (or with --baseline-all)";
+        return false;
+    }
+    // The rules' strings, as their descriptions name them: the rules of results that come
+    // back absent are defined in the next log by them.
+    if (const CJson* rules = log.At("runs/0/tool/driver/rules");
+        rules != nullptr && rules->kind == EKind::ARRAY)
+        for (const CJson& rule : rules->items) {
+            const CJson* id = rule.kind == EKind::OBJECT ? rule.Get("id") : nullptr;
+            const CJson* shortText = rule.At("shortDescription/text");
+            const std::string_view prefix = "Search string \"";
+            if (id != nullptr && id->kind == EKind::STRING && shortText != nullptr &&
+                shortText->kind == EKind::STRING && shortText->text.size() > prefix.size() &&
+                shortText->text.starts_with(prefix) && shortText->text.back() == '"')
+                m_ruleTexts[id->text] = shortText->text.substr(
+                    prefix.size(), shortText->text.size() - prefix.size() - 1);
+        }
     for (const CJson& result : results->items) {
         // Each member is of the kind a log of ours gives it: a result that comes back absent
         // is written into the next log as it stands, and a line there is a whole number from 1.
@@ -666,15 +924,22 @@ bool CBaseline::Read(const std::string& path, std::string& message, const StopFl
         const CJson* base = Member(artifact, "uriBaseId", EKind::STRING, false, ok);
         const CJson* region = Member(physical, "region", EKind::OBJECT, true, ok);
         const CJson* line = Member(region, "startLine", EKind::NUMBER, true, ok);
+        const CJson* startColumn = Member(region, "startColumn", EKind::NUMBER, false, ok);
+        const CJson* endColumn = Member(region, "endColumn", EKind::NUMBER, false, ok);
         const CJson* snippet = Member(Member(region, "snippet", EKind::OBJECT, false, ok), "text",
                                       EKind::STRING, false, ok);
         const CJson* print = Member(Member(&result, "partialFingerprints", EKind::OBJECT, true, ok),
                                     "kavelLine/v1", EKind::STRING, true, ok);
         const CJson* state = Member(&result, "baselineState", EKind::STRING, false, ok);
         // The one base a log of ours names, kept as it is: another would be rewritten.
+        const auto whole = [](const CJson* number) {
+            return number->number >= 1 && number->number <= 0x1p53 &&
+                   number->number == static_cast<double>(static_cast<long>(number->number));
+        };
         if (!ok || !IsUriPath(uri->text) || (base != nullptr && base->text != "SRCROOT") ||
-            !(line->number >= 1 && line->number <= 0x1p53) ||
-            line->number != static_cast<double>(static_cast<long>(line->number)) ||
+            !whole(line) || (startColumn == nullptr) != (endColumn == nullptr) ||
+            (startColumn != nullptr && (!whole(startColumn) || !whole(endColumn) ||
+                                        endColumn->number < startColumn->number)) ||
             !ruleId->text.starts_with("KAVEL-"))
             return false;
         // Results that were absent from the run the log came from are gone already.
@@ -688,6 +953,8 @@ bool CBaseline::Read(const std::string& path, std::string& message, const StopFl
         entry.message = messageText != nullptr ? messageText->text : "";
         entry.snippet = snippet != nullptr ? snippet->text : "";
         entry.line = static_cast<long>(line->number);
+        entry.startColumn = startColumn != nullptr ? static_cast<long>(startColumn->number) : 0;
+        entry.endColumn = endColumn != nullptr ? static_cast<long>(endColumn->number) : 0;
         m_open.emplace(entry.ruleId + '\0' + entry.uri + '\0' + entry.fingerprint,
                        m_entries.size());
         m_entries.push_back(std::move(entry));
@@ -711,10 +978,23 @@ void CBaseline::FileChecked(const std::string& uri, bool bWhole) {
     (bWhole ? m_whole : m_partial).insert(uri);
 }
 
-void CBaseline::WriteAbsentResults(CJsonWriter& json, bool bRunWhole) const {
+long CBaseline::WriteAbsentResults(CJsonWriter& json, bool bRunWhole,
+                                   std::set<std::string>& ruleIds) const {
+    long written = 0;
     for (const CEntry& entry : m_entries)
         if (!entry.bTaken && m_partial.count(entry.uri) == 0 &&
-            (bRunWhole || m_whole.count(entry.uri) != 0))
-            SarifResult(json, entry.ruleId, entry.message, entry.uri, !entry.uriBaseId.empty(),
-                        entry.line, entry.snippet, entry.fingerprint, EBaselineState::ABSENT);
+            (bRunWhole || m_whole.count(entry.uri) != 0)) {
+            SarifResult(json, entry.ruleId, entry.message,
+                        {entry.uri, !entry.uriBaseId.empty(), entry.line, entry.startColumn,
+                         entry.endColumn, entry.snippet},
+                        entry.fingerprint, EBaselineState::ABSENT);
+            ruleIds.insert(entry.ruleId);
+            ++written;
+        }
+    return written;
+}
+
+std::string CBaseline::RuleText(const std::string& ruleId) const {
+    const auto found = m_ruleTexts.find(ruleId);
+    return found != m_ruleTexts.end() ? found->second : "";
 }

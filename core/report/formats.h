@@ -1,11 +1,14 @@
 #pragma once
 // kavel-report's standard output in the format asked for: the report itself, grep's lines,
-// JSON Lines, or one SARIF log. The output file always keeps the report.
+// JSON Lines, one SARIF log, GitHub Actions' workflow commands or a GitLab Code Quality
+// report. The output file always keeps the report.
 //
-// grep, JSON and SARIF point into the files: they speak in the files' own lines (counted by
+// The machine formats point into the files: they speak in the files' own lines (counted by
 // LF), with one record for each line that holds a search string, however many pieces of the
-// report it took, and name each file as it was given (a walk's files as the folder given,
-// "/" and the names below it).
+// report it took. grep and JSON name each file as it was given (a walk's files as the folder
+// given, "/" and the names below it); SARIF, github and gitlab relative to the current folder.
+// Each shows the new results only (all of them without a baseline); with bAllLines, grep,
+// JSON and SARIF show every result.
 
 #include "core/lines/stopflag.h"
 #include "core/match/searchstrings.h"
@@ -21,9 +24,9 @@
 #include <sys/types.h>
 #include <vector>
 
-enum class EOutputFormat { REPORT, GREP, JSON, SARIF };
+enum class EOutputFormat { REPORT, GREP, JSON, SARIF, GITHUB, GITLAB };
 
-// The format named report, grep, json or sarif; false for any other name.
+// The format named report, grep, json, sarif, github or gitlab; false for any other name.
 bool ParseOutputFormat(std::string_view name, EOutputFormat& format);
 
 // Bytes for a descriptor, gathered and written in large pieces; after a stop signal a reader
@@ -64,6 +67,14 @@ struct CResult {
     const CRule* pRule;
     std::string fingerprint; // 16 hex digits: see CResultJudge
     EBaselineState state;
+    // Where the rule's string first stands on the line: columns in characters (Utf8Columns)
+    // from 1, the end column after its last character.
+    long nStartColumn = 1, nEndColumn = 1;
+    // Of the results of the file with this fingerprint (equal lines), the how-manieth, from 1.
+    long nOccurrence = 1;
+
+    // Not in the baseline (every result is new without one).
+    bool IsNew() const { return state != EBaselineState::UNCHANGED; }
 };
 
 // The results of an earlier run, from a SARIF log that --format sarif wrote.
@@ -77,8 +88,8 @@ class CBaseline {
 
     // Reads the log; false with a message when it cannot be read, is larger than the limits,
     // does not fit in memory, or is not such a log (an empty baseline would make every result
-    // of the run look old, or new); false with an empty message once *stop is nonzero (stop
-    // may be null).
+    // of the run look old, or new), or holds only the new results of a run with a baseline;
+    // false with an empty message once *stop is nonzero (stop may be null).
     bool Load(const std::string& path, std::string& message, const StopFlag* stop = nullptr);
     // Takes a result of the same rule, URI and fingerprint (the line's text, not its number)
     // out of the baseline, in the order of the log; false when none is left: the result is new.
@@ -88,26 +99,32 @@ class CBaseline {
     void FileChecked(const std::string& uri, bool bWhole);
     // The results that nothing took, as SARIF results with the baselineState "absent": those
     // of the files read to their end and, when the run was not stopped (bRunWhole), those of
-    // files it did not check (they are gone).
-    void WriteAbsentResults(CJsonWriter& json, bool bRunWhole) const;
+    // files it did not check (they are gone). Adds their rule ids to ruleIds; returns how
+    // many it wrote.
+    long WriteAbsentResults(CJsonWriter& json, bool bRunWhole,
+                            std::set<std::string>& ruleIds) const;
+    // The search string of a rule of the log, as its description names it; empty if none.
+    std::string RuleText(const std::string& ruleId) const;
 
   private:
     bool Read(const std::string& path, std::string& message, const StopFlag* stop);
 
     struct CEntry {
         std::string ruleId, uri, uriBaseId, fingerprint, message, snippet;
-        long line;
+        long line, startColumn, endColumn; // columns 0 when the log gave none
         bool bTaken = false;
     };
+    std::map<std::string, std::string> m_ruleTexts; // by rule id: its search string
     std::vector<CEntry> m_entries;
     std::multimap<std::string, size_t> m_open; // by rule, URI and fingerprint: not yet taken
     std::set<std::string> m_whole, m_partial;  // URIs of the files checked, to their end or not
 };
 
-// The results of the lines found, made once for every format: each hit's rules that its line
-// has not shown yet, their fingerprints (FNV-1a 64 over the rule id, a NUL, the URI, a NUL and
-// the line's text as recorded) and, with a baseline, their states. A sink of the run, ahead of
-// the format's sink, which reads Last() in its own Hit.
+// The results of the lines found, made once for every format and the exit status: each hit's
+// rules that its line has not shown yet, their columns, fingerprints (FNV-1a 64 over the rule
+// id, a NUL, the URI, a NUL and the line's text as recorded) and, with a baseline, their
+// states, which tell what is new. A sink of the run, ahead of the format's sink, which reads
+// Last() in its own Hit.
 class CResultJudge : public CReportSink {
   public:
     // baseline may be null. The table is filled when the strings are loaded. stop (may be
@@ -137,6 +154,7 @@ class CResultJudge : public CReportSink {
     std::vector<CRule> m_rules;
     std::vector<bool> m_onLine; // rules with a result on the line of the last hit
     std::vector<CResult> m_last;
+    std::map<std::string, long> m_seen; // results of the file so far, by fingerprint
     std::string m_strUri;
     long m_nLastLine = 0;
     long m_nNew = 0;
@@ -160,10 +178,12 @@ struct CFormatContext {
 
 // A format's sink. Finish comes after the run, once the tool knows why it fails (the causes of
 // exit status 2, as messages, none for a run that did not fail): what a reader takes for the
-// run's verdict (JSON's summary, SARIF's invocation) is written then, last.
+// run's verdict (JSON's summary, SARIF's invocation, the end of GitLab's array) is written
+// then, last. It returns what standard error should say of the output (a consumer's limit
+// that it passes), without the program's name.
 class CFormatSink : public CReportSink {
   public:
-    virtual void Finish(const std::vector<std::string>& failures) = 0;
+    virtual std::vector<std::string> Finish(const std::vector<std::string>& failures) = 0;
 };
 
 std::unique_ptr<CFormatSink> MakeFormatSink(EOutputFormat format, const CFormatContext& context);
@@ -181,6 +201,13 @@ std::string_view RecordText(std::string_view text);
 // when it lies under it with no ".." on the way, else a file URI; every byte but letters,
 // digits, "-._~/" percent-encoded.
 std::string UriReference(const std::string& path, const std::string& directory);
+// The path as UriReference makes it relative, its bytes as they are; the name the file was
+// given by when it lies outside the directory.
+std::string RelativePath(const std::string& path, const std::string& name,
+                         const std::string& directory);
+// A value of a GitHub workflow command, escaped as the runner undoes it: "%", CR and LF, and
+// in a property also ":" and ",", so that no text ends the command or starts another.
+std::string WorkflowEscape(std::string_view text, bool bProperty);
 // FNV-1a, 64 bits.
 uint64_t Fnv1a64(std::string_view bytes);
 // A SARIF rule id: "KAVEL-" and 16 lower-case hex digits of Fnv1a64 of the string with its

@@ -275,46 +275,6 @@ EJsonRead ParseJsonBounded(std::string_view text, CJson& value, size_t maxValues
     return CReader(text, maxValues, stop).Document(value);
 }
 
-size_t Utf8Length(std::string_view bytes) {
-    if (bytes.empty())
-        return 0;
-    const auto b = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    const unsigned char c = b(0);
-    size_t n;
-    unsigned lo = 0x80, hi = 0xBF;
-    if (c < 0x80)
-        return 1;
-    if (c >= 0xC2 && c <= 0xDF)
-        n = 2;
-    else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        lo = c == 0xE0 ? 0xA0 : 0x80; // no overlong forms
-        hi = c == 0xED ? 0x9F : 0xBF; // no surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        lo = c == 0xF0 ? 0x90 : 0x80;
-        hi = c == 0xF4 ? 0x8F : 0xBF; // nothing past U+10FFFF
-    } else {
-        return 0;
-    }
-    if (bytes.size() < n || b(1) < lo || b(1) > hi)
-        return 0;
-    for (size_t i = 2; i < n; ++i)
-        if (b(i) < 0x80 || b(i) > 0xBF)
-            return 0;
-    return n;
-}
-
-bool IsUtf8(std::string_view bytes) {
-    for (size_t i = 0; i < bytes.size();) {
-        const size_t n = Utf8Length(bytes.substr(i));
-        if (n == 0)
-            return false;
-        i += n;
-    }
-    return true;
-}
-
 namespace {
 
 std::string Base64(std::string_view bytes) {

@@ -5,6 +5,7 @@
 // string the one way below: JSON Lines and SARIF are written through it.
 
 #include "core/lines/stopflag.h"
+#include "core/text/utf8.h"
 
 #include <cstddef>
 #include <string>
@@ -47,11 +48,6 @@ enum class EJsonRead { OK, INVALID, TOO_MANY_VALUES, STOPPED };
 // whatever the text's two), ended once *stop is nonzero (stop may be null).
 EJsonRead ParseJsonBounded(std::string_view text, CJson& value, size_t maxValues,
                            const StopFlag* stop);
-
-// The length of the valid UTF-8 sequence at the start of bytes (1 to 4: no overlong form, no
-// surrogate, nothing past U+10FFFF), or 0.
-size_t Utf8Length(std::string_view bytes);
-bool IsUtf8(std::string_view bytes);
 
 // The bytes as a JSON string, quotes included: control characters escaped, bytes that are not
 // UTF-8 as \u00XX (their Latin-1 reading; for messages, where that loss does not matter).

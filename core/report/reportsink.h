@@ -4,6 +4,7 @@
 // event to several.
 
 #include "core/run/filecheck.h"
+#include "core/text/utf8.h"
 
 #include <ctime>
 #include <string>
@@ -17,6 +18,9 @@ struct CHit {
     // Its text up to a NUL. It starts with a LF where a cut fell between a CR and its LF:
     // that LF is data to the report, and lies on the line before (see nPhysical).
     std::string_view text;
+    // Where the text (after such a LF) starts in the file's own line: a line longer than a
+    // piece goes on in the next hit's or in pieces without a hit.
+    CPieceStart start;
 };
 
 // What a run's header says.

@@ -67,6 +67,7 @@ class CFileCheck {
     std::string_view HitText(size_t j) const { return m_scanner.HitText(j); }
     // The file's own line in which line i of the block lies (see CFileScanner).
     long PhysicalLine(size_t i) const { return m_scanner.PhysicalLine(i); }
+    CPieceStart LineStart(size_t i) const { return m_scanner.LineStart(i); }
     // True when the lines ended at a read error rather than at the end of the file.
     bool ReadFailed() const { return m_file.ReadFailed(); }
     // Why the open or a read failed (see CLineFile::FailReason).

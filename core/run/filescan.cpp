@@ -6,7 +6,7 @@ CFileScanner::CFileScanner(const CSearchMatcher& matcher, unsigned maxChars)
     : m_matcher(matcher), m_nMaxChars(maxChars),
       m_lfBits(new uint64_t[CLineFile::BUFFER_SIZE / 64 + 1]),
       m_lines(new CLineSpan[MAX_BLOCK_LINES]), m_lineHits(new uint8_t[MAX_BLOCK_LINES]),
-      m_physical(new long[MAX_BLOCK_LINES]) {}
+      m_physical(new long[MAX_BLOCK_LINES]), m_starts(new CPieceStart[MAX_BLOCK_LINES]) {}
 
 void CFileScanner::Reset() {
     m_pBlock = nullptr;
@@ -16,6 +16,7 @@ void CFileScanner::Reset() {
     m_bAtEnd = false;
     m_nPhysicalFirst = m_nPhysicalNext = 1;
     m_bSpans = false;
+    m_bContinues = false;
 }
 
 bool CFileScanner::NextBlock(CLineFile& file) {
@@ -37,6 +38,9 @@ bool CFileScanner::NextBlock(CLineFile& file) {
             m_bSpans = false;
             m_nPhysicalFirst = m_nPhysicalNext;
             m_nPhysicalNext += static_cast<long>(m_nLines);
+            // Only the first line can go on with a piece before it; each ends its own.
+            m_firstStart = m_columns.Start({data, m_nBlockBytes}, m_bContinues);
+            m_bContinues = false;
             file.SetCutAfterCr(false);
             m_matcher.MatchLfLines(data, m_nBlockBytes, m_lfBits.get(), m_hits);
             return true;
@@ -64,18 +68,28 @@ bool CFileScanner::NextBlock(CLineFile& file) {
 }
 
 // A line of the block starts the next physical line after a line end (LF or CR LF) between it
-// and the line before, and when it starts with a LF itself (data, after a cut CR).
+// and the line before, and when it starts with a LF itself (data, after a cut CR). A line
+// that goes on with the one before starts at the column after it: only the pieces of cut
+// lines are counted.
 void CFileScanner::CountPhysicalLines(const char* data) {
     m_bSpans = true;
     long physical = m_nPhysicalNext;
     for (size_t i = 0; i < m_nLines; ++i) {
         const CLineSpan& line = m_lines[i];
-        if (line.nLength > 0 && data[line.nOffset] == '\n')
+        std::string_view text(data + line.nOffset, line.nLength);
+        if (!text.empty() && text[0] == '\n') {
             ++physical;
+            m_bContinues = false;
+            text.remove_prefix(1);
+        }
         m_physical[i] = physical;
+        m_starts[i] = m_columns.Start(text, m_bContinues);
         const size_t end = line.nOffset + line.nLength;
         const size_t next = i + 1 < m_nLines ? m_lines[i + 1].nOffset : m_nBlockBytes;
-        if (next > end) // a line end lies between them
+        m_bContinues = next == end; // no line end lies between them
+        if (m_bContinues)
+            m_columns.End(text, m_starts[i], true);
+        else
             ++physical;
     }
     m_nPhysicalNext = physical;

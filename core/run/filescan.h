@@ -4,6 +4,7 @@
 #include "core/lines/linefile.h"
 #include "core/lines/linesplit.h"
 #include "core/match/matcher.h"
+#include "core/text/utf8.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -39,6 +40,11 @@ class CFileScanner {
     long PhysicalLine(size_t i) const {
         return m_bSpans ? m_physical[i] : m_nPhysicalFirst + static_cast<long>(i);
     }
+    // Where line i of the block starts in the file's own line (its text after a LF that a cut
+    // CR left): at column 1, or after the pieces of that line before it.
+    CPieceStart LineStart(size_t i) const {
+        return m_bSpans ? m_starts[i] : i == 0 ? m_firstStart : CPieceStart{};
+    }
 
   private:
     void CountPhysicalLines(const char* data);
@@ -50,9 +56,13 @@ class CFileScanner {
     std::unique_ptr<uint64_t[]> m_lfBits;
     std::unique_ptr<CLineSpan[]> m_lines;
     std::unique_ptr<uint8_t[]> m_lineHits;
-    std::unique_ptr<long[]> m_physical; // of each line, for a block of spans
-    long m_nPhysicalFirst = 1;          // of the first line, for a block of LF lines
-    long m_nPhysicalNext = 1;           // where the line after the block lies
+    std::unique_ptr<long[]> m_physical;      // of each line, for a block of spans
+    std::unique_ptr<CPieceStart[]> m_starts; // of each line, for a block of spans
+    CPieceStart m_firstStart;                // of the first line, for a block of LF lines
+    CPieceColumns m_columns;                 // counted over the pieces of a cut line
+    bool m_bContinues = false;               // the next line goes on with the last one's
+    long m_nPhysicalFirst = 1;               // of the first line, for a block of LF lines
+    long m_nPhysicalNext = 1;                // where the line after the block lies
     bool m_bSpans = false;
     std::vector<CLineHit> m_hits;
     const char* m_pBlock = nullptr;

@@ -370,7 +370,8 @@ void CReportRun::ScanFile(const CListedFile& file) {
             taken.bGoOn = taken.nLines == line;
             if (taken.bGoOn) {
                 const long number = before.nLines + static_cast<long>(++taken.nLines);
-                m_report.Hit({number, block.PhysicalLine(line), block.HitText(j)});
+                m_report.Hit(
+                    {number, block.PhysicalLine(line), block.HitText(j), block.LineStart(line)});
                 ++taken.nHits;
                 taken.bGoOn = AfterLine(number);
             }

@@ -17,7 +17,8 @@ int ProcessorCount() {
 }
 
 void CHitBuffer::Add(const CHit& hit) {
-    const int64_t numbers[2] = {hit.nLine, hit.nPhysical};
+    const int64_t numbers[3] = {hit.nLine, hit.nPhysical,
+                                hit.start.nColumn * 4 + static_cast<int64_t>(hit.start.nContinued)};
     const uint32_t len = static_cast<uint32_t>(hit.text.size());
     if (m_chunks.empty())
         m_chunks.emplace_back();
@@ -160,7 +161,8 @@ void CScanPool::ScanTask(size_t index, CTask& task, CFileCheck& check) {
         const auto take = [&](const CFileCheck& block, const CFileCounts& before) {
             for (size_t j = 0; j < block.HitCount(); ++j)
                 found.Add({before.nLines + static_cast<long>(block.HitLine(j)) + 1,
-                           block.PhysicalLine(block.HitLine(j)), block.HitText(j)});
+                           block.PhysicalLine(block.HitLine(j)), block.HitText(j),
+                           block.LineStart(block.HitLine(j))});
             return CFileCheck::CTaken{block.LineCount(), block.HitCount(), true};
         };
         // The file the run writes hands over every block: the run shows its lines and may

@@ -26,8 +26,8 @@
 // The processors this process may run on: the number of workers for a run on every core.
 int ProcessorCount();
 
-// The hits of a file in the order found, each as its line numbers and text, packed in chunks:
-// hits pass from a worker to the run by moving chunks, not by copying them.
+// The hits of a file in the order found, each as its line numbers, start and text, packed in
+// chunks: hits pass from a worker to the run by moving chunks, not by copying them.
 class CHitBuffer {
   public:
     void Add(const CHit& hit);
@@ -44,13 +44,17 @@ class CHitBuffer {
     template <typename Report> void ForEach(Report report) const {
         for (const std::string& chunk : m_chunks)
             for (size_t at = 0; at < chunk.size();) {
-                int64_t numbers[2];
+                int64_t numbers[3]; // the line, the physical line, the start (column * 4 + bytes
+                                    // continued)
                 uint32_t len;
                 std::memcpy(numbers, chunk.data() + at, sizeof numbers);
                 std::memcpy(&len, chunk.data() + at + sizeof numbers, sizeof len);
                 at += sizeof numbers + sizeof len;
-                report(CHit{static_cast<long>(numbers[0]), static_cast<long>(numbers[1]),
-                            std::string_view(chunk.data() + at, len)});
+                report(CHit{
+                    static_cast<long>(numbers[0]),
+                    static_cast<long>(numbers[1]),
+                    std::string_view(chunk.data() + at, len),
+                    {static_cast<long>(numbers[2] >> 2), static_cast<unsigned>(numbers[2] & 3)}});
                 at += len;
             }
     }

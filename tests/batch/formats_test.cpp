@@ -339,7 +339,7 @@ TEST_F(ReportToolTest, ResultsOfAFileNotReadToItsEndAreNotAbsent) {
                     if (stop && name[4] == 'c')
                         break;
                     run.FileBegin(dir / name, name);
-                    run.Hit({1, 1, "a year"});
+                    run.Hit({1, 1, "a year", {}});
                     flag = stop && name[4] == 'b';
                     run.FileEnd(EFileOutcome::SCANNED, {2, 1, 2});
                 }
@@ -403,15 +403,32 @@ TEST_F(ReportToolTest, ABaselineFailsOnlyOnNewResults) {
                              o.Get("baseline")->text);
     EXPECT_EQ(states,
               (std::vector<std::string>{"2 new", "4 unchanged", "5 unchanged", "6 new", "1 new"}));
+    // SARIF as code scanning takes it: the new results only, in a log that is no baseline;
+    // with --baseline-all every result with its state, and those that are gone.
+    const auto sarifResults = [](const CToolRun& sarif) {
+        CJson log;
+        EXPECT_TRUE(ParseJson(sarif.out, log)) << sarif.out;
+        std::vector<std::string> results;
+        if (const CJson* items = log.At("runs/0/results"))
+            for (const CJson& r : items->items)
+                results.push_back(
+                    r.At("locations/0/physicalLocation/artifactLocation/uri")->text + ":" +
+                    std::to_string(
+                        int(r.At("locations/0/physicalLocation/region/startLine")->number)) +
+                    " " + r.Get("baselineState")->text);
+        return results;
+    };
     run = Run({"--format", "sarif", "--baseline", "base.sarif", "src"});
-    CJson log;
-    ASSERT_TRUE(ParseJson(run.out, log)) << run.out;
-    std::vector<std::string> results;
-    for (const CJson& r : log.At("runs/0/results")->items)
-        results.push_back(
-            r.At("locations/0/physicalLocation/artifactLocation/uri")->text + ":" +
-            std::to_string(int(r.At("locations/0/physicalLocation/region/startLine")->number)) +
-            " " + r.Get("baselineState")->text);
+    EXPECT_EQ(sarifResults(run),
+              (std::vector<std::string>{"src/a.c:2 new", "src/a.c:6 new", "src/c.c:1 new"}));
+    WriteWholeFile(dir / "new-only.sarif", run.out);
+    const CToolRun refusedLog = Run({"--baseline", "new-only.sarif", "src"});
+    EXPECT_EQ(refusedLog.status, 2);
+    EXPECT_EQ(refusedLog.err, "kavel-report: new-only.sarif holds only the new results of a run "
+                              "with --baseline: it is no baseline; record one without "
+                              "--baseline (or with --baseline-all)\n");
+    run = Run({"--format", "sarif", "--baseline", "base.sarif", "--baseline-all", "src"});
+    std::vector<std::string> results = sarifResults(run);
     EXPECT_EQ(results, (std::vector<std::string>{"src/a.c:2 new", "src/a.c:4 unchanged",
                                                  "src/a.c:5 unchanged", "src/a.c:6 new",
                                                  "src/c.c:1 new", "src/a.c:1 absent",
@@ -420,8 +437,8 @@ TEST_F(ReportToolTest, ABaselineFailsOnlyOnNewResults) {
     // not absent.
     std::filesystem::rename(dir / "src/a.c", dir / "a.c");
     ASSERT_EQ(::mkfifo((dir / "src/a.c").c_str(), 0600), 0);
-    const CToolRun unread =
-        Run({"--format", "sarif", "--baseline", "base.sarif", "src/a.c", "src/b.c"});
+    const CToolRun unread = Run(
+        {"--format", "sarif", "--baseline", "base.sarif", "--baseline-all", "src/a.c", "src/b.c"});
     CJson unreadLog;
     ASSERT_TRUE(ParseJson(unread.out, unreadLog)) << unread.out;
     results.clear();
