@@ -9,7 +9,7 @@ _kavel_report() {
             compopt -o filenames 2>/dev/null
             return ;;
         --format)
-            COMPREPLY=($(compgen -W "report grep json sarif" -- "$cur"))
+            COMPREPLY=($(compgen -W "report grep json sarif github gitlab" -- "$cur"))
             return ;;
         --jobs|-j|--exclude)
             return ;;

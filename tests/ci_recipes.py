@@ -68,15 +68,56 @@ def git(repo, *args):
     subprocess.run(["git", "-C", repo] + list(args), check=True, capture_output=True)
 
 
-def new_results(path):
+def sarif_results(path, out):
+    """The places of a SARIF log's results, which must all be new (the log of a run with a
+    baseline holds no other)."""
     with open(path, encoding="utf-8") as log:
         results = json.load(log)["runs"][0]["results"]
-    return [r for r in results if r.get("baselineState", "new") == "new"]
+    for r in results:
+        if r.get("baselineState") != "new":
+            fail("a SARIF result that is not new: %s" % r)
+    return ["%s:%d" % (r["locations"][0]["physicalLocation"]["artifactLocation"]["uri"],
+                       r["locations"][0]["physicalLocation"]["region"]["startLine"])
+            for r in results]
+
+
+def unescape(text, prop):
+    pairs = [("%0D", "\r"), ("%0A", "\n"), ("%25", "%")]
+    if prop:
+        pairs += [("%3A", ":"), ("%2C", ",")]
+    return re.sub("|".join(p for p, _ in pairs), lambda m: dict(pairs)[m.group(0)], text)
+
+
+def annotations(path, out):
+    """The warnings in a step's log, read as the runner reads workflow commands."""
+    found = []
+    for line in re.split(r"\r\n|\r|\n", out):
+        m = re.match(r"::(\w+) ([^:]*)::(.*)$", line)
+        if not line or not m:
+            if line:
+                fail("not a workflow command: %r" % line)
+            continue
+        props = dict(p.split("=", 1) for p in m.group(2).split(","))
+        props = {k: unescape(v, True) for k, v in props.items()}
+        if m.group(1) != "warning" or not unescape(m.group(3), False).startswith("Potential"):
+            fail("not a warning of a hit: %r" % line)
+        found.append("%s:%s" % (props["file"], props["line"]))
+    return found
+
+
+def code_quality(path, out):
+    """The issues of a GitLab Code Quality report, read by a strict JSON parser."""
+    with open(path, encoding="utf-8") as report:
+        issues = json.load(report, parse_constant=lambda c: fail("JSON constant " + c))
+    for issue in issues:
+        if sorted(issue) != ["check_name", "description", "fingerprint", "location", "severity"]:
+            fail("an issue with other members: %s" % issue)
+    return ["%s:%d" % (i["location"]["path"], i["location"]["lines"]["begin"]) for i in issues]
 
 
 def main():
     found = recipes()
-    for name in ("record", "github", "gitlab", "pre-commit"):
+    for name in ("record", "github", "github-annotations", "gitlab", "pre-commit"):
         if name not in found:
             fail("docs/ci.md has no recipe " + name)
     if failures:
@@ -112,12 +153,18 @@ def main():
         run("record", found["record"][1], env, [0])
         git(repo, "commit", "-q", "-m", "baseline")
 
-        github = yaml.safe_load(found["github"][1])
-        steps = [s for s in github["jobs"]["kavel"]["steps"] if "run" in s]
-        gitlab = yaml.safe_load(found["gitlab"][1])["kavel"]["script"]
-        sarif = {"github": os.path.join(runner_temp, "kavel.sarif"),
-                 "gitlab": os.path.join(repo, "kavel.sarif")}
-        jobs = {"github": [s["run"] for s in steps], "gitlab": gitlab}
+        # Each job's steps, and how its consumer reads what the job leaves: code scanning the
+        # SARIF log, the runner the last step's log, GitLab the Code Quality report.
+        jobs = {}
+        for job in ("github", "github-annotations"):
+            steps = yaml.safe_load(found[job][1])["jobs"]["kavel"]["steps"]
+            jobs[job] = [s["run"] for s in steps if "run" in s]
+        gitlab = yaml.safe_load(found["gitlab"][1])["kavel"]
+        jobs["gitlab"] = gitlab["script"]
+        quality = gitlab["artifacts"]["reports"]["codequality"]
+        readers = {"github": (os.path.join(runner_temp, "kavel.sarif"), sarif_results),
+                   "github-annotations": (None, annotations),
+                   "gitlab": (os.path.join(repo, quality), code_quality)}
         for hit in (False, True):
             if hit:
                 with open(os.path.join(repo, "src", "notes.txt"), "a") as notes:
@@ -125,17 +172,16 @@ def main():
             for job, scripts in jobs.items():
                 for i, script in enumerate(scripts):
                     last = i == len(scripts) - 1
-                    run("%s step %d%s" % (job, i + 1, " after a hit" if hit else ""), script, env,
-                        [1 if hit and last else 0])
-                new = new_results(sarif[job])
-                lines = [r["locations"][0]["physicalLocation"]["artifactLocation"]["uri"] + ":" +
-                         str(r["locations"][0]["physicalLocation"]["region"]["startLine"])
-                         for r in new]
-                if hit and (len(new) != 1 or not lines[0].startswith("src/notes.txt:")):
+                    result = run("%s step %d%s" % (job, i + 1, " after a hit" if hit else ""),
+                                 script, env, [1 if hit and last else 0])
+                path, reader = readers[job]
+                lines = reader(path, result.stdout)
+                if hit and (len(lines) != 1 or not lines[0].startswith("src/notes.txt:")):
                     fail("%s: new results after a hit: %s" % (job, lines))
-                if not hit and new:
+                if not hit and lines:
                     fail("%s: new results on a clean tree: %s" % (job, lines))
-                os.remove(sarif[job])
+                if path:
+                    os.remove(path)
         git(repo, "checkout", "-q", "--", "src/notes.txt")
 
         # The hook: on the files given (a name like an option, the strings file, a clean file),

@@ -167,6 +167,14 @@ TEST_F(ReportToolTest, AnnotationsReadAsTheRunnerReadsThem) {
     EXPECT_EQ(commands.back().properties.at("file"), "missing.c");
     EXPECT_EQ(commands.back().message, "Failed to open file: No such file or directory");
     EXPECT_EQ(run.err.find("GitHub shows"), std::string::npos);
+    // The same names in GitLab's report, read strictly: as they are, or their Latin-1 reading.
+    args[1] = "gitlab";
+    CJson report;
+    ASSERT_TRUE(ParseJson(Run(args).out, report));
+    ASSERT_EQ(report.items.size(), 2 * names.size());
+    for (size_t i = 0; i < names.size(); ++i)
+        EXPECT_EQ(report.items[2 * i].At("location/path")->text,
+                  names[i] == "l\xff.c" ? "l\xc3\xbf.c" : names[i]);
     // More than a step shows: standard error says how many the log holds.
     std::string many;
     for (int i = 0; i < 11; ++i)
@@ -189,6 +197,7 @@ TEST_F(ReportToolTest, AnnotationsReadAsTheRunnerReadsThem) {
     const std::string fifo = dir / "names";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     for (const char* format : {"github", "gitlab"}) {
+        std::filesystem::remove(output); // the wait below reads the new run's report
         const pid_t pid = StartReportTool(
             dir, options,
             {"--strings", strings, "--output", output, "--format", format, "--files-from", fifo});
@@ -202,7 +211,7 @@ TEST_F(ReportToolTest, AnnotationsReadAsTheRunnerReadsThem) {
         EXPECT_EQ(stopped.status, 130);
         if (format[4] == 'u') {
             const std::vector<CCommand> told = RunnerCommands(stopped.out);
-            ASSERT_EQ(told.size(), 2u) << stopped.out;
+            ASSERT_EQ(told.size(), 2u) << stopped.out << stopped.err;
             EXPECT_EQ(told[1].name + ":" + told[1].message, "error:Report Cancelled");
         } else {
             CJson report;
