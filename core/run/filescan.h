@@ -43,11 +43,15 @@ class CFileScanner {
     // Where line i of the block starts in the file's own line (its text after a LF that a cut
     // CR left): at column 1, or after the pieces of that line before it.
     CPieceStart LineStart(size_t i) const {
-        return m_bSpans ? m_starts[i] : i == 0 ? m_firstStart : CPieceStart{};
+        return m_bSpans ? SpanStart(i) : i == 0 ? m_firstStart : CPieceStart{};
     }
 
   private:
     void CountPhysicalLines(const char* data);
+    // The start of line i of a block of spans, counted when first asked for: only the pieces
+    // before a hit, and those of a line that goes on in the next block, are counted.
+    CPieceStart SpanStart(size_t i) const;
+    std::string_view SpanText(size_t i) const; // after a LF that a cut CR left
 
     const CSearchMatcher& m_matcher;
     unsigned m_nMaxChars;
@@ -56,13 +60,20 @@ class CFileScanner {
     std::unique_ptr<uint64_t[]> m_lfBits;
     std::unique_ptr<CLineSpan[]> m_lines;
     std::unique_ptr<uint8_t[]> m_lineHits;
-    std::unique_ptr<long[]> m_physical;      // of each line, for a block of spans
-    std::unique_ptr<CPieceStart[]> m_starts; // of each line, for a block of spans
-    CPieceStart m_firstStart;                // of the first line, for a block of LF lines
-    CPieceColumns m_columns;                 // counted over the pieces of a cut line
-    bool m_bContinues = false;               // the next line goes on with the last one's
-    long m_nPhysicalFirst = 1;               // of the first line, for a block of LF lines
-    long m_nPhysicalNext = 1;                // where the line after the block lies
+    std::unique_ptr<long[]> m_physical; // of each line, for a block of spans
+    // For a block of spans: each line's start once known (column 0 until then), and the first
+    // line in the block of the file's line that it lies in.
+    mutable std::unique_ptr<CPieceStart[]> m_starts;
+    std::unique_ptr<uint32_t[]> m_first;
+    CPieceStart m_firstStart;   // of the first line, for a block of LF lines
+    CPieceColumns m_columns;    // after the last piece of a line that the next block goes on with
+    CPieceColumns m_blockStart; // the same, as the block of spans began
+    bool m_bFirstContinues = false;  // the block's first line goes on with the last block's
+    bool m_bContinues = false;       // the next line goes on with the last one's
+    mutable size_t m_nCounted = 0;   // the last line of a block of spans counted to its end
+    mutable CPieceColumns m_counted; // after it
+    long m_nPhysicalFirst = 1;       // of the first line, for a block of LF lines
+    long m_nPhysicalNext = 1;        // where the line after the block lies
     bool m_bSpans = false;
     std::vector<CLineHit> m_hits;
     const char* m_pBlock = nullptr;

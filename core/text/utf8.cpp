@@ -1,7 +1,13 @@
 #include "core/text/utf8.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -70,16 +76,100 @@ bool IsUtf8(std::string_view bytes) {
     return true;
 }
 
-long Utf8Columns(std::string_view bytes) {
+namespace {
+
+// The characters of the bytes at p from i on, one by one, until at least end; advances i.
+long ColumnsOneByOne(const char* p, size_t n, size_t& i, size_t end) {
     long columns = 0;
-    for (size_t i = 0; i < bytes.size(); ++columns) {
-        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
-            ++i;
+    while (i < end) {
+        uint64_t word;
+        if (i + 8 <= end && (std::memcpy(&word, p + i, 8), (word & 0x8080808080808080ull) == 0)) {
+            columns += 8; // ASCII
+            i += 8;
             continue;
         }
-        i += std::max<size_t>(1, Utf8Length(bytes.substr(i)));
+        ++columns;
+        if (static_cast<unsigned char>(p[i]) < 0x80)
+            ++i;
+        else
+            i += std::max<size_t>(1, Utf8Length({p + i, std::min<size_t>(4, n - i)}));
     }
     return columns;
+}
+
+#if defined(__SSE2__)
+// The bytes at p of each kind, a bit for each of 64: continuation bytes, the lead bytes of
+// sequences of 2, 3 and 4 bytes without a range of their own for the second byte, and the
+// other bytes that are not ASCII (E0, ED, F0, F4, C0, C1, F5 to FF).
+struct CByteKinds {
+    uint64_t cont = 0, lead2 = 0, lead3 = 0, lead4 = 0, other = 0;
+};
+
+CByteKinds KindsOf64(const char* p) {
+    CByteKinds kinds;
+    const auto in = [](__m128i v, int lo, int hi) { // lo <= v <= hi, as signed bytes
+        return _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(static_cast<char>(lo - 1))),
+                             _mm_cmplt_epi8(v, _mm_set1_epi8(static_cast<char>(hi + 1))));
+    };
+#pragma GCC unroll 4
+    for (int k = 0; k < 4; ++k) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+        const auto bits = [k](__m128i m) {
+            return static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m))) << (16 * k);
+        };
+        const uint64_t high = bits(v);
+        const uint64_t cont = bits(_mm_cmplt_epi8(v, _mm_set1_epi8(-64)));           // 80-BF
+        const uint64_t lead2 = bits(in(v, -62, -33));                                // C2-DF
+        const uint64_t lead3 = bits(_mm_or_si128(in(v, -31, -20), in(v, -18, -17))); // E1-EC EE EF
+        const uint64_t lead4 = bits(in(v, -15, -13));                                // F1-F3
+        kinds.cont |= cont;
+        kinds.lead2 |= lead2;
+        kinds.lead3 |= lead3;
+        kinds.lead4 |= lead4;
+        kinds.other |= high & ~(cont | lead2 | lead3 | lead4);
+    }
+    return kinds;
+}
+#endif
+
+} // namespace
+
+long Utf8Columns(std::string_view bytes) {
+    // Every piece of a long line is counted: 64 bytes at a time where they are ASCII, or
+    // sequences whose lead alone tells them valid (each continuation byte then one that a
+    // lead before it expects); byte by byte elsewhere.
+    const char* p = bytes.data();
+    const size_t n = bytes.size();
+    long columns = 0;
+    size_t i = 0;
+#if defined(__SSE2__)
+    while (i + 64 <= n) {
+        const auto at = [p, i](int k) {
+            return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16 * k));
+        };
+        if (_mm_movemask_epi8(
+                _mm_or_si128(_mm_or_si128(at(0), at(1)), _mm_or_si128(at(2), at(3)))) == 0) {
+            columns += 64;
+            i += 64;
+            continue;
+        }
+        const CByteKinds k = KindsOf64(p + i);
+        // The window up to the first sequence that would go on past it.
+        const uint64_t straddling =
+            (k.lead2 & (1ull << 63)) | (k.lead3 & (3ull << 62)) | (k.lead4 & (7ull << 61));
+        const unsigned cut = straddling ? static_cast<unsigned>(__builtin_ctzll(straddling)) : 64;
+        const uint64_t window = cut == 64 ? ~0ull : (1ull << cut) - 1;
+        const uint64_t expected = (k.lead2 << 1) | (k.lead3 << 1) | (k.lead3 << 2) |
+                                  (k.lead4 << 1) | (k.lead4 << 2) | (k.lead4 << 3);
+        if (cut > 0 && (k.other & window) == 0 && (expected & window) == (k.cont & window)) {
+            columns += static_cast<long>(cut) - std::popcount(k.cont & window);
+            i += cut;
+            continue;
+        }
+        columns += ColumnsOneByOne(p, n, i, i + 64);
+    }
+#endif
+    return columns + ColumnsOneByOne(p, n, i, n);
 }
 
 size_t Utf8CutTail(std::string_view bytes) {

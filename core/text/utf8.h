@@ -25,7 +25,8 @@ struct CPieceStart {
     unsigned nContinued = 0;
 };
 
-// The columns of the pieces of a line, piece after piece, each piece's bytes seen once.
+// The columns of the pieces of a line, piece after piece, each piece's bytes seen once. Each
+// piece but the last is at least 4 bytes long (a character is cut by one piece's end at most).
 class CPieceColumns {
   public:
     // Where a piece starts: at column 1 when it starts a line, else after the piece before.

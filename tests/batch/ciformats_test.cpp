@@ -110,10 +110,11 @@ TEST_F(ReportToolTest, ColumnsCountTheCharactersBeforeTheStringOnItsLine) {
         e600 + "year",
         "a" + e600 + "year",
         std::string(2100, '-') + "year",
+        e600 + std::string(300000, '-') + e600 + "year", // past a block of the file's buffer
     };
-    const std::vector<std::string> regions = {"1:2-6",     "2:3-7",       "3:4-8",
-                                              "4:3-5",     "5:1031-1035", "6:1025-1029",
-                                              "7:601-605", "8:602-606",   "9:2101-2105"};
+    const std::vector<std::string> regions = {
+        "1:2-6",       "2:3-7",     "3:4-8",     "4:3-5",       "5:1031-1035",
+        "6:1025-1029", "7:601-605", "8:602-606", "9:2101-2105", "10:301201-301205"};
     for (const char* end : {"\n", "\r\n"}) {
         std::string text;
         for (const std::string& line : lines)
