@@ -56,13 +56,18 @@ const char Usage[] =
     "  --baseline FILE    a SARIF log of an earlier run without --baseline: only results\n"
     "                     that are not in it are new and fail the check; every format but\n"
     "                     report shows the new ones only\n"
-    "  --baseline-all     with --baseline, grep, json and sarif show every result found\n"
+    "  --baseline-all, --all-results\n"
+    "                     grep, json and sarif show every result found, the old and the\n"
+    "                     accepted ones too\n"
+    "  --no-markers       no in-source markers: kavel-ignore[-next-line][: STRING,...] on a\n"
+    "                     line accepts what it names there (or on the next line)\n"
+    "  --strict-markers   a stale marker (one that accepts nothing) makes the exit status 1\n"
     "  -j, --jobs N       check N files at the same time (default: the number of\n"
     "                     processors); the output is the same for every N\n"
     "  -q, --quiet        write nothing to standard output\n"
     "  --version          show the version\n"
     "  -h, --help         show this text\n"
-    "Exit status: 0 no potential problem (with --baseline: none new), 1 potential problems\n"
+    "Exit status: 0 no potential problem (none new), 1 potential problems\n"
     "found, 2 failure (also no file named, or no search string; standard error says why),\n"
     "130 stopped by a signal.\n";
 
@@ -242,7 +247,8 @@ int RunBatchReport(int argc, char** argv) {
     std::vector<std::string> paths, excludes, lists;
     std::string baselinePath;
     bool quiet = false, nul = false, haveStrings = false, haveOutput = false, endOfOptions = false;
-    bool haveBaseline = false, baselineAll = false, walkVcs = false;
+    bool haveBaseline = false, baselineAll = false, walkVcs = false, markers = true;
+    bool strictMarkers = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const auto is = [&](const char* name) {
@@ -263,8 +269,12 @@ int RunBatchReport(int argc, char** argv) {
             quiet = true;
         } else if (arg == "--null" || arg == "-0") {
             nul = true;
-        } else if (arg == "--baseline-all") {
+        } else if (arg == "--baseline-all" || arg == "--all-results") {
             baselineAll = true;
+        } else if (arg == "--no-markers") {
+            markers = false;
+        } else if (arg == "--strict-markers") {
+            strictMarkers = true;
         } else if (arg == "--walk-vcs") {
             walkVcs = true;
         } else if (is("--strings") || is("--output") || is("--files-from") || is("--exclude") ||
@@ -311,8 +321,6 @@ int RunBatchReport(int argc, char** argv) {
                    stderr);
         return BATCH_EXIT_FAILURE;
     }
-    if (baselineAll && !haveBaseline)
-        return CommandLineError("--baseline-all needs --baseline FILE");
     if (paths.empty() && lists.empty())
         return CommandLineError(NoFileToCheck);
     if (stringsPath == "-" && std::find(lists.begin(), lists.end(), "-") != lists.end()) {
@@ -329,6 +337,7 @@ int RunBatchReport(int argc, char** argv) {
         return status;
     };
     options.bOutputFile = haveOutput;
+    options.bMarkers = markers;
     options.pStopSignal = &g_nStopSignal;
     // The files the run reads or writes itself are left out of what it checks.
     std::vector<CTreeWalk::COwnFile> own;
@@ -423,13 +432,15 @@ int RunBatchReport(int argc, char** argv) {
                               outputFormat == EOutputFormat::GITHUB ||
                               outputFormat == EOutputFormat::GITLAB;
     std::unique_ptr<CResultJudge> judge;
-    if (baseline || (resultFormat && !quiet))
-        judge = std::make_unique<CResultJudge>(strings, directory, baseline.get(), &g_nStopSignal);
+    if (baseline || markers || (resultFormat && !quiet))
+        judge = std::make_unique<CResultJudge>(strings, directory, baseline.get(), &g_nStopSignal,
+                                               markers, resultFormat && !quiet);
     // Annotations and issues are things to act on: new results only, whatever --baseline-all.
     const bool allResults = baselineAll && outputFormat != EOutputFormat::GITHUB &&
                             outputFormat != EOutputFormat::GITLAB;
-    const CFormatContext context{out,         strings,    directory,     KAVEL_VERSION,
-                                 judge.get(), allResults, &g_nStopSignal};
+    const CFormatContext context{
+        out,         strings,    directory,      KAVEL_VERSION,
+        judge.get(), allResults, &g_nStopSignal, judge != nullptr && (markers || baseline)};
     std::unique_ptr<CFormatSink> format = quiet ? nullptr : MakeFormatSink(outputFormat, context);
     CFailedFiles failedFiles;
     CTeeSink view;
@@ -484,6 +495,9 @@ int RunBatchReport(int argc, char** argv) {
         messages.Append("kavel-report: " + note + "\n");
     if (out.Failed())
         failures.push_back("cannot write standard output");
+    if (judge)
+        for (const std::string& stale : judge->StaleMarkers())
+            messages.Append("kavel-report: " + stale + "\n");
     for (const std::string& failure : failures)
         messages.Append("kavel-report: " + failure + "\n");
     failedFiles.Tell(messages);
@@ -493,8 +507,9 @@ int RunBatchReport(int argc, char** argv) {
         return BATCH_EXIT_CANCELLED;
     if (!failures.empty() || result.nFilesFailed > 0)
         return BATCH_EXIT_FAILURE;
-    // With a baseline, only results that are new fail the check.
-    if (baseline)
-        return judge->NewResults() > 0 ? BATCH_EXIT_PROBLEMS : BATCH_EXIT_CLEAN;
-    return result.nProblems > 0 ? BATCH_EXIT_PROBLEMS : BATCH_EXIT_CLEAN;
+    // With a judge, only results that are new (not in the baseline, not accepted by a marker)
+    // fail the check; with --strict-markers a stale marker does too.
+    const bool found = judge ? judge->NewResults() > 0 : result.nProblems > 0;
+    const bool stale = strictMarkers && judge && !judge->StaleMarkers().empty();
+    return found || stale ? BATCH_EXIT_PROBLEMS : BATCH_EXIT_CLEAN;
 }

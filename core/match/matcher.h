@@ -37,6 +37,10 @@ class CSearchMatcher {
     void MatchLfLines(const char* base, size_t len, const uint64_t* lfBits,
                       std::vector<CLineHit>& hits) const;
     bool Empty() const { return m_table16.empty() && m_table32.empty(); }
+    // Whether a scan with this matcher also finds the lines that hold a marker's word
+    // (FindMarkerWords): they are no hits of its own, set before the scan begins.
+    bool FindsMarkers() const { return m_bMarkers; }
+    void SetFindsMarkers(bool bMarkers) { m_bMarkers = bMarkers; }
 
     // The ways MatchLines and MatchLfLines find the lines that hold a string; each finds the
     // same lines. Stream: the automaton reads the whole block. Prefilter: the gram filter names
@@ -55,6 +59,7 @@ class CSearchMatcher {
     }
 
   private:
+    bool m_bMarkers = false;
     // The classes of the bytes that the scan treats apart.
     static constexpr uint32_t CLASS_NUL = 1, CLASS_CR = 2, CLASS_LF = 3;
 

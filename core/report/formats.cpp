@@ -137,15 +137,15 @@ class CRecordSink : public CFormatSink {
             m_nLastLine = hit.nPhysical;
             m_strPending.assign(RecordText(hit.text));
             m_bPending = true;
-            m_bPendingNew = false;
-            m_lineResults.clear();
             ++m_nRecords;
         }
-        if (m_context.pJudge != nullptr)
-            for (const CResult& result : m_context.pJudge->Last()) {
-                m_bPendingNew = m_bPendingNew || result.state == EBaselineState::NEW;
-                m_lineResults.push_back(result);
-            }
+    }
+    // A marker's line ends the line before it, as a hit does; it is no record.
+    void Marker(const CHit& line) override {
+        if (line.nPhysical != m_nLastLine) {
+            EndLine();
+            m_nLastLine = line.nPhysical;
+        }
     }
     void FileEnd(EFileOutcome, const CFileCounts&) override { EndLine(); }
     void RunEnd(bool bCancelled) override {
@@ -159,9 +159,16 @@ class CRecordSink : public CFormatSink {
     }
 
   protected:
-    // A record for the file's line, with its text; state: NONE without a baseline. With a
-    // judge, m_lineResults holds the line's results.
+    // A record for the file's line, with its text; state: NONE without a baseline, else NEW
+    // when a result of it is not in the baseline. With a judge, Results() are the line's.
     virtual void Record(long line, std::string_view text, EBaselineState state) = 0;
+
+    // The judge's results of the line that ended (none without a judge).
+    const std::vector<CResult>& Results() const {
+        static const std::vector<CResult> none;
+        const CResultJudge* judge = m_context.pJudge;
+        return judge != nullptr && judge->FinishedLine() == m_nLastLine ? judge->Finished() : none;
+    }
 
     bool HasBaseline() const {
         return m_context.pJudge != nullptr && m_context.pJudge->HasBaseline();
@@ -174,7 +181,6 @@ class CRecordSink : public CFormatSink {
     long m_nRecords = 0;    // lines found in the file
     long m_nNewRecords = 0; // of them, those with a new result
     bool m_bCancelled = false;
-    std::vector<CResult> m_lineResults;
 
   private:
     void EndLine() {
@@ -183,9 +189,19 @@ class CRecordSink : public CFormatSink {
         m_bPending = false;
         EBaselineState state = EBaselineState::NONE;
         if (HasBaseline()) {
-            state = m_bPendingNew ? EBaselineState::NEW : EBaselineState::UNCHANGED;
-            m_nNewRecords += m_bPendingNew;
-            if (!m_bPendingNew && !m_context.bAllLines)
+            state = EBaselineState::UNCHANGED;
+            for (const CResult& result : Results())
+                if (result.state == EBaselineState::NEW)
+                    state = EBaselineState::NEW;
+        }
+        if (m_context.pJudge != nullptr) {
+            const bool isNew = m_context.pJudge->FinishedNew();
+            if (!isNew && Results().empty()) { // its strings stand only inside markers
+                --m_nRecords;
+                return;
+            }
+            m_nNewRecords += isNew;
+            if (!isNew && !m_context.bAllLines)
                 return;
         }
         Record(m_nLastLine, m_strPending, state);
@@ -193,7 +209,6 @@ class CRecordSink : public CFormatSink {
 
     std::string m_strPending;
     bool m_bPending = false;
-    bool m_bPendingNew = false;
 };
 
 const char* StateName(EBaselineState state) {
@@ -249,7 +264,7 @@ class CJsonFormat : public CRecordSink {
         CJsonWriter json(m_context.out.Pending());
         json.Object().String("type", "file").Bytes("path", m_strName);
         json.Number("lines", counts.nPhysical).Number("problems", m_nRecords);
-        if (HasBaseline())
+        if (m_context.bNewCounts)
             json.Number("new", m_nNewRecords);
         json.String("status", status);
         if (IsFailure(outcome) && counts.pszReason != nullptr)
@@ -270,7 +285,7 @@ class CJsonFormat : public CRecordSink {
         json.Object().String("type", "summary").Number("files", m_nFiles);
         json.Number("failed", m_nFailed).Number("lines", m_nLines);
         json.Number("problems", m_nProblems);
-        if (HasBaseline())
+        if (m_context.bNewCounts)
             json.Number("new", m_nNew);
         json.Bool("cancelled", m_bCancelled).End();
         m_context.out.Append("\n");
@@ -285,6 +300,16 @@ class CJsonFormat : public CRecordSink {
         json.Bytes("text", text);
         if (state != EBaselineState::NONE)
             json.String("baseline", StateName(state));
+        std::vector<std::string_view> accepted;
+        for (const CResult& result : Results())
+            if (result.bAccepted)
+                accepted.push_back(result.pRule->text);
+        if (!accepted.empty()) {
+            json.Array("accepted");
+            for (const std::string_view string : accepted)
+                json.String({}, string);
+            json.End();
+        }
         json.End();
         m_context.out.Append("\n");
     }
@@ -314,7 +339,8 @@ struct CSarifPlace {
 };
 
 void SarifResult(CJsonWriter& json, const std::string& ruleId, const std::string& message,
-                 const CSarifPlace& place, const std::string& fingerprint, EBaselineState state) {
+                 const CSarifPlace& place, const std::string& fingerprint, EBaselineState state,
+                 bool bAccepted = false) {
     json.Object().String("ruleId", ruleId).String("level", "warning");
     json.Object("message").String("text", message).End();
     json.Array("locations").Object().Object("physicalLocation");
@@ -330,6 +356,8 @@ void SarifResult(CJsonWriter& json, const std::string& ruleId, const std::string
     json.Object("partialFingerprints").String("kavelLine/v1", fingerprint).End();
     if (state != EBaselineState::NONE)
         json.String("baselineState", StateName(state));
+    if (bAccepted)
+        json.Array("suppressions").Object().String("kind", "inSource").End().End();
     json.End();
 }
 
@@ -393,23 +421,8 @@ class CSarifFormat : public CRecordSink {
         m_json.Array("runs").Object().Array("results");
         m_context.out.Append({});
     }
-    // A result for every rule that the judge found on its line, or only the new ones.
-    void Hit(const CHit& hit) override {
-        const CResultJudge& judge = Judge();
-        const std::string& uri = judge.Uri();
-        for (const CResult& result : judge.Last()) {
-            if (!result.IsNew() && !m_context.bAllLines)
-                continue;
-            m_used.insert(result.pRule->id);
-            ++m_nResults;
-            SarifResult(m_json, result.pRule->id, ResultMessage({&result.pRule->text}),
-                        {uri, !uri.starts_with("file:"), hit.nPhysical, result.nStartColumn,
-                         result.nEndColumn, RecordText(hit.text)},
-                        result.fingerprint, result.state);
-            m_context.out.Append({});
-        }
-    }
     void FileEnd(EFileOutcome outcome, const CFileCounts& counts) override {
+        CRecordSink::FileEnd(outcome, counts);
         if (IsFailure(outcome))
             m_notifications.push_back(Notification(FailureText(outcome, counts), &Judge().Uri()));
     }
@@ -458,7 +471,21 @@ class CSarifFormat : public CRecordSink {
     }
 
   protected:
-    void Record(long, std::string_view, EBaselineState) override {}
+    // A result for every rule that the judge found on the line, or only the new ones.
+    void Record(long line, std::string_view, EBaselineState) override {
+        const std::string& uri = Judge().Uri();
+        for (const CResult& result : Results()) {
+            if (!result.IsNew() && !m_context.bAllLines)
+                continue;
+            m_used.insert(result.pRule->id);
+            ++m_nResults;
+            SarifResult(m_json, result.pRule->id, ResultMessage({&result.pRule->text}),
+                        {uri, !uri.starts_with("file:"), line, result.nStartColumn,
+                         result.nEndColumn, result.snippet},
+                        result.fingerprint, result.state, result.bAccepted);
+            m_context.out.Append({});
+        }
+    }
 
   private:
     // The sink is made with a judge: results are its.
@@ -508,7 +535,7 @@ class CGithubFormat : public CRecordSink {
     void Record(long line, std::string_view, EBaselineState) override {
         const CResult* first = nullptr;
         std::vector<const CResult*> found;
-        for (const CResult& result : m_lineResults) {
+        for (const CResult& result : Results()) {
             found.push_back(&result);
             if (result.IsNew() && (first == nullptr || result.nStartColumn < first->nStartColumn))
                 first = &result;
@@ -557,7 +584,7 @@ class CGitlabFormat : public CRecordSink {
 
   protected:
     void Record(long line, std::string_view, EBaselineState) override {
-        for (const CResult& result : m_lineResults) {
+        for (const CResult& result : Results()) {
             if (!result.IsNew())
                 continue;
             std::string& out = m_context.out.Pending();
@@ -722,23 +749,48 @@ std::string RuleId(std::string_view searchString) {
 }
 
 CResultJudge::CResultJudge(const SearchStringTable& strings, std::string currentDirectory,
-                           CBaseline* baseline, const StopFlag* stop)
+                           CBaseline* baseline, const StopFlag* stop, bool bMarkers,
+                           bool bEveryLine)
     : m_strings(strings), m_strDirectory(std::move(currentDirectory)), m_pBaseline(baseline),
-      m_pStop(stop) {}
+      m_pStop(stop), m_bMarkers(bMarkers), m_bEveryLine(bEveryLine) {}
 
-void CResultJudge::FileEnd(EFileOutcome outcome, const CFileCounts&) {
-    if (m_pBaseline != nullptr)
-        m_pBaseline->FileChecked(m_strUri,
-                                 !IsFailure(outcome) && !(m_pStop != nullptr && *m_pStop != 0));
+const std::string& CResultJudge::Uri() const {
+    if (m_strUri.empty())
+        m_strUri = UriReference(m_strPath, m_strDirectory);
+    return m_strUri;
 }
 
-void CResultJudge::FileBegin(const std::string& path, const std::string&) {
-    m_strUri = UriReference(path, m_strDirectory);
-    m_nLastLine = 0;
+void CResultJudge::FileBegin(const std::string& path, const std::string& name) {
+    m_strPath = path;
+    m_strUri.clear();
+    m_strName = name;
+    m_nLine = 0;
+    m_pieces.clear();
+    m_pending = {};
     m_seen.clear();
 }
 
+void CResultJudge::FileEnd(EFileOutcome outcome, const CFileCounts&) {
+    FinishLine();
+    std::vector<CResult> none;
+    if (!m_pending.markers.empty()) // next-line markers on the file's last line
+        Accept(m_pending.markers, m_pending.nLine, none);
+    m_pending = {};
+    if (m_pBaseline != nullptr)
+        m_pBaseline->FileChecked(Uri(),
+                                 !IsFailure(outcome) && !(m_pStop != nullptr && *m_pStop != 0));
+}
+
 void CResultJudge::Hit(const CHit& hit) {
+    BeginLine(hit, true);
+}
+
+void CResultJudge::Marker(const CHit& line) {
+    if (m_bMarkers)
+        BeginLine(line, false);
+}
+
+void CResultJudge::BeginLine(const CHit& hit, bool bHit) {
     if (m_rules.empty()) { // the strings are loaded by the first hit
         for (int i = 0; i < CountSearchStrings(m_strings); ++i) {
             std::string folded = AsciiUpperCopy(m_strings[i]);
@@ -749,35 +801,129 @@ void CResultJudge::Hit(const CHit& hit) {
                 m_rules.push_back({folded, std::string(m_strings[i]), RuleId(m_strings[i])});
         }
     }
-    if (hit.nPhysical != m_nLastLine) {
-        m_nLastLine = hit.nPhysical;
-        m_onLine.assign(m_rules.size(), false);
+    if (hit.nPhysical != m_nLine) {
+        FinishLine();
+        m_nLine = hit.nPhysical;
+    } else {
+        m_nFinishedLine = 0;
+        m_finished.clear();
     }
-    m_last.clear();
     const std::string_view text = RecordText(hit.text);
-    const std::string folded = AsciiUpperCopy(text);
-    for (size_t i = 0; i < m_rules.size(); ++i) {
-        const size_t at = m_onLine[i] ? std::string::npos : folded.find(m_rules[i].folded);
-        if (at == std::string::npos)
-            continue;
-        m_onLine[i] = true;
-        std::string print = m_rules[i].id;
-        print += '\0';
-        print += m_strUri;
-        print += '\0';
-        print.append(text);
-        CResult result{&m_rules[i], Hex16(Fnv1a64(print)), EBaselineState::NONE};
-        result.nStartColumn = PieceColumn(text, hit.start, at);
-        result.nEndColumn = PieceColumn(text, hit.start, at + m_rules[i].folded.size());
-        result.nOccurrence = ++m_seen[result.fingerprint];
-        if (m_pBaseline != nullptr) {
-            result.state = m_pBaseline->Take(m_rules[i].id, m_strUri, result.fingerprint)
-                               ? EBaselineState::UNCHANGED
-                               : EBaselineState::NEW;
-            m_nNew += result.state == EBaselineState::NEW;
+    m_pieces.push_back({m_strText.size(), text.size(), hit.start, bHit, m_bMarkers && hit.bMarker});
+    m_strText.append(text);
+}
+
+void CResultJudge::Stale(long line, const std::string& what) {
+    m_stale.push_back(SafeText(m_strName) + ":" + std::to_string(line) + ": stale marker: " + what);
+}
+
+void CResultJudge::Accept(const std::vector<CMarker>& markers, long line,
+                          std::vector<CResult>& results) {
+    for (const CMarker& marker : markers) {
+        bool any = false;
+        for (CResult& result : results) {
+            bool accepted = !marker.bList;
+            for (const std::string& item : marker.items)
+                accepted = accepted || AsciiUpperCopy(item) == result.pRule->folded;
+            result.bAccepted = result.bAccepted || accepted;
+            any = any || accepted;
         }
-        m_last.push_back(std::move(result));
+        for (const std::string& item : marker.items) {
+            bool found = false;
+            for (const CResult& result : results)
+                found = found || AsciiUpperCopy(item) == result.pRule->folded;
+            if (!found)
+                Stale(line, "\"" + item + "\" is not on the line");
+        }
+        if (!any && marker.items.empty())
+            Stale(line, "accepts nothing");
     }
+}
+
+void CResultJudge::FinishLine() {
+    m_finished.clear();
+    m_nFinishedLine = m_nLine;
+    m_bFinishedNew = false;
+    if (m_pieces.empty())
+        return;
+    // Next-line markers of a line that the next one did not follow.
+    if (!m_pending.markers.empty() && m_pending.nLine + 1 != m_nLine) {
+        std::vector<CResult> none;
+        Accept(m_pending.markers, m_pending.nLine, none);
+        m_pending = {};
+    }
+    // The line's texts stay with its results until the next line ends.
+    m_strFinishedText.swap(m_strText);
+    m_strText.clear();
+    const std::string_view all(m_strFinishedText);
+    bool hits = false, marked = false;
+    for (const CPiece& piece : m_pieces) {
+        hits = hits || piece.bHit;
+        marked = marked || piece.bMarker;
+    }
+    if (!marked && m_pending.markers.empty() && !m_bEveryLine && m_pBaseline == nullptr) {
+        m_bFinishedNew = hits; // nothing asks for its strings: each is new
+        m_nNew += m_bFinishedNew;
+        m_pieces.clear();
+        return;
+    }
+    // The line's markers, each piece's with their spans.
+    std::vector<CMarker> here, next;
+    std::vector<std::vector<CMarker>> spans(m_pieces.size());
+    for (size_t p = 0; p < m_pieces.size(); ++p) {
+        const CPiece& piece = m_pieces[p];
+        if (!piece.bMarker)
+            continue;
+        spans[p] = ParseMarkers(all.substr(piece.nOffset, piece.nLength));
+        for (const CMarker& marker : spans[p])
+            (marker.bNextLine ? next : here).push_back(marker);
+    }
+    const bool pending = !m_pending.markers.empty(); // for this line
+    if (m_bEveryLine || m_pBaseline != nullptr || !here.empty() || !next.empty() || pending) {
+        std::vector<bool> onLine(m_rules.size(), false);
+        for (size_t p = 0; p < m_pieces.size(); ++p) {
+            const CPiece& piece = m_pieces[p];
+            if (!piece.bHit)
+                continue;
+            const std::string_view text = all.substr(piece.nOffset, piece.nLength);
+            // A string inside a marker is none of the line's.
+            std::string folded = AsciiUpperCopy(text);
+            for (const CMarker& marker : spans[p])
+                std::fill(folded.begin() + static_cast<std::ptrdiff_t>(marker.nBegin),
+                          folded.begin() + static_cast<std::ptrdiff_t>(marker.nEnd), '\0');
+            for (size_t i = 0; i < m_rules.size(); ++i) {
+                const size_t at = onLine[i] ? std::string::npos : folded.find(m_rules[i].folded);
+                if (at == std::string::npos)
+                    continue;
+                onLine[i] = true;
+                std::string print = m_rules[i].id;
+                print += '\0';
+                print += Uri();
+                print += '\0';
+                print.append(text);
+                CResult result{&m_rules[i], Hex16(Fnv1a64(print)), EBaselineState::NONE};
+                result.nStartColumn = PieceColumn(text, piece.start, at);
+                result.nEndColumn = PieceColumn(text, piece.start, at + m_rules[i].folded.size());
+                result.nOccurrence = ++m_seen[result.fingerprint];
+                result.snippet = text;
+                if (m_pBaseline != nullptr)
+                    result.state = m_pBaseline->Take(m_rules[i].id, m_strUri, result.fingerprint)
+                                       ? EBaselineState::UNCHANGED
+                                       : EBaselineState::NEW;
+                m_finished.push_back(std::move(result));
+            }
+        }
+        if (pending)
+            Accept(m_pending.markers, m_pending.nLine, m_finished);
+        Accept(here, m_nLine, m_finished);
+        for (const CResult& result : m_finished)
+            m_bFinishedNew = m_bFinishedNew || result.IsNew();
+    } else {
+        m_bFinishedNew = hits; // every string of a line that no marker names is new
+    }
+    m_nNew += m_bFinishedNew;
+    m_pending = {m_nLine, std::move(next)};
+    m_pieces.clear();
 }
 
 bool CBaseline::Load(const std::string& path, std::string& message, const StopFlag* stop) {
@@ -931,6 +1077,7 @@ bool CBaseline::Read(const std::string& path, std::string& message, const StopFl
         const CJson* print = Member(Member(&result, "partialFingerprints", EKind::OBJECT, true, ok),
                                     "kavelLine/v1", EKind::STRING, true, ok);
         const CJson* state = Member(&result, "baselineState", EKind::STRING, false, ok);
+        const CJson* suppressions = Member(&result, "suppressions", EKind::ARRAY, false, ok);
         // The one base a log of ours names, kept as it is: another would be rewritten.
         const auto whole = [](const CJson* number) {
             return number->number >= 1 && number->number <= 0x1p53 &&
@@ -942,8 +1089,10 @@ bool CBaseline::Read(const std::string& path, std::string& message, const StopFl
                                         endColumn->number < startColumn->number)) ||
             !ruleId->text.starts_with("KAVEL-"))
             return false;
-        // Results that were absent from the run the log came from are gone already.
-        if (state != nullptr && state->text == "absent")
+        // Results that were absent from the run the log came from are gone already, and
+        // those that a marker accepted are its: without the marker they are new.
+        if ((state != nullptr && state->text == "absent") ||
+            (suppressions != nullptr && !suppressions->items.empty()))
             continue;
         CEntry entry;
         entry.ruleId = ruleId->text;

@@ -11,6 +11,7 @@
 // JSON and SARIF show every result.
 
 #include "core/lines/stopflag.h"
+#include "core/match/markers.h"
 #include "core/match/searchstrings.h"
 #include "core/report/json.h"
 #include "core/report/reportsink.h"
@@ -72,9 +73,11 @@ struct CResult {
     long nStartColumn = 1, nEndColumn = 1;
     // Of the results of the file with this fingerprint (equal lines), the how-manieth, from 1.
     long nOccurrence = 1;
+    bool bAccepted = false;     // by an in-source marker
+    std::string_view snippet{}; // the text of the line's piece it was found in
 
-    // Not in the baseline (every result is new without one).
-    bool IsNew() const { return state != EBaselineState::UNCHANGED; }
+    // Not in the baseline (every result is new without one), and not accepted by a marker.
+    bool IsNew() const { return !bAccepted && state != EBaselineState::UNCHANGED; }
 };
 
 // The results of an earlier run, from a SARIF log that --format sarif wrote.
@@ -120,44 +123,80 @@ class CBaseline {
     std::set<std::string> m_whole, m_partial;  // URIs of the files checked, to their end or not
 };
 
-// The results of the lines found, made once for every format and the exit status: each hit's
-// rules that its line has not shown yet, their columns, fingerprints (FNV-1a 64 over the rule
-// id, a NUL, the URI, a NUL and the line's text as recorded) and, with a baseline, their
-// states, which tell what is new. A sink of the run, ahead of the format's sink, which reads
-// Last() in its own Hit.
+// The results of the lines found, made once for every format and the exit status: each
+// line's rules, their columns, fingerprints (FNV-1a 64 over the rule id, a NUL, the URI, a NUL
+// and the line's text as recorded) and what tells whether they are new: the baseline's state,
+// and the in-source markers that accept them (core/match/markers.h). A line is judged when it
+// has ended (its last piece, or a marker on the line after it, may accept its strings): a sink
+// of the run ahead of the format's sink, which reads Finished() when it sees the line end.
+// Strings are looked up only on lines where a marker, the baseline or the format asks for it;
+// a line that is not looked up is new.
 class CResultJudge : public CReportSink {
   public:
     // baseline may be null. The table is filled when the strings are loaded. stop (may be
-    // null): the run's stop, nonzero when a file's check ends by a stop.
+    // null): the run's stop, nonzero when a file's check ends by a stop. bMarkers: markers
+    // accept results; bEveryLine: every line is looked up (for formats that show results).
     CResultJudge(const SearchStringTable& strings, std::string currentDirectory,
-                 CBaseline* baseline, const StopFlag* stop = nullptr);
+                 CBaseline* baseline, const StopFlag* stop = nullptr, bool bMarkers = false,
+                 bool bEveryLine = true);
     void Error(std::string_view) override {}
     void FileBegin(const std::string& path, const std::string& name) override;
     void Hit(const CHit& hit) override;
+    void Marker(const CHit& line) override;
     void FileEnd(EFileOutcome outcome, const CFileCounts&) override;
     void RunEnd(bool) override {}
 
-    // The results that the last hit added.
-    const std::vector<CResult>& Last() const { return m_last; }
-    // The file's URI, as SARIF gives it (UriReference).
-    const std::string& Uri() const { return m_strUri; }
+    // The line that the last event ended (0: none), its results (none when it was not looked
+    // up) and whether one of them is new. Their snippets last until the next event.
+    long FinishedLine() const { return m_nFinishedLine; }
+    const std::vector<CResult>& Finished() const { return m_finished; }
+    bool FinishedNew() const { return m_bFinishedNew; }
+    // The file's URI, as SARIF gives it (UriReference), made when first asked for.
+    const std::string& Uri() const;
     const std::vector<CRule>& Rules() const { return m_rules; }
     bool HasBaseline() const { return m_pBaseline != nullptr; }
     CBaseline* Baseline() const { return m_pBaseline; }
+    // Lines with a new result.
     long NewResults() const { return m_nNew; }
+    // "FILE:LINE: stale marker: ..." for each marker that accepts nothing or names a string
+    // that is not on its line, in file order.
+    const std::vector<std::string>& StaleMarkers() const { return m_stale; }
 
   private:
+    struct CPiece {
+        size_t nOffset, nLength; // in m_strText
+        CPieceStart start;
+        bool bHit, bMarker;
+    };
+    struct CPending { // a line's next-line markers, for the line after it
+        long nLine = 0;
+        std::vector<CMarker> markers;
+    };
+    void BeginLine(const CHit& hit, bool bHit);
+    void FinishLine();
+    // Judges the markers against the results they may accept; says so of those that are stale.
+    void Accept(const std::vector<CMarker>& markers, long line, std::vector<CResult>& results);
+    void Stale(long line, const std::string& what);
+
     const SearchStringTable& m_strings;
     const std::string m_strDirectory;
     CBaseline* m_pBaseline;
     const StopFlag* m_pStop;
+    const bool m_bMarkers, m_bEveryLine;
     std::vector<CRule> m_rules;
-    std::vector<bool> m_onLine; // rules with a result on the line of the last hit
-    std::vector<CResult> m_last;
     std::map<std::string, long> m_seen; // results of the file so far, by fingerprint
-    std::string m_strUri;
-    long m_nLastLine = 0;
+    std::string m_strPath, m_strName;
+    mutable std::string m_strUri;
+    // The line being gathered: its pieces' texts, one after the other.
+    long m_nLine = 0;
+    std::string m_strText, m_strFinishedText; // the line being gathered; the last one judged
+    std::vector<CPiece> m_pieces;
+    CPending m_pending;
+    std::vector<CResult> m_finished;
+    long m_nFinishedLine = 0;
+    bool m_bFinishedNew = false;
     long m_nNew = 0;
+    std::vector<std::string> m_stale;
 };
 
 // What a format sink needs beyond the events: where it writes, the table of the run (filled
@@ -174,6 +213,7 @@ struct CFormatContext {
     const CResultJudge* pJudge = nullptr;
     bool bAllLines = false;
     const StopFlag* pStop = nullptr;
+    bool bNewCounts = false; // JSON counts the new lines (markers or a baseline judge them)
 };
 
 // A format's sink. Finish comes after the run, once the tool knows why it fails (the causes of

@@ -90,6 +90,11 @@ void CTeeSink::Hit(const CHit& hit) {
         sink->Hit(hit);
 }
 
+void CTeeSink::Marker(const CHit& line) {
+    for (CReportSink* sink : m_sinks)
+        sink->Marker(line);
+}
+
 void CTeeSink::FileEnd(EFileOutcome outcome, const CFileCounts& counts) {
     for (CReportSink* sink : m_sinks)
         sink->FileEnd(outcome, counts);

@@ -21,6 +21,8 @@ struct CHit {
     // Where the text (after such a LF) starts in the file's own line: a line longer than a
     // piece goes on in the next hit's or in pieces without a hit.
     CPieceStart start;
+    // The text holds a marker's word (see core/match/markers.h), when the scan looks for them.
+    bool bMarker = false;
 };
 
 // What a run's header says.
@@ -46,6 +48,9 @@ class CReportSink {
     virtual void FileBegin(const std::string& path, const std::string& name) = 0;
     // A line of the file that holds a search string.
     virtual void Hit(const CHit& hit) = 0;
+    // A line (a piece of one) that holds a marker's word and no string: no part of the report,
+    // it comes among the hits in line order when the scan looks for markers.
+    virtual void Marker(const CHit&) {}
     // How the file ended: its outcome (SCANNED, OPEN_FAILED or READ_FAILED) and its counts,
     // with the reason of a failure.
     virtual void FileEnd(EFileOutcome outcome, const CFileCounts& counts) = 0;
@@ -104,6 +109,7 @@ class CTeeSink : public CReportSink {
     void Error(std::string_view text) override;
     void FileBegin(const std::string& path, const std::string& name) override;
     void Hit(const CHit& hit) override;
+    void Marker(const CHit& line) override;
     void FileEnd(EFileOutcome outcome, const CFileCounts& counts) override;
     void RunEnd(bool bCancelled) override;
     void Flush() override;

@@ -68,6 +68,10 @@ class CFileCheck {
     // The file's own line in which line i of the block lies (see CFileScanner).
     long PhysicalLine(size_t i) const { return m_scanner.PhysicalLine(i); }
     CPieceStart LineStart(size_t i) const { return m_scanner.LineStart(i); }
+    bool HitMarked(size_t j) const { return m_scanner.HitMarked(j); }
+    size_t LoneMarkerCount() const { return m_scanner.LoneMarkerCount(); }
+    size_t LoneMarkerLine(size_t k) const { return m_scanner.LoneMarkerLine(k); }
+    std::string_view LoneMarkerText(size_t k) const { return m_scanner.LoneMarkerText(k); }
     // True when the lines ended at a read error rather than at the end of the file.
     bool ReadFailed() const { return m_file.ReadFailed(); }
     // Why the open or a read failed (see CLineFile::FailReason).

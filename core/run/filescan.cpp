@@ -1,5 +1,7 @@
 #include "core/run/filescan.h"
 
+#include "core/match/markers.h"
+
 #include <cstring>
 
 CFileScanner::CFileScanner(const CSearchMatcher& matcher, unsigned maxChars)
@@ -14,6 +16,8 @@ void CFileScanner::Reset() {
     m_nLines = 0;
     m_nBlockBytes = 0;
     m_hits.clear();
+    m_hitMarked.clear();
+    m_loneMarkers.clear();
     m_bAtEnd = false;
     m_nPhysicalFirst = m_nPhysicalNext = 1;
     m_bSpans = false;
@@ -25,6 +29,8 @@ bool CFileScanner::NextBlock(CLineFile& file) {
     m_nBlockBytes = 0;
     m_nLines = 0;
     m_hits.clear();
+    m_hitMarked.clear();
+    m_loneMarkers.clear();
     m_bAtEnd = false; // a file may have grown since its end was last met
     for (;;) {
         auto [data, avail] = file.Peek();
@@ -44,6 +50,7 @@ bool CFileScanner::NextBlock(CLineFile& file) {
             m_bContinues = false;
             file.SetCutAfterCr(false);
             m_matcher.MatchLfLines(data, m_nBlockBytes, m_lfBits.get(), m_hits);
+            FindMarkers(data);
             return true;
         }
         m_nBlockBytes = SplitTextLines(data, avail, m_bAtEnd, m_nMaxChars, crBefore, m_lines.get(),
@@ -64,6 +71,7 @@ bool CFileScanner::NextBlock(CLineFile& file) {
         for (size_t i = 0; i < m_nLines; ++i)
             if (m_lineHits[i] != 0)
                 m_hits.push_back({static_cast<uint32_t>(i), m_lines[i]});
+        FindMarkers(data);
         return true;
     }
 }
@@ -138,9 +146,65 @@ CPieceStart CFileScanner::SpanStart(size_t i) const {
     return m_starts[i];
 }
 
-std::string_view CFileScanner::HitText(size_t j) const {
-    const char* text = m_pBlock + m_hits[j].span.nOffset;
-    const size_t length = m_hits[j].span.nLength;
-    const void* nul = std::memchr(text, '\0', length);
-    return {text, nul ? static_cast<size_t>(static_cast<const char*>(nul) - text) : length};
+std::string_view CFileScanner::TextOf(const CLineSpan& span) const {
+    const char* text = m_pBlock + span.nOffset;
+    const void* nul = std::memchr(text, '\0', span.nLength);
+    return {text, nul ? static_cast<size_t>(static_cast<const char*>(nul) - text) : span.nLength};
+}
+
+// The span of the LF line at offset in a block of LF lines: from the LF before it (or the
+// block's start) to its own LF, a CR before that left out.
+CLineSpan CFileScanner::LfLineAt(size_t offset) const {
+    size_t begin = 0, end = m_nBlockBytes;
+    for (size_t w = offset / 64 + 1; w-- > 0;) {
+        uint64_t bits = m_lfBits[w];
+        if (w == offset / 64)
+            bits &= (uint64_t{1} << (offset % 64)) - 1;
+        if (bits != 0) {
+            begin = w * 64 + 63 - static_cast<size_t>(__builtin_clzll(bits)) + 1;
+            break;
+        }
+    }
+    for (size_t w = offset / 64; w * 64 < m_nBlockBytes; ++w) {
+        uint64_t bits = m_lfBits[w];
+        if (w == offset / 64)
+            bits &= ~((uint64_t{1} << (offset % 64)) - 1);
+        if (bits != 0) {
+            end = w * 64 + static_cast<size_t>(__builtin_ctzll(bits));
+            break;
+        }
+    }
+    if (end > begin && m_pBlock[end - 1] == '\r')
+        --end;
+    return {static_cast<uint32_t>(begin), static_cast<uint32_t>(end - begin)};
+}
+
+void CFileScanner::FindMarkers(const char* data) {
+    m_hitMarked.assign(m_hits.size(), 0);
+    m_loneMarkers.clear();
+    if (!m_matcher.FindsMarkers())
+        return;
+    m_markerOffsets.clear();
+    FindMarkerWords(data, m_nBlockBytes, m_markerOffsets);
+    // Offsets to lines in one pass: by the spans, or by the LFs before each.
+    size_t line = 0, word = 0, lfs = 0, hit = 0;
+    for (const size_t offset : m_markerOffsets) {
+        if (m_bSpans) {
+            while (line + 1 < m_nLines && m_lines[line + 1].nOffset <= offset)
+                ++line;
+        } else {
+            for (; word < offset / 64; ++word)
+                lfs += static_cast<size_t>(__builtin_popcountll(m_lfBits[word]));
+            line = lfs + static_cast<size_t>(__builtin_popcountll(
+                             m_lfBits[word] & ((uint64_t{1} << (offset % 64)) - 1)));
+        }
+        while (hit < m_hits.size() && m_hits[hit].nLine < line)
+            ++hit;
+        if (hit < m_hits.size() && m_hits[hit].nLine == line) {
+            m_hitMarked[hit] = 1;
+        } else if (m_loneMarkers.empty() || m_loneMarkers.back().nLine != line) {
+            m_loneMarkers.push_back(
+                {static_cast<uint32_t>(line), m_bSpans ? m_lines[line] : LfLineAt(offset)});
+        }
+    }
 }

@@ -33,7 +33,13 @@ class CFileScanner {
     size_t HitCount() const { return m_hits.size(); }
     size_t HitLine(size_t j) const { return m_hits[j].nLine; }
     // The text of hit j up to its first NUL, as the report prints it.
-    std::string_view HitText(size_t j) const;
+    std::string_view HitText(size_t j) const { return TextOf(m_hits[j].span); }
+    // With a matcher that finds markers: whether hit j holds a marker's word, and the block's
+    // lines that hold one and no string, in order (their texts as HitText gives them).
+    bool HitMarked(size_t j) const { return m_hitMarked[j] != 0; }
+    size_t LoneMarkerCount() const { return m_loneMarkers.size(); }
+    size_t LoneMarkerLine(size_t k) const { return m_loneMarkers[k].nLine; }
+    std::string_view LoneMarkerText(size_t k) const { return TextOf(m_loneMarkers[k].span); }
     // The number of the file's own line (counted by LF, from 1) in which line i of the block
     // lies: a LF that a cut CR LF left at the start of a line is passed over, so that line
     // lies in the next one.
@@ -48,6 +54,10 @@ class CFileScanner {
 
   private:
     void CountPhysicalLines(const char* data);
+    // The lines of the block that hold a marker's word: hits marked, the others listed.
+    void FindMarkers(const char* data);
+    std::string_view TextOf(const CLineSpan& span) const;
+    CLineSpan LfLineAt(size_t offset) const;
     // The start of line i of a block of spans, counted when first asked for: only the pieces
     // before a hit, and those of a line that goes on in the next block, are counted.
     CPieceStart SpanStart(size_t i) const;
@@ -76,6 +86,9 @@ class CFileScanner {
     long m_nPhysicalNext = 1;        // where the line after the block lies
     bool m_bSpans = false;
     std::vector<CLineHit> m_hits;
+    std::vector<uint8_t> m_hitMarked;    // for each hit
+    std::vector<CLineHit> m_loneMarkers; // lines with a marker and no hit
+    std::vector<size_t> m_markerOffsets;
     const char* m_pBlock = nullptr;
     size_t m_nLines = 0;
     size_t m_nBlockBytes = 0; // consumed from the file when the next block is read

@@ -158,6 +158,7 @@ void CReportRun::CheckStringsAndFiles(CLineFile& strings) {
         Error(m_report, "Error: Unable to open string file");
     } else if (m_result.bStringsOpened = true; !Stopped()) {
         m_pMatcher = std::make_unique<CSearchMatcher>(m_in.strings);
+        m_pMatcher->SetFindsMarkers(m_options.bMarkers);
         m_lastDrain = Clock::now();
         if (m_options.nJobs > 1)
             CheckFilesInParallel();
@@ -320,7 +321,8 @@ void CReportRun::CheckFilesInParallel() {
         EFileOutcome outcome;
         do {
             outcome = pool.Take(i, wait, hits, counts);
-            hits.ForEach([this](const CHit& hit) { m_report.Hit(hit); });
+            hits.ForEach([this](const CHit& hit) { m_report.Hit(hit); },
+                         [this](const CHit& line) { m_report.Marker(line); });
             // A stop ends the file at the lines just shown, as with one thread: what the
             // workers checked meanwhile is left out.
             if (Stopped() || (ProgressDue() && !ShowProgress(counts.nLines))) {
@@ -364,20 +366,25 @@ void CReportRun::ScanFile(const CListedFile& file) {
     const bool everyLine = m_options.drainInterval.count() <= 0;
     const auto take = [&](const CFileCheck& block, const CFileCounts& before) {
         CFileCheck::CTaken taken{0, 0, true}; // taken.nLines: lines of the block checked
+        size_t k = 0;                         // the lone markers in line order among the hits
         for (size_t j = 0; taken.bGoOn && j < block.HitCount(); ++j) {
             const size_t line = block.HitLine(j);
             taken.nLines = PassLines(before.nLines, taken.nLines, line);
             taken.bGoOn = taken.nLines == line;
+            for (; k < block.LoneMarkerCount() && block.LoneMarkerLine(k) < taken.nLines; ++k)
+                m_report.Marker(BlockLoneMarker(block, k, before.nLines));
             if (taken.bGoOn) {
-                const long number = before.nLines + static_cast<long>(++taken.nLines);
-                m_report.Hit(
-                    {number, block.PhysicalLine(line), block.HitText(j), block.LineStart(line)});
+                const CHit hit = BlockHit(block, j, before.nLines);
+                ++taken.nLines;
+                m_report.Hit(hit);
                 ++taken.nHits;
-                taken.bGoOn = AfterLine(number);
+                taken.bGoOn = AfterLine(hit.nLine);
             }
         }
         if (taken.bGoOn)
             taken.nLines = PassLines(before.nLines, taken.nLines, block.LineCount());
+        for (; k < block.LoneMarkerCount() && block.LoneMarkerLine(k) < taken.nLines; ++k)
+            m_report.Marker(BlockLoneMarker(block, k, before.nLines));
         return taken;
     };
     const auto taken = [&](const CFileCounts& after) {

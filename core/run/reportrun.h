@@ -86,6 +86,9 @@ struct CRunOptions {
     // When not -1, the strings are read from this descriptor (a pipe, standard input) instead
     // of the strings file's path, which the header still names. The run does not close it.
     int stringsFd = -1;
+    // The scan also finds the lines that hold an in-source marker (core/match/markers.h), and
+    // hands them to the sinks as markers.
+    bool bMarkers = false;
 };
 
 // What became of a run; the window ignores it, the batch tool turns it into its exit status.

@@ -16,9 +16,11 @@ int ProcessorCount() {
     return n > 0 ? static_cast<int>(n) : 1;
 }
 
-void CHitBuffer::Add(const CHit& hit) {
+void CHitBuffer::Add(const CHit& hit, bool bLoneMarker) {
     const int64_t numbers[3] = {hit.nLine, hit.nPhysical,
-                                hit.start.nColumn * 4 + static_cast<int64_t>(hit.start.nContinued)};
+                                hit.start.nColumn * 16 +
+                                    static_cast<int64_t>(hit.start.nContinued) * 4 +
+                                    (hit.bMarker ? 2 : 0) + (bLoneMarker ? 1 : 0)};
     const uint32_t len = static_cast<uint32_t>(hit.text.size());
     if (m_chunks.empty())
         m_chunks.emplace_back();
@@ -159,10 +161,15 @@ void CScanPool::ScanTask(size_t index, CTask& task, CFileCheck& check) {
         counts.pszReason = check.FailReason();
     if (outcome == EFileOutcome::SCANNING) {
         const auto take = [&](const CFileCheck& block, const CFileCounts& before) {
-            for (size_t j = 0; j < block.HitCount(); ++j)
-                found.Add({before.nLines + static_cast<long>(block.HitLine(j)) + 1,
-                           block.PhysicalLine(block.HitLine(j)), block.HitText(j),
-                           block.LineStart(block.HitLine(j))});
+            size_t k = 0; // the lone markers in line order among the hits
+            for (size_t j = 0; j < block.HitCount(); ++j) {
+                for (; k < block.LoneMarkerCount() && block.LoneMarkerLine(k) < block.HitLine(j);
+                     ++k)
+                    found.Add(BlockLoneMarker(block, k, before.nLines), true);
+                found.Add(BlockHit(block, j, before.nLines));
+            }
+            for (; k < block.LoneMarkerCount(); ++k)
+                found.Add(BlockLoneMarker(block, k, before.nLines), true);
             return CFileCheck::CTaken{block.LineCount(), block.HitCount(), true};
         };
         // The file the run writes hands over every block: the run shows its lines and may

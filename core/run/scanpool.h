@@ -26,11 +26,25 @@
 // The processors this process may run on: the number of workers for a run on every core.
 int ProcessorCount();
 
+// Hit j of a block, or the block's lone marker k, as the sinks hear it: its report line number
+// counted after the base lines of the blocks before.
+inline CHit BlockHit(const CFileCheck& block, size_t j, long base) {
+    const size_t line = block.HitLine(j);
+    return {base + static_cast<long>(line) + 1, block.PhysicalLine(line), block.HitText(j),
+            block.LineStart(line), block.HitMarked(j)};
+}
+inline CHit BlockLoneMarker(const CFileCheck& block, size_t k, long base) {
+    const size_t line = block.LoneMarkerLine(k);
+    return {base + static_cast<long>(line) + 1, block.PhysicalLine(line), block.LoneMarkerText(k),
+            block.LineStart(line), true};
+}
+
 // The hits of a file in the order found, each as its line numbers, start and text, packed in
 // chunks: hits pass from a worker to the run by moving chunks, not by copying them.
 class CHitBuffer {
   public:
-    void Add(const CHit& hit);
+    // A hit, or a line that holds a marker and no string (bLoneMarker).
+    void Add(const CHit& hit, bool bLoneMarker = false);
     size_t Size() const { return m_nSize; }
     bool Empty() const { return m_nSize == 0; }
     // Empties the buffer and gives its memory back.
@@ -40,23 +54,32 @@ class CHitBuffer {
     }
     // Moves other's hits after these; other is left empty.
     void Splice(CHitBuffer& other);
-    // Calls report(hit) for every hit, in order.
-    template <typename Report> void ForEach(Report report) const {
+    // Calls report(hit) for every hit and marker(line) for every lone marker, in order.
+    template <typename Report, typename Marker> void ForEach(Report report, Marker marker) const {
         for (const std::string& chunk : m_chunks)
             for (size_t at = 0; at < chunk.size();) {
-                int64_t numbers[3]; // the line, the physical line, the start (column * 4 + bytes
-                                    // continued)
+                // The line, the physical line, and the start with the flags:
+                // column * 16 + bytes continued * 4 + marked * 2 + lone marker.
+                int64_t numbers[3];
                 uint32_t len;
                 std::memcpy(numbers, chunk.data() + at, sizeof numbers);
                 std::memcpy(&len, chunk.data() + at + sizeof numbers, sizeof len);
                 at += sizeof numbers + sizeof len;
-                report(CHit{
-                    static_cast<long>(numbers[0]),
-                    static_cast<long>(numbers[1]),
-                    std::string_view(chunk.data() + at, len),
-                    {static_cast<long>(numbers[2] >> 2), static_cast<unsigned>(numbers[2] & 3)}});
+                const CHit hit{static_cast<long>(numbers[0]),
+                               static_cast<long>(numbers[1]),
+                               std::string_view(chunk.data() + at, len),
+                               {static_cast<long>(numbers[2] >> 4),
+                                static_cast<unsigned>((numbers[2] >> 2) & 3)},
+                               (numbers[2] & 2) != 0};
+                if ((numbers[2] & 1) != 0)
+                    marker(hit);
+                else
+                    report(hit);
                 at += len;
             }
+    }
+    template <typename Report> void ForEach(Report report) const {
+        ForEach(report, [](const CHit&) {});
     }
 
   private:
