@@ -832,8 +832,10 @@ void CResultJudge::Accept(const std::vector<CMarker>& markers, long line,
             bool found = false;
             for (const CResult& result : results)
                 found = found || AsciiUpperCopy(item) == result.pRule->folded;
+            // An item as long as a line cannot be a string: its first bytes name it.
             if (!found)
-                Stale(line, "\"" + item + "\" is not on the line");
+                Stale(line, "\"" + SafeText(item.substr(0, 40)) +
+                                (item.size() > 40 ? "...\"" : "\"") + " is not on the line");
         }
         if (!any && marker.items.empty())
             Stale(line, "accepts nothing");

@@ -72,12 +72,16 @@ TEST_F(MarkerTest, StaleMarkersAreToldAndFailOnlyWhenStrict) {
     WriteWholeFile(dir / "a.c", "ok // kavel-ignore\nyear // kavel-ignore: 19, year\n"
                                 "// kavel-ignore-next-line: date\nyear\nclean\n"
                                 "// kavel-ignore-next-line\n");
-    WriteWholeFile(dir / "b.c", "nothing\n// kavel-ignore:\n");
+    // An item cannot forge a line of standard error or fill it.
+    WriteWholeFile(dir / "b.c",
+                   "nothing\n// kavel-ignore:\n// kavel-ignore: \x1b]0;x" + std::string(50, 'a'));
     const std::string told = "kavel-report: a.c:1: stale marker: accepts nothing\n"
                              "kavel-report: a.c:2: stale marker: \"19\" is not on the line\n"
                              "kavel-report: a.c:3: stale marker: \"date\" is not on the line\n"
                              "kavel-report: a.c:6: stale marker: accepts nothing\n"
-                             "kavel-report: b.c:2: stale marker: accepts nothing\n";
+                             "kavel-report: b.c:2: stale marker: accepts nothing\n"
+                             "kavel-report: b.c:3: stale marker: \"?]0;x" +
+                             std::string(35, 'a') + "...\" is not on the line\n";
     for (const char* jobs : {"1", "2"}) {
         CToolRun run = Run({"--quiet", "--jobs", jobs, "a.c", "b.c"});
         EXPECT_EQ(run.err, told);
