@@ -1,7 +1,9 @@
 #include "apps/batchreport.h"
 
+#include "core/lines/filepath.h"
 #include "core/lines/stopsignal.h"
 #include "core/report/formats.h"
+#include "core/run/gitchanges.h"
 #include "core/run/reportrun.h"
 #include "core/run/scanpool.h"
 #include "core/run/treewalk.h"
@@ -15,6 +17,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -56,6 +59,10 @@ const char Usage[] =
     "  --baseline FILE    a SARIF log of an earlier run without --baseline: only results\n"
     "                     that are not in it are new and fail the check; every format but\n"
     "                     report shows the new ones only\n"
+    "  --changed-since REV\n"
+    "                     only lines added or changed since the merge base of REV and HEAD\n"
+    "                     (git; the working tree, untracked files not) are new; without\n"
+    "                     PATH the changed files of the repository are checked\n"
     "  --baseline-all, --all-results\n"
     "                     grep, json and sarif show every result found, the old and the\n"
     "                     accepted ones too\n"
@@ -93,6 +100,9 @@ int OwnNonBlocking(int fd) {
 class CWalkSource : public CFileSource {
   public:
     std::unique_ptr<CTreeWalk> m_pWalk;
+    // With a change, only its files are checked (a file that cannot be looked at is, so that
+    // its failure is told); each is noted for the judge under the name it is checked by.
+    CGitChanges* m_pChanges = nullptr;
 
     // Waits for the walk in short steps, so that a wait without limit needs no deadline. The
     // walk reads the stop signal too, and is complete soon after one came.
@@ -107,7 +117,16 @@ class CWalkSource : public CFileSource {
             const size_t listed = m_pWalk->Wait(m_nTaken, std::min(wait, STEP), &complete);
             if (listed > m_nTaken) {
                 file = m_pWalk->Take(m_nTaken++);
-                return ENext::FILE;
+                if (m_pChanges == nullptr)
+                    return ENext::FILE;
+                struct stat st;
+                if (::stat(file.name.c_str(), &st) != 0)
+                    return ENext::FILE;
+                if (const CLineRanges* lines = m_pChanges->Find(st.st_dev, st.st_ino)) {
+                    m_pChanges->Note(file.name, lines);
+                    return ENext::FILE;
+                }
+                continue;
             }
             if (complete)
                 return ENext::END;
@@ -245,10 +264,10 @@ int RunBatchReport(int argc, char** argv) {
     options.nJobs = ProcessorCount();
     EOutputFormat outputFormat = EOutputFormat::REPORT;
     std::vector<std::string> paths, excludes, lists;
-    std::string baselinePath;
+    std::string baselinePath, changedSince;
     bool quiet = false, nul = false, haveStrings = false, haveOutput = false, endOfOptions = false;
     bool haveBaseline = false, baselineAll = false, walkVcs = false, markers = true;
-    bool strictMarkers = false;
+    bool strictMarkers = false, haveChangedSince = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const auto is = [&](const char* name) {
@@ -278,7 +297,7 @@ int RunBatchReport(int argc, char** argv) {
         } else if (arg == "--walk-vcs") {
             walkVcs = true;
         } else if (is("--strings") || is("--output") || is("--files-from") || is("--exclude") ||
-                   is("--format") || is("--baseline")) {
+                   is("--format") || is("--baseline") || is("--changed-since")) {
             const std::string name = arg.substr(0, arg.find('='));
             if (!OptionValue(argc, argv, i, name, value))
                 return CommandLineError(name + " needs a value");
@@ -290,6 +309,9 @@ int RunBatchReport(int argc, char** argv) {
                 haveOutput = true;
             } else if (name == "--files-from") {
                 lists.push_back(value);
+            } else if (name == "--changed-since") {
+                changedSince = value;
+                haveChangedSince = true;
             } else if (name == "--baseline") {
                 baselinePath = value;
                 haveBaseline = true;
@@ -321,7 +343,7 @@ int RunBatchReport(int argc, char** argv) {
                    stderr);
         return BATCH_EXIT_FAILURE;
     }
-    if (paths.empty() && lists.empty())
+    if (paths.empty() && lists.empty() && !haveChangedSince)
         return CommandLineError(NoFileToCheck);
     if (stringsPath == "-" && std::find(lists.begin(), lists.end(), "-") != lists.end()) {
         std::fputs("kavel-report: standard input cannot hold both the strings and the list\n",
@@ -367,6 +389,23 @@ int RunBatchReport(int argc, char** argv) {
                 {{true, st.st_dev, st.st_ino}, "Error: The output file is the baseline"});
     }
 
+    // The change, from git, before anything is written: without names, its files are those
+    // of a walk of the repository (so that excludes and the rules of a walk hold for them).
+    std::unique_ptr<CGitChanges> changes;
+    if (haveChangedSince) {
+        changes = std::make_unique<CGitChanges>();
+        std::string message;
+        if (!changes->Load(changedSince, &g_nStopSignal, message)) {
+            if (g_nStopSignal != 0)
+                return failBeforeRun(BATCH_EXIT_CANCELLED);
+            std::fprintf(stderr, "kavel-report: --changed-since %s: %s\n",
+                         SafeText(changedSince).c_str(), message.c_str());
+            return failBeforeRun(BATCH_EXIT_FAILURE);
+        }
+        if (paths.empty() && lists.empty() && changes->Count() > 0)
+            paths.push_back(changes->Top());
+    }
+
     // Strings from standard input or a pipe (a FIFO, a process substitution) are read from
     // it, once, before any file is checked.
     if (stringsPath == "-") {
@@ -384,6 +423,7 @@ int RunBatchReport(int argc, char** argv) {
     files.m_pWalk->SetStopSignal(&g_nStopSignal);
     files.m_pWalk->SetOpenAhead(options.nJobs == 1);
     files.m_pWalk->SetWalkVcs(walkVcs);
+    files.m_pChanges = changes.get();
     for (const std::string& list : lists) {
         const int fd = OpenNameList(list);
         if (g_nStopSignal != 0)
@@ -432,15 +472,30 @@ int RunBatchReport(int argc, char** argv) {
                               outputFormat == EOutputFormat::GITHUB ||
                               outputFormat == EOutputFormat::GITLAB;
     std::unique_ptr<CResultJudge> judge;
-    if (baseline || markers || (resultFormat && !quiet))
+    if (baseline || markers || changes || (resultFormat && !quiet))
         judge = std::make_unique<CResultJudge>(strings, directory, baseline.get(), &g_nStopSignal,
                                                markers, resultFormat && !quiet);
+    if (changes) {
+        judge->SetChangedLines(changes.get());
+        // Results of files outside the change are not looked at, and so not absent.
+        if (baseline) {
+            std::set<std::string> gone;
+            for (const std::string& name : changes->Gone())
+                gone.insert(UriReference(BuildReportPath(directory, name), directory));
+            baseline->SetGone(std::move(gone));
+        }
+    }
     // Annotations and issues are things to act on: new results only, whatever --baseline-all.
     const bool allResults = baselineAll && outputFormat != EOutputFormat::GITHUB &&
                             outputFormat != EOutputFormat::GITLAB;
-    const CFormatContext context{
-        out,         strings,    directory,      KAVEL_VERSION,
-        judge.get(), allResults, &g_nStopSignal, judge != nullptr && (markers || baseline)};
+    const CFormatContext context{out,
+                                 strings,
+                                 directory,
+                                 KAVEL_VERSION,
+                                 judge.get(),
+                                 allResults,
+                                 &g_nStopSignal,
+                                 judge != nullptr && (markers || baseline || changes)};
     std::unique_ptr<CFormatSink> format = quiet ? nullptr : MakeFormatSink(outputFormat, context);
     CFailedFiles failedFiles;
     CTeeSink view;
@@ -485,7 +540,7 @@ int RunBatchReport(int argc, char** argv) {
                         "search string\n");
     // An empty list (an upstream command that failed) is not a clean run.
     if ((result.bOutputCreated || !haveOutput) && result.bStringsOpened && !result.bCancelled &&
-        !namesGiven && listError.empty() && files.m_pWalk->NamesGiven() == 0)
+        !namesGiven && listError.empty() && files.m_pWalk->NamesGiven() == 0 && !changes)
         failures.push_back(std::string(NoFileToCheck) + " (see kavel-report --help)");
     std::vector<std::string> notes;
     if (format)
@@ -495,6 +550,8 @@ int RunBatchReport(int argc, char** argv) {
         messages.Append("kavel-report: " + note + "\n");
     if (out.Failed())
         failures.push_back("cannot write standard output");
+    if (changes && !result.bCancelled && result.nFilesChecked == 0)
+        messages.Append("kavel-report: no changed file\n");
     if (judge)
         for (const std::string& stale : judge->StaleMarkers())
             messages.Append("kavel-report: " + stale + "\n");

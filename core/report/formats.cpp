@@ -310,6 +310,8 @@ class CJsonFormat : public CRecordSink {
                 json.String({}, string);
             json.End();
         }
+        if (m_context.pJudge != nullptr && !m_context.pJudge->FinishedChanged())
+            json.Bool("changed", false);
         json.End();
         m_context.out.Append("\n");
     }
@@ -340,7 +342,7 @@ struct CSarifPlace {
 
 void SarifResult(CJsonWriter& json, const std::string& ruleId, const std::string& message,
                  const CSarifPlace& place, const std::string& fingerprint, EBaselineState state,
-                 bool bAccepted = false) {
+                 bool bAccepted = false, bool bChanged = true) {
     json.Object().String("ruleId", ruleId).String("level", "warning");
     json.Object("message").String("text", message).End();
     json.Array("locations").Object().Object("physicalLocation");
@@ -358,6 +360,8 @@ void SarifResult(CJsonWriter& json, const std::string& ruleId, const std::string
         json.String("baselineState", StateName(state));
     if (bAccepted)
         json.Array("suppressions").Object().String("kind", "inSource").End().End();
+    if (!bChanged)
+        json.Object("properties").Bool("changed", false).End();
     json.End();
 }
 
@@ -458,7 +462,7 @@ class CSarifFormat : public CRecordSink {
             }
         json.End().End().End(); // rules, driver, tool
         json.String("columnKind", "unicodeCodePoints");
-        if (baseline != nullptr && !m_context.bAllLines)
+        if ((baseline != nullptr || Judge().HasChangedLines()) && !m_context.bAllLines)
             json.Object("properties").Bool(NEW_RESULTS_ONLY, true).End();
         json.End().End().End(); // the run, runs, the log
         m_context.out.Append("\n");
@@ -482,7 +486,7 @@ class CSarifFormat : public CRecordSink {
             SarifResult(m_json, result.pRule->id, ResultMessage({&result.pRule->text}),
                         {uri, !uri.starts_with("file:"), line, result.nStartColumn,
                          result.nEndColumn, result.snippet},
-                        result.fingerprint, result.state, result.bAccepted);
+                        result.fingerprint, result.state, result.bAccepted, result.bChanged);
             m_context.out.Append({});
         }
     }
@@ -764,6 +768,7 @@ void CResultJudge::FileBegin(const std::string& path, const std::string& name) {
     m_strPath = path;
     m_strUri.clear();
     m_strName = name;
+    m_pFileChanges = m_pChanged != nullptr ? m_pChanged->Of(name) : nullptr;
     m_nLine = 0;
     m_pieces.clear();
     m_pending = {};
@@ -846,6 +851,7 @@ void CResultJudge::FinishLine() {
     m_finished.clear();
     m_nFinishedLine = m_nLine;
     m_bFinishedNew = false;
+    m_bFinishedChanged = true;
     if (m_pieces.empty())
         return;
     // Next-line markers of a line that the next one did not follow.
@@ -863,8 +869,15 @@ void CResultJudge::FinishLine() {
         hits = hits || piece.bHit;
         marked = marked || piece.bMarker;
     }
+    // On a changed line, or under a next-line marker on one: a change to the marker changes
+    // what it accepts.
+    const bool changed = m_pChanged == nullptr ||
+                         (m_pFileChanges != nullptr &&
+                          (m_pFileChanges->Holds(m_nLine) ||
+                           (!m_pending.markers.empty() && m_pFileChanges->Holds(m_pending.nLine))));
+    m_bFinishedChanged = changed;
     if (!marked && m_pending.markers.empty() && !m_bEveryLine && m_pBaseline == nullptr) {
-        m_bFinishedNew = hits; // nothing asks for its strings: each is new
+        m_bFinishedNew = hits && changed; // nothing asks for its strings: each is new
         m_nNew += m_bFinishedNew;
         m_pieces.clear();
         return;
@@ -908,6 +921,7 @@ void CResultJudge::FinishLine() {
                 result.nEndColumn = PieceColumn(text, piece.start, at + m_rules[i].folded.size());
                 result.nOccurrence = ++m_seen[result.fingerprint];
                 result.snippet = text;
+                result.bChanged = changed;
                 if (m_pBaseline != nullptr)
                     result.state = m_pBaseline->Take(m_rules[i].id, m_strUri, result.fingerprint)
                                        ? EBaselineState::UNCHANGED
@@ -921,7 +935,7 @@ void CResultJudge::FinishLine() {
         for (const CResult& result : m_finished)
             m_bFinishedNew = m_bFinishedNew || result.IsNew();
     } else {
-        m_bFinishedNew = hits; // every string of a line that no marker names is new
+        m_bFinishedNew = hits && changed; // every string of a line that no marker names is new
     }
     m_nNew += m_bFinishedNew;
     m_pending = {m_nLine, std::move(next)};
@@ -1031,13 +1045,13 @@ bool CBaseline::Read(const std::string& path, std::string& message, const StopFl
         name->text != "Kavel 2000" || results == nullptr || results->kind != CJson::EKind::ARRAY)
         return false;
     using EKind = CJson::EKind;
-    // A log of a run with a baseline lists its new results only: as a baseline it would make
-    // every unchanged result of the next run new.
+    // A log of a run with a baseline or a change lists its new results only: as a baseline it would
+    // make every unchanged result of the next run new.
     if (const CJson* only = log.At(std::string("runs/0/properties/") + NEW_RESULTS_ONLY);
         only != nullptr && only->kind == EKind::BOOL && only->b) {
         message = SafeText(path) +
-                  " holds only the new results of a run with --baseline: it is no baseline; "
-                  "record one without --baseline (or with --baseline-all)";
+                  " holds only the new results of a run with --baseline or --changed-since: it "
+                  "is no baseline; record one without them (or with --baseline-all)";
         return false;
     }
     // The rules' strings, as their descriptions name them: the rules of results that come
@@ -1134,7 +1148,8 @@ long CBaseline::WriteAbsentResults(CJsonWriter& json, bool bRunWhole,
     long written = 0;
     for (const CEntry& entry : m_entries)
         if (!entry.bTaken && m_partial.count(entry.uri) == 0 &&
-            (bRunWhole || m_whole.count(entry.uri) != 0)) {
+            (m_whole.count(entry.uri) != 0 ||
+             (bRunWhole && (!m_gone || m_gone->count(entry.uri) != 0)))) {
             SarifResult(json, entry.ruleId, entry.message,
                         {entry.uri, !entry.uriBaseId.empty(), entry.line, entry.startColumn,
                          entry.endColumn, entry.snippet},
@@ -1143,6 +1158,18 @@ long CBaseline::WriteAbsentResults(CJsonWriter& json, bool bRunWhole,
             ++written;
         }
     return written;
+}
+
+void CBaseline::SetGone(std::set<std::string> uris) {
+    m_gone = std::move(uris);
+}
+
+bool CLineRanges::Holds(long line) const {
+    if (bWhole)
+        return true;
+    const auto after = std::upper_bound(spans.begin(), spans.end(), line,
+                                        [](long n, const auto& span) { return n < span.first; });
+    return after != spans.begin() && std::prev(after)->second >= line;
 }
 
 std::string CBaseline::RuleText(const std::string& ruleId) const {

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -74,13 +75,31 @@ struct CResult {
     // Of the results of the file with this fingerprint (equal lines), the how-manieth, from 1.
     long nOccurrence = 1;
     bool bAccepted = false;     // by an in-source marker
+    bool bChanged = true;       // on a line the change touched (every line without one)
     std::string_view snippet{}; // the text of the line's piece it was found in
 
-    // Not in the baseline (every result is new without one), and not accepted by a marker.
-    bool IsNew() const { return !bAccepted && state != EBaselineState::UNCHANGED; }
+    // Not in the baseline (every result is new without one), not accepted by a marker, and on
+    // a changed line.
+    bool IsNew() const { return !bAccepted && bChanged && state != EBaselineState::UNCHANGED; }
 };
 
 // The results of an earlier run, from a SARIF log that --format sarif wrote.
+// The lines of a file that a change added or changed: spans of line numbers, or every line.
+struct CLineRanges {
+    bool bWhole = false;
+    std::vector<std::pair<long, long>> spans; // first and last line, ascending, apart
+
+    bool Holds(long line) const;
+};
+
+// A change's files, as the run names them: the lines each added or changed.
+class CChangedLines {
+  public:
+    virtual ~CChangedLines() = default;
+    // The lines of the file the run checks under this name; null when it did not change.
+    virtual const CLineRanges* Of(const std::string& name) const = 0;
+};
+
 class CBaseline {
   public:
     // The most bytes a baseline may hold, and the most JSON values: a result of ours holds 17
@@ -106,6 +125,10 @@ class CBaseline {
     // many it wrote.
     long WriteAbsentResults(CJsonWriter& json, bool bRunWhole,
                             std::set<std::string>& ruleIds) const;
+    // Only a part of the tree is checked (a change's files): the results of a file the run did
+    // not check are absent only when the file is one of these URIs (it is gone); the others
+    // are left out of the log.
+    void SetGone(std::set<std::string> uris);
     // The search string of a rule of the log, as its description names it; empty if none.
     std::string RuleText(const std::string& ruleId) const;
 
@@ -119,8 +142,9 @@ class CBaseline {
     };
     std::map<std::string, std::string> m_ruleTexts; // by rule id: its search string
     std::vector<CEntry> m_entries;
-    std::multimap<std::string, size_t> m_open; // by rule, URI and fingerprint: not yet taken
-    std::set<std::string> m_whole, m_partial;  // URIs of the files checked, to their end or not
+    std::multimap<std::string, size_t> m_open;   // by rule, URI and fingerprint: not yet taken
+    std::set<std::string> m_whole, m_partial;    // URIs of the files checked, to their end or not
+    std::optional<std::set<std::string>> m_gone; // see SetGone
 };
 
 // The results of the lines found, made once for every format and the exit status: each
@@ -139,6 +163,9 @@ class CResultJudge : public CReportSink {
     CResultJudge(const SearchStringTable& strings, std::string currentDirectory,
                  CBaseline* baseline, const StopFlag* stop = nullptr, bool bMarkers = false,
                  bool bEveryLine = true);
+    // Only results on the lines a change touched are new (changed may be null: every line).
+    void SetChangedLines(const CChangedLines* changed) { m_pChanged = changed; }
+    bool HasChangedLines() const { return m_pChanged != nullptr; }
     void Error(std::string_view) override {}
     void FileBegin(const std::string& path, const std::string& name) override;
     void Hit(const CHit& hit) override;
@@ -151,6 +178,8 @@ class CResultJudge : public CReportSink {
     long FinishedLine() const { return m_nFinishedLine; }
     const std::vector<CResult>& Finished() const { return m_finished; }
     bool FinishedNew() const { return m_bFinishedNew; }
+    // Whether that line is one the change touched (true without changed lines).
+    bool FinishedChanged() const { return m_bFinishedChanged; }
     // The file's URI, as SARIF gives it (UriReference), made when first asked for.
     const std::string& Uri() const;
     const std::vector<CRule>& Rules() const { return m_rules; }
@@ -183,6 +212,8 @@ class CResultJudge : public CReportSink {
     CBaseline* m_pBaseline;
     const StopFlag* m_pStop;
     const bool m_bMarkers, m_bEveryLine;
+    const CChangedLines* m_pChanged = nullptr;
+    const CLineRanges* m_pFileChanges = nullptr; // of the file being judged
     std::vector<CRule> m_rules;
     std::map<std::string, long> m_seen; // results of the file so far, by fingerprint
     std::string m_strPath, m_strName;
@@ -194,7 +225,7 @@ class CResultJudge : public CReportSink {
     CPending m_pending;
     std::vector<CResult> m_finished;
     long m_nFinishedLine = 0;
-    bool m_bFinishedNew = false;
+    bool m_bFinishedNew = false, m_bFinishedChanged = true;
     long m_nNew = 0;
     std::vector<std::string> m_stale;
 };

@@ -425,8 +425,8 @@ TEST_F(ReportToolTest, ABaselineFailsOnlyOnNewResults) {
     const CToolRun refusedLog = Run({"--baseline", "new-only.sarif", "src"});
     EXPECT_EQ(refusedLog.status, 2);
     EXPECT_EQ(refusedLog.err, "kavel-report: new-only.sarif holds only the new results of a run "
-                              "with --baseline: it is no baseline; record one without "
-                              "--baseline (or with --baseline-all)\n");
+                              "with --baseline or --changed-since: it is no baseline; record "
+                              "one without them (or with --baseline-all)\n");
     run = Run({"--format", "sarif", "--baseline", "base.sarif", "--baseline-all", "src"});
     std::vector<std::string> results = sarifResults(run);
     EXPECT_EQ(results, (std::vector<std::string>{"src/a.c:2 new", "src/a.c:4 unchanged",
