@@ -196,7 +196,7 @@ class CRecordSink : public CFormatSink {
         }
         if (m_context.pJudge != nullptr) {
             const bool isNew = m_context.pJudge->FinishedNew();
-            if (!isNew && Results().empty()) { // its strings stand only inside markers
+            if (!m_context.pJudge->FinishedFound()) { // its strings stand only inside markers
                 --m_nRecords;
                 return;
             }
@@ -852,6 +852,7 @@ void CResultJudge::FinishLine() {
     m_nFinishedLine = m_nLine;
     m_bFinishedNew = false;
     m_bFinishedChanged = true;
+    m_bFinishedFound = false;
     if (m_pieces.empty())
         return;
     // Next-line markers of a line that the next one did not follow.
@@ -871,11 +872,13 @@ void CResultJudge::FinishLine() {
     }
     // On a changed line, or under a next-line marker on one: a change to the marker changes
     // what it accepts.
-    const bool changed = m_pChanged == nullptr ||
-                         (m_pFileChanges != nullptr &&
-                          (m_pFileChanges->Holds(m_nLine) ||
-                           (!m_pending.markers.empty() && m_pFileChanges->Holds(m_pending.nLine))));
+    const bool changed =
+        m_pChanged == nullptr ||
+        (m_pFileChanges != nullptr &&
+         (m_pFileChanges->Holds(m_nLine) ||
+          (!m_pending.markers.empty() && m_pFileChanges->Holds(m_pending.nLine))));
     m_bFinishedChanged = changed;
+    m_bFinishedFound = hits;
     if (!marked && m_pending.markers.empty() && !m_bEveryLine && m_pBaseline == nullptr) {
         m_bFinishedNew = hits && changed; // nothing asks for its strings: each is new
         m_nNew += m_bFinishedNew;
@@ -934,6 +937,7 @@ void CResultJudge::FinishLine() {
         Accept(here, m_nLine, m_finished);
         for (const CResult& result : m_finished)
             m_bFinishedNew = m_bFinishedNew || result.IsNew();
+        m_bFinishedFound = !m_finished.empty();
     } else {
         m_bFinishedNew = hits && changed; // every string of a line that no marker names is new
     }

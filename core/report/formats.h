@@ -180,6 +180,8 @@ class CResultJudge : public CReportSink {
     bool FinishedNew() const { return m_bFinishedNew; }
     // Whether that line is one the change touched (true without changed lines).
     bool FinishedChanged() const { return m_bFinishedChanged; }
+    // Whether that line holds a string outside its markers.
+    bool FinishedFound() const { return m_bFinishedFound; }
     // The file's URI, as SARIF gives it (UriReference), made when first asked for.
     const std::string& Uri() const;
     const std::vector<CRule>& Rules() const { return m_rules; }
@@ -225,7 +227,7 @@ class CResultJudge : public CReportSink {
     CPending m_pending;
     std::vector<CResult> m_finished;
     long m_nFinishedLine = 0;
-    bool m_bFinishedNew = false, m_bFinishedChanged = true;
+    bool m_bFinishedNew = false, m_bFinishedChanged = true, m_bFinishedFound = false;
     long m_nNew = 0;
     std::vector<std::string> m_stale;
 };
