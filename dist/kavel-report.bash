@@ -11,12 +11,16 @@ _kavel_report() {
         --format)
             COMPREPLY=($(compgen -W "report grep json sarif github gitlab" -- "$cur"))
             return ;;
+        --changed-since)
+            COMPREPLY=($(compgen -W "$(git for-each-ref --format='%(refname:short)' 2>/dev/null) HEAD" -- "$cur"))
+            return ;;
         --jobs|-j|--exclude)
             return ;;
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "--strings --output --files-from --null --exclude --format
-            --baseline --baseline-all --walk-vcs --jobs --quiet --version --help -0 -j -q -h" -- "$cur"))
+            --baseline --baseline-all --all-results --changed-since --no-markers --strict-markers
+            --walk-vcs --jobs --quiet --version --help -0 -j -q -h" -- "$cur"))
         return
     fi
     COMPREPLY=($(compgen -f -- "$cur"))

@@ -117,7 +117,8 @@ def code_quality(path, out):
 
 def main():
     found = recipes()
-    for name in ("record", "github", "github-annotations", "gitlab", "pre-commit"):
+    for name in ("record", "github", "github-annotations", "gitlab", "pre-commit",
+                 "github-pull-request", "gitlab-merge-request", "pre-commit-changed"):
         if name not in found:
             fail("docs/ci.md has no recipe " + name)
     if failures:
@@ -184,6 +185,50 @@ def main():
                     os.remove(path)
         git(repo, "checkout", "-q", "--", "src/notes.txt")
 
+        # The pull and merge request jobs: a topic branch against main, fetched from an origin.
+        # Lines that held hits before (src/notes.txt has some) are no part of the change.
+        subprocess.run(["git", "clone", "-q", "--bare", repo, os.path.join(work, "origin.git")],
+                       check=True, capture_output=True)
+        git(repo, "remote", "add", "origin", os.path.join(work, "origin.git"))
+        git(repo, "fetch", "-q", "origin")
+        git(repo, "checkout", "-q", "-b", "topic")
+        steps = yaml.safe_load(found["github-pull-request"][1])["jobs"]["kavel"]["steps"]
+        if steps[0].get("with", {}).get("fetch-depth") != 0:
+            fail("github-pull-request: the checkout does not fetch the history")
+        gitlab = yaml.safe_load(found["gitlab-merge-request"][1])["kavel-changed"]
+        if str(gitlab.get("variables", {}).get("GIT_DEPTH")) != "0":
+            fail("gitlab-merge-request: the clone is shallow")
+        request_jobs = {"github-pull-request": ([s["run"] for s in steps if "run" in s],
+                                                "GITHUB_BASE_REF", None, annotations),
+                        "gitlab-merge-request": (gitlab["script"],
+                                                 "CI_MERGE_REQUEST_TARGET_BRANCH_NAME",
+                                                 os.path.join(repo, gitlab["artifacts"]["reports"]
+                                                              ["codequality"]), code_quality)}
+        for hit in (False, True):
+            if hit:
+                with open(os.path.join(repo, "src", "notes.txt"), "a") as notes:
+                    notes.write("fine\nThe year is 99.\n")
+                git(repo, "commit", "-q", "-am", "a hit")
+            for job, (scripts, variable, path, reader) in request_jobs.items():
+                job_env = dict(env, **{variable: "main"})
+                for i, script in enumerate(scripts):
+                    last = i == len(scripts) - 1
+                    result = run("%s step %d%s" % (job, i + 1, " after a hit" if hit else ""),
+                                 script, job_env, [1 if hit and last else 0])
+                lines = reader(path, result.stdout)
+                if hit and (len(lines) != 1 or not lines[0].startswith("src/notes.txt:")):
+                    fail("%s: new results after a hit: %s" % (job, lines))
+                if not hit and lines:
+                    fail("%s: new results with nothing changed: %s" % (job, lines))
+                if path:
+                    os.remove(path)
+                # Outside a request the variable is not set: the job says so and fails.
+                unset = dict(env)
+                unset.pop(variable, None)
+                run("%s without %s" % (job, variable), "\n".join(scripts), unset,
+                    list(range(1, 256)))
+        git(repo, "checkout", "-q", "main")
+
         # The hook: on the files given (a name like an option, the strings file, a clean file),
         # then on every file, and on a staged hit.
         with open(os.path.join(repo, ".pre-commit-config.yaml"), "w") as config:
@@ -211,6 +256,22 @@ def main():
                                     capture_output=True, text=True)
             if result.returncode != 1 or "clean.txt:2:DATE 19" not in result.stdout:
                 fail("pre-commit on a staged hit: exit %d\n%s" % (result.returncode, result.stdout))
+            # Changed lines only: the staged hit fails the commit, the old hits of a file
+            # staged with another change do not.
+            git(repo, "reset", "-q", "--hard")
+            with open(os.path.join(repo, ".pre-commit-config.yaml"), "w") as config:
+                config.write(found["pre-commit-changed"][1])
+            with open(os.path.join(repo, "src", "notes.txt"), "a") as notes:
+                notes.write("fine\n")
+            with open(os.path.join(repo, "clean.txt"), "a") as clean:
+                clean.write("DATE 19\n")
+            git(repo, "add", ".pre-commit-config.yaml", "clean.txt", "src/notes.txt")
+            result = subprocess.run(["pre-commit", "run"], cwd=repo, env=hook_env,
+                                    capture_output=True, text=True)
+            found_lines = [l for l in result.stdout.splitlines() if re.match(r"^\S+:\d+:", l)]
+            if result.returncode != 1 or found_lines != ["clean.txt:2:DATE 19"]:
+                fail("pre-commit on changed lines: exit %d\n%s" % (result.returncode,
+                                                                 result.stdout))
         else:
             print("ci recipes: pre-commit is not installed; its run is skipped")
     finally:
