@@ -21,6 +21,9 @@ namespace {
 // KiB); a content line is never held at all.
 constexpr size_t HEADER_LINE_MAX = 1 << 20;
 
+// Line numbers beyond any file's (and far from overflowing a sum of two).
+constexpr long LINE_MAX_NUMBER = 1L << 40;
+
 // The most of git's standard error that is kept for its reason.
 constexpr size_t ERROR_MAX = 1 << 16;
 
@@ -51,14 +54,23 @@ void AddHunk(std::string_view line, CLineRanges& lines) {
         rest.remove_prefix(1);
         count = TakeNumber(rest);
     }
-    if (first < 1 || count < 1)
+    if (first < 1 || count < 1 || first > LINE_MAX_NUMBER || count > LINE_MAX_NUMBER)
         return;
-    const long last = first + count - 1;
-    auto& spans = lines.spans;
-    if (!spans.empty() && spans.back().second + 1 >= first)
-        spans.back().second = std::max(spans.back().second, last);
-    else
-        spans.emplace_back(first, last);
+    lines.spans.emplace_back(first, first + count - 1);
+}
+
+// The spans in order, those that meet or touch made one: git gives them so, but a patch is
+// read as it comes.
+void MergeSpans(std::vector<std::pair<long, long>>& spans) {
+    std::sort(spans.begin(), spans.end());
+    size_t kept = 0;
+    for (const auto& span : spans) {
+        if (kept > 0 && spans[kept - 1].second + 1 >= span.first)
+            spans[kept - 1].second = std::max(spans[kept - 1].second, span.second);
+        else
+            spans[kept++] = span;
+    }
+    spans.resize(kept);
 }
 
 // The end of the C-quoted token at text[0] == '"' (the index after its closing quote), or npos.
@@ -340,6 +352,8 @@ std::vector<CDiffFile> CDiffReader::End() {
     if (!m_line.empty())
         Line(m_line);
     m_line.clear();
+    for (CDiffFile& file : m_files)
+        MergeSpans(file.lines.spans);
     return std::move(m_files);
 }
 

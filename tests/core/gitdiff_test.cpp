@@ -22,6 +22,10 @@ const std::string PATCH = "diff --git a/a.c b/a.c\n"
                           "@@ -20,1 +8,2 @@\n"
                           "+x\n"
                           "+y\n"
+                          "@@ -30 +3 @@\n"
+                          "+out of order\n"
+                          "@@ -1 +99999999999999999999,1 @@\n"
+                          "@@ -1 +1099511627777 @@\n"
                           "\\ No newline at end of file\n"
                           "diff --git \"a/tab\\there \\303\\251\" \"b/tab\\there \\303\\251\"\n"
                           "new file mode 100644\n"
@@ -67,8 +71,9 @@ TEST(DiffReader, ReadsNamesAndTheNewSidesLinesInPiecesOfAnySize) {
         const std::vector<CDiffFile> files = reader.End();
         ASSERT_EQ(files.size(), 6u) << piece;
         EXPECT_EQ(files[0].name, "a.c");
-        // Lines of text that look like headers are text; spans are merged where they touch.
-        EXPECT_EQ(files[0].lines.spans, (std::vector<std::pair<long, long>>{{1, 2}, {7, 9}}));
+        // Lines of text that look like headers are text; spans are ordered and merged where
+        // they touch; a number past any file's is no line.
+        EXPECT_EQ(files[0].lines.spans, (std::vector<std::pair<long, long>>{{1, 3}, {7, 9}}));
         EXPECT_EQ(files[1].name, "tab\there \xc3\xa9");
         EXPECT_EQ(files[1].lines.spans, (std::vector<std::pair<long, long>>{{1, 1}}));
         EXPECT_EQ(files[2].name, "new name.c");
