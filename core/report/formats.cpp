@@ -770,7 +770,6 @@ void CResultJudge::FileBegin(const std::string& path, const std::string& name) {
     m_strName = name;
     m_pFileChanges = m_pChanged != nullptr ? m_pChanged->Of(name) : nullptr;
     m_nLine = 0;
-    m_pieces.clear();
     m_pending = {};
     m_seen.clear();
 }
@@ -809,13 +808,85 @@ void CResultJudge::BeginLine(const CHit& hit, bool bHit) {
     if (hit.nPhysical != m_nLine) {
         FinishLine();
         m_nLine = hit.nPhysical;
+        // Next-line markers of a line that this one does not follow accept nothing.
+        if (!m_pending.markers.empty() && m_pending.nLine + 1 != m_nLine) {
+            std::vector<CResult> none;
+            Accept(m_pending.markers, m_pending.nLine, none);
+            m_pending = {};
+        }
+        m_bLookUp = m_bEveryLine || m_pBaseline != nullptr || !m_pending.markers.empty();
     } else {
         m_nFinishedLine = 0;
         m_finished.clear();
     }
     const std::string_view text = RecordText(hit.text);
-    m_pieces.push_back({m_strText.size(), text.size(), hit.start, bHit, m_bMarkers && hit.bMarker});
-    m_strText.append(text);
+    std::vector<CMarker> markers;
+    if (m_bMarkers && hit.bMarker) {
+        markers = ParseMarkers(text);
+        for (const CMarker& marker : markers)
+            (marker.bNextLine ? m_next : m_here).push_back(marker);
+        m_bLookUp = m_bLookUp || !markers.empty();
+    }
+    if (!bHit)
+        return;
+    m_bHits = true;
+    // A line that nothing asks to look up keeps its pieces, up to a bound, in case a marker
+    // comes later on it; past the bound, and once something asks, it is looked up as it goes.
+    if (!m_bLookUp && m_strDeferred.size() + text.size() > DEFERRED_MAX)
+        m_bLookUp = true;
+    if (!m_bLookUp) {
+        m_deferred.push_back({m_strDeferred.size(), text.size(), hit.start});
+        m_strDeferred.append(text);
+        return;
+    }
+    LookUpDeferred();
+    LookUp(text, hit.start, markers);
+}
+
+void CResultJudge::LookUpDeferred() {
+    for (const CDeferred& piece : m_deferred)
+        LookUp(std::string_view(m_strDeferred).substr(piece.nOffset, piece.nLength), piece.start,
+               {});
+    m_deferred.clear();
+    m_strDeferred.clear();
+}
+
+void CResultJudge::LookUp(std::string_view text, CPieceStart start,
+                          const std::vector<CMarker>& markers) {
+    // A string inside a marker is none of the line's.
+    std::string folded = AsciiUpperCopy(text);
+    for (const CMarker& marker : markers)
+        std::fill(folded.begin() + static_cast<std::ptrdiff_t>(marker.nBegin),
+                  folded.begin() + static_cast<std::ptrdiff_t>(marker.nEnd), '\0');
+    if (m_onLine.size() < m_rules.size())
+        m_onLine.assign(m_rules.size(), false);
+    std::string_view snippet;
+    bool kept = false;
+    for (size_t i = 0; i < m_rules.size(); ++i) {
+        const size_t at = m_onLine[i] ? std::string::npos : folded.find(m_rules[i].folded);
+        if (at == std::string::npos)
+            continue;
+        m_onLine[i] = true;
+        if (!kept) { // the piece's text, kept while its results are read
+            snippet = m_snippets.emplace_back(text);
+            kept = true;
+        }
+        std::string print = m_rules[i].id;
+        print += '\0';
+        print += Uri();
+        print += '\0';
+        print.append(text);
+        CResult result{&m_rules[i], Hex16(Fnv1a64(print)), EBaselineState::NONE};
+        result.nStartColumn = PieceColumn(text, start, at);
+        result.nEndColumn = PieceColumn(text, start, at + m_rules[i].folded.size());
+        result.nOccurrence = ++m_seen[result.fingerprint];
+        result.snippet = snippet;
+        if (m_pBaseline != nullptr)
+            result.state = m_pBaseline->Take(m_rules[i].id, m_strUri, result.fingerprint)
+                               ? EBaselineState::UNCHANGED
+                               : EBaselineState::NEW;
+        m_line.push_back(std::move(result));
+    }
 }
 
 void CResultJudge::Stale(long line, const std::string& what) {
@@ -853,97 +924,45 @@ void CResultJudge::FinishLine() {
     m_bFinishedNew = false;
     m_bFinishedChanged = true;
     m_bFinishedFound = false;
-    if (m_pieces.empty())
+    // The snippets of the line before are no longer read; this line's stay until the next.
+    m_finishedSnippets.swap(m_snippets);
+    m_snippets.clear();
+    if (m_nLine == 0)
         return;
-    // Next-line markers of a line that the next one did not follow.
-    if (!m_pending.markers.empty() && m_pending.nLine + 1 != m_nLine) {
-        std::vector<CResult> none;
-        Accept(m_pending.markers, m_pending.nLine, none);
-        m_pending = {};
-    }
-    // The line's texts stay with its results until the next line ends.
-    m_strFinishedText.swap(m_strText);
-    m_strText.clear();
-    const std::string_view all(m_strFinishedText);
-    bool hits = false, marked = false;
-    for (const CPiece& piece : m_pieces) {
-        hits = hits || piece.bHit;
-        marked = marked || piece.bMarker;
-    }
     // On a changed line, or under a next-line marker on one: a change to the marker changes
     // what it accepts.
+    const bool pending = !m_pending.markers.empty(); // for this line
     const bool changed =
         m_pChanged == nullptr ||
         (m_pFileChanges != nullptr &&
-         (m_pFileChanges->Holds(m_nLine) ||
-          (!m_pending.markers.empty() && m_pFileChanges->Holds(m_pending.nLine))));
+         (m_pFileChanges->Holds(m_nLine) || (pending && m_pFileChanges->Holds(m_pending.nLine))));
     m_bFinishedChanged = changed;
-    m_bFinishedFound = hits;
-    if (!marked && m_pending.markers.empty() && !m_bEveryLine && m_pBaseline == nullptr) {
-        m_bFinishedNew = hits && changed; // nothing asks for its strings: each is new
-        m_nNew += m_bFinishedNew;
-        m_pieces.clear();
-        return;
-    }
-    // The line's markers, each piece's with their spans.
-    std::vector<CMarker> here, next;
-    std::vector<std::vector<CMarker>> spans(m_pieces.size());
-    for (size_t p = 0; p < m_pieces.size(); ++p) {
-        const CPiece& piece = m_pieces[p];
-        if (!piece.bMarker)
-            continue;
-        spans[p] = ParseMarkers(all.substr(piece.nOffset, piece.nLength));
-        for (const CMarker& marker : spans[p])
-            (marker.bNextLine ? next : here).push_back(marker);
-    }
-    const bool pending = !m_pending.markers.empty(); // for this line
-    if (m_bEveryLine || m_pBaseline != nullptr || !here.empty() || !next.empty() || pending) {
-        std::vector<bool> onLine(m_rules.size(), false);
-        for (size_t p = 0; p < m_pieces.size(); ++p) {
-            const CPiece& piece = m_pieces[p];
-            if (!piece.bHit)
-                continue;
-            const std::string_view text = all.substr(piece.nOffset, piece.nLength);
-            // A string inside a marker is none of the line's.
-            std::string folded = AsciiUpperCopy(text);
-            for (const CMarker& marker : spans[p])
-                std::fill(folded.begin() + static_cast<std::ptrdiff_t>(marker.nBegin),
-                          folded.begin() + static_cast<std::ptrdiff_t>(marker.nEnd), '\0');
-            for (size_t i = 0; i < m_rules.size(); ++i) {
-                const size_t at = onLine[i] ? std::string::npos : folded.find(m_rules[i].folded);
-                if (at == std::string::npos)
-                    continue;
-                onLine[i] = true;
-                std::string print = m_rules[i].id;
-                print += '\0';
-                print += Uri();
-                print += '\0';
-                print.append(text);
-                CResult result{&m_rules[i], Hex16(Fnv1a64(print)), EBaselineState::NONE};
-                result.nStartColumn = PieceColumn(text, piece.start, at);
-                result.nEndColumn = PieceColumn(text, piece.start, at + m_rules[i].folded.size());
-                result.nOccurrence = ++m_seen[result.fingerprint];
-                result.snippet = text;
-                result.bChanged = changed;
-                if (m_pBaseline != nullptr)
-                    result.state = m_pBaseline->Take(m_rules[i].id, m_strUri, result.fingerprint)
-                                       ? EBaselineState::UNCHANGED
-                                       : EBaselineState::NEW;
-                m_finished.push_back(std::move(result));
-            }
-        }
+    if (!m_bLookUp) {
+        m_bFinishedNew = m_bHits && changed; // nothing asks for its strings: each is new
+        m_bFinishedFound = m_bHits;
+    } else {
+        LookUpDeferred();
+        m_finished.swap(m_line);
         if (pending)
             Accept(m_pending.markers, m_pending.nLine, m_finished);
-        Accept(here, m_nLine, m_finished);
-        for (const CResult& result : m_finished)
+        Accept(m_here, m_nLine, m_finished);
+        for (CResult& result : m_finished) {
+            result.bChanged = changed;
             m_bFinishedNew = m_bFinishedNew || result.IsNew();
+        }
         m_bFinishedFound = !m_finished.empty();
-    } else {
-        m_bFinishedNew = hits && changed; // every string of a line that no marker names is new
     }
     m_nNew += m_bFinishedNew;
-    m_pending = {m_nLine, std::move(next)};
-    m_pieces.clear();
+    m_pending = {m_nLine, std::move(m_next)};
+    m_next.clear();
+    m_here.clear();
+    m_line.clear();
+    m_deferred.clear();
+    m_strDeferred.clear();
+    m_onLine.assign(m_onLine.size(), false);
+    m_bHits = false;
+    m_bLookUp = false;
+    m_nLine = 0;
 }
 
 bool CBaseline::Load(const std::string& path, std::string& message, const StopFlag* stop) {

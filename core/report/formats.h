@@ -17,6 +17,7 @@
 #include "core/report/reportsink.h"
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -194,16 +195,21 @@ class CResultJudge : public CReportSink {
     const std::vector<std::string>& StaleMarkers() const { return m_stale; }
 
   private:
-    struct CPiece {
-        size_t nOffset, nLength; // in m_strText
+    struct CDeferred { // a hit piece not looked up yet, in m_strDeferred
+        size_t nOffset, nLength;
         CPieceStart start;
-        bool bHit, bMarker;
     };
+    // The most bytes of a line's hit pieces that wait for a marker later on the line; a
+    // longer line is looked up as it comes.
+    static constexpr size_t DEFERRED_MAX = 64 << 10;
     struct CPending { // a line's next-line markers, for the line after it
         long nLine = 0;
         std::vector<CMarker> markers;
     };
     void BeginLine(const CHit& hit, bool bHit);
+    // The results of a piece: each rule's first occurrence on the line, outside markers.
+    void LookUp(std::string_view text, CPieceStart start, const std::vector<CMarker>& markers);
+    void LookUpDeferred();
     void FinishLine();
     // Judges the markers against the results they may accept; says so of those that are stale.
     void Accept(const std::vector<CMarker>& markers, long line, std::vector<CResult>& results);
@@ -220,10 +226,17 @@ class CResultJudge : public CReportSink {
     std::map<std::string, long> m_seen; // results of the file so far, by fingerprint
     std::string m_strPath, m_strName;
     mutable std::string m_strUri;
-    // The line being gathered: its pieces' texts, one after the other.
+    // The line being judged, piece by piece: whether it has a string and is looked up (a
+    // marker, a baseline or a format asks), its markers, its results so far and the texts
+    // they point into (kept until the next line ends, as those of the line before).
     long m_nLine = 0;
-    std::string m_strText, m_strFinishedText; // the line being gathered; the last one judged
-    std::vector<CPiece> m_pieces;
+    bool m_bHits = false, m_bLookUp = false;
+    std::vector<CDeferred> m_deferred;
+    std::string m_strDeferred;
+    std::vector<CMarker> m_here, m_next;
+    std::vector<CResult> m_line;
+    std::vector<bool> m_onLine; // by rule: found on the line
+    std::deque<std::string> m_snippets, m_finishedSnippets;
     CPending m_pending;
     std::vector<CResult> m_finished;
     long m_nFinishedLine = 0;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 namespace {
@@ -115,6 +116,26 @@ TEST_F(MarkerTest, AcceptedResultsAreMarkedAndNoPartOfABaseline) {
     EXPECT_EQ(log.At("runs/0/results/0/message/text")->text,
               "Potential problem: the line holds \"19\"");
     EXPECT_EQ(run.status, 1);
+}
+
+// A line is judged piece by piece: a marker far along a long line still accepts what came
+// before it, and a line longer than memory allows is no longer held whole.
+TEST_F(MarkerTest, AMarkerFarAlongALongLineAcceptsItsStringsAndTheLineIsNotHeld) {
+    std::string line;
+    while (line.size() < (40 << 20))
+        line += "year is ";
+    WriteWholeFile(dir / "long.c", line + "// kavel-ignore: year, 19\n19\n");
+    CToolRun run = Run({"--quiet", "--jobs", "1", "long.c"});
+    EXPECT_EQ(run.err, "kavel-report: long.c:1: stale marker: \"19\" is not on the line\n");
+    EXPECT_EQ(run.status, 1); // line 2
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    options.memoryLimit = 32 << 20;
+    run = Run({"--format", "sarif", "--jobs", "1", "long.c"});
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.out.find("\"startLine\":2,"), std::string::npos);
+    EXPECT_EQ(run.out.find("\"startLine\":1,"), std::string::npos);
+#endif
+    std::filesystem::remove(dir / "long.c");
 }
 
 } // namespace
