@@ -552,9 +552,14 @@ int RunBatchReport(int argc, char** argv) {
         failures.push_back("cannot write standard output");
     if (changes && !result.bCancelled && result.nFilesChecked == 0)
         messages.Append("kavel-report: no changed file\n");
-    if (judge)
+    if (judge) {
         for (const std::string& stale : judge->StaleMarkers())
             messages.Append("kavel-report: " + stale + "\n");
+        if (judge->StaleCount() > CResultJudge::STALE_NAMED)
+            messages.Append("kavel-report: and " +
+                            std::to_string(judge->StaleCount() - CResultJudge::STALE_NAMED) +
+                            " more stale markers\n");
+    }
     for (const std::string& failure : failures)
         messages.Append("kavel-report: " + failure + "\n");
     failedFiles.Tell(messages);
@@ -567,6 +572,6 @@ int RunBatchReport(int argc, char** argv) {
     // With a judge, only results that are new (not in the baseline, not accepted by a marker)
     // fail the check; with --strict-markers a stale marker does too.
     const bool found = judge ? judge->NewResults() > 0 : result.nProblems > 0;
-    const bool stale = strictMarkers && judge && !judge->StaleMarkers().empty();
+    const bool stale = strictMarkers && judge && judge->StaleCount() > 0;
     return found || stale ? BATCH_EXIT_PROBLEMS : BATCH_EXIT_CLEAN;
 }

@@ -890,7 +890,9 @@ void CResultJudge::LookUp(std::string_view text, CPieceStart start,
 }
 
 void CResultJudge::Stale(long line, const std::string& what) {
-    m_stale.push_back(SafeText(m_strName) + ":" + std::to_string(line) + ": stale marker: " + what);
+    if (++m_nStale <= STALE_NAMED)
+        m_stale.push_back(SafeText(m_strName) + ":" + std::to_string(line) +
+                          ": stale marker: " + what);
 }
 
 void CResultJudge::Accept(const std::vector<CMarker>& markers, long line,

@@ -191,8 +191,11 @@ class CResultJudge : public CReportSink {
     // Lines with a new result.
     long NewResults() const { return m_nNew; }
     // "FILE:LINE: stale marker: ..." for each marker that accepts nothing or names a string
-    // that is not on its line, in file order.
+    // that is not on its line, in file order: the first STALE_NAMED of them, so that a tree
+    // of stale markers costs no memory; StaleCount() counts them all.
+    static constexpr long STALE_NAMED = 1000;
     const std::vector<std::string>& StaleMarkers() const { return m_stale; }
+    long StaleCount() const { return m_nStale; }
 
   private:
     struct CDeferred { // a hit piece not looked up yet, in m_strDeferred
@@ -243,6 +246,7 @@ class CResultJudge : public CReportSink {
     bool m_bFinishedNew = false, m_bFinishedChanged = true, m_bFinishedFound = false;
     long m_nNew = 0;
     std::vector<std::string> m_stale;
+    long m_nStale = 0;
 };
 
 // What a format sink needs beyond the events: where it writes, the table of the run (filled

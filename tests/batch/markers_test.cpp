@@ -88,6 +88,16 @@ TEST_F(MarkerTest, StaleMarkersAreToldAndFailOnlyWhenStrict) {
         EXPECT_EQ(run.err, told);
         EXPECT_EQ(run.status, 1); // line 4's "year"
     }
+    // A tree of stale markers: the first thousand named, the rest counted.
+    std::string many;
+    for (int i = 0; i < 1002; ++i)
+        many += "// kavel-ignore\n";
+    WriteWholeFile(dir / "a.c", many);
+    CToolRun run = Run({"--quiet", "--strict-markers", "a.c"});
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1001);
+    EXPECT_TRUE(run.err.ends_with("a.c:1000: stale marker: accepts nothing\n"
+                                  "kavel-report: and 2 more stale markers\n"));
+    EXPECT_EQ(run.status, 1);
     WriteWholeFile(dir / "a.c", "ok // kavel-ignore\nyear // kavel-ignore\n");
     EXPECT_EQ(Run({"--quiet", "a.c"}).status, 0);
     EXPECT_EQ(Run({"--quiet", "--strict-markers", "a.c"}).status, 1);
