@@ -62,7 +62,7 @@ const char Usage[] =
     "  --changed-since REV\n"
     "                     only lines added or changed since the merge base of REV and HEAD\n"
     "                     (git; the working tree, untracked files not) are new; without\n"
-    "                     PATH the changed files of the repository are checked\n"
+    "                     PATH the changed files below the current folder are checked\n"
     "  --baseline-all, --all-results\n"
     "                     grep, json and sarif show every result found, the old and the\n"
     "                     accepted ones too\n"
@@ -390,7 +390,8 @@ int RunBatchReport(int argc, char** argv) {
     }
 
     // The change, from git, before anything is written: without names, its files are those
-    // of a walk of the repository (so that excludes and the rules of a walk hold for them).
+    // of a walk of the current folder (so that excludes and the rules of a walk hold for
+    // them, and they are named from here).
     std::unique_ptr<CGitChanges> changes;
     if (haveChangedSince) {
         changes = std::make_unique<CGitChanges>();
@@ -403,7 +404,7 @@ int RunBatchReport(int argc, char** argv) {
             return failBeforeRun(BATCH_EXIT_FAILURE);
         }
         if (paths.empty() && lists.empty() && changes->Count() > 0)
-            paths.push_back(changes->Top());
+            paths.push_back(".");
     }
 
     // Strings from standard input or a pipe (a FIFO, a process substitution) are read from

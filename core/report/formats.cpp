@@ -132,7 +132,8 @@ class CRecordSink : public CFormatSink {
         m_nNewRecords = 0;
     }
     void Hit(const CHit& hit) override {
-        if (hit.nPhysical != m_nLastLine) {
+        // A line's record starts at its first hit piece; a marker piece may come before it.
+        if (hit.nPhysical != m_nLastLine || !m_bPending) {
             EndLine();
             m_nLastLine = hit.nPhysical;
             m_strPending.assign(RecordText(hit.text));
@@ -889,11 +890,28 @@ void CResultJudge::LookUp(std::string_view text, CPieceStart start,
     }
 }
 
-void CResultJudge::Stale(long line, const std::string& what) {
+void CResultJudge::Stale(long line, bool bNextLine, const std::string& what) {
+    // With a change, a marker is judged where the change touched it or the line it is for: a
+    // check of the change does not fail on lines that nobody touched.
+    const bool touched =
+        m_pFileChanges != nullptr &&
+        (m_pFileChanges->Holds(line) || (bNextLine && m_pFileChanges->Holds(line + 1)));
+    if (m_pChanged != nullptr && !touched)
+        return;
     if (++m_nStale <= STALE_NAMED)
         m_stale.push_back(SafeText(m_strName) + ":" + std::to_string(line) +
                           ": stale marker: " + what);
 }
+
+namespace {
+
+// A marker's item names a rule as the strings file would: letters folded, cut to the length a
+// search string keeps.
+bool ItemMatches(const std::string& item, const CRule& rule) {
+    return AsciiUpperCopy(std::string_view(item).substr(0, SEARCH_STRING_MAX)) == rule.folded;
+}
+
+} // namespace
 
 void CResultJudge::Accept(const std::vector<CMarker>& markers, long line,
                           std::vector<CResult>& results) {
@@ -902,21 +920,22 @@ void CResultJudge::Accept(const std::vector<CMarker>& markers, long line,
         for (CResult& result : results) {
             bool accepted = !marker.bList;
             for (const std::string& item : marker.items)
-                accepted = accepted || AsciiUpperCopy(item) == result.pRule->folded;
+                accepted = accepted || ItemMatches(item, *result.pRule);
             result.bAccepted = result.bAccepted || accepted;
             any = any || accepted;
         }
         for (const std::string& item : marker.items) {
             bool found = false;
             for (const CResult& result : results)
-                found = found || AsciiUpperCopy(item) == result.pRule->folded;
+                found = found || ItemMatches(item, *result.pRule);
             // An item as long as a line cannot be a string: its first bytes name it.
             if (!found)
-                Stale(line, "\"" + SafeText(item.substr(0, 40)) +
-                                (item.size() > 40 ? "...\"" : "\"") + " is not on the line");
+                Stale(line, marker.bNextLine,
+                      "\"" + SafeText(item.substr(0, 40)) + (item.size() > 40 ? "...\"" : "\"") +
+                          " is not on the line");
         }
         if (!any && marker.items.empty())
-            Stale(line, "accepts nothing");
+            Stale(line, marker.bNextLine, "accepts nothing");
     }
 }
 

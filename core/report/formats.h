@@ -216,7 +216,7 @@ class CResultJudge : public CReportSink {
     void FinishLine();
     // Judges the markers against the results they may accept; says so of those that are stale.
     void Accept(const std::vector<CMarker>& markers, long line, std::vector<CResult>& results);
-    void Stale(long line, const std::string& what);
+    void Stale(long line, bool bNextLine, const std::string& what);
 
     const SearchStringTable& m_strings;
     const std::string m_strDirectory;

@@ -1,5 +1,7 @@
 #include "core/run/gitchanges.h"
 
+#include "core/text/ascii.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -42,11 +44,12 @@ long TakeNumber(std::string_view& text) {
 }
 
 // The lines a hunk header "@@ -a,b +c,d @@" gives the new side: c to c+d-1 (d is 1 when
-// left out, 0 for lines only removed).
-void AddHunk(std::string_view line, CLineRanges& lines) {
+// left out; 0 for lines only removed, after line c). Returns the new side's line after the
+// hunk, 0 for a header that is none.
+long AddHunk(std::string_view line, CLineRanges& lines) {
     const size_t plus = line.find(" +");
     if (plus == std::string_view::npos)
-        return;
+        return 0;
     std::string_view rest = line.substr(plus + 2);
     const long first = TakeNumber(rest);
     long count = 1;
@@ -54,9 +57,14 @@ void AddHunk(std::string_view line, CLineRanges& lines) {
         rest.remove_prefix(1);
         count = TakeNumber(rest);
     }
-    if (first < 1 || count < 1 || first > LINE_MAX_NUMBER || count > LINE_MAX_NUMBER)
-        return;
+    if (first < 0 || count < 0 || first > LINE_MAX_NUMBER || count > LINE_MAX_NUMBER)
+        return 0;
+    if (count == 0)
+        return first + 1;
+    if (first == 0)
+        return 0;
     lines.spans.emplace_back(first, first + count - 1);
+    return first + count;
 }
 
 // The spans in order, those that meet or touch made one: git gives them so, but a patch is
@@ -208,10 +216,8 @@ CGitOutput RunGit(const std::vector<std::string>& args, const StopFlag* stop,
     if (stopped || (stop != nullptr && *stop != 0))
         return {-1, {}};
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    if (result.status != 0 && result.error.empty())
-        result.error = WIFSIGNALED(status)
-                           ? "git ended by signal " + std::to_string(WTERMSIG(status))
-                           : "git failed with exit status " + std::to_string(result.status);
+    if (WIFSIGNALED(status))
+        result.error = "git ended by signal " + std::to_string(WTERMSIG(status));
     return result;
 }
 
@@ -229,10 +235,23 @@ std::string Reason(const std::string& error) {
 }
 
 // The settings that change what git prints, overridden ahead of any command.
+// git's own defaults too, where another value would change which lines count as changed
+// (fewer renames followed, text taken for binary).
+// clang-format off
 const std::vector<std::string> GIT_SETTINGS = {
-    "--no-pager",          "-c", "core.quotePath=false", "-c", "core.fsmonitor=false",      "-c",
-    "color.ui=never",      "-c", "diff.noprefix=false",  "-c", "diff.mnemonicPrefix=false", "-c",
-    "diff.relative=false", "-c", "diff.renames=true",    "-c", "core.safecrlf=false"};
+    "--no-pager",
+    "-c", "core.quotePath=false",
+    "-c", "core.fsmonitor=false",
+    "-c", "color.ui=never",
+    "-c", "diff.noprefix=false",
+    "-c", "diff.mnemonicPrefix=false",
+    "-c", "diff.relative=false",
+    "-c", "diff.renames=true",
+    "-c", "diff.renameLimit=1000",
+    "-c", "core.bigFileThreshold=512m",
+    "-c", "core.safecrlf=false",
+};
+// clang-format on
 
 std::vector<std::string> GitArgs(std::initializer_list<std::string> command) {
     std::vector<std::string> args = GIT_SETTINGS;
@@ -299,6 +318,8 @@ void CDiffReader::Feed(std::string_view bytes) {
         // start of the line, whatever the pieces it came in.
         const char first = !m_line.empty() ? m_line[0] : part.empty() ? '\n' : part[0];
         const bool text = m_bInHunks && first != 'd' && first != '@';
+        if (text && first == '-' && !m_bMarkerRemoved)
+            FindRemovedMarker(part);
         const size_t keep = text ? 1 : HEADER_LINE_MAX;
         if (m_line.size() < keep)
             m_line.append(part.substr(0, keep - m_line.size()));
@@ -306,13 +327,35 @@ void CDiffReader::Feed(std::string_view bytes) {
             return;
         Line(m_line);
         m_line.clear();
+        m_strTail.clear();
         bytes.remove_prefix(end + 1);
     }
+}
+
+void CDiffReader::FindRemovedMarker(std::string_view part) {
+    // The word may be cut by the pieces the patch comes in: the end of the piece before is
+    // looked at with this one.
+    constexpr std::string_view word = "KAVEL-IGNORE-NEXT-LINE";
+    std::string window = m_strTail;
+    window.append(part.substr(0, std::min(part.size(), HEADER_LINE_MAX)));
+    for (char& c : window)
+        c = AsciiUpper(c);
+    if (window.find(word) != std::string::npos) {
+        m_bMarkerRemoved = true;
+        // The line the marker was for now follows the hunk: it counts as changed, so that a
+        // hit the marker accepted is judged again.
+        if (!m_files.empty() && m_nAfterHunk > 0)
+            m_files.back().lines.spans.emplace_back(m_nAfterHunk, m_nAfterHunk);
+    }
+    m_strTail = window.substr(window.size() - std::min(window.size(), word.size() - 1));
+    if (part.size() > HEADER_LINE_MAX) // a longer piece is looked at by its parts
+        FindRemovedMarker(part.substr(HEADER_LINE_MAX));
 }
 
 void CDiffReader::Line(std::string_view line) {
     if (line.starts_with("diff --git ")) {
         m_bInHunks = false;
+        m_nAfterHunk = 0;
         m_files.push_back({});
         m_files.back().name = NameOfDiffLine(line.substr(11));
         return;
@@ -323,7 +366,8 @@ void CDiffReader::Line(std::string_view line) {
     if (m_bInHunks || line.starts_with("@@ ")) {
         if (line.starts_with("@@ ")) {
             m_bInHunks = true;
-            AddHunk(line, file.lines);
+            m_nAfterHunk = AddHunk(line, file.lines);
+            m_bMarkerRemoved = false;
         }
         return;
     }
@@ -364,7 +408,9 @@ bool CGitChanges::Load(const std::string& rev, const StopFlag* stop, std::string
     const auto fail = [&] {
         if (result.status < 0 && result.error.empty())
             return false; // stopped
-        message = Reason(result.error);
+        message = result.error.empty()
+                      ? "git failed with exit status " + std::to_string(result.status)
+                      : Reason(result.error);
         return false;
     };
     if (!GitLine({"rev-parse", "--show-prefix"}, stop, prefix, result))
@@ -378,8 +424,15 @@ bool CGitChanges::Load(const std::string& rev, const StopFlag* stop, std::string
         }
     } else if (result.status < 0 && result.error.empty()) {
         return false;
-    } else if (!GitLine({"hash-object", "-t", "tree", "--stdin"}, stop, base, result)) {
-        return fail(); // no commit yet: everything is new against the empty tree
+    } else {
+        // No commit yet: everything is new against the empty tree. A REV other than HEAD
+        // must still be one that git knows.
+        std::string known;
+        if (rev != "HEAD" &&
+            !GitLine({"merge-base", "--end-of-options", rev, rev}, stop, known, result))
+            return fail();
+        if (!GitLine({"hash-object", "-t", "tree", "--stdin"}, stop, base, result))
+            return fail();
     }
     CDiffReader reader;
     result = RunGit(GitArgs({"diff", "--no-ext-diff", "--no-textconv", "--no-color",

@@ -38,7 +38,13 @@ class CDiffReader {
 
     std::vector<CDiffFile> m_files;
     std::string m_line;
+    void FindRemovedMarker(std::string_view part);
+
     bool m_bInHunks = false; // past the first hunk header of the file
+    long m_nAfterHunk = 0;   // the new side's line after the hunk being read
+    // A next-line marker among the hunk's removed lines; the last bytes of the line so far.
+    bool m_bMarkerRemoved = false;
+    std::string m_strTail;
 };
 
 // A C-quoted name of git ("a\tb", octal bytes) as its bytes; a name not in quotes as it is.

@@ -40,7 +40,14 @@ TEST_F(ChangedTest, OnlyTheLinesAChangeTouchedAreNew) {
     WriteWholeFile(dir / "old name.c", long_);
     WriteWholeFile(dir / "gone.c", "year\n");
     WriteWholeFile(dir / "marked.c", "// kavel-ignore-next-line\nyear\n");
+    WriteWholeFile(dir / "unmarked.c", "a\n// kavel-ignore-next-line\nyear\n");
+    WriteWholeFile(dir / "stale.c", "year // kavel-ignore: 19\nx\n");
     Git("add . && git commit -qm base && git checkout -qb topic");
+    // Settings of the repository's own that would change the patch, or which lines it shows.
+    Git("config diff.noprefix true && git config diff.context 5 && "
+        "git config diff.interHunkContext 10 && git config color.ui always && "
+        "git config core.bigFileThreshold 10 && git config diff.renameLimit 1 && "
+        "git config core.quotePath true");
     // Changed: line 2 of a.c; line 5 moved to the top; line 3 deleted.
     WriteWholeFile(dir / "a.c", "year 5\nyear 1\nyear here\nyear 4\n");
     // Renamed, with one line changed: only that line is new.
@@ -53,11 +60,17 @@ TEST_F(ChangedTest, OnlyTheLinesAChangeTouchedAreNew) {
     WriteWholeFile(dir / "data.bin", std::string("year\0\1", 6));
     Git("add 'sp ace'*.c data.bin");
     WriteWholeFile(dir / "untracked.c", "year\n");
-    // The marker line changed: the line it accepted is changed, and new.
+    // The marker line changed, or removed: the line it accepted is changed, and new.
     WriteWholeFile(dir / "marked.c", "// kavel-ignore-next-line: 19\nyear\n");
+    WriteWholeFile(dir / "unmarked.c", "a\nyear\n");
+    WriteWholeFile(dir / "stale.c", "year // kavel-ignore: 19\ny\n");
+    // Below a subfolder.
+    std::filesystem::create_directory(dir / "sub");
+    WriteWholeFile(dir / "sub/in.c", "date\n");
+    Git("add sub");
     const std::string changed = "./a.c:1:year 5\n./a.c:3:year here\n./data.bin:1:year\n"
                                 "./marked.c:2:year\n./new name.c:20:year 20\n"
-                                "./sp ace\xff.c:1:date\n";
+                                "./sp ace\xff.c:1:date\n./sub/in.c:1:date\n./unmarked.c:2:year\n";
     for (const char* jobs : {"1", "2"}) {
         const CToolRun run = Changed({"--jobs", jobs});
         EXPECT_EQ(run.out, changed) << jobs;
@@ -65,13 +78,23 @@ TEST_F(ChangedTest, OnlyTheLinesAChangeTouchedAreNew) {
     }
     // Names given: only their files that changed; from a subfolder, the names as given.
     EXPECT_EQ(Changed({"a.c", "untracked.c", "gone.c"}).out, "a.c:1:year 5\na.c:3:year here\n");
-    std::filesystem::create_directory(dir / "sub");
     options.cwd = dir / "sub";
     EXPECT_EQ(Changed({"../a.c"}).out, "../a.c:1:year 5\n../a.c:3:year here\n");
-    EXPECT_EQ(Changed({}).out.substr(0, 17), "../a.c:1:year 5\n.");
+    // Without names, the changed files below the current folder, named from it.
+    EXPECT_EQ(Changed({}).out, "./in.c:1:date\n");
+    const CToolRun sarif = Run({"--format", "sarif", "--changed-since", "main"});
+    EXPECT_NE(sarif.out.find(R"("uri":"in.c","uriBaseId":"SRCROOT")"), std::string::npos)
+        << sarif.out;
     options.cwd = dir.Path();
+    // The stale marker of a line that nobody touched is no finding of the change; one that the
+    // change made is.
+    const std::string told = Changed({"--strict-markers"}).err;
+    EXPECT_EQ(told.find("stale.c"), std::string::npos) << told;
+    EXPECT_NE(told.find("marked.c:1: stale marker: \"19\" is not on the line"), std::string::npos);
     // Excludes and the own-inputs rule hold for the changed files.
-    EXPECT_EQ(Changed({"--exclude", "*.bin", "--exclude", "/sp*", "--exclude", "*name*"}).out,
+    EXPECT_EQ(Changed({"--exclude", "*.bin", "--exclude", "/sp*", "--exclude", "*name*",
+                       "--exclude", "sub/", "--exclude", "unmarked.c"})
+                  .out,
               "./a.c:1:year 5\n./a.c:3:year here\n./marked.c:2:year\n");
     // Unchanged lines show with --all-results, and say so.
     const CToolRun all =
@@ -96,6 +119,9 @@ TEST_F(ChangedTest, GitsReasonsAndAStopEndTheCheck) {
     Git("add a.c");
     // No commit yet: everything added is changed, against the empty tree.
     EXPECT_EQ(Changed({}, "HEAD").out, "./a.c:1:year\n");
+    CToolRun run = Changed({}, "nosuch"); // any other REV is still one git must know
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "kavel-report: --changed-since nosuch: Not a valid object name nosuch\n");
     Git("commit -qm one");
     for (const char* rev : {"--output=x", "nosuch"}) {
         const CToolRun run = Changed({}, rev);
@@ -104,10 +130,16 @@ TEST_F(ChangedTest, GitsReasonsAndAStopEndTheCheck) {
                                ": Not a valid object name " + rev + "\n");
         EXPECT_FALSE(std::filesystem::exists(dir / "x"));
     }
+    Git("checkout -q --orphan other && git commit -qm two");
+    run = Changed({}, "main");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "kavel-report: --changed-since main: main and HEAD have no commit in "
+                       "common\n");
+    Git("checkout -q main");
     // Not a repository, or no git at all.
     CTempDir plain;
     options.cwd = plain.Path();
-    CToolRun run = Changed({}, "HEAD");
+    run = Changed({}, "HEAD");
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.err.find(": not a git repository"), std::string::npos) << run.err;
     options.cwd = dir.Path();

@@ -57,6 +57,11 @@ TEST_F(MarkerTest, AMarkerAcceptsWhatItNamesOnItsLineOrTheNext) {
         EXPECT_NE(ReadWholeFile(output).find("kavel-ignore-next-line: 19"), std::string::npos);
         const std::string all = Grep({"a.c"}, status, {"--no-markers"});
         EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), 8);
+        // A marker in a piece of its own before the line's string: the string is the line's.
+        WriteWholeFile(dir / "c.c",
+                       lines({"kavel-ignore: foo " + std::string(1100, 'x') + " year"}));
+        EXPECT_EQ(Grep({"c.c"}, status).substr(0, 6), "c.c:1:");
+        EXPECT_EQ(status, 1);
         // All accepted: the check passes.
         WriteWholeFile(dir / "b.c", lines({"year // kavel-ignore", "19"}) +
                                         "// kavel-ignore-next-line\n" + "19");

@@ -61,15 +61,23 @@ const std::string PATCH = "diff --git a/a.c b/a.c\n"
                           "--- a/gone.c\n"
                           "+++ /dev/null\n"
                           "@@ -1 +0,0 @@\n"
-                          "-z\n";
+                          "-z\n"
+                          "diff --git a/m.c b/m.c\n"
+                          "--- a/m.c\n"
+                          "+++ b/m.c\n"
+                          "@@ -2 +1,0 @@\n"
+                          "-// kavel-ignore-next-line\n"
+                          "@@ -10 +9 @@\n"
+                          "-x // Kavel-Ignore-Next-Line: year\n"
+                          "+y\n";
 
 TEST(DiffReader, ReadsNamesAndTheNewSidesLinesInPiecesOfAnySize) {
-    for (const size_t piece : {PATCH.size(), size_t{1}, size_t{7}, size_t{4096}}) {
+    for (const size_t piece : {PATCH.size(), size_t{1}, size_t{7}, size_t{13}, size_t{4096}}) {
         CDiffReader reader;
         for (size_t at = 0; at < PATCH.size(); at += piece)
             reader.Feed(std::string_view(PATCH).substr(at, piece));
         const std::vector<CDiffFile> files = reader.End();
-        ASSERT_EQ(files.size(), 6u) << piece;
+        ASSERT_EQ(files.size(), 7u) << piece;
         EXPECT_EQ(files[0].name, "a.c");
         // Lines of text that look like headers are text; spans are ordered and merged where
         // they touch; a number past any file's is no line.
@@ -83,6 +91,8 @@ TEST(DiffReader, ReadsNamesAndTheNewSidesLinesInPiecesOfAnySize) {
         EXPECT_TRUE(files[4].bSkip);
         EXPECT_TRUE(files[5].bDeleted);
         EXPECT_EQ(files[5].name, "gone.c");
+        // A next-line marker removed: the line it was for, after the hunk, counts as changed.
+        EXPECT_EQ(files[6].lines.spans, (std::vector<std::pair<long, long>>{{2, 2}, {9, 10}}));
     }
 }
 
