@@ -115,6 +115,22 @@ def code_quality(path, out):
     return ["%s:%d" % (i["location"]["path"], i["location"]["lines"]["begin"]) for i in issues]
 
 
+def run_job(job, scripts, env, hit, path, reader):
+    """Runs a job's steps and reads what it leaves as its consumer does: after a hit the one new
+    result is on src/notes.txt and the last step fails; else there is none and no step fails."""
+    for i, script in enumerate(scripts):
+        last = i == len(scripts) - 1
+        result = run("%s step %d%s" % (job, i + 1, " after a hit" if hit else ""), script, env,
+                     [1 if hit and last else 0])
+    lines = reader(path, result.stdout)
+    if hit and (len(lines) != 1 or not lines[0].startswith("src/notes.txt:")):
+        fail("%s: new results after a hit: %s" % (job, lines))
+    if not hit and lines:
+        fail("%s: new results with no hit: %s" % (job, lines))
+    if path:
+        os.remove(path)
+
+
 def main():
     found = recipes()
     for name in ("record", "github", "github-annotations", "gitlab", "pre-commit",
@@ -171,18 +187,7 @@ def main():
                 with open(os.path.join(repo, "src", "notes.txt"), "a") as notes:
                     notes.write("The year is 99.\n")
             for job, scripts in jobs.items():
-                for i, script in enumerate(scripts):
-                    last = i == len(scripts) - 1
-                    result = run("%s step %d%s" % (job, i + 1, " after a hit" if hit else ""),
-                                 script, env, [1 if hit and last else 0])
-                path, reader = readers[job]
-                lines = reader(path, result.stdout)
-                if hit and (len(lines) != 1 or not lines[0].startswith("src/notes.txt:")):
-                    fail("%s: new results after a hit: %s" % (job, lines))
-                if not hit and lines:
-                    fail("%s: new results on a clean tree: %s" % (job, lines))
-                if path:
-                    os.remove(path)
+                run_job(job, scripts, env, hit, *readers[job])
         git(repo, "checkout", "-q", "--", "src/notes.txt")
 
         # The pull and merge request jobs: a topic branch against main, fetched from an origin.
@@ -210,18 +215,7 @@ def main():
                     notes.write("fine\nThe year is 99.\n")
                 git(repo, "commit", "-q", "-am", "a hit")
             for job, (scripts, variable, path, reader) in request_jobs.items():
-                job_env = dict(env, **{variable: "main"})
-                for i, script in enumerate(scripts):
-                    last = i == len(scripts) - 1
-                    result = run("%s step %d%s" % (job, i + 1, " after a hit" if hit else ""),
-                                 script, job_env, [1 if hit and last else 0])
-                lines = reader(path, result.stdout)
-                if hit and (len(lines) != 1 or not lines[0].startswith("src/notes.txt:")):
-                    fail("%s: new results after a hit: %s" % (job, lines))
-                if not hit and lines:
-                    fail("%s: new results with nothing changed: %s" % (job, lines))
-                if path:
-                    os.remove(path)
+                run_job(job, scripts, dict(env, **{variable: "main"}), hit, path, reader)
                 # Outside a request the variable is not set: the job says so and fails.
                 unset = dict(env)
                 unset.pop(variable, None)
