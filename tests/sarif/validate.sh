@@ -64,6 +64,11 @@ printf '19 \xff\xfe year\n' > "src/n$(printf '\xe9')t.c"
 run not-utf8-names src
 printf 'year\n' > "$other/out side.c"
 run outside "$other/out side.c" src/a.c
+# Accepted by a marker, and outside a change: every result with its suppression and property.
+git init -q -b main . && git add src && git -c user.name=t -c user.email=t@example.invalid \
+  commit -q -m base
+printf 'year 19 // kavel-ignore: 19\nthe year 1999\n' > src/a.c
+run markers-changed --changed-since main --all-results src
 
 failed=0
 for log in "$logs"/*.sarif; do
