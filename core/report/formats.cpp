@@ -777,10 +777,7 @@ void CResultJudge::FileBegin(const std::string& path, const std::string& name) {
 
 void CResultJudge::FileEnd(EFileOutcome outcome, const CFileCounts&) {
     FinishLine();
-    std::vector<CResult> none;
-    if (!m_pending.markers.empty()) // next-line markers on the file's last line
-        Accept(m_pending.markers, m_pending.nLine, none);
-    m_pending = {};
+    DropPending(); // next-line markers on the file's last line
     if (m_pBaseline != nullptr)
         m_pBaseline->FileChecked(Uri(),
                                  !IsFailure(outcome) && !(m_pStop != nullptr && *m_pStop != 0));
@@ -809,12 +806,8 @@ void CResultJudge::BeginLine(const CHit& hit, bool bHit) {
     if (hit.nPhysical != m_nLine) {
         FinishLine();
         m_nLine = hit.nPhysical;
-        // Next-line markers of a line that this one does not follow accept nothing.
-        if (!m_pending.markers.empty() && m_pending.nLine + 1 != m_nLine) {
-            std::vector<CResult> none;
-            Accept(m_pending.markers, m_pending.nLine, none);
-            m_pending = {};
-        }
+        if (m_pending.nLine + 1 != m_nLine)
+            DropPending();
         m_bLookUp = m_bEveryLine || m_pBaseline != nullptr || !m_pending.markers.empty();
     } else {
         m_nFinishedLine = 0;
@@ -903,33 +896,28 @@ void CResultJudge::Stale(long line, bool bNextLine, const std::string& what) {
                           ": stale marker: " + what);
 }
 
-namespace {
-
-// A marker's item names a rule as the strings file would: letters folded, cut to the length a
-// search string keeps.
-bool ItemMatches(const std::string& item, const CRule& rule) {
-    return AsciiUpperCopy(std::string_view(item).substr(0, SEARCH_STRING_MAX)) == rule.folded;
-}
-
-} // namespace
-
 void CResultJudge::Accept(const std::vector<CMarker>& markers, long line,
                           std::vector<CResult>& results) {
     for (const CMarker& marker : markers) {
+        // Each item names a rule as the strings file would: letters folded, cut to the length
+        // a search string keeps.
+        std::vector<std::string> folded;
+        for (const std::string& item : marker.items)
+            folded.push_back(AsciiUpperCopy(std::string_view(item).substr(0, SEARCH_STRING_MAX)));
+        std::vector<bool> named(folded.size(), false);
         bool any = false;
         for (CResult& result : results) {
             bool accepted = !marker.bList;
-            for (const std::string& item : marker.items)
-                accepted = accepted || ItemMatches(item, *result.pRule);
+            for (size_t k = 0; k < folded.size(); ++k)
+                if (folded[k] == result.pRule->folded)
+                    accepted = named[k] = true;
             result.bAccepted = result.bAccepted || accepted;
             any = any || accepted;
         }
-        for (const std::string& item : marker.items) {
-            bool found = false;
-            for (const CResult& result : results)
-                found = found || ItemMatches(item, *result.pRule);
+        for (size_t k = 0; k < folded.size(); ++k) {
             // An item as long as a line cannot be a string: its first bytes name it.
-            if (!found)
+            const std::string& item = marker.items[k];
+            if (!named[k])
                 Stale(line, marker.bNextLine,
                       "\"" + SafeText(item.substr(0, 40)) + (item.size() > 40 ? "...\"" : "\"") +
                           " is not on the line");
@@ -937,6 +925,12 @@ void CResultJudge::Accept(const std::vector<CMarker>& markers, long line,
         if (!any && marker.items.empty())
             Stale(line, marker.bNextLine, "accepts nothing");
     }
+}
+
+void CResultJudge::DropPending() {
+    std::vector<CResult> none;
+    Accept(m_pending.markers, m_pending.nLine, none);
+    m_pending = {};
 }
 
 void CResultJudge::FinishLine() {

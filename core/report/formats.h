@@ -217,6 +217,9 @@ class CResultJudge : public CReportSink {
     // Judges the markers against the results they may accept; says so of those that are stale.
     void Accept(const std::vector<CMarker>& markers, long line, std::vector<CResult>& results);
     void Stale(long line, bool bNextLine, const std::string& what);
+    // Next-line markers that no line followed (the next one had no string, or the file
+    // ended): they accept nothing.
+    void DropPending();
 
     const SearchStringTable& m_strings;
     const std::string m_strDirectory;

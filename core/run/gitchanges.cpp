@@ -1,6 +1,6 @@
 #include "core/run/gitchanges.h"
 
-#include "core/text/ascii.h"
+#include "core/match/markers.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -18,6 +18,12 @@
 extern char** environ;
 
 namespace {
+
+// The output of a git command.
+struct CGitOutput {
+    int status = -1;   // the exit status; -1 when git could not run or was ended
+    std::string error; // its standard error, or why it could not run
+};
 
 // A header line longer than this is no line of git's that we read (names are at most a few
 // KiB); a content line is never held at all.
@@ -118,7 +124,7 @@ std::string NameOfFileLine(std::string_view text, std::string_view prefix) {
 
 // Runs git with args (without a shell), its standard input /dev/null; hands its standard
 // output to out as it comes. A stop ends git.
-CGitOutput RunGit(const std::vector<std::string>& args, const StopFlag* stop,
+CGitOutput RunGit(std::vector<std::string> args, const StopFlag* stop,
                   const std::function<void(std::string_view)>& out) {
     CGitOutput result;
     int outPipe[2], errPipe[2];
@@ -133,8 +139,7 @@ CGitOutput RunGit(const std::vector<std::string>& args, const StopFlag* stop,
     std::vector<char*> argv;
     std::string program = "git";
     argv.push_back(program.data());
-    std::vector<std::string> owned = args;
-    for (std::string& arg : owned)
+    for (std::string& arg : args)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
     // The environment as it is, but for what would change the patch's form or take the
@@ -333,23 +338,22 @@ void CDiffReader::Feed(std::string_view bytes) {
 }
 
 void CDiffReader::FindRemovedMarker(std::string_view part) {
-    // The word may be cut by the pieces the patch comes in: the end of the piece before is
-    // looked at with this one.
-    constexpr std::string_view word = "KAVEL-IGNORE-NEXT-LINE";
+    // The marker's grammar decides, over this piece and the end of the one before: a word
+    // that the pieces the patch comes in cut is seen whole.
+    constexpr size_t TAIL = MARKER_WORD.size() + 9; // "-next-line" less one byte
     std::string window = m_strTail;
-    window.append(part.substr(0, std::min(part.size(), HEADER_LINE_MAX)));
-    for (char& c : window)
-        c = AsciiUpper(c);
-    if (window.find(word) != std::string::npos) {
+    window.append(part);
+    for (const CMarker& marker : ParseMarkers(window)) {
+        if (!marker.bNextLine)
+            continue;
         m_bMarkerRemoved = true;
         // The line the marker was for now follows the hunk: it counts as changed, so that a
         // hit the marker accepted is judged again.
         if (!m_files.empty() && m_nAfterHunk > 0)
             m_files.back().lines.spans.emplace_back(m_nAfterHunk, m_nAfterHunk);
+        return;
     }
-    m_strTail = window.substr(window.size() - std::min(window.size(), word.size() - 1));
-    if (part.size() > HEADER_LINE_MAX) // a longer piece is looked at by its parts
-        FindRemovedMarker(part.substr(HEADER_LINE_MAX));
+    m_strTail = window.substr(window.size() - std::min(window.size(), TAIL));
 }
 
 void CDiffReader::Line(std::string_view line) {
@@ -470,21 +474,15 @@ void CGitChanges::Take(std::vector<CDiffFile> files, std::string prefix) {
         file.lines.bWhole = file.bBinary;
 }
 
-std::string CGitChanges::Top() const {
-    if (m_strPrefix.empty())
-        return ".";
-    std::string up;
-    for (const char c : m_strPrefix)
-        if (c == '/')
-            up += up.empty() ? ".." : "/..";
-    return up.empty() ? "." : up;
-}
-
 std::string CGitChanges::FromHere(const std::string& name) const {
     if (name.starts_with(m_strPrefix))
         return name.substr(m_strPrefix.size());
-    const std::string top = Top();
-    return top + "/" + name;
+    // Up from the current folder to the top: a "../" for each folder of the prefix.
+    std::string up;
+    for (const char c : m_strPrefix)
+        if (c == '/')
+            up += "../";
+    return up + name;
 }
 
 const CLineRanges* CGitChanges::Find(dev_t dev, ino_t ino) const {

@@ -35,11 +35,10 @@ class CDiffReader {
 
   private:
     void Line(std::string_view line);
+    void FindRemovedMarker(std::string_view part);
 
     std::vector<CDiffFile> m_files;
     std::string m_line;
-    void FindRemovedMarker(std::string_view part);
-
     bool m_bInHunks = false; // past the first hunk header of the file
     long m_nAfterHunk = 0;   // the new side's line after the hunk being read
     // A next-line marker among the hunk's removed lines; the last bytes of the line so far.
@@ -51,12 +50,6 @@ class CDiffReader {
 // prefix: the "a/" or "b/" that git put before it, dropped.
 std::string GitName(std::string_view text, std::string_view prefix);
 
-// The output of a git command.
-struct CGitOutput {
-    int status = -1;   // the exit status; -1 when git could not run or was ended
-    std::string error; // its standard error, or why it could not run
-};
-
 class CGitChanges : public CChangedLines {
   public:
     // Asks git in the current folder for the change since the merge base of rev and HEAD (the
@@ -64,8 +57,6 @@ class CGitChanges : public CChangedLines {
     // empty message once *stop is nonzero (git is ended then).
     bool Load(const std::string& rev, const StopFlag* stop, std::string& message);
 
-    // The repository's top, as a path from the current folder ("." or "../..").
-    std::string Top() const;
     // The changed files that can be checked.
     size_t Count() const { return m_byId.size(); }
     // The files gone (deleted or renamed away), as paths from the current folder.
