@@ -7,7 +7,6 @@
 // found (for the prefilter alone: the places it names).
 #include "core/lines/linefile.h"
 #include "core/lines/linesplit.h"
-#include "core/match/gramfilter.h"
 #include "core/match/matcher.h"
 #include "core/match/searchstrings.h"
 
@@ -154,36 +153,36 @@ int main(int argc, char** argv) {
         report("line split (LF bits)", best, lines / rounds);
     }
 
-    {
-        // How many places the prefilter names, and what they cost alone.
-        std::vector<std::string> strings;
-        for (int i = 0; i < CountSearchStrings(table); ++i)
-            strings.emplace_back(table[i], strnlen(table[i], SEARCH_STRING_SIZE));
-        CGramFilter grams;
-        if (grams.Build(strings)) {
-            std::printf("prefilter: groups of %u, %u apart\n", grams.GroupBytes(), grams.Stride());
-            std::vector<uint32_t> positions;
-            for (const auto kind : {CGramFilter::Kind::Plain, CGramFilter::Best()}) {
-                double best = 1e9;
-                size_t places = 0;
-                for (int r = 0; r < rounds; ++r) {
-                    places = 0;
-                    const auto start = ThreadSeconds();
-                    for (const CBlock& block : blocks) {
-                        positions.clear();
-                        grams.Find(kind, reinterpret_cast<const unsigned char*>(block.data),
-                                   block.len, positions);
-                        places += positions.size();
-                    }
-                    best = std::min(best, Seconds(start));
+    CSearchMatcher matcher(table);
+    std::printf("path: %s\n", matcher.Describe().c_str());
+    if (matcher.Runs(CSearchMatcher::EPath::PrefilterPlain)) {
+        // How many places the prefilters name, and what they cost alone.
+        const CSearchMatcher::EPath chosen = matcher.Path();
+        std::vector<uint32_t> positions;
+        for (const auto path :
+             {CSearchMatcher::EPath::PrefilterPlain, CSearchMatcher::EPath::PrefilterAvx2}) {
+            if (!matcher.Runs(path))
+                continue;
+            matcher.SetPath(path);
+            double best = 1e9;
+            size_t places = 0;
+            for (int r = 0; r < rounds; ++r) {
+                places = 0;
+                const auto start = ThreadSeconds();
+                for (const CBlock& block : blocks) {
+                    positions.clear();
+                    matcher.FindPlaces(block.data, block.len, positions);
+                    places += positions.size();
                 }
-                report(kind == CGramFilter::Kind::Plain ? "places, plain" : "places, vector", best,
-                       places);
+                best = std::min(best, Seconds(start));
             }
+            report(path == CSearchMatcher::EPath::PrefilterPlain ? "places, plain"
+                                                                 : "places, vector",
+                   best, places);
         }
+        matcher.SetPath(chosen);
     }
 
-    CSearchMatcher matcher(table);
     const char* const names[] = {"stream", "prefilter plain", "prefilter avx2"};
     const CSearchMatcher::EPath chosen = matcher.Path();
     for (const auto path : {CSearchMatcher::EPath::Stream, CSearchMatcher::EPath::PrefilterPlain,

@@ -29,8 +29,9 @@ fi
 mapfile -t names <"$src/names"
 
 lists=("$root/examples/y2k200.str" "$root/bench/strings/banned-api.str"
+       "$root/bench/strings/api-short.str" "$root/bench/strings/short.str"
        "$root/bench/strings/absent.str")
-listnames=("y2k200" "banned-api" "absent")
+listnames=("y2k200" "banned-api" "api-short" "short" "absent")
 for i in "${!lists[@]}"; do tr -d '\r' <"${lists[$i]}" >"$work/list$i.lf"; done
 
 # Two halves of the names of about equal bytes, for the two processes.

@@ -13,9 +13,11 @@ namespace {
 constexpr unsigned HASH_BITS = CGramFilter::HASH_BITS;
 constexpr size_t TABLE_SIZE = size_t(1) << HASH_BITS;
 
+} // namespace
+
 // How common a folded byte is in source text, roughly (per mille): the groups of the rarest
 // bytes are the ones a string is looked up by.
-uint32_t Commonness(unsigned char byte) {
+uint32_t CGramFilter::Commonness(unsigned char byte) {
     static const char* const letters = "etaoinshrdlcumwfgypbvkjxqz";
     static const uint8_t letterShare[] = {76, 55, 49, 45, 42, 40, 38, 37, 36, 26, 24, 17, 17,
                                           14, 14, 13, 12, 12, 11, 9,  6,  5,  1,  1,  1,  1};
@@ -30,8 +32,6 @@ uint32_t Commonness(unsigned char byte) {
         return 10;
     return 1;
 }
-
-} // namespace
 
 bool CGramFilter::Runs(Kind kind) {
     switch (kind) {

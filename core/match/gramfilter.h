@@ -24,6 +24,9 @@ class CGramFilter {
     static bool Runs(Kind kind);
     // The widest kind this processor runs.
     static Kind Best();
+    // How common a byte is in source text, a letter's case folded, roughly (per mille): the
+    // rarest bytes of a string are the ones it is looked up by.
+    static uint32_t Commonness(unsigned char byte);
 
     // Builds the table for the strings (each 1 to 30 bytes). False when a string holds a NUL,
     // CR or LF, whose meaning depends on where a line ends: the automaton reads those alone.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -90,8 +91,8 @@ bool CSearchMatcher::MatchesLine(const Entry* table, const char* p, size_t n) co
 bool CSearchMatcher::Runs(EPath path) const {
     switch (path) {
     case EPath::Stream: return true;
-    case EPath::PrefilterPlain: return m_bGrams;
-    case EPath::PrefilterAvx2: return m_bGrams && CGramFilter::Runs(CGramFilter::Kind::Avx2);
+    case EPath::PrefilterPlain: return m_bPrefilter;
+    case EPath::PrefilterAvx2: return m_bPrefilter && CGramFilter::Runs(CGramFilter::Kind::Avx2);
     }
     return false;
 }
@@ -99,16 +100,52 @@ bool CSearchMatcher::Runs(EPath path) const {
 bool CSearchMatcher::PrefilterMarks(const char* data, size_t len, uint32_t base,
                                     std::vector<uint32_t>& marks) const {
     marks.clear();
-    m_grams.Find(m_path == EPath::PrefilterAvx2 ? CGramFilter::Kind::Avx2
-                                                : CGramFilter::Kind::Plain,
-                 reinterpret_cast<const unsigned char*>(data), len, marks);
+    const size_t grams = FindPlaces(data, len, marks);
     // Each place costs a look into the table and a comparison or two: with a place in every
     // line or so, the stream is faster.
     if (marks.size() * 64 > len + 4096)
         return false;
-    for (uint32_t& at : marks)
-        at += base;
+    for (size_t i = 0; i < marks.size(); ++i)
+        marks[i] = (marks[i] + base) | (i < grams ? 0 : SHORT_PLACE);
+    if (grams != 0 && grams != marks.size())
+        std::inplace_merge(
+            marks.begin(), marks.begin() + static_cast<long>(grams), marks.end(),
+            [](uint32_t a, uint32_t b) { return (a & ~SHORT_PLACE) < (b & ~SHORT_PLACE); });
     return true;
+}
+
+size_t CSearchMatcher::FindPlaces(const char* data, size_t len,
+                                  std::vector<uint32_t>& places) const {
+    const auto kind =
+        m_path == EPath::PrefilterPlain ? CGramFilter::Kind::Plain : CGramFilter::Best();
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+    const size_t before = places.size();
+    if (m_bGrams)
+        m_grams.Find(kind, bytes, len, places);
+    const size_t grams = places.size() - before;
+    if (m_bShort)
+        m_short.Find(kind, bytes, len, places);
+    return grams;
+}
+
+std::string CSearchMatcher::Describe() const {
+    if (!m_bPrefilter)
+        return "stream";
+    std::string filters;
+    if (m_bGrams)
+        filters = "groups of " + std::to_string(m_grams.GroupBytes()) + " bytes every " +
+                  std::to_string(m_grams.Stride()) + " bytes";
+    if (m_bShort) {
+        char rate[64];
+        std::snprintf(rate, sizeof rate, " at every byte (%.2f%% of places foretold)",
+                      100 * m_short.ExpectedPassRate());
+        filters += std::string(m_bGrams ? "; " : "") + "windows of " +
+                   std::to_string(m_short.NarrowestWindow()) + " to " +
+                   std::to_string(m_short.WidestWindow()) + " bytes" + rate;
+    }
+    return m_path == EPath::Stream          ? "stream, prefilter not taken: " + filters
+           : m_path == EPath::PrefilterAvx2 ? "prefilter, vector lookups: " + filters
+                                            : "prefilter, plain lookups: " + filters;
 }
 
 bool CSearchMatcher::Matches(const char* line, size_t len) const {
@@ -258,11 +295,12 @@ void CSearchMatcher::MatchLines(const Entry* table, const char* base, const CLin
         // The places in order, each in the line that holds it (or in the line end after it).
         std::memset(hits, 0, count);
         size_t i = 0;
-        for (const uint32_t at : marks) {
+        for (const uint32_t place : marks) {
+            const uint32_t at = place & ~SHORT_PLACE;
             while (i + 1 < count && lines[i + 1].nOffset <= at)
                 ++i;
             if (hits[i] == 0)
-                hits[i] = PrefilterConfirms(base, at, lines[i].nOffset,
+                hits[i] = PrefilterConfirms(base, place, lines[i].nOffset,
                                             lines[i].nOffset + lines[i].nLength);
         }
         return;
@@ -401,7 +439,7 @@ void CSearchMatcher::LfHitsFromMarks(const Entry* table, const char* base, size_
         const size_t at = noted & ~MATCH_MARK;
         // Most of the prefilter's places hold no string at all: no string holds a LF, so one
         // that occurs lies in one line, and the line is looked for only then.
-        if (confirm && !m_grams.Confirms(reinterpret_cast<const unsigned char*>(base), at, 0, len))
+        if (confirm && !FilterConfirms(reinterpret_cast<const unsigned char*>(base), noted, 0, len))
             continue;
         lfsBefore += CountBits(lfBits + word, at / 64 - word);
         word = at / 64;
@@ -414,7 +452,7 @@ void CSearchMatcher::LfHitsFromMarks(const Entry* table, const char* base, size_
         const size_t lf = nextLf(at);
         const size_t length = lf - start - (lf > start && base[lf - 1] == '\r' ? 1 : 0);
         const bool hit =
-            confirm ? PrefilterConfirms(base, at, start, start + length)
+            confirm ? PrefilterConfirms(base, noted, start, start + length)
                     : (noted & MATCH_MARK) != 0 || MatchesLine(table, base + start, length);
         decided = hit || !confirm;
         if (hit)
@@ -423,9 +461,11 @@ void CSearchMatcher::LfHitsFromMarks(const Entry* table, const char* base, size_
     }
 }
 
-bool CSearchMatcher::PrefilterConfirms(const char* base, size_t at, size_t from, size_t to) const {
+bool CSearchMatcher::PrefilterConfirms(const char* base, uint32_t place, size_t from,
+                                       size_t to) const {
     // Only the text before a NUL is seen.
     if (const void* nul = std::memchr(base + from, '\0', to - from))
         to = static_cast<size_t>(static_cast<const char*>(nul) - base);
-    return at < to && m_grams.Confirms(reinterpret_cast<const unsigned char*>(base), at, from, to);
+    return (place & ~SHORT_PLACE) < to &&
+           FilterConfirms(reinterpret_cast<const unsigned char*>(base), place, from, to);
 }

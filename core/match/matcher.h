@@ -5,6 +5,7 @@
 #include "core/match/byteclass.h"
 #include "core/match/gramfilter.h"
 #include "core/match/searchstrings.h"
+#include "core/match/shortfilter.h"
 #include "core/text/ascii.h"
 
 #include <cstddef>
@@ -43,16 +44,23 @@ class CSearchMatcher {
     void SetFindsMarkers(bool bMarkers) { m_bMarkers = bMarkers; }
 
     // The ways MatchLines and MatchLfLines find the lines that hold a string; each finds the
-    // same lines. Stream: the automaton reads the whole block. Prefilter: the gram filter names
-    // the few places where a string may occur (with plain or vector lookups), and the automaton
-    // reads the lines that hold them; a block with too many such lines is read as a stream.
+    // same lines. Stream: the automaton reads the whole block. Prefilter: the prefilters name
+    // the few places where a string may occur (with plain or vector lookups), the gram filter
+    // for the strings of 5 bytes and more, the short filter for the others, and the places are
+    // confirmed in the lines that hold them; a block with too many places is read as a stream.
     enum class EPath { Stream, PrefilterPlain, PrefilterAvx2 };
     // True when the path runs on this processor and serves these strings (the prefilter serves
-    // strings without CR or LF).
+    // strings of 2 bytes and more).
     bool Runs(EPath path) const;
-    // The path taken: the prefilter where its groups are long and sparse enough to pay, else
-    // the stream. SetPath takes one that Runs (for tests and benchmarks).
+    // The path taken, chosen from the strings (ChoosePath in matcherbuild.cpp). SetPath takes
+    // one that Runs (for tests and benchmarks).
     EPath Path() const { return m_path; }
+    // Appends the places the prefilters name in the len bytes at data, the gram filter's (in
+    // order) before the short filter's (in order); returns the number of the gram filter's.
+    // With the vector lookups unless the path is the prefilter's plain ones.
+    size_t FindPlaces(const char* data, size_t len, std::vector<uint32_t>& places) const;
+    // What the prefilter looks up, in words (for benchmarks): the filters and their windows.
+    std::string Describe() const;
     void SetPath(EPath path) {
         if (Runs(path))
             m_path = path;
@@ -106,8 +114,8 @@ class CSearchMatcher {
                          const std::vector<uint32_t>& sorted, bool confirm,
                          std::vector<CLineHit>& hits) const;
     // True when a string occurs in the line text [from, to) of the block at base, found by the
-    // prefilter's place at.
-    bool PrefilterConfirms(const char* base, size_t at, size_t from, size_t to) const;
+    // prefilter's place (SHORT_PLACE set or not).
+    bool PrefilterConfirms(const char* base, uint32_t place, size_t from, size_t to) const;
 
     // States are row offsets into the table (row number times m_nClasses). In the table, a CR
     // leads from every state to CR_SEEN, and a LF from every state back to the start state:
@@ -135,7 +143,22 @@ class CSearchMatcher {
     std::vector<uint32_t> m_lfColumn; // by row number
     CByteClassMap m_classes;
     uint32_t m_nClasses = 0;
+    // The prefilters: the gram filter serves the strings of 5 bytes and more without CR or LF,
+    // the short filter the others; either may have no strings. Places named by the short
+    // filter carry SHORT_PLACE.
+    static constexpr uint32_t SHORT_PLACE = 0x80000000;
     CGramFilter m_grams;
-    bool m_bGrams = false; // the filter serves the strings
+    CShortFilter m_short;
+    bool m_bGrams = false;     // the gram filter has strings
+    bool m_bShort = false;     // the short filter has strings
+    bool m_bPrefilter = false; // the two serve every string
     EPath m_path = EPath::Stream;
+    // Chooses the path from the strings and the prefilters built for them.
+    void ChoosePath(const std::vector<std::string>& strings);
+    // True when a string of the prefilter that named the place at (SHORT_PLACE set or not)
+    // occurs in [from, to) with its window or group there.
+    bool FilterConfirms(const unsigned char* data, uint32_t place, size_t from, size_t to) const {
+        return (place & SHORT_PLACE) != 0 ? m_short.Confirms(data, place & ~SHORT_PLACE, from, to)
+                                          : m_grams.Confirms(data, place, from, to);
+    }
 };

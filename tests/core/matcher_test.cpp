@@ -1,8 +1,9 @@
-// The matcher, its byte classes and its prefilter against the matching rule read literally.
+// The matcher, its byte classes and its prefilters against the matching rule read literally.
 #include "core/lines/linesplit.h"
 #include "core/match/byteclass.h"
 #include "core/match/gramfilter.h"
 #include "core/match/matcher.h"
+#include "core/match/shortfilter.h"
 #include "support/matchcheck.h"
 
 #include <gtest/gtest.h>
@@ -140,20 +141,26 @@ std::vector<std::string> RandomStrings(std::mt19937& rng, bool lineEnds = true,
 
 TEST(CSearchMatcher, AgreesWithThePlainRuleOnRandomInput) {
     std::mt19937 rng(2000);
-    for (int round = 0; round < 600; ++round) {
+    int shortFiltered = 0;
+    for (int round = 0; round < 900; ++round) {
         SearchStringTable table;
-        // Every other round without line ends in the strings, for the prefilter: with strings
-        // of 4 to 7 bytes and more, it looks at every, every second or every fourth byte.
-        FillTable(table,
-                  round % 2 == 0 ? RandomStrings(rng) : RandomStrings(rng, false, 1 + rng() % 8));
+        // Strings of any kind; strings without line ends for the gram filter, which looks at
+        // every, every second or every fourth byte; and strings of 2 bytes and more, some with a
+        // CR or a LF, for the short filter beside it.
+        const int kind = round % 3;
+        FillTable(table, kind == 0   ? RandomStrings(rng)
+                         : kind == 1 ? RandomStrings(rng, false, 1 + rng() % 8)
+                                     : RandomStrings(rng, true, 2 + rng() % 3));
+        shortFiltered += CSearchMatcher(table).Describe().find("windows") != std::string::npos;
         const unsigned maxChars =
             round % 5 == 0 ? 1 + rng() % 8 : (round % 5 == 1 ? 63 + rng() % 8 : 1024);
         // Small blocks too, whose few lines leave some of the parts read side by side empty,
         // and blocks of short lines only, whose parts are all long enough to be read together.
         const std::string bytes =
-            RandomBytes(rng, rng() % (round % 3 == 0 ? 80 : 6000), round % 3 != 2);
+            RandomBytes(rng, rng() % (round % 4 == 0 ? 80 : 6000), round % 4 != 2);
         ASSERT_EQ(DiffersFromThePlainRule(table, bytes, maxChars), "") << "round " << round;
     }
+    EXPECT_GT(shortFiltered, 150);
 }
 
 // 200 strings of 30 bytes drawn from most byte values: too many states for 16-bit entries.
@@ -196,9 +203,56 @@ TEST(CSearchMatcher, AgreesWithThePlainRuleWithALargeTable) {
               100);
 }
 
-// The prefilter names a place inside every occurrence of every string, whatever the letter case,
-// where the occurrence lies in the block and how long the shortest string is; each kind of
-// lookup names the same places.
+// Text with the strings spread through it, their letter case changed, ending anywhere.
+std::string TextHolding(std::mt19937& rng, const std::vector<std::string>& strings) {
+    std::string text;
+    while (text.size() < 3000) {
+        text += RandomBytes(rng, rng() % 40);
+        std::string s = strings[rng() % strings.size()];
+        for (char& c : s)
+            if (rng() % 2 && IsAsciiLetter(c))
+                c ^= 0x20;
+        text += s;
+    }
+    text.resize(text.size() - rng() % 3);
+    return text;
+}
+
+// A prefilter names a place inside every occurrence of every string, whatever the letter case,
+// where the occurrence lies in the block and how long the shortest string is, and confirms it
+// there within exactly the occurrence's bytes; each kind of lookup names the same places.
+// minBytes: the bytes that a named place leaves at least before the occurrence's end.
+template <typename Filter>
+std::string MissesAnOccurrence(const Filter& filter, const std::vector<std::string>& strings,
+                               const std::string& text, size_t minBytes) {
+    const std::unique_ptr<char[]> exact = ExactCopy(text);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(exact.get());
+    std::vector<uint32_t> plain;
+    filter.Find(CGramFilter::Kind::Plain, bytes, text.size(), plain);
+    if (CGramFilter::Runs(CGramFilter::Kind::Avx2)) {
+        std::vector<uint32_t> vector;
+        filter.Find(CGramFilter::Kind::Avx2, bytes, text.size(), vector);
+        if (vector != plain)
+            return "the vector lookups' places";
+    }
+    if (!std::is_sorted(plain.begin(), plain.end()))
+        return "places out of order";
+    const std::string folded = AsciiUpperCopy(text);
+    for (const std::string& s : strings)
+        for (size_t at = folded.find(AsciiUpperCopy(s)); at != std::string::npos;
+             at = folded.find(AsciiUpperCopy(s), at + 1)) {
+            const auto named = std::lower_bound(plain.begin(), plain.end(), at);
+            if (named == plain.end() || *named + minBytes > at + s.size())
+                return "no place in " + s + " at " + std::to_string(at);
+            bool confirmed = false;
+            for (auto p = named; p != plain.end() && *p < at + s.size() && !confirmed; ++p)
+                confirmed = filter.Confirms(bytes, *p, at, at + s.size());
+            if (!confirmed)
+                return "no place confirms " + s + " at " + std::to_string(at);
+        }
+    return "";
+}
+
 TEST(CGramFilter, NamesAPlaceInEveryOccurrence) {
     std::mt19937 rng(1582);
     for (int round = 0; round < 200; ++round) {
@@ -207,45 +261,43 @@ TEST(CGramFilter, NamesAPlaceInEveryOccurrence) {
             continue;
         CGramFilter filter;
         ASSERT_TRUE(filter.Build(strings));
-        // Text with the strings spread through it, their case changed, and a block of exactly
-        // its length, so a read past its end is caught.
-        std::string text;
-        while (text.size() < 3000) {
-            text += RandomBytes(rng, rng() % 40);
-            std::string s = strings[rng() % strings.size()];
-            for (char& c : s)
-                if (rng() % 2 && IsAsciiLetter(c))
-                    c ^= 0x20;
-            text += s;
-        }
-        text.resize(text.size() - rng() % 3);
-        const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-        std::vector<uint32_t> plain;
-        filter.Find(CGramFilter::Kind::Plain, bytes, text.size(), plain);
-        if (CGramFilter::Runs(CGramFilter::Kind::Avx2)) {
-            std::vector<uint32_t> vector;
-            filter.Find(CGramFilter::Kind::Avx2, bytes, text.size(), vector);
-            ASSERT_EQ(vector, plain) << "round " << round;
-        }
-        ASSERT_TRUE(std::is_sorted(plain.begin(), plain.end()));
-        const std::string folded = AsciiUpperCopy(text);
-        for (const std::string& s : strings)
-            for (size_t at = folded.find(AsciiUpperCopy(s)); at != std::string::npos;
-                 at = folded.find(AsciiUpperCopy(s), at + 1)) {
-                const auto named = std::lower_bound(plain.begin(), plain.end(), at);
-                ASSERT_TRUE(named != plain.end() && *named + filter.GroupBytes() <= at + s.size())
-                    << "round " << round << " string " << s << " at " << at;
-                // One of the places inside confirms it within exactly its own bytes.
-                bool confirmed = false;
-                for (auto p = named; p != plain.end() && *p < at + s.size() && !confirmed; ++p)
-                    confirmed = filter.Confirms(bytes, *p, at, at + s.size());
-                ASSERT_TRUE(confirmed) << "round " << round << " string " << s << " at " << at;
-            }
+        ASSERT_EQ(
+            MissesAnOccurrence(filter, strings, TextHolding(rng, strings), filter.GroupBytes()), "")
+            << "round " << round;
     }
     // Strings whose meaning depends on where a line ends are left to the automaton.
     CGramFilter filter;
     EXPECT_FALSE(filter.Build({"abcdef", "x\ry"}));
     EXPECT_FALSE(filter.Build({"abcdef", "\nxy"}));
+    EXPECT_FALSE(filter.Build({}));
+}
+
+// The same for the short filter, with strings of 2 bytes and more, CR and LF among their bytes,
+// in lists of one string up to more than its buckets can hold apart, and with bytes of every
+// value around them (those that fold to the same nibbles as a string's own among them).
+TEST(CShortFilter, NamesAPlaceInEveryOccurrence) {
+    std::mt19937 rng(1752);
+    for (int round = 0; round < 300; ++round) {
+        std::vector<std::string> strings = RandomStrings(rng, true, 2 + round % 4);
+        if (round % 5 == 0)
+            for (std::string& s : strings)
+                for (char& c : s)
+                    c = rng() % 3 == 0 ? static_cast<char>(1 + rng() % 255) : c;
+        if (strings.empty())
+            continue;
+        CShortFilter filter;
+        ASSERT_TRUE(filter.Build(strings));
+        ASSERT_GE(filter.NarrowestWindow(), 2u);
+        std::string text = TextHolding(rng, strings);
+        if (round % 5 == 0)
+            for (char& c : text)
+                c = rng() % 7 == 0 ? static_cast<char>(rng() % 256) : c;
+        ASSERT_EQ(MissesAnOccurrence(filter, strings, text, filter.NarrowestWindow()), "")
+            << "round " << round;
+    }
+    CShortFilter filter;
+    EXPECT_FALSE(filter.Build({"ab", "c"}));
+    EXPECT_FALSE(filter.Build({"ab", std::string("c\0d", 3)}));
     EXPECT_FALSE(filter.Build({}));
 }
 
