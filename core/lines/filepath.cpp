@@ -203,8 +203,9 @@ int OpenListedFile(const CListedFile& file, int flags) {
     return OpenPath(file.name, flags);
 }
 
-int OpenListedForReading(const CListedFile& file) {
+int OpenListedForReading(const CListedFile& file, const struct stat** known) {
     const int fd = file.opened ? file.opened->Take() : -1;
+    *known = fd >= 0 ? file.opened->Stat() : nullptr;
     return fd >= 0 ? fd : OpenListedFile(file, LISTED_READ_FLAGS);
 }
 

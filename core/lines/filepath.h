@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 // Makes the path end in exactly one separator: "" gives "/", a path ending in "/" stays.
@@ -44,17 +45,26 @@ class CWalkRoot {
 
 // A file that a walk opened as it listed it, for its check to read rather than open the name
 // again. The copies of an entry share it: the first to take the descriptor gets it, the others
-// -1; the last copy closes it when none took it.
+// -1; the last copy closes it when none took it. It may carry what fstat told of the
+// descriptor right after the open, so that the check need not ask again.
 class COpenedFile {
   public:
-    explicit COpenedFile(int fd) : m_fd(fd) {}
+    explicit COpenedFile(int fd, const struct stat* st = nullptr)
+        : m_fd(fd), m_bStat(st != nullptr) {
+        if (st != nullptr)
+            m_st = *st;
+    }
     ~COpenedFile();
     COpenedFile(const COpenedFile&) = delete;
     COpenedFile& operator=(const COpenedFile&) = delete;
     int Take() { return m_fd.exchange(-1); }
+    // fstat of the descriptor taken at its open, or null.
+    const struct stat* Stat() const { return m_bStat ? &m_st : nullptr; }
 
   private:
     std::atomic<int> m_fd;
+    bool m_bStat;
+    struct stat m_st {};
 };
 
 // A name of the file list. A file that a walk found carries its root and where the part of
@@ -82,8 +92,9 @@ int OpenListedFile(const CListedFile& file, int flags);
 // How a file of the list is opened for its check: non-blocking, so that a FIFO does not hold
 // the open.
 inline constexpr int LISTED_READ_FLAGS = O_RDONLY | O_NONBLOCK | O_NOCTTY;
-// Opens a file of the list for its check, or takes the descriptor the entry carries.
-int OpenListedForReading(const CListedFile& file);
+// Opens a file of the list for its check, or takes the descriptor the entry carries; known is
+// set to the fstat it carries with it, or null.
+int OpenListedForReading(const CListedFile& file, const struct stat** known);
 
 // Why a file of the list could not be checked, in words that last as long as the program: the
 // system's text for err, except where a text of ours says more (a walked name that became a

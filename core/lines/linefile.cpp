@@ -43,12 +43,13 @@ bool CLineFile::OpenListed(const CListedFile& file) {
         m_pszFailReason = SystemErrorText(ENOENT);
         return false;
     }
-    const int fd = OpenListedForReading(file);
+    const struct stat* known = nullptr;
+    const int fd = OpenListedForReading(file, &known);
     if (fd < 0) {
         m_pszFailReason = ListedOpenFailure(file, errno);
         return false;
     }
-    return AdoptForReading(fd);
+    return AdoptForReading(fd, false, known);
 }
 
 bool CLineFile::OpenStream(int fd) {
@@ -56,14 +57,14 @@ bool CLineFile::OpenStream(int fd) {
     return AdoptForReading(fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0), true);
 }
 
-bool CLineFile::AdoptForReading(int fd, bool bStream) {
+bool CLineFile::AdoptForReading(int fd, bool bStream, const struct stat* opened) {
     m_pszFailReason = nullptr;
     if (fd < 0) {
         m_pszFailReason = SystemErrorText(errno);
         return false;
     }
     struct stat st;
-    const bool known = ::fstat(fd, &st) == 0;
+    const bool known = opened != nullptr ? (st = *opened, true) : ::fstat(fd, &st) == 0;
     if (!known || (!S_ISREG(st.st_mode) && !bStream)) {
         m_pszFailReason = known ? NotRegularFileText(st.st_mode) : SystemErrorText(errno);
         ::close(fd);

@@ -116,7 +116,8 @@ class CLineFile {
     }
 
   private:
-    bool AdoptForReading(int fd, bool bStream = false);
+    // Takes fd for reading; opened is its fstat when the caller has it already.
+    bool AdoptForReading(int fd, bool bStream = false, const struct stat* opened = nullptr);
     void AdoptForWriting(int fd);
     bool Fill();
     // Reads at most want bytes to dst, within the read limit; the count read, 0 at the end.

@@ -487,7 +487,7 @@ void CTreeWalk::WalkName(const std::string& name) {
                 return;
             }
             if (fd >= 0)
-                file.opened = Opened(fd);
+                file.opened = Opened(fd, bStat ? &st : nullptr);
             Emit(std::move(file));
             return;
         }
@@ -532,10 +532,10 @@ bool CTreeWalk::StopOpeningAhead(std::vector<CListedFile>* pending) {
     return !Stopped();
 }
 
-std::shared_ptr<COpenedFile> CTreeWalk::Opened(int fd) {
+std::shared_ptr<COpenedFile> CTreeWalk::Opened(int fd, const struct stat* st) {
     m_pOpened->Add();
     const std::shared_ptr<CHeld> count = m_pOpened;
-    return std::shared_ptr<COpenedFile>(new COpenedFile(fd), [count](COpenedFile* p) {
+    return std::shared_ptr<COpenedFile>(new COpenedFile(fd, st), [count](COpenedFile* p) {
         delete p;
         count->Release();
     });

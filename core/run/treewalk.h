@@ -143,7 +143,7 @@ class CTreeWalk {
     // back. False when it was not opening ahead, or errno says otherwise.
     bool StopOpeningAhead(std::vector<CListedFile>* pending);
     // A file opened ahead, counted among those held until its last entry goes.
-    std::shared_ptr<COpenedFile> Opened(int fd);
+    std::shared_ptr<COpenedFile> Opened(int fd, const struct stat* st = nullptr);
     bool Stopped() const;
     void Emit(CListedFile file);
     void Emit(std::vector<CListedFile>& files); // empties files
