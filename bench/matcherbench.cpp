@@ -1,3 +1,4 @@
+// kavel-matcher-bench --describe STRINGS: prints the path the matcher takes for the strings.
 // kavel-matcher-bench [--rounds N] [--path 0|1|2] STRINGS FILE...: times the matcher alone on
 // files held in memory, split into blocks as the file scan splits them, by every path that
 // serves the strings (or path N only: stream, prefilter plain, prefilter avx2), and (where built
@@ -100,21 +101,28 @@ int main(int argc, char** argv) {
     int rounds = 5;
     int only = -1; // every path
     int arg = 1;
-    for (; arg + 1 < argc && std::strncmp(argv[arg], "--", 2) == 0; arg += 2) {
+    // --describe STRINGS: the path the strings take, and nothing else.
+    const bool describe = argc == 3 && std::strcmp(argv[1], "--describe") == 0;
+    arg += describe;
+    for (; !describe && arg + 1 < argc && std::strncmp(argv[arg], "--", 2) == 0; arg += 2) {
         if (std::strcmp(argv[arg], "--rounds") == 0)
             rounds = std::max(1, std::atoi(argv[arg + 1]));
         else if (std::strcmp(argv[arg], "--path") == 0)
             only = std::atoi(argv[arg + 1]);
     }
-    if (argc - arg < 2) {
+    if (argc - arg < 2 - describe) {
         std::fprintf(stderr, "usage: kavel-matcher-bench [--rounds N] [--path 0|1|2] STRINGS "
-                             "FILE...\n");
+                             "FILE...\n       kavel-matcher-bench --describe STRINGS\n");
         return 2;
     }
     static SearchStringTable table;
     if (!LoadSearchStrings(table, argv[arg])) {
         std::fprintf(stderr, "kavel-matcher-bench: cannot read %s\n", argv[arg]);
         return 2;
+    }
+    if (describe) {
+        std::printf("%s\n", CSearchMatcher(table).Describe().c_str());
+        return 0;
     }
     std::vector<std::string> files;
     size_t bytes = 0;

@@ -179,6 +179,7 @@ for k in lf crlf; do
       cpuline+=", baseline $bc (baseline/kavel $(div "$bc" "$kc"))"
     fi
     notes+=("$cpuline")
+    notes+=("path: $("$build/bench/kavel-matcher-bench" --describe "${lists[$i]}")")
     for note in "${notes[@]}"; do printf '%11s %s\n' "" "$note"; done
   done
 done

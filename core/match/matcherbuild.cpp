@@ -117,7 +117,7 @@ void CSearchMatcher::ChoosePath(const std::vector<std::string>& strings) {
     m_bGrams = !grams.empty() && m_grams.Build(grams);
     m_bShort = !shorts.empty() && m_short.Build(shorts);
     m_bPrefilter = (grams.empty() || m_bGrams) && (shorts.empty() || m_bShort);
-    // Each place the short filter names costs about 30 ns to confirm, some 80 bytes of the
+    // Each place the short filter names costs about 30 ns to confirm, some 90 bytes of the
     // stream's reading, and text holds more of them than byte shares foretell. Measured on C
     // sources (glibc and gdb, 200 MB, whole runs of --jobs 1): a list of 2- and 3-byte strings
     // foretold at 0.18% of places is 18% faster through the prefilter; the year-2000 list, whose
