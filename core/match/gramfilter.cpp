@@ -1,5 +1,7 @@
 #include "core/match/gramfilter.h"
 
+#include "core/text/ascii.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -98,11 +100,7 @@ bool CGramFilter::Build(const std::vector<std::string>& strings) {
         for (size_t k = 0; k < m_nStride; ++k)
             chosen.push_back({groupAt(s, best + k), static_cast<uint16_t>(m_strings.size()),
                               static_cast<uint8_t>(best + k)});
-        std::string upper(s);
-        for (char& c : upper)
-            if (c >= 'a' && c <= 'z')
-                c = static_cast<char>(c - 'a' + 'A');
-        m_strings.push_back(upper);
+        m_strings.push_back(AsciiUpperCopy(s));
     }
     std::sort(chosen.begin(), chosen.end(),
               [](const CChosen& a, const CChosen& b) { return a.group < b.group; });
@@ -155,12 +153,7 @@ bool CGramFilter::Confirms(const unsigned char* data, size_t at, size_t from, si
         const size_t offset = m_refs[r].nOffset;
         if (at < from + offset || at - offset + s.size() > to)
             continue;
-        const unsigned char* q = data + at - offset;
-        size_t i = 0;
-        while (i < s.size() && (q[i] >= 'a' && q[i] <= 'z' ? q[i] - 'a' + 'A' : q[i]) ==
-                                   static_cast<unsigned char>(s[i]))
-            ++i;
-        if (i == s.size())
+        if (AsciiUpperAt(data + at - offset, s))
             return true;
     }
     return false;

@@ -1,5 +1,7 @@
 #include "core/match/shortfilter.h"
 
+#include "core/text/ascii.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -132,10 +134,6 @@ std::vector<unsigned> GroupWindows(const std::vector<CWindow>& windows) {
     return group;
 }
 
-inline unsigned char Upper(unsigned char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 'a' + 'A') : c;
-}
-
 } // namespace
 
 bool CShortFilter::Build(const std::vector<std::string>& strings) {
@@ -174,10 +172,7 @@ bool CShortFilter::Build(const std::vector<std::string>& strings) {
         if (known == windows.end())
             windows.push_back(w);
         offsetOf[i] = static_cast<uint8_t>(best);
-        std::string upper(s);
-        for (char& c : upper)
-            c = static_cast<char>(Upper(static_cast<unsigned char>(c)));
-        m_strings.push_back(upper);
+        m_strings.push_back(AsciiUpperCopy(s));
     }
 
     // The buckets' nibbles, and from them the tables.
@@ -237,11 +232,7 @@ bool CShortFilter::Confirms(const unsigned char* data, size_t at, size_t from, s
             const size_t offset = m_refs[r].nOffset;
             if (at < from + offset || at - offset + s.size() > to)
                 continue;
-            const unsigned char* q = data + at - offset;
-            size_t i = 0;
-            while (i < s.size() && Upper(q[i]) == static_cast<unsigned char>(s[i]))
-                ++i;
-            if (i == s.size())
+            if (AsciiUpperAt(data + at - offset, s))
                 return true;
         }
     }

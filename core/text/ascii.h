@@ -27,6 +27,15 @@ inline std::string AsciiUpperCopy(std::string_view text) {
     return folded;
 }
 
+// True when the bytes at text, their letters in upper case, are those of upper (upper.size()
+// of them are read).
+inline bool AsciiUpperAt(const unsigned char* text, std::string_view upper) {
+    size_t i = 0;
+    while (i < upper.size() && AsciiUpper(static_cast<char>(text[i])) == upper[i])
+        ++i;
+    return i == upper.size();
+}
+
 // True when the two texts differ at most in the case of their ASCII letters.
 constexpr bool AsciiEqualNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
