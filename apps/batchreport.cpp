@@ -7,7 +7,6 @@
 #include "core/run/reportrun.h"
 #include "core/run/scanpool.h"
 #include "core/run/treewalk.h"
-#include "core/text/dirlisting.h"
 
 #include <algorithm>
 #include <cerrno>

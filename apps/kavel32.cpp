@@ -1,5 +1,5 @@
 // kavel32: the window program. Of its command line it reads only --help and --version.
-#include "core/text/helpcall.h"
+#include "gui/base/helpcall.h"
 #include "gui/window/app.h"
 
 #include <cstdio>

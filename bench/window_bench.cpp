@@ -7,6 +7,7 @@
 #include "core/lines/linefile.h"
 #include "core/run/scanpool.h"
 #include "core/text/resource.h"
+#include "gui/base/controlids.h"
 #include "gui/widgets/filebrowser.h"
 #include "gui/window/mainframe.h"
 #include "gui/window/settings.h"

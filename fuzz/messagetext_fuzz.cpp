@@ -1,8 +1,8 @@
 // ReplaceAll and the inserts of messages on any texts: the results follow the plain rules, and
 // nothing is read or written outside a buffer whatever the inserts' lengths.
-#include "core/text/messagetext.h"
 #include "core/text/resource.h"
 #include "fuzz/memfile.h"
+#include "gui/base/messagebox.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -71,6 +71,19 @@ int OpenNoLinks(int dir, const char* path, int flags) {
 
 } // namespace
 
+std::string CurrentDirectory() {
+    std::string buffer(256, '\0');
+    for (;;) {
+        if (::getcwd(buffer.data(), buffer.size()) != nullptr) {
+            buffer.resize(buffer.find('\0'));
+            return buffer;
+        }
+        if (errno != ERANGE)
+            return "";
+        buffer.assign(buffer.size() * 2, '\0');
+    }
+}
+
 void AddTrailingBackslash(std::string& path) {
     if (path.empty() || path.back() != '/')
         path.push_back('/');

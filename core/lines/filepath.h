@@ -10,6 +10,9 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+// The process's current directory, any length ("" when it cannot be read, e.g. it was removed).
+std::string CurrentDirectory();
+
 // Makes the path end in exactly one separator: "" gives "/", a path ending in "/" stays.
 void AddTrailingBackslash(std::string& path);
 
@@ -20,6 +23,13 @@ std::string BuildReportPath(const std::string& currentDirectory, const std::stri
 // A path as a report line shows it: each CR and LF as "?", so that a file name cannot break a
 // report line or forge one; every other byte as it is.
 std::string ReportPathText(std::string path);
+
+// A file's device and inode, to know it under any name.
+struct CFileId {
+    bool bKnown = false;
+    dev_t dev{};
+    ino_t ino{};
+};
 
 // True when the path (links followed) names the file with this device and inode.
 bool NamesFile(const std::string& path, dev_t dev, ino_t ino);

@@ -3,7 +3,7 @@
 // text report (the output file, the report view) is one kind of sink, and a tee hands every
 // event to several.
 
-#include "core/run/filecheck.h"
+#include "core/lines/linefile.h"
 #include "core/text/utf8.h"
 
 #include <ctime>
@@ -23,6 +23,28 @@ struct CHit {
     CPieceStart start;
     // The text holds a marker's word (see core/match/markers.h), when the scan looks for them.
     bool bMarker = false;
+};
+
+// How a checked file ended, as the report hears it.
+enum class EFileOutcome {
+    SCANNED,     // all lines checked, or as many as a stop allowed
+    OPEN_FAILED, // the file could not be opened
+    READ_FAILED, // the lines up to a read error checked
+};
+
+// True for the outcomes of a file that could not be checked whole.
+constexpr bool IsFailure(EFileOutcome outcome) {
+    return outcome == EFileOutcome::OPEN_FAILED || outcome == EFileOutcome::READ_FAILED;
+}
+
+// What a checked file came to, as far as it was checked.
+struct CFileCounts {
+    long nLines = 0;      // lines as the report counts them
+    long nProblems = 0;   // lines reported
+    long nPhysical = 0;   // the file's own lines reached, the last one whole or not
+    bool bShrank = false; // it ended before its length at the start of its check (truncated)
+    // Why it could not be opened or read whole (see CLineFile::FailReason); nullptr otherwise.
+    const char* pszReason = nullptr;
 };
 
 // What a run's header says.

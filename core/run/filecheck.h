@@ -5,6 +5,7 @@
 
 #include "core/lines/linefile.h"
 #include "core/match/matcher.h"
+#include "core/report/reportsink.h"
 #include "core/run/filescan.h"
 
 #include <string>
@@ -12,8 +13,9 @@
 #include <sys/types.h>
 #include <utility>
 
-// What became of a checked file.
-enum class EFileOutcome {
+// Where a file's check stands: still scanning, at one of the ends the report hears, or the
+// run's own output file (left to the run, which checks it in order).
+enum class ECheckState {
     SCANNING,    // lines are being checked
     SCANNED,     // all lines checked, or as many as a stop allowed
     OPEN_FAILED, // the file could not be opened
@@ -21,27 +23,12 @@ enum class EFileOutcome {
     OUTPUT_FILE, // the run's own output file
 };
 
-// True for the outcomes of a file that could not be checked whole.
-constexpr bool IsFailure(EFileOutcome outcome) {
-    return outcome == EFileOutcome::OPEN_FAILED || outcome == EFileOutcome::READ_FAILED;
+// The end the report hears of a check that has ended (SCANNED, OPEN_FAILED or READ_FAILED).
+constexpr EFileOutcome ReportedOutcome(ECheckState state) {
+    return state == ECheckState::OPEN_FAILED   ? EFileOutcome::OPEN_FAILED
+           : state == ECheckState::READ_FAILED ? EFileOutcome::READ_FAILED
+                                               : EFileOutcome::SCANNED;
 }
-
-// What a checked file came to, as far as it was checked.
-struct CFileCounts {
-    long nLines = 0;      // lines as the report counts them
-    long nProblems = 0;   // lines reported
-    long nPhysical = 0;   // the file's own lines reached, the last one whole or not
-    bool bShrank = false; // it ended before its length at the start of its check (truncated)
-    // Why it could not be opened or read whole (see CLineFile::FailReason); nullptr otherwise.
-    const char* pszReason = nullptr;
-};
-
-// A file's device and inode, to know it under any name.
-struct CFileId {
-    bool bKnown = false;
-    dev_t dev{};
-    ino_t ino{};
-};
 
 class CFileCheck {
   public:
@@ -53,7 +40,7 @@ class CFileCheck {
     // OUTPUT_FILE when it is the output file, then it is read to
     // its end unless LimitToPresentLength is called (after the output has been written out to
     // where the report stands); else SCANNING.
-    EFileOutcome Open(const CListedFile& file, const CFileId& output);
+    ECheckState Open(const CListedFile& file, const CFileId& output);
     // Reads no further than the file's present length (see CLineFile::LimitToLength).
     void LimitToPresentLength() { m_file.LimitToLength(false); }
 
@@ -93,7 +80,7 @@ class CFileCheck {
     // returning false. Returns SCANNED, or READ_FAILED when a read error ended the lines; the
     // file is closed.
     template <typename Take, typename Taken>
-    EFileOutcome CheckBlocks(CFileCounts& counts, Take take, Taken taken) {
+    ECheckState CheckBlocks(CFileCounts& counts, Take take, Taken taken) {
         while (NextBlock()) {
             const CTaken block = take(static_cast<const CFileCheck&>(*this), std::as_const(counts));
             counts.nLines += static_cast<long>(block.nLines);
@@ -104,8 +91,7 @@ class CFileCheck {
             if (!(whole && taken(std::as_const(counts))) || !block.bGoOn)
                 break;
         }
-        const EFileOutcome outcome =
-            ReadFailed() ? EFileOutcome::READ_FAILED : EFileOutcome::SCANNED;
+        const ECheckState outcome = ReadFailed() ? ECheckState::READ_FAILED : ECheckState::SCANNED;
         counts.bShrank = m_file.Shrank();
         if (ReadFailed())
             counts.pszReason = FailReason();

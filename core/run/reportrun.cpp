@@ -3,9 +3,6 @@
 #include "core/lines/filepath.h"
 #include "core/run/filecheck.h"
 #include "core/run/scanpool.h"
-#include "core/text/dirlisting.h"
-#include "core/text/resource.h"
-#include "core/text/stringtable.h"
 
 #include <cstdio>
 #include <deque>
@@ -53,7 +50,7 @@ class CReportRun {
     // none of them a hit: with progress after every line each is shown. Returns the lines of
     // the block passed, to unless a stop came first.
     size_t PassLines(long base, size_t from, size_t to);
-    void EndFile(EFileOutcome outcome, const CFileCounts& counts);
+    void EndFile(ECheckState outcome, const CFileCounts& counts);
     // Progress after a line on the time budget; false once the run is stopped.
     bool AfterLine(long lineNumber);
     // The one pace of the run's showing: the drain interval has passed since the last drain.
@@ -146,7 +143,6 @@ CReportResult CReportRun::Run() {
     }
 
     m_host.EndReporting();
-    m_host.SetStatusText(LoadStringResource(IDS_READY, 80));
     return m_result;
 }
 
@@ -318,7 +314,7 @@ void CReportRun::CheckFilesInParallel() {
 
         m_report.FileBegin(shown.front(), given.front());
         CFileCounts counts;
-        EFileOutcome outcome;
+        ECheckState outcome;
         do {
             outcome = pool.Take(i, wait, hits, counts);
             hits.ForEach([this](const CHit& hit) { m_report.Hit(hit); },
@@ -327,15 +323,15 @@ void CReportRun::CheckFilesInParallel() {
             // workers checked meanwhile is left out.
             if (Stopped() || (ProgressDue() && !ShowProgress(counts.nLines))) {
                 pool.Stop();
-                if (outcome == EFileOutcome::SCANNING)
-                    outcome = EFileOutcome::SCANNED;
+                if (outcome == ECheckState::SCANNING)
+                    outcome = ECheckState::SCANNED;
             }
-        } while (outcome == EFileOutcome::SCANNING);
+        } while (outcome == ECheckState::SCANNING);
 
-        if (outcome == EFileOutcome::OUTPUT_FILE) {
+        if (outcome == ECheckState::OUTPUT_FILE) {
             ScanFile(paths.front()); // in order, so that it ends where the report stood
         } else {
-            if (outcome != EFileOutcome::OPEN_FAILED && !Stopped() && ProgressDue())
+            if (outcome != ECheckState::OPEN_FAILED && !Stopped() && ProgressDue())
                 ShowProgress(counts.nLines);
             EndFile(outcome, counts);
         }
@@ -347,14 +343,14 @@ void CReportRun::ScanFile(const CListedFile& file) {
     if (!m_pCheck)
         m_pCheck = std::make_unique<CFileCheck>(*m_pMatcher, SCAN_LINE_MAX);
     CFileCheck& check = *m_pCheck; // its buffers serve every file
-    EFileOutcome outcome = check.Open(file, m_outputId);
-    if (outcome == EFileOutcome::OPEN_FAILED) {
+    ECheckState outcome = check.Open(file, m_outputId);
+    if (outcome == ECheckState::OPEN_FAILED) {
         CFileCounts failed;
         failed.pszReason = check.FailReason();
         EndFile(outcome, failed);
         return;
     }
-    if (outcome == EFileOutcome::OUTPUT_FILE) {
+    if (outcome == ECheckState::OUTPUT_FILE) {
         // The report's own output file: written out first to where the report stands, and
         // checked up to there.
         FlushOutput();
@@ -393,7 +389,7 @@ void CReportRun::ScanFile(const CListedFile& file) {
         return !Stopped();
     };
     CFileCounts counts;
-    outcome = EFileOutcome::SCANNED;
+    outcome = ECheckState::SCANNED;
     if (!Stopped())
         outcome = check.CheckBlocks(counts, take, taken);
     else
@@ -411,15 +407,15 @@ size_t CReportRun::PassLines(long base, size_t from, size_t to) {
 }
 
 // The one writer of a file's end: the counts of the result, and the sinks' lines.
-void CReportRun::EndFile(EFileOutcome outcome, const CFileCounts& counts) {
-    if (outcome == EFileOutcome::OPEN_FAILED) {
+void CReportRun::EndFile(ECheckState outcome, const CFileCounts& counts) {
+    if (outcome == ECheckState::OPEN_FAILED) {
         ++m_result.nFilesFailed;
     } else {
         ++m_result.nFilesChecked;
-        m_result.nFilesFailed += outcome == EFileOutcome::READ_FAILED;
+        m_result.nFilesFailed += outcome == ECheckState::READ_FAILED;
         m_result.nProblems += counts.nProblems;
     }
-    m_report.FileEnd(outcome, counts);
+    m_report.FileEnd(ReportedOutcome(outcome), counts);
 }
 
 bool CReportRun::ShowProgress(long lineNumber) {

@@ -53,7 +53,7 @@ class CReportHost {
     virtual void SetStatusText(const std::string& text) = 0;
     // Lets the program handle what waits (painting, commands, a stop request).
     virtual void DrainMessageQueue() = 0;
-    // The run begins (controls to lock) and ends (controls to unlock); "Ready" follows the end.
+    // The run begins (controls to lock) and ends (controls to unlock, the window's "Ready").
     virtual void BeginReporting() {}
     virtual void EndReporting() {}
 };

@@ -153,13 +153,13 @@ void CScanPool::Work() {
 }
 
 void CScanPool::ScanTask(size_t index, CTask& task, CFileCheck& check) {
-    EFileOutcome outcome = check.Open(task.file, m_output);
+    ECheckState outcome = check.Open(task.file, m_output);
     task.file = {}; // a long list keeps no path (nor walk root) it is done with
     CHitBuffer found;
     CFileCounts counts;
-    if (outcome == EFileOutcome::OPEN_FAILED)
+    if (outcome == ECheckState::OPEN_FAILED)
         counts.pszReason = check.FailReason();
-    if (outcome == EFileOutcome::SCANNING) {
+    if (outcome == ECheckState::SCANNING) {
         const auto take = [&](const CFileCheck& block, const CFileCounts& before) {
             size_t k = 0; // the lone markers in line order among the hits
             for (size_t j = 0; j < block.HitCount(); ++j) {
@@ -179,7 +179,7 @@ void CScanPool::ScanTask(size_t index, CTask& task, CFileCheck& check) {
                 return false;
             if ((index == m_nHeadShared.load(std::memory_order_relaxed) ||
                  found.Size() >= m_nBufferCap) &&
-                !HandOver(index, task, found, after, EFileOutcome::SCANNING))
+                !HandOver(index, task, found, after, ECheckState::SCANNING))
                 return false;
             return WaitWhilePaused();
         };
@@ -189,7 +189,7 @@ void CScanPool::ScanTask(size_t index, CTask& task, CFileCheck& check) {
 }
 
 bool CScanPool::HandOver(size_t index, CTask& task, CHitBuffer& found, const CFileCounts& counts,
-                         EFileOutcome outcome) {
+                         ECheckState outcome) {
     std::unique_lock lock(m_mutex);
     const auto room = [&] {
         if (m_bStop || found.Empty())
@@ -207,14 +207,14 @@ bool CScanPool::HandOver(size_t index, CTask& task, CHitBuffer& found, const CFi
     m_nHeldPeak = std::max(m_nHeldPeak, m_nHeld);
     task.hits.Splice(found);
     task.counts = counts;
-    if (outcome != EFileOutcome::SCANNING)
+    if (outcome != ECheckState::SCANNING)
         task.outcome = outcome;
     WakeRun();
     return !m_bStop;
 }
 
-EFileOutcome CScanPool::Take(size_t index, std::chrono::milliseconds timeout, CHitBuffer& hits,
-                             CFileCounts& counts) {
+ECheckState CScanPool::Take(size_t index, std::chrono::milliseconds timeout, CHitBuffer& hits,
+                            CFileCounts& counts) {
     hits.Clear(); // its memory is given back before the lock is taken
     std::unique_lock lock(m_mutex);
     if (m_nHead != index) {
@@ -224,7 +224,7 @@ EFileOutcome CScanPool::Take(size_t index, std::chrono::milliseconds timeout, CH
         if (m_nHead >= m_nResumeHead || m_nRoomWaiters > 0)
             WakeWorkers();
         // The files before it are done with: a long list keeps none of them.
-        while (m_nFirst < index && m_tasks.front().outcome != EFileOutcome::SCANNING) {
+        while (m_nFirst < index && m_tasks.front().outcome != ECheckState::SCANNING) {
             m_tasks.pop_front();
             ++m_nFirst;
         }
@@ -232,7 +232,7 @@ EFileOutcome CScanPool::Take(size_t index, std::chrono::milliseconds timeout, CH
     CTask& task = At(index);
     // No worker starts a file after a stop: one not started by then ends with nothing checked.
     if (m_bStop && index >= m_nNext)
-        task.outcome = EFileOutcome::SCANNED;
+        task.outcome = ECheckState::SCANNED;
     if (!Ready(task)) {
         m_bRunWaiting = true;
         m_ready.wait_for(lock, std::max(timeout, std::chrono::milliseconds(1)),

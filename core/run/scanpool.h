@@ -119,8 +119,8 @@ class CScanPool {
     // counts: what has been checked and found in the file so far. Once Take has
     // moved to a file, the files before it are gone. After Stop, a file that no worker had
     // started ends as SCANNED with nothing checked.
-    EFileOutcome Take(size_t index, std::chrono::milliseconds timeout, CHitBuffer& hits,
-                      CFileCounts& counts);
+    ECheckState Take(size_t index, std::chrono::milliseconds timeout, CHitBuffer& hits,
+                     CFileCounts& counts);
     // Workers end their files after the block at hand and start no other.
     void Stop();
     // While pause holds, workers wait after the block at hand (a stop still ends them). It
@@ -137,7 +137,7 @@ class CScanPool {
   private:
     struct CTask {
         CListedFile file;
-        EFileOutcome outcome = EFileOutcome::SCANNING;
+        ECheckState outcome = ECheckState::SCANNING;
         CHitBuffer hits;
         CFileCounts counts;
     };
@@ -148,12 +148,12 @@ class CScanPool {
     // Hands a worker's hits and counts of file index to the run, and its outcome when it is
     // not SCANNING; waits first while the hits waiting would be too many. False after a stop.
     bool HandOver(size_t index, CTask& task, CHitBuffer& found, const CFileCounts& counts,
-                  EFileOutcome outcome);
+                  ECheckState outcome);
     // Waits while the pause holds; false after a stop.
     bool WaitWhilePaused();
     // With the lock held: true when the run would take the file's hits now.
     bool Ready(const CTask& task) const {
-        return task.outcome != EFileOutcome::SCANNING ||
+        return task.outcome != ECheckState::SCANNING ||
                task.hits.Size() >= std::max<size_t>(m_nBufferCap / 2, 1);
     }
     // With the lock held: true when the run, waiting for the head file, should go on. Once it
@@ -166,11 +166,11 @@ class CScanPool {
         const CTask& head = At(m_nHead);
         if (!Ready(head))
             return false;
-        if (head.outcome == EFileOutcome::SCANNING || m_nWorkersWaiting > 0 || m_bStop)
+        if (head.outcome == ECheckState::SCANNING || m_nWorkersWaiting > 0 || m_bStop)
             return true;
         size_t done = 0;
         while (m_nHead + done < End() && done < RUN_BATCH &&
-               At(m_nHead + done).outcome != EFileOutcome::SCANNING)
+               At(m_nHead + done).outcome != ECheckState::SCANNING)
             ++done;
         return done == RUN_BATCH || m_nHead + done == End();
     }

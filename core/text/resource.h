@@ -1,6 +1,7 @@
 #pragma once
-// Numbers of the program's commands, controls, dialogs and strings. They are part of the
-// design: help contexts, status prompts and stored files refer to them.
+// Numbers of the program's commands and strings, the keys of the string table: help contexts,
+// status prompts and stored files refer to them. The window's controls and dialogs are
+// numbered in gui/base/controlids.h.
 
 // Commands (each is also the id of its status prompt in the string table).
 constexpr int ID_FILE_SET_OUTPUT = 1001;
@@ -21,20 +22,6 @@ constexpr int ID_CONTEXT_HELP = 57669;
 constexpr int ID_HELP = 57670;
 constexpr int ID_DEFAULT_HELP = 57671;
 
-// Controls of the main window.
-constexpr int IDC_FILE_LIST = 500;
-constexpr int IDC_DIR_LIST = 501;
-constexpr int IDC_DRIVE_BOX = 502;
-constexpr int IDC_REPORT = 550;
-constexpr int IDC_STATUS_BAR = 59393;
-constexpr int ID_INDICATOR_CAPS = 59137;
-constexpr int ID_INDICATOR_NUM = 59138;
-constexpr int ID_INDICATOR_SCRL = 59139;
-
-// Dialog templates.
-constexpr int IDD_ABOUTBOX = 111;
-constexpr int IDD_SEARCH_STRINGS = 1103;
-
 // Strings.
 constexpr int IDS_APP_TITLE = 57344;
 constexpr int IDS_READY = 57345;
@@ -53,9 +40,3 @@ constexpr int IDP_NOTHING_TO_MODIFY = 10004;
 constexpr int IDP_TOO_MANY_STRINGS = 10005;
 constexpr int IDP_EDIT_FILE_NO_MEMORY = 10006;
 constexpr int IDP_EDIT_FILE_FAILED = 10007;
-
-// Help context bases: a dialog's or a message box's help id is added to them.
-constexpr unsigned HELP_BASE_DIALOG = 0x20000;
-constexpr unsigned HELP_BASE_MESSAGE = 0x30000;
-// Help context of the main window.
-constexpr unsigned HELP_CONTEXT_MAIN_WINDOW = 3000;

@@ -2,8 +2,9 @@
 
 #include "core/match/searchstrings.h"
 #include "core/text/ascii.h"
-#include "core/text/messagetext.h"
 #include "core/text/resource.h"
+#include "gui/base/controlids.h"
+#include "gui/base/messagebox.h"
 #include "gui/widgets/bytetext.h"
 #include "gui/widgets/messages.h"
 

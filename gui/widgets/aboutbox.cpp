@@ -1,8 +1,9 @@
 #include "gui/widgets/aboutbox.h"
 
-#include "core/text/messagetext.h"
 #include "core/text/resource.h"
 #include "core/text/stringtable.h"
+#include "gui/base/controlids.h"
+#include "gui/base/messagebox.h"
 
 #include <QEvent>
 #include <QFontMetrics>

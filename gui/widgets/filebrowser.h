@@ -1,9 +1,9 @@
 #pragma once
 // The file browser's three controls: volume box, directory list, file list, all filled from
 // the process's current directory. The volumes "/" and "~" stand in for drives.
-// EnterDirectory and CurrentDirectory come from core/text/dirlisting.h.
+// EnterDirectory and CurrentDirectory come from gui/base/dirlisting.h.
 
-#include "core/text/dirlisting.h"
+#include "gui/base/dirlisting.h"
 
 #include <string>
 

@@ -1,9 +1,10 @@
 #include "gui/widgets/messages.h"
 
-#include "core/text/helpcall.h"
-#include "core/text/messagetext.h"
 #include "core/text/resource.h"
 #include "core/text/stringtable.h"
+#include "gui/base/controlids.h"
+#include "gui/base/helpcall.h"
+#include "gui/base/messagebox.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -1,8 +1,9 @@
 #include "gui/widgets/templatedialog.h"
 
-#include "core/text/helpcall.h"
-#include "core/text/messagetext.h"
 #include "core/text/resource.h"
+#include "gui/base/controlids.h"
+#include "gui/base/helpcall.h"
+#include "gui/base/messagebox.h"
 #include "gui/widgets/messages.h"
 
 #include <QFontMetrics>

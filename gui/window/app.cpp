@@ -1,8 +1,8 @@
 #include "gui/window/app.h"
 
-#include "core/text/helpcall.h"
 #include "core/text/resource.h"
 #include "core/text/stringtable.h"
+#include "gui/base/helpcall.h"
 #include "gui/window/helpviewer.h"
 #include "gui/window/mainframe.h"
 #include "gui/window/placement.h"

@@ -2,6 +2,7 @@
 // for screen readers, and the key indicators kept up to date.
 #include "core/text/resource.h"
 #include "core/text/stringtable.h"
+#include "gui/base/controlids.h"
 #include "gui/window/commands.h"
 #include "gui/window/keyindicators.h"
 #include "gui/window/mainframe.h"

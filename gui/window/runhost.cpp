@@ -1,6 +1,7 @@
 #include "gui/window/runhost.h"
 
 #include "core/lines/filepath.h"
+#include "core/text/resource.h"
 #include "gui/widgets/filebrowser.h"
 #include "gui/window/mainframe.h"
 #include "gui/window/settings.h"
@@ -47,4 +48,5 @@ void CWindowRunHost::BeginReporting() {
 void CWindowRunHost::EndReporting() {
     m_frame.m_bReporting = 0;
     m_frame.EndReporting();
+    m_frame.SetStatusText(IDS_READY);
 }

@@ -69,7 +69,6 @@ TEST_P(RunJobsTest, ReportsHitsSummariesAndFilesThatCannotBeOpened) {
     EXPECT_EQ(result.nFilesFailed, 1);
     EXPECT_FALSE(result.bCancelled);
     EXPECT_EQ(host.m_nBegin + host.m_nEnd, 2);
-    EXPECT_EQ(host.m_status.back(), "Ready");
 }
 
 // A stop while a huge strings file is read ends the run as stopped, without checking a file.
@@ -95,14 +94,14 @@ TEST_F(RunTest, ProgressAndAStopGoLineByLine) {
     AddFile("a.c", "1\r\n2\r\n3\r\n");
     RunReport(host);
     EXPECT_EQ(host.m_status, (std::vector<std::string>{"1 line(s) checked", "2 line(s) checked",
-                                                       "3 line(s) checked", "Ready"}));
+                                                       "3 line(s) checked"}));
     const std::string view = host.m_view;
     host.m_view.clear();
     host.m_status.clear();
     host.m_options.drainInterval = std::chrono::hours(1);
     RunReport(host);
     EXPECT_EQ(host.m_view, view);
-    EXPECT_EQ(host.m_status, std::vector<std::string>{"Ready"}); // none was due
+    EXPECT_TRUE(host.m_status.empty()); // none was due
 
     std::string lines;
     for (int i = 0; i < 10; ++i)

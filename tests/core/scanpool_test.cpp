@@ -42,7 +42,7 @@ TEST_F(ScanPoolTest, HitsComeInFileOrderWithATinyMemoryCap) {
         for (size_t i = 0; i < paths.size(); ++i) {
             CFileCounts counts;
             long expected = 0;
-            EFileOutcome outcome;
+            ECheckState outcome;
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
             do {
                 outcome = pool.Take(i, std::chrono::milliseconds(50), hits, counts);
@@ -51,14 +51,14 @@ TEST_F(ScanPoolTest, HitsComeInFileOrderWithATinyMemoryCap) {
                     ASSERT_EQ(hit.text,
                               "year f" + std::to_string(i) + " " + std::to_string(expected));
                 });
-            } while (outcome == EFileOutcome::SCANNING &&
+            } while (outcome == ECheckState::SCANNING &&
                      std::chrono::steady_clock::now() < deadline);
-            ASSERT_NE(outcome, EFileOutcome::SCANNING) << "budget " << budget << ", file " << i;
+            ASSERT_NE(outcome, ECheckState::SCANNING) << "budget " << budget << ", file " << i;
             if (i + 1 == paths.size()) {
-                EXPECT_EQ(outcome, EFileOutcome::OPEN_FAILED);
+                EXPECT_EQ(outcome, ECheckState::OPEN_FAILED);
                 continue;
             }
-            EXPECT_EQ(outcome, EFileOutcome::SCANNED) << i;
+            EXPECT_EQ(outcome, ECheckState::SCANNED) << i;
             EXPECT_EQ(counts.nLines, 300 + 700 * (static_cast<long>(i) % 3)) << i;
             EXPECT_EQ(counts.nProblems, counts.nLines) << i;
             EXPECT_EQ(expected, counts.nLines) << i;
@@ -76,22 +76,22 @@ TEST_F(ScanPoolTest, AStopEndsTheFileAtHandEarlyAndTheRestAtOnce) {
     CHitBuffer hits;
     CFileCounts counts;
     long taken = 0;
-    EFileOutcome outcome = pool.Take(0, std::chrono::seconds(10), hits, counts);
+    ECheckState outcome = pool.Take(0, std::chrono::seconds(10), hits, counts);
     hits.ForEach([&](const CHit&) { ++taken; });
-    ASSERT_EQ(outcome, EFileOutcome::SCANNING); // its worker waits for room in the buffer
+    ASSERT_EQ(outcome, ECheckState::SCANNING); // its worker waits for room in the buffer
     pool.Stop();
     do {
         outcome = pool.Take(0, std::chrono::seconds(10), hits, counts);
         hits.ForEach([&](const CHit& hit) { EXPECT_EQ(hit.nLine, ++taken); });
-    } while (outcome == EFileOutcome::SCANNING);
-    EXPECT_EQ(outcome, EFileOutcome::SCANNED);
+    } while (outcome == ECheckState::SCANNING);
+    EXPECT_EQ(outcome, ECheckState::SCANNED);
     EXPECT_LT(counts.nLines, 400000);
     EXPECT_EQ(taken, counts.nLines);
     EXPECT_EQ(counts.nProblems, counts.nLines);
-    outcome = EFileOutcome::SCANNING;
-    for (int tries = 0; tries < 1000 && outcome == EFileOutcome::SCANNING; ++tries)
+    outcome = ECheckState::SCANNING;
+    for (int tries = 0; tries < 1000 && outcome == ECheckState::SCANNING; ++tries)
         outcome = pool.Take(150, std::chrono::milliseconds(10), hits, counts);
-    EXPECT_EQ(outcome, EFileOutcome::SCANNED);
+    EXPECT_EQ(outcome, ECheckState::SCANNED);
     EXPECT_EQ(counts.nLines, 0);
     EXPECT_TRUE(hits.Empty());
 }
@@ -114,22 +114,22 @@ TEST_F(ScanPoolTest, APauseHoldsTheWorkersAndAStopEndsThemHeld) {
         CFileCounts counts;
         // A file without hits is taken as the time allows: here after its first block.
         ASSERT_EQ(pool.Take(0, std::chrono::milliseconds(100), hits, counts),
-                  EFileOutcome::SCANNING);
+                  ECheckState::SCANNING);
         const long held = counts.nLines;
         EXPECT_GT(held, 0);
         EXPECT_LT(held, 400000 / 10);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        EXPECT_EQ(pool.Take(0, std::chrono::milliseconds(1), hits, counts), EFileOutcome::SCANNING);
+        EXPECT_EQ(pool.Take(0, std::chrono::milliseconds(1), hits, counts), ECheckState::SCANNING);
         EXPECT_EQ(counts.nLines, held);
         if (bStop)
             pool.Stop(); // must not wait for the pause
         else
             pause.Set(false);
-        EFileOutcome outcome;
+        ECheckState outcome;
         do
             outcome = pool.Take(0, std::chrono::milliseconds(10), hits, counts);
-        while (outcome == EFileOutcome::SCANNING);
-        EXPECT_EQ(outcome, EFileOutcome::SCANNED);
+        while (outcome == ECheckState::SCANNING);
+        EXPECT_EQ(outcome, ECheckState::SCANNED);
         EXPECT_EQ(counts.nLines, bStop ? held : 400000);
     }
 }

@@ -2,9 +2,9 @@
 // What the widget tests share: modal windows driven or closed, message boxes and help calls
 // recorded instead of shown.
 
-#include "core/text/helpcall.h"
-#include "core/text/messagetext.h"
 #include "core/text/resource.h"
+#include "gui/base/helpcall.h"
+#include "gui/base/messagebox.h"
 #include "gui/widgets/messages.h"
 #include "support/testfiles.h"
 

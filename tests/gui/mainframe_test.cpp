@@ -1,5 +1,6 @@
 #include "core/text/resource.h"
 #include "framefixture.h"
+#include "gui/base/controlids.h"
 #include "gui/window/app.h"
 #include "gui/window/commands.h"
 #include "gui/window/mainlayout.h"

@@ -1,6 +1,6 @@
 #include "core/lines/linefile.h"
-#include "core/text/dirlisting.h"
 #include "framefixture.h"
+#include "gui/base/dirlisting.h"
 #include "gui/window/stopsignals.h"
 #include "support/reporttext.h"
 

@@ -1,5 +1,5 @@
 // Where the program looks for its help file.
-#include "core/text/helpcall.h"
+#include "gui/base/helpcall.h"
 #include "support/testfiles.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "core/text/dirlisting.h"
+#include "gui/base/dirlisting.h"
 
 #include "support/testfiles.h"
 

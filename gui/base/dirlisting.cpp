@@ -1,4 +1,4 @@
-#include "core/text/dirlisting.h"
+#include "gui/base/dirlisting.h"
 
 #include "core/text/ascii.h"
 
@@ -139,19 +139,6 @@ std::string VolumeOfDirectory(std::string_view dir, std::string_view home) {
             return "~";
     }
     return "/";
-}
-
-std::string CurrentDirectory() {
-    std::string buffer(256, '\0');
-    for (;;) {
-        if (::getcwd(buffer.data(), buffer.size()) != nullptr) {
-            buffer.resize(buffer.find('\0'));
-            return buffer;
-        }
-        if (errno != ERANGE)
-            return "";
-        buffer.assign(buffer.size() * 2, '\0');
-    }
 }
 
 int EnterDirectory(const std::string& path) {

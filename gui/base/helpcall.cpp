@@ -1,4 +1,4 @@
-#include "core/text/helpcall.h"
+#include "gui/base/helpcall.h"
 
 #include "core/text/ascii.h"
 

@@ -3,6 +3,8 @@
 // texts of the directory and file lists, the two volumes ("/" and "~") that stand in for
 // drives, and the one operation that changes the current directory.
 
+#include "core/lines/filepath.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,9 +47,6 @@ std::string HomeDirectory();
 // The volume of a directory: "~" when it is home or lies inside it, "/" for any other
 // absolute path, "" for an empty path (the current directory unknown).
 std::string VolumeOfDirectory(std::string_view dir, std::string_view home);
-
-// The process's current directory, any length ("" when it cannot be read, e.g. it was removed).
-std::string CurrentDirectory();
 
 // Makes path the process's current directory. A path of 4 or more characters ending in "/"
 // loses that "/". "/:" and "~:" name a volume: they enter the directory last entered on it in
