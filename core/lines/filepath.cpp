@@ -34,21 +34,14 @@ int OpenNoLinks(int dir, const char* path, int flags) {
 #endif
     // Name by name, each opened with O_NOFOLLOW: a link anywhere fails as it does above.
     std::string_view rest = path;
-    int at = dir;
-    const auto done = [&](int fd) {
-        if (at != dir) {
-            const int saved = errno;
-            ::close(at);
-            errno = saved;
-        }
-        return fd;
-    };
+    CFd owned; // the folder reached below dir, once there is one
     for (;;) {
+        const int at = owned.Get() >= 0 ? owned.Get() : dir;
         const size_t slash = rest.find('/');
         const std::string name(rest.substr(0, slash));
         if (name == "..") {
             errno = EXDEV; // would lead out of dir
-            return done(-1);
+            return -1;
         }
         if (slash == std::string_view::npos) {
             int fd;
@@ -56,16 +49,15 @@ int OpenNoLinks(int dir, const char* path, int flags) {
                 fd =
                     ::openat(at, name.empty() ? "." : name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC);
             } while (fd < 0 && errno == EINTR);
-            return done(fd);
+            return fd;
         }
         rest.remove_prefix(slash + 1);
         if (name.empty() || name == ".")
             continue;
-        const int next = ::openat(at, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        done(0);
-        if (next < 0)
+        CFd next(::openat(at, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (next.Get() < 0)
             return -1;
-        at = next;
+        owned = std::move(next);
     }
 }
 
@@ -120,22 +112,16 @@ int OpenPath(const std::string& path, int flags, mode_t mode) {
 
     // Folder by folder, each piece below the limit: the kernel resolves the pieces as it would
     // the whole path (links followed, ".." by the folder reached).
-    int dir = AT_FDCWD;
+    CFd owned; // the folder reached, once there is one; else the current folder
     size_t at = 0;
     if (path[0] == '/') {
-        dir = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
-        if (dir < 0)
+        owned.Reset(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (owned.Get() < 0)
             return -1;
         at = path.find_first_not_of('/');
     }
-    const auto closeDir = [&dir] {
-        if (dir != AT_FDCWD) {
-            const int saved = errno;
-            ::close(dir);
-            errno = saved;
-        }
-    };
     for (;;) {
+        const int dir = owned.Get() >= 0 ? owned.Get() : AT_FDCWD;
         if (at == std::string::npos)
             at = path.size(); // only separators were left: the folder reached
         const std::string rest = path.substr(at);
@@ -143,23 +129,28 @@ int OpenPath(const std::string& path, int flags, mode_t mode) {
             do {
                 fd = ::openat(dir, rest.empty() ? "." : rest.c_str(), flags | O_CLOEXEC, mode);
             } while (fd < 0 && errno == EINTR);
-            closeDir();
             return fd;
         }
         const size_t cut = rest.rfind('/', PATH_MAX - 2);
         if (cut == std::string::npos || cut == 0) {
-            closeDir();
             errno = ENAMETOOLONG; // one name longer than the system allows
             return -1;
         }
-        const int next =
-            ::openat(dir, rest.substr(0, cut).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        closeDir();
-        if (next < 0)
+        CFd next(::openat(dir, rest.substr(0, cut).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (next.Get() < 0)
             return -1;
-        dir = next;
+        owned = std::move(next);
         at = path.find_first_not_of('/', at + cut);
     }
+}
+
+void CFd::Reset(int fd) {
+    if (m_fd >= 0) {
+        const int saved = errno;
+        ::close(m_fd);
+        errno = saved;
+    }
+    m_fd = fd;
 }
 
 CWalkRoot::~CWalkRoot() {
@@ -175,35 +166,20 @@ COpenedFile::~COpenedFile() {
 int OpenBeneath(int rootFd, std::string_view below, int flags) {
     // A path longer than the system takes at once goes through its folders a piece at a time,
     // each piece below the limit.
-    int dir = rootFd;
+    CFd owned; // the folder reached below the root, once there is one
     for (;;) {
-        if (below.size() < PATH_MAX) {
-            const int fd =
-                OpenNoLinks(dir, below.empty() ? "." : std::string(below).c_str(), flags);
-            if (dir != rootFd) {
-                const int saved = errno;
-                ::close(dir);
-                errno = saved;
-            }
-            return fd;
-        }
+        const int dir = owned.Get() >= 0 ? owned.Get() : rootFd;
+        if (below.size() < PATH_MAX)
+            return OpenNoLinks(dir, below.empty() ? "." : std::string(below).c_str(), flags);
         const size_t cut = below.rfind('/', PATH_MAX - 2);
         if (cut == std::string_view::npos || cut == 0) {
-            if (dir != rootFd)
-                ::close(dir);
             errno = ENAMETOOLONG;
             return -1;
         }
-        const int next =
-            OpenNoLinks(dir, std::string(below.substr(0, cut)).c_str(), O_PATH | O_DIRECTORY);
-        if (dir != rootFd) {
-            const int saved = errno;
-            ::close(dir);
-            errno = saved;
-        }
-        if (next < 0)
+        CFd next(OpenNoLinks(dir, std::string(below.substr(0, cut)).c_str(), O_PATH | O_DIRECTORY));
+        if (next.Get() < 0)
             return -1;
-        dir = next;
+        owned = std::move(next);
         below.remove_prefix(cut + 1);
     }
 }
@@ -244,11 +220,9 @@ const char* ListedOpenFailure(const CListedFile& file, int err) {
     if (err == ELOOP && file.root)
         return "changed to a link while the walk ran";
     if (err == ENXIO) {
-        const int fd = OpenListedFile(file, O_PATH);
+        const CFd fd(OpenListedFile(file, O_PATH));
         struct stat st;
-        const bool socket = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode);
-        if (fd >= 0)
-            ::close(fd);
+        const bool socket = fd.Get() >= 0 && ::fstat(fd.Get(), &st) == 0 && S_ISSOCK(st.st_mode);
         if (socket)
             return NotRegularFileText(S_IFSOCK);
     }

@@ -9,6 +9,31 @@
 #include <string_view>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <utility>
+
+// A descriptor owned: closed when it is reset or goes out of scope, with errno kept across the
+// close, so that the reason of a failure survives the cleanup after it. Release hands it on.
+class CFd {
+  public:
+    CFd() = default;
+    explicit CFd(int fd) : m_fd(fd) {}
+    CFd(CFd&& other) noexcept : m_fd(other.Release()) {}
+    CFd& operator=(CFd&& other) noexcept {
+        Reset(other.Release());
+        return *this;
+    }
+    CFd(const CFd&) = delete;
+    CFd& operator=(const CFd&) = delete;
+    ~CFd() { Reset(); }
+
+    int Get() const { return m_fd; }
+    int Release() { return std::exchange(m_fd, -1); }
+    // Closes the descriptor held (if any) and holds fd.
+    void Reset(int fd = -1);
+
+  private:
+    int m_fd = -1;
+};
 
 // The process's current directory, any length ("" when it cannot be read, e.g. it was removed).
 std::string CurrentDirectory();

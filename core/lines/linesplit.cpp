@@ -1,4 +1,5 @@
 #include "core/lines/linesplit.h"
+#include "core/lines/cpufeatures.h"
 
 #include <algorithm>
 #if defined(__SSE2__)
@@ -154,8 +155,7 @@ size_t FindLfLines(const char* data, size_t len, unsigned maxChars, bool crBefor
     if (maxChars <= 64 || (crBefore && len > 0 && data[0] == '\n'))
         return 0;
 #if defined(KAVEL_AVX2)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2)
+    if (CpuFeatures().bAvx2)
         return FindLfLinesAvx2(data, len, maxChars, lfBits, count);
 #endif
     return FindLfLinesWith<LfBits>(data, len, maxChars, lfBits, count);

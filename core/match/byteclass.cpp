@@ -1,4 +1,5 @@
 #include "core/match/byteclass.h"
+#include "core/lines/cpufeatures.h"
 
 #include <array>
 #include <cstring>
@@ -74,16 +75,8 @@ bool CByteClassMap::Runs(Kind kind) {
     switch (kind) {
     case Kind::Bytewise: return true;
 #if defined(KAVEL_X86)
-    case Kind::Avx2: {
-        static const bool avx2 = __builtin_cpu_supports("avx2");
-        return avx2;
-    }
-    case Kind::Avx512: {
-        static const bool vbmi = __builtin_cpu_supports("avx512f") &&
-                                 __builtin_cpu_supports("avx512bw") &&
-                                 __builtin_cpu_supports("avx512vbmi");
-        return vbmi;
-    }
+    case Kind::Avx2: return CpuFeatures().bAvx2;
+    case Kind::Avx512: return CpuFeatures().bAvx512Vbmi;
 #endif
     default: return false;
     }

@@ -1,4 +1,5 @@
 #include "core/match/gramfilter.h"
+#include "core/lines/cpufeatures.h"
 
 #include "core/text/ascii.h"
 
@@ -39,10 +40,7 @@ bool CGramFilter::Runs(Kind kind) {
     switch (kind) {
     case Kind::Plain: return true;
 #if defined(KAVEL_X86)
-    case Kind::Avx2: {
-        static const bool avx2 = __builtin_cpu_supports("avx2");
-        return avx2;
-    }
+    case Kind::Avx2: return CpuFeatures().bAvx2;
 #endif
     default: return false;
     }

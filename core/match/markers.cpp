@@ -1,4 +1,5 @@
 #include "core/match/markers.h"
+#include "core/lines/cpufeatures.h"
 
 #include "core/text/ascii.h"
 
@@ -62,8 +63,7 @@ void FindMarkerWords(const char* data, size_t len, std::vector<size_t>& offsets)
         return;
     size_t i = 0;
 #if defined(__x86_64__)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2)
+    if (CpuFeatures().bAvx2)
         i = FindMarkerWordsAvx2(data, len, offsets);
 #endif
 #if defined(__SSE2__)

@@ -1,4 +1,5 @@
 #include "core/match/matcher.h"
+#include "core/lines/cpufeatures.h"
 
 #include <algorithm>
 #include <bit>
@@ -40,8 +41,7 @@ __attribute__((target("popcnt"))) size_t CountBitsPopcnt(const uint64_t* words, 
 
 size_t CountBits(const uint64_t* words, size_t n) {
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__POPCNT__)
-    static const bool popcnt = __builtin_cpu_supports("popcnt");
-    if (popcnt)
+    if (CpuFeatures().bPopcnt)
         return CountBitsPopcnt(words, n);
 #endif
     size_t count = 0;

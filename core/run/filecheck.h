@@ -56,6 +56,19 @@ class CFileCheck {
     long PhysicalLine(size_t i) const { return m_scanner.PhysicalLine(i); }
     CPieceStart LineStart(size_t i) const { return m_scanner.LineStart(i); }
     bool HitMarked(size_t j) const { return m_scanner.HitMarked(j); }
+    // Hit j of the block, or its lone marker k, as the sinks hear it: its report line number
+    // counted after the base lines of the blocks before. The one place a block's hits are
+    // numbered, for the run and the pool alike.
+    CHit Hit(size_t j, long base) const {
+        const size_t line = HitLine(j);
+        return {base + static_cast<long>(line) + 1, PhysicalLine(line), HitText(j), LineStart(line),
+                HitMarked(j)};
+    }
+    CHit LoneMarker(size_t k, long base) const {
+        const size_t line = LoneMarkerLine(k);
+        return {base + static_cast<long>(line) + 1, PhysicalLine(line), LoneMarkerText(k),
+                LineStart(line), true};
+    }
     size_t LoneMarkerCount() const { return m_scanner.LoneMarkerCount(); }
     size_t LoneMarkerLine(size_t k) const { return m_scanner.LoneMarkerLine(k); }
     std::string_view LoneMarkerText(size_t k) const { return m_scanner.LoneMarkerText(k); }

@@ -368,9 +368,9 @@ void CReportRun::ScanFile(const CListedFile& file) {
             taken.nLines = PassLines(before.nLines, taken.nLines, line);
             taken.bGoOn = taken.nLines == line;
             for (; k < block.LoneMarkerCount() && block.LoneMarkerLine(k) < taken.nLines; ++k)
-                m_report.Marker(BlockLoneMarker(block, k, before.nLines));
+                m_report.Marker(block.LoneMarker(k, before.nLines));
             if (taken.bGoOn) {
-                const CHit hit = BlockHit(block, j, before.nLines);
+                const CHit hit = block.Hit(j, before.nLines);
                 ++taken.nLines;
                 m_report.Hit(hit);
                 ++taken.nHits;
@@ -380,7 +380,7 @@ void CReportRun::ScanFile(const CListedFile& file) {
         if (taken.bGoOn)
             taken.nLines = PassLines(before.nLines, taken.nLines, block.LineCount());
         for (; k < block.LoneMarkerCount() && block.LoneMarkerLine(k) < taken.nLines; ++k)
-            m_report.Marker(BlockLoneMarker(block, k, before.nLines));
+            m_report.Marker(block.LoneMarker(k, before.nLines));
         return taken;
     };
     const auto taken = [&](const CFileCounts& after) {

@@ -165,11 +165,11 @@ void CScanPool::ScanTask(size_t index, CTask& task, CFileCheck& check) {
             for (size_t j = 0; j < block.HitCount(); ++j) {
                 for (; k < block.LoneMarkerCount() && block.LoneMarkerLine(k) < block.HitLine(j);
                      ++k)
-                    found.Add(BlockLoneMarker(block, k, before.nLines), true);
-                found.Add(BlockHit(block, j, before.nLines));
+                    found.Add(block.LoneMarker(k, before.nLines), true);
+                found.Add(block.Hit(j, before.nLines));
             }
             for (; k < block.LoneMarkerCount(); ++k)
-                found.Add(BlockLoneMarker(block, k, before.nLines), true);
+                found.Add(block.LoneMarker(k, before.nLines), true);
             return CFileCheck::CTaken{block.LineCount(), block.HitCount(), true};
         };
         // The file the run writes hands over every block: the run shows its lines and may

@@ -26,19 +26,6 @@
 // The processors this process may run on: the number of workers for a run on every core.
 int ProcessorCount();
 
-// Hit j of a block, or the block's lone marker k, as the sinks hear it: its report line number
-// counted after the base lines of the blocks before.
-inline CHit BlockHit(const CFileCheck& block, size_t j, long base) {
-    const size_t line = block.HitLine(j);
-    return {base + static_cast<long>(line) + 1, block.PhysicalLine(line), block.HitText(j),
-            block.LineStart(line), block.HitMarked(j)};
-}
-inline CHit BlockLoneMarker(const CFileCheck& block, size_t k, long base) {
-    const size_t line = block.LoneMarkerLine(k);
-    return {base + static_cast<long>(line) + 1, block.PhysicalLine(line), block.LoneMarkerText(k),
-            block.LineStart(line), true};
-}
-
 // The hits of a file in the order found, each as its line numbers, start and text, packed in
 // chunks: hits pass from a worker to the run by moving chunks, not by copying them.
 class CHitBuffer {

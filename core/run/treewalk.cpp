@@ -181,27 +181,20 @@ bool CFolderEntries::Read(int fd, const std::vector<CTreeWalk::COwnFile>& own, b
 // Opens the folder levels above the one open at fd ("../.."), a piece at a time; -1 on failure.
 int OpenUp(int fd, size_t levels) {
     constexpr size_t PIECE = 1000; // "../" each, well below the path limit
-    int at = fd;
+    CFd owned;                     // the folder reached above fd, once there is one
     while (levels > 0) {
         const size_t n = std::min(levels, PIECE);
         std::string up;
         for (size_t i = 0; i < n; ++i)
             up += i == 0 ? ".." : "/..";
-        const int next = ::openat(at, up.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        if (at != fd)
-            ::close(at);
-        if (next < 0)
+        CFd next(::openat(owned.Get() >= 0 ? owned.Get() : fd, up.c_str(),
+                          O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (next.Get() < 0)
             return -1;
-        at = next;
+        owned = std::move(next);
         levels -= n;
     }
-    return at;
-}
-
-void CloseKeepingErrno(int fd) {
-    const int saved = errno;
-    ::close(fd);
-    errno = saved;
+    return owned.Get() >= 0 ? owned.Release() : fd;
 }
 
 } // namespace
@@ -682,8 +675,7 @@ void CTreeWalk::PopFrame(std::vector<CFrame>& stack, const std::shared_ptr<const
             if (fd >= 0 && ::fstat(fd, &st) == 0 && st.st_dev == frame.dev &&
                 st.st_ino == frame.ino)
                 return true;
-            if (fd >= 0)
-                CloseKeepingErrno(fd);
+            CFd(fd).Reset(); // closed, errno kept
             return false;
         };
         // Up from the folder just walked, or, when that was moved away meanwhile, down from

@@ -1,4 +1,5 @@
 // The matcher, its byte classes and its prefilters against the matching rule read literally.
+#include "core/lines/cpufeatures.h"
 #include "core/lines/linesplit.h"
 #include "core/match/byteclass.h"
 #include "core/match/gramfilter.h"
@@ -20,6 +21,27 @@ void FillTable(SearchStringTable& table, const std::vector<std::string>& strings
         std::memset(slot, 0, sizeof slot);
     for (size_t i = 0; i < strings.size() && i < MAX_SEARCH_STRINGS; ++i)
         std::memcpy(table[i], strings[i].data(), std::min<size_t>(strings[i].size(), 30));
+}
+
+// The kernels' paths that the differential tests below run on this processor agree with what
+// it can do; a path it lacks is not tested here, and this test says so as skipped rather than
+// passing in silence.
+TEST(CpuFeatures, EveryKernelPathIsTestedOrSkippedAloud) {
+    const CCpuFeatures& cpu = CpuFeatures();
+    EXPECT_EQ(CByteClassMap::Runs(CByteClassMap::Kind::Avx2), cpu.bAvx2);
+    EXPECT_EQ(CByteClassMap::Runs(CByteClassMap::Kind::Avx512), cpu.bAvx512Vbmi);
+    EXPECT_EQ(CGramFilter::Runs(CGramFilter::Kind::Avx2), cpu.bAvx2);
+    EXPECT_TRUE(CByteClassMap::Runs(CByteClassMap::Kind::Bytewise));
+    EXPECT_TRUE(CGramFilter::Runs(CGramFilter::Kind::Plain));
+    std::string lacking;
+    if (!cpu.bAvx2)
+        lacking += " AVX2 (byte classes, both prefilters, the LF finder, markers)";
+    if (!cpu.bAvx512Vbmi)
+        lacking += " AVX-512 VBMI (byte classes)";
+    if (!cpu.bPopcnt)
+        lacking += " POPCNT (bit counts)";
+    if (!lacking.empty())
+        GTEST_SKIP() << "not tested on this processor:" << lacking;
 }
 
 TEST(CSearchMatcher, FollowsTheMatchingRule) {
