@@ -467,16 +467,17 @@ int RunBatchReport(int argc, char** argv) {
     std::string directory = CurrentDirectory();
     if (directory.empty())
         directory = ".";
-    // The results are judged once for the formats and the exit status, ahead of the format.
+    // The results are judged once for the formats and the exit status, in front of the format.
     const bool resultFormat = outputFormat == EOutputFormat::SARIF ||
                               outputFormat == EOutputFormat::GITHUB ||
                               outputFormat == EOutputFormat::GITLAB;
-    std::unique_ptr<CResultJudge> judge;
+    std::unique_ptr<CResultJudge> made;
     if (baseline || markers || changes || (resultFormat && !quiet))
-        judge = std::make_unique<CResultJudge>(strings, directory, baseline.get(), &g_nStopSignal,
-                                               markers, resultFormat && !quiet);
+        made = std::make_unique<CResultJudge>(directory, baseline.get(), &g_nStopSignal, markers,
+                                              resultFormat && !quiet);
+    const CResultJudge* judge = made.get();
     if (changes) {
-        judge->SetChangedLines(changes.get());
+        made->SetChangedLines(changes.get());
         // Results of files outside the change are not looked at, and so not absent.
         if (baseline) {
             std::set<std::string> gone;
@@ -489,18 +490,19 @@ int RunBatchReport(int argc, char** argv) {
     const bool allResults = baselineAll && outputFormat != EOutputFormat::GITHUB &&
                             outputFormat != EOutputFormat::GITLAB;
     const CFormatContext context{out,
-                                 strings,
                                  directory,
                                  KAVEL_VERSION,
-                                 judge.get(),
+                                 nullptr,
                                  allResults,
                                  &g_nStopSignal,
                                  judge != nullptr && (markers || baseline || changes)};
-    std::unique_ptr<CFormatSink> format = quiet ? nullptr : MakeFormatSink(outputFormat, context);
+    std::unique_ptr<CFormatSink> format;
+    if (!quiet)
+        format = MakeFormatSink(outputFormat, context, std::move(made));
+    else if (made) // nothing to write; the judge still gives the verdict
+        format = std::make_unique<CJudgedSink>(std::move(made), nullptr);
     CFailedFiles failedFiles;
     CTeeSink view;
-    if (judge)
-        view.Add(*judge);
     if (format)
         view.Add(*format);
     view.Add(failedFiles);

@@ -63,16 +63,85 @@ bool ParseOutputFormat(std::string_view name, EOutputFormat& format) {
     return false;
 }
 
-std::unique_ptr<CFormatSink> MakeFormatSink(EOutputFormat format, const CFormatContext& context) {
+std::unique_ptr<CFormatSink> MakeFormatSink(EOutputFormat format, CFormatContext context,
+                                            std::unique_ptr<CResultJudge> judge) {
+    if (!judge && (format == EOutputFormat::SARIF || format == EOutputFormat::GITHUB ||
+                   format == EOutputFormat::GITLAB))
+        judge = std::make_unique<CResultJudge>(context.currentDirectory, nullptr, context.pStop);
+    context.pJudge = judge.get();
+    std::unique_ptr<CFormatSink> sink;
     switch (format) {
-    case EOutputFormat::GREP: return MakeGrepFormat(context);
-    case EOutputFormat::JSON: return MakeJsonFormat(context);
-    case EOutputFormat::SARIF: return MakeSarifFormat(context);
-    case EOutputFormat::GITHUB: return MakeGithubFormat(context);
-    case EOutputFormat::GITLAB: return MakeGitlabFormat(context);
-    case EOutputFormat::REPORT: break;
+    case EOutputFormat::GREP: sink = MakeGrepFormat(context); break;
+    case EOutputFormat::JSON: sink = MakeJsonFormat(context); break;
+    case EOutputFormat::SARIF: sink = MakeSarifFormat(context, *judge); break;
+    case EOutputFormat::GITHUB: sink = MakeGithubFormat(context); break;
+    case EOutputFormat::GITLAB: sink = MakeGitlabFormat(context); break;
+    case EOutputFormat::REPORT: sink = std::make_unique<CReportFormat>(context.out); break;
     }
-    return std::make_unique<CReportFormat>(context.out);
+    if (!judge)
+        return sink;
+    return std::make_unique<CJudgedSink>(std::move(judge), std::move(sink));
+}
+
+CJudgedSink::CJudgedSink(std::unique_ptr<CResultJudge> judge, std::unique_ptr<CFormatSink> format)
+    : m_pJudge(std::move(judge)), m_pFormat(std::move(format)) {}
+
+void CJudgedSink::RunBegin(const CRunHeader& header) {
+    m_pJudge->RunBegin(header);
+    if (m_pFormat)
+        m_pFormat->RunBegin(header);
+}
+
+void CJudgedSink::StringsLoaded(const SearchStringTable& strings) {
+    m_pJudge->StringsLoaded(strings);
+    if (m_pFormat)
+        m_pFormat->StringsLoaded(strings);
+}
+
+void CJudgedSink::Error(std::string_view text) {
+    m_pJudge->Error(text);
+    if (m_pFormat)
+        m_pFormat->Error(text);
+}
+
+void CJudgedSink::FileBegin(const std::string& path, const std::string& name) {
+    m_pJudge->FileBegin(path, name);
+    if (m_pFormat)
+        m_pFormat->FileBegin(path, name);
+}
+
+void CJudgedSink::Hit(const CHit& hit) {
+    m_pJudge->Hit(hit);
+    if (m_pFormat)
+        m_pFormat->Hit(hit);
+}
+
+void CJudgedSink::Marker(const CHit& line) {
+    m_pJudge->Marker(line);
+    if (m_pFormat)
+        m_pFormat->Marker(line);
+}
+
+void CJudgedSink::FileEnd(EFileOutcome outcome, const CFileCounts& counts) {
+    m_pJudge->FileEnd(outcome, counts);
+    if (m_pFormat)
+        m_pFormat->FileEnd(outcome, counts);
+}
+
+void CJudgedSink::RunEnd(bool bCancelled) {
+    m_pJudge->RunEnd(bCancelled);
+    if (m_pFormat)
+        m_pFormat->RunEnd(bCancelled);
+}
+
+void CJudgedSink::Flush() {
+    m_pJudge->Flush();
+    if (m_pFormat)
+        m_pFormat->Flush();
+}
+
+std::vector<std::string> CJudgedSink::Finish(const std::vector<std::string>& failures) {
+    return m_pFormat ? m_pFormat->Finish(failures) : std::vector<std::string>{};
 }
 
 std::string ResultMessage(const std::vector<const std::string*>& strings) {

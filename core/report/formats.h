@@ -25,15 +25,13 @@ enum class EOutputFormat { REPORT, GREP, JSON, SARIF, GITHUB, GITLAB };
 // The format named report, grep, json, sarif, github or gitlab; false for any other name.
 bool ParseOutputFormat(std::string_view name, EOutputFormat& format);
 
-// What a format sink needs beyond the events: where it writes, the table of the run (filled
-// when the strings are loaded, before the first hit), the current directory (SARIF's URIs are
-// relative to it), the program's version, and the judge of the results (null for report,
-// and for grep and JSON without a baseline). bAllLines: grep and JSON print every line found,
-// not only those with a new result. pStop: the run's stop; a file that ends with it set was
-// stopped in its check (may be null).
+// What a format sink needs beyond the events: where it writes, the current directory (SARIF's
+// URIs are relative to it), the program's version, and the judge of the results, which
+// MakeFormatSink sets (null for report, and for grep and JSON without a judge). bAllLines: grep
+// and JSON print every line found, not only those with a new result. pStop: the run's stop; a
+// file that ends with it set was stopped in its check (may be null).
 struct CFormatContext {
     CByteOutput& out;
-    const SearchStringTable& strings;
     std::string currentDirectory;
     std::string version;
     const CResultJudge* pJudge = nullptr;
@@ -52,4 +50,32 @@ class CFormatSink : public CReportSink {
     virtual std::vector<std::string> Finish(const std::vector<std::string>& failures) = 0;
 };
 
-std::unique_ptr<CFormatSink> MakeFormatSink(EOutputFormat format, const CFormatContext& context);
+// A judge and the format sink it judges for, as one sink: every event reaches the judge first
+// and the format after it, so that the format reads the results of each line as the line ends.
+// The format may be null (nothing is written: the judge still gives the verdict).
+class CJudgedSink final : public CFormatSink {
+  public:
+    CJudgedSink(std::unique_ptr<CResultJudge> judge, std::unique_ptr<CFormatSink> format);
+    const CResultJudge& Judge() const { return *m_pJudge; }
+
+    void RunBegin(const CRunHeader& header) override;
+    void StringsLoaded(const SearchStringTable& strings) override;
+    void Error(std::string_view text) override;
+    void FileBegin(const std::string& path, const std::string& name) override;
+    void Hit(const CHit& hit) override;
+    void Marker(const CHit& line) override;
+    void FileEnd(EFileOutcome outcome, const CFileCounts& counts) override;
+    void RunEnd(bool bCancelled) override;
+    void Flush() override;
+    std::vector<std::string> Finish(const std::vector<std::string>& failures) override;
+
+  private:
+    std::unique_ptr<CResultJudge> m_pJudge;
+    std::unique_ptr<CFormatSink> m_pFormat;
+};
+
+// The sink of a format, behind the judge when one is given (a CJudgedSink then). SARIF,
+// GitHub and GitLab show the judge's results: without a judge given they get one of their own
+// (no baseline, no markers, every line looked up).
+std::unique_ptr<CFormatSink> MakeFormatSink(EOutputFormat format, CFormatContext context,
+                                            std::unique_ptr<CResultJudge> judge = nullptr);

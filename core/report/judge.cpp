@@ -13,11 +13,22 @@ bool CLineRanges::Holds(long line) const {
     return after != spans.begin() && std::prev(after)->second >= line;
 }
 
-CResultJudge::CResultJudge(const SearchStringTable& strings, std::string currentDirectory,
-                           CBaseline* baseline, const StopFlag* stop, bool bMarkers,
-                           bool bEveryLine)
-    : m_strings(strings), m_strDirectory(std::move(currentDirectory)), m_pBaseline(baseline),
-      m_pStop(stop), m_bMarkers(bMarkers), m_bEveryLine(bEveryLine) {}
+CResultJudge::CResultJudge(std::string currentDirectory, CBaseline* baseline, const StopFlag* stop,
+                           bool bMarkers, bool bEveryLine)
+    : m_strDirectory(std::move(currentDirectory)), m_pBaseline(baseline), m_pStop(stop),
+      m_bMarkers(bMarkers), m_bEveryLine(bEveryLine) {}
+
+void CResultJudge::StringsLoaded(const SearchStringTable& strings) {
+    m_rules.clear();
+    for (int i = 0; i < CountSearchStrings(strings); ++i) {
+        std::string folded = AsciiUpperCopy(strings[i]);
+        bool known = false;
+        for (const CRule& rule : m_rules)
+            known = known || rule.folded == folded;
+        if (!known)
+            m_rules.push_back({folded, std::string(strings[i]), RuleId(strings[i])});
+    }
+}
 
 const std::string& CResultJudge::Uri() const {
     if (m_strUri.empty())
@@ -53,16 +64,6 @@ void CResultJudge::Marker(const CHit& line) {
 }
 
 void CResultJudge::BeginLine(const CHit& hit, bool bHit) {
-    if (m_rules.empty()) { // the strings are loaded by the first hit
-        for (int i = 0; i < CountSearchStrings(m_strings); ++i) {
-            std::string folded = AsciiUpperCopy(m_strings[i]);
-            bool known = false;
-            for (const CRule& rule : m_rules)
-                known = known || rule.folded == folded;
-            if (!known)
-                m_rules.push_back({folded, std::string(m_strings[i]), RuleId(m_strings[i])});
-        }
-    }
     if (hit.nPhysical != m_nLine) {
         FinishLine();
         m_nLine = hit.nPhysical;

@@ -60,21 +60,24 @@ class CChangedLines {
 // line's rules, their columns, fingerprints (FNV-1a 64 over the rule id, a NUL, the URI, a NUL
 // and the line's text as recorded) and what tells whether they are new: the baseline's state,
 // and the in-source markers that accept them (core/match/markers.h). A line is judged when it
-// has ended (its last piece, or a marker on the line after it, may accept its strings): a sink
-// of the run ahead of the format's sink, which reads Finished() when it sees the line end.
+// has ended (its last piece, or a marker on the line after it, may accept its strings): it
+// stands in front of the format's sink (CJudgedSink, core/report/formats.h), which reads
+// Finished() when it sees the line end.
 // Strings are looked up only on lines where a marker, the baseline or the format asks for it;
 // a line that is not looked up is new.
 class CResultJudge : public CReportSink {
   public:
-    // baseline may be null. The table is filled when the strings are loaded. stop (may be
-    // null): the run's stop, nonzero when a file's check ends by a stop. bMarkers: markers
-    // accept results; bEveryLine: every line is looked up (for formats that show results).
-    CResultJudge(const SearchStringTable& strings, std::string currentDirectory,
-                 CBaseline* baseline, const StopFlag* stop = nullptr, bool bMarkers = false,
-                 bool bEveryLine = true);
+    // baseline may be null. stop (may be null): the run's stop, nonzero when a file's check
+    // ends by a stop. bMarkers: markers accept results; bEveryLine: every line is looked up
+    // (for formats that show results).
+    CResultJudge(std::string currentDirectory, CBaseline* baseline, const StopFlag* stop = nullptr,
+                 bool bMarkers = false, bool bEveryLine = true);
     // Only results on the lines a change touched are new (changed may be null: every line).
     void SetChangedLines(const CChangedLines* changed) { m_pChanged = changed; }
     bool HasChangedLines() const { return m_pChanged != nullptr; }
+    // The rules: one for each search string, those that match alike (the same when
+    // upper-cased) taken together under the first of them.
+    void StringsLoaded(const SearchStringTable& strings) override;
     void Error(std::string_view) override {}
     void FileBegin(const std::string& path, const std::string& name) override;
     void Hit(const CHit& hit) override;
@@ -129,7 +132,6 @@ class CResultJudge : public CReportSink {
     // ended): they accept nothing.
     void DropPending();
 
-    const SearchStringTable& m_strings;
     const std::string m_strDirectory;
     CBaseline* m_pBaseline;
     const StopFlag* m_pStop;

@@ -68,7 +68,7 @@ class CRecordSink : public CFormatSink {
         return m_context.pJudge != nullptr && m_context.pJudge->HasBaseline();
     }
 
-    const CFormatContext& m_context;
+    const CFormatContext m_context;
     std::string m_strPath;  // as the report names it
     std::string m_strName;  // as it was given
     long m_nLastLine = 0;   // the line of the last record
@@ -110,6 +110,8 @@ std::string ResultMessage(const std::vector<const std::string*>& strings);
 
 std::unique_ptr<CFormatSink> MakeGrepFormat(const CFormatContext& context);
 std::unique_ptr<CFormatSink> MakeJsonFormat(const CFormatContext& context);
-std::unique_ptr<CFormatSink> MakeSarifFormat(const CFormatContext& context);
+// The log's rules, URIs and absent results come from the judge the sink stands behind.
+std::unique_ptr<CFormatSink> MakeSarifFormat(const CFormatContext& context,
+                                             const CResultJudge& judge);
 std::unique_ptr<CFormatSink> MakeGithubFormat(const CFormatContext& context);
 std::unique_ptr<CFormatSink> MakeGitlabFormat(const CFormatContext& context);

@@ -75,6 +75,11 @@ void CTeeSink::RunBegin(const CRunHeader& header) {
         sink->RunBegin(header);
 }
 
+void CTeeSink::StringsLoaded(const SearchStringTable& strings) {
+    for (CReportSink* sink : m_sinks)
+        sink->StringsLoaded(strings);
+}
+
 void CTeeSink::Error(std::string_view text) {
     for (CReportSink* sink : m_sinks)
         sink->Error(text);

@@ -4,6 +4,7 @@
 // event to several.
 
 #include "core/lines/linefile.h"
+#include "core/match/searchstrings.h"
 #include "core/text/utf8.h"
 
 #include <ctime>
@@ -55,14 +56,18 @@ struct CRunHeader {
     std::string stringsPath;
 };
 
-// The events come in this order: RunBegin; then for each checked file FileBegin, its hits in
-// line order and FileEnd; then RunEnd, after which nothing follows. Errors may come before the
-// first file and between a file's FileEnd and the next FileBegin.
+// The events come in this order: RunBegin; StringsLoaded once the strings file is read; then
+// for each checked file FileBegin, its hits in line order and FileEnd; then RunEnd, after which
+// nothing follows. Errors may come before the first file and between a file's FileEnd and the
+// next FileBegin.
 class CReportSink {
   public:
     virtual ~CReportSink() = default;
     // The run has begun: a sink that shows a header shows it now.
     virtual void RunBegin(const CRunHeader&) {}
+    // The strings file is read (the table may hold no string): a sink that needs the strings
+    // takes them now. The table lasts until RunEnd. No file is checked without this event.
+    virtual void StringsLoaded(const SearchStringTable&) {}
     // A run's error, as the report words it ("Error: Unable to open string file").
     virtual void Error(std::string_view text) = 0;
     // A checked file's path, as the report names it (bytes as they are), and its name as it
@@ -128,6 +133,7 @@ class CTeeSink : public CReportSink {
     void Add(CReportSink& sink) { m_sinks.push_back(&sink); }
 
     void RunBegin(const CRunHeader& header) override;
+    void StringsLoaded(const SearchStringTable& strings) override;
     void Error(std::string_view text) override;
     void FileBegin(const std::string& path, const std::string& name) override;
     void Hit(const CHit& hit) override;

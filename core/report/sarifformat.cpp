@@ -52,8 +52,8 @@ constexpr long CODE_SCANNING_RESULTS_MAX = 25000;
 // the baseline's results that are gone.
 class CSarifFormat : public CRecordSink {
   public:
-    explicit CSarifFormat(const CFormatContext& context)
-        : CRecordSink(context), m_json(m_context.out.Pending()) {
+    CSarifFormat(const CFormatContext& context, const CResultJudge& judge)
+        : CRecordSink(context), m_judge(judge), m_json(m_context.out.Pending()) {
         m_json.Object().String("version", "2.1.0");
         m_json.String("$schema", "https://json.schemastore.org/sarif-2.1.0.json");
         m_json.Array("runs").Object().Array("results");
@@ -126,9 +126,9 @@ class CSarifFormat : public CRecordSink {
     }
 
   private:
-    // The sink is made with a judge: results are its.
-    const CResultJudge& Judge() const { return *m_context.pJudge; }
+    const CResultJudge& Judge() const { return m_judge; }
 
+    const CResultJudge& m_judge;  // the one it stands behind: the results are its
     CJsonWriter m_json;           // the log, written as the run goes
     std::set<std::string> m_used; // ids of the rules with a result in the log
     std::vector<std::string> m_notifications;
@@ -137,6 +137,7 @@ class CSarifFormat : public CRecordSink {
 
 } // namespace
 
-std::unique_ptr<CFormatSink> MakeSarifFormat(const CFormatContext& context) {
-    return std::make_unique<CSarifFormat>(context);
+std::unique_ptr<CFormatSink> MakeSarifFormat(const CFormatContext& context,
+                                             const CResultJudge& judge) {
+    return std::make_unique<CSarifFormat>(context, judge);
 }

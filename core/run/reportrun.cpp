@@ -152,7 +152,11 @@ void CReportRun::CheckStringsAndFiles(CLineFile& strings) {
     FlushOutput();
     if (!LoadStrings(strings)) {
         Error(m_report, "Error: Unable to open string file");
-    } else if (m_result.bStringsOpened = true; !Stopped()) {
+        return;
+    }
+    m_result.bStringsOpened = true;
+    m_report.StringsLoaded(m_in.strings);
+    if (!Stopped()) {
         m_pMatcher = std::make_unique<CSearchMatcher>(m_in.strings);
         m_pMatcher->SetFindsMarkers(m_options.bMarkers);
         m_lastDrain = Clock::now();

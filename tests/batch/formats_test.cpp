@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <set>
@@ -307,6 +308,53 @@ TEST_F(ReportToolTest, AStopEndsTheLoadOfABaseline) {
     EXPECT_EQ(ParseJsonBounded(array + "]", value, SIZE_MAX, nullptr), EJsonRead::OK);
 }
 
+// The judge stands in front of the format it judges for, with or without one: its rules come
+// from the strings when they are loaded (strings that match alike are one rule), it counts the
+// new lines with no format behind it (--quiet), and a format that shows results gets a judge
+// of its own when it is given none.
+TEST(CJudgedSink, JudgesWithOrWithoutAFormat) {
+    SearchStringTable table{};
+    for (const char* s : {"year", "YEAR", "date"})
+        std::strcpy(table[CountSearchStrings(table)], s);
+    const auto feed = [&table](CFormatSink& sink) {
+        sink.StringsLoaded(table);
+        sink.FileBegin("/d/a.c", "a.c");
+        sink.Hit({1, 1, "a Year", {}});
+        sink.Hit({2, 2, "date and year", {}});
+        sink.FileEnd(EFileOutcome::SCANNED, {3, 2, 3});
+        sink.RunEnd(false);
+        return sink.Finish({});
+    };
+    auto made = std::make_unique<CResultJudge>("/d", nullptr);
+    CJudgedSink quiet(std::move(made), nullptr);
+    EXPECT_TRUE(feed(quiet).empty());
+    EXPECT_EQ(quiet.Judge().Rules().size(), 2u);
+    EXPECT_EQ(quiet.Judge().NewResults(), 2);
+
+    std::string log;
+    {
+        int pipes[2];
+        ASSERT_EQ(::pipe(pipes), 0);
+        {
+            CByteOutput out(pipes[1], nullptr);
+            const std::unique_ptr<CFormatSink> sarif =
+                MakeFormatSink(EOutputFormat::SARIF, {out, "/d", "1"});
+            feed(*sarif);
+        }
+        ::close(pipes[1]);
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(pipes[0], buffer, sizeof buffer)) > 0;)
+            log.append(buffer, static_cast<size_t>(n));
+        ::close(pipes[0]);
+    }
+    CJson sarif;
+    ASSERT_TRUE(ParseJson(log, sarif)) << log;
+    EXPECT_EQ(sarif.At("runs/0/results")->items.size(), 3u);
+    EXPECT_EQ(sarif.At("runs/0/tool/driver/rules")->items.size(), 2u);
+    EXPECT_EQ(sarif.At("runs/0/results/0/locations/0/physicalLocation/artifactLocation/uri")->text,
+              "a.c");
+}
+
 // The formats' sinks fed a run by hand: a.c checked whole, then a stop in the middle of b.c,
 // and c.c never reached. b.c says it was cancelled, not ok, and only a.c's results that
 // nothing matched are absent: the others' files were not read to their end. A run that is not
@@ -331,10 +379,11 @@ TEST_F(ReportToolTest, ResultsOfAFileNotReadToItsEndAreNotAbsent) {
             const int fd = ::open((dir / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             {
                 CByteOutput out(fd, nullptr);
-                CResultJudge judge(table, dir.Path(), &baseline, &flag);
-                const CFormatContext context{out, table, dir.Path(), "1", &judge, true, &flag};
-                const std::unique_ptr<CFormatSink> sink = MakeFormatSink(format, context);
-                CTeeSink run({&judge, sink.get()});
+                const std::unique_ptr<CFormatSink> sink =
+                    MakeFormatSink(format, {out, dir.Path(), "1", nullptr, true, &flag},
+                                   std::make_unique<CResultJudge>(dir.Path(), &baseline, &flag));
+                CFormatSink& run = *sink;
+                run.StringsLoaded(table);
                 for (const char* name : {"src/a.c", "src/b.c", "src/c.c"}) {
                     if (stop && name[4] == 'c')
                         break;
