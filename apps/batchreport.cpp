@@ -249,6 +249,359 @@ bool OptionValue(int argc, char** argv, int& i, const std::string& name, std::st
     return true;
 }
 
+// The command line as the run takes it.
+struct CBatchOptions {
+    std::string outputPath, stringsPath, baselinePath, changedSince;
+    EOutputFormat outputFormat = EOutputFormat::REPORT;
+    std::vector<std::string> paths, excludes, lists;
+    int nJobs = 0;
+    bool quiet = false, nul = false, haveStrings = false, haveOutput = false;
+    bool haveBaseline = false, baselineAll = false, walkVcs = false, markers = true;
+    bool strictMarkers = false, haveChangedSince = false;
+    bool namesGiven = false; // files or folders named on the command line
+};
+
+// What the command line asks for when it ends the tool before a run (help, version, an
+// error): the exit status; -1 when the run goes ahead.
+constexpr int GO_ON = -1;
+
+// An option that takes a value: sets it, or says why it cannot.
+int TakeValueOption(const std::string& name, const std::string& value, CBatchOptions& o) {
+    if (name == "--strings") {
+        o.stringsPath = value;
+        o.haveStrings = true;
+    } else if (name == "--output") {
+        o.outputPath = value;
+        o.haveOutput = true;
+    } else if (name == "--files-from") {
+        o.lists.push_back(value);
+    } else if (name == "--changed-since") {
+        o.changedSince = value;
+        o.haveChangedSince = true;
+    } else if (name == "--baseline") {
+        o.baselinePath = value;
+        o.haveBaseline = true;
+    } else if (name == "--exclude") {
+        if (!CTreeWalk::CanMatch(value)) {
+            std::fprintf(stderr, "kavel-report: --exclude %s can never match\n",
+                         SafeText(value).c_str());
+            return BATCH_EXIT_FAILURE;
+        }
+        o.excludes.push_back(value);
+    } else if (!ParseOutputFormat(value, o.outputFormat)) {
+        return CommandLineError("--format is report, grep, json, sarif, github or gitlab");
+    }
+    return GO_ON;
+}
+
+// An option without a value (a flag); false when arg is none.
+bool TakeFlag(const std::string& arg, CBatchOptions& o) {
+    bool* const flag = arg == "--quiet" || arg == "-q"                     ? &o.quiet
+                       : arg == "--null" || arg == "-0"                    ? &o.nul
+                       : arg == "--baseline-all" || arg == "--all-results" ? &o.baselineAll
+                       : arg == "--strict-markers"                         ? &o.strictMarkers
+                       : arg == "--walk-vcs"                               ? &o.walkVcs
+                                                                           : nullptr;
+    if (flag != nullptr)
+        *flag = true;
+    else if (arg == "--no-markers")
+        o.markers = false;
+    else
+        return false;
+    return true;
+}
+
+// Reads the command line into o.
+int ParseBatchOptions(int argc, char** argv, CBatchOptions& o) {
+    o.nJobs = ProcessorCount();
+    bool endOfOptions = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const auto is = [&](const char* name) {
+            return arg == name || arg.rfind(std::string(name) + "=", 0) == 0;
+        };
+        std::string value;
+        if (endOfOptions || arg.empty() || arg[0] != '-' || arg == "-") {
+            o.paths.push_back(arg);
+        } else if (arg == "--") {
+            endOfOptions = true;
+        } else if (arg == "--help" || arg == "-h") {
+            std::fputs(Usage, stdout);
+            return BATCH_EXIT_CLEAN;
+        } else if (arg == "--version") {
+            std::fputs("kavel-report " KAVEL_VERSION "\n", stdout);
+            return BATCH_EXIT_CLEAN;
+        } else if (TakeFlag(arg, o)) {
+        } else if (is("--strings") || is("--output") || is("--files-from") || is("--exclude") ||
+                   is("--format") || is("--baseline") || is("--changed-since")) {
+            const std::string name = arg.substr(0, arg.find('='));
+            if (!OptionValue(argc, argv, i, name, value))
+                return CommandLineError(name + " needs a value");
+            if (const int status = TakeValueOption(name, value, o); status != GO_ON)
+                return status;
+        } else if (arg == "-j" || is("--jobs")) {
+            if (!OptionValue(argc, argv, i, "--jobs", value))
+                value.clear();
+            o.nJobs = ParseJobs(value);
+            if (o.nJobs == 0)
+                return CommandLineError("--jobs needs a number from 1 to 1024");
+        } else {
+            return CommandLineError("unknown option " + arg);
+        }
+    }
+    o.namesGiven = !o.paths.empty();
+    return GO_ON;
+}
+
+// The options that cannot go together, or are missing.
+int CheckBatchOptions(const CBatchOptions& o) {
+    if (!o.haveStrings)
+        return CommandLineError("--strings FILE is required");
+    if (o.haveOutput && o.outputPath == "-") {
+        std::fputs("kavel-report: --output - is not supported: --format writes standard output; "
+                   "leave --output out\n",
+                   stderr);
+        return BATCH_EXIT_FAILURE;
+    }
+    if (o.paths.empty() && o.lists.empty() && !o.haveChangedSince)
+        return CommandLineError(NoFileToCheck);
+    if (o.stringsPath == "-" && std::find(o.lists.begin(), o.lists.end(), "-") != o.lists.end()) {
+        std::fputs("kavel-report: standard input cannot hold both the strings and the list\n",
+                   stderr);
+        return BATCH_EXIT_FAILURE;
+    }
+    return GO_ON;
+}
+
+// What the run reads besides the files, made ready before anything is written: the baseline,
+// the change, the strings' descriptor, the lists, and the files of the run itself, left out of
+// what it checks and never taken for the output file.
+struct CBatchInputs {
+    std::vector<CTreeWalk::COwnFile> own;
+    std::unique_ptr<CBaseline> baseline;
+    std::unique_ptr<CGitChanges> changes;
+    CWalkSource files;
+
+    void OwnFile(int fd, const char* path, const char* what) {
+        struct stat st;
+        if ((path != nullptr ? ::stat(path, &st) : ::fstat(fd, &st)) == 0 && S_ISREG(st.st_mode))
+            own.push_back({st.st_dev, st.st_ino, what});
+    }
+};
+
+// A failure before the run: GitLab's report is still an array (an empty one), so that the
+// job's artifact can be read.
+int FailBeforeRun(const CBatchOptions& o, int status) {
+    if (o.outputFormat == EOutputFormat::GITLAB && !o.quiet)
+        std::fputs("[]\n", stdout);
+    return status;
+}
+
+// An earlier run's results: read whole before anything is written, so that a baseline that
+// is not what it should be fails the run instead of making it look clean.
+int LoadBaseline(const CBatchOptions& o, CRunOptions& options, CBatchInputs& in) {
+    in.baseline = std::make_unique<CBaseline>();
+    std::string message;
+    if (!in.baseline->Load(o.baselinePath, message, &g_nStopSignal)) {
+        if (g_nStopSignal != 0)
+            return FailBeforeRun(o, BATCH_EXIT_CANCELLED);
+        std::fprintf(stderr, "kavel-report: %s\n", message.c_str());
+        return FailBeforeRun(o, BATCH_EXIT_FAILURE);
+    }
+    in.OwnFile(-1, o.baselinePath.c_str(), "the baseline");
+    struct stat st;
+    if (::stat(o.baselinePath.c_str(), &st) == 0)
+        options.inputs.push_back(
+            {{true, st.st_dev, st.st_ino}, "Error: The output file is the baseline"});
+    return GO_ON;
+}
+
+// The change, from git, before anything is written: without names, its files are those of a
+// walk of the current folder (so that excludes and the rules of a walk hold for them, and
+// they are named from here).
+int LoadChanges(CBatchOptions& o, CBatchInputs& in) {
+    in.changes = std::make_unique<CGitChanges>();
+    std::string message;
+    if (!in.changes->Load(o.changedSince, &g_nStopSignal, message)) {
+        if (g_nStopSignal != 0)
+            return FailBeforeRun(o, BATCH_EXIT_CANCELLED);
+        std::fprintf(stderr, "kavel-report: --changed-since %s: %s\n",
+                     SafeText(o.changedSince).c_str(), message.c_str());
+        return FailBeforeRun(o, BATCH_EXIT_FAILURE);
+    }
+    if (o.paths.empty() && o.lists.empty() && in.changes->Count() > 0)
+        o.paths.push_back(".");
+    return GO_ON;
+}
+
+// The --files-from lists, opened for the walk to read as they come.
+int AddLists(const CBatchOptions& o, CRunOptions& options, CBatchInputs& in) {
+    for (const std::string& list : o.lists) {
+        const int fd = OpenNameList(list);
+        if (g_nStopSignal != 0)
+            return FailBeforeRun(o, BATCH_EXIT_CANCELLED);
+        if (fd < 0) {
+            std::fprintf(stderr, "kavel-report: cannot read the list %s\n", SafeText(list).c_str());
+            return FailBeforeRun(o, BATCH_EXIT_FAILURE);
+        }
+        // The output file must not empty a list before it is read.
+        in.OwnFile(fd, nullptr, "the list of files");
+        struct stat st;
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+            options.inputs.push_back(
+                {{true, st.st_dev, st.st_ino}, "Error: The output file is the list of files"});
+        in.files.m_pWalk->AddList(fd, o.nul, list);
+    }
+    return GO_ON;
+}
+
+// Standard output or error redirected into the output file (`> out` with --output out) would
+// be a second writer of that file with an offset of its own: each would write over the other.
+// A pipe, FIFO or socket named as the output (/proc/self/fd/1) would mix the report into the
+// stream of the format. A device (/dev/null, a terminal) is no such file.
+void GuardStandardStreams(const CBatchOptions& o, CRunOptions& options, CBatchInputs& in) {
+    for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+        if (fd == STDERR_FILENO || !o.quiet)
+            in.OwnFile(fd, nullptr,
+                       fd == STDOUT_FILENO ? "standard output's file" : "standard error's file");
+        struct stat st;
+        if ((fd == STDERR_FILENO || !o.quiet) && ::fstat(fd, &st) == 0 &&
+            (S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)))
+            options.inputs.push_back({{true, st.st_dev, st.st_ino},
+                                      fd == STDOUT_FILENO
+                                          ? "Error: The output file is standard output"
+                                          : "Error: The output file is standard error"});
+    }
+}
+
+// Everything the run reads, in the order that keeps a failure from writing anything.
+int PrepareInputs(CBatchOptions& o, CRunOptions& options, CBatchInputs& in) {
+    options.nJobs = o.nJobs;
+    options.bOutputFile = o.haveOutput;
+    options.bMarkers = o.markers;
+    options.pStopSignal = &g_nStopSignal;
+    in.OwnFile(STDIN_FILENO, o.stringsPath == "-" ? nullptr : o.stringsPath.c_str(),
+               "the strings file");
+    if (o.haveBaseline)
+        if (const int status = LoadBaseline(o, options, in); status != GO_ON)
+            return status;
+    if (o.haveChangedSince)
+        if (const int status = LoadChanges(o, in); status != GO_ON)
+            return status;
+    // Strings from standard input or a pipe (a FIFO, a process substitution) are read from
+    // it, once, before any file is checked.
+    if (o.stringsPath == "-") {
+        options.stringsFd = STDIN_FILENO;
+    } else if (struct stat st; ::stat(o.stringsPath.c_str(), &st) == 0 &&
+                               (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))) {
+        options.stringsFd = OpenNameList(o.stringsPath);
+        if (g_nStopSignal != 0)
+            return FailBeforeRun(o, BATCH_EXIT_CANCELLED);
+    }
+    // The files are listed while the first ones are checked, the lists read as they come.
+    in.files.m_pWalk = std::make_unique<CTreeWalk>(std::move(o.paths), std::move(o.excludes));
+    in.files.m_pWalk->SetStopSignal(&g_nStopSignal);
+    in.files.m_pWalk->SetOpenAhead(o.nJobs == 1);
+    in.files.m_pWalk->SetWalkVcs(o.walkVcs);
+    in.files.m_pChanges = in.changes.get();
+    if (const int status = AddLists(o, options, in); status != GO_ON)
+        return status;
+    GuardStandardStreams(o, options, in);
+    in.files.m_pWalk->SetOwnFiles(std::move(in.own));
+    return GO_ON;
+}
+
+// The format's sink, with the judge in front of it when the results are judged: once for the
+// formats and the exit status (judge: the judge, null when there is none). Null with --quiet
+// and nothing to judge.
+std::unique_ptr<CFormatSink> MakeBatchSink(const CBatchOptions& o, CBatchInputs& in,
+                                           CByteOutput& out, const std::string& directory,
+                                           const CResultJudge*& judged) {
+    const bool resultFormat = o.outputFormat == EOutputFormat::SARIF ||
+                              o.outputFormat == EOutputFormat::GITHUB ||
+                              o.outputFormat == EOutputFormat::GITLAB;
+    std::unique_ptr<CResultJudge> judge;
+    if (in.baseline || o.markers || in.changes || (resultFormat && !o.quiet))
+        judge = std::make_unique<CResultJudge>(directory, in.baseline.get(), &g_nStopSignal,
+                                               o.markers, resultFormat && !o.quiet);
+    judged = judge.get();
+    if (in.changes) {
+        judge->SetChangedLines(in.changes.get());
+        // Results of files outside the change are not looked at, and so not absent.
+        if (in.baseline) {
+            std::set<std::string> gone;
+            for (const std::string& name : in.changes->Gone())
+                gone.insert(UriReference(BuildReportPath(directory, name), directory));
+            in.baseline->SetGone(std::move(gone));
+        }
+    }
+    // Annotations and issues are things to act on: new results only, whatever --baseline-all.
+    const bool allResults = o.baselineAll && o.outputFormat != EOutputFormat::GITHUB &&
+                            o.outputFormat != EOutputFormat::GITLAB;
+    const bool newCounts = judge != nullptr && (o.markers || in.baseline || in.changes);
+    const CFormatContext context{out,        directory,      KAVEL_VERSION, nullptr,
+                                 allResults, &g_nStopSignal, newCounts};
+    if (!o.quiet)
+        return MakeFormatSink(o.outputFormat, context, std::move(judge));
+    if (judge) // nothing to write; the judge still gives the verdict
+        return std::make_unique<CJudgedSink>(std::move(judge), nullptr);
+    return nullptr;
+}
+
+// Why the run failed, if it did, beyond its own errors: told on standard error whatever the
+// format (and with --quiet), and to the formats that carry a verdict.
+std::vector<std::string> RunFailures(const CBatchOptions& o, const CBatchInputs& in,
+                                     const CReportResult& result,
+                                     const SearchStringTable& strings) {
+    std::vector<std::string> failures = result.errors;
+    if (result.bStringsOpened && !result.bCancelled && CountSearchStrings(strings) == 0)
+        failures.push_back("no search strings in " + SafeText(o.stringsPath));
+    const std::string listError = in.files.m_pWalk->ListError();
+    if (!listError.empty())
+        failures.push_back(SafeText(listError));
+    // A report written into a file that is gone (its folder removed meanwhile) is lost.
+    if (struct stat st; result.bOutputCreated && ::stat(o.outputPath.c_str(), &st) != 0 &&
+                        (errno == ENOENT || errno == ENOTDIR)) {
+        const size_t slash = o.outputPath.rfind('/');
+        const std::string folder = slash == std::string::npos ? "."
+                                   : slash == 0               ? "/"
+                                                              : o.outputPath.substr(0, slash);
+        failures.push_back((::stat(folder.c_str(), &st) != 0 ? "the folder of the output file "
+                                                             : "the output file ") +
+                           SafeText(o.outputPath) +
+                           " was removed during the run: the report went into a deleted file");
+    }
+    // An empty list (an upstream command that failed) is not a clean run.
+    if ((result.bOutputCreated || !o.haveOutput) && result.bStringsOpened && !result.bCancelled &&
+        !o.namesGiven && listError.empty() && in.files.m_pWalk->NamesGiven() == 0 && !in.changes)
+        failures.push_back(std::string(NoFileToCheck) + " (see kavel-report --help)");
+    return failures;
+}
+
+// The stale markers, the first few by name.
+void TellStaleMarkers(const CResultJudge& judge, CByteOutput& messages) {
+    for (const std::string& stale : judge.StaleMarkers())
+        messages.Append("kavel-report: " + stale + "\n");
+    if (judge.StaleCount() > CResultJudge::STALE_NAMED)
+        messages.Append("kavel-report: and " +
+                        std::to_string(judge.StaleCount() - CResultJudge::STALE_NAMED) +
+                        " more stale markers\n");
+}
+
+// The exit status: a stop, a failure, then what was found (with a judge, only results that
+// are new, not in the baseline and not accepted by a marker; with --strict-markers a stale
+// marker too).
+int Verdict(const CBatchOptions& o, const CReportResult& result,
+            const std::vector<std::string>& failures, const CResultJudge* judge) {
+    if (result.bCancelled)
+        return BATCH_EXIT_CANCELLED;
+    if (!failures.empty() || result.nFilesFailed > 0)
+        return BATCH_EXIT_FAILURE;
+    const bool found = judge ? judge->NewResults() > 0 : result.nProblems > 0;
+    const bool stale = o.strictMarkers && judge && judge->StaleCount() > 0;
+    return found || stale ? BATCH_EXIT_PROBLEMS : BATCH_EXIT_CLEAN;
+}
+
 } // namespace
 
 void CatchBatchStopSignals() {
@@ -258,206 +611,15 @@ void CatchBatchStopSignals() {
 
 int RunBatchReport(int argc, char** argv) {
     OpenClosedStandardDescriptors();
-    std::string outputPath, stringsPath;
-    CRunOptions options;
-    options.nJobs = ProcessorCount();
-    EOutputFormat outputFormat = EOutputFormat::REPORT;
-    std::vector<std::string> paths, excludes, lists;
-    std::string baselinePath, changedSince;
-    bool quiet = false, nul = false, haveStrings = false, haveOutput = false, endOfOptions = false;
-    bool haveBaseline = false, baselineAll = false, walkVcs = false, markers = true;
-    bool strictMarkers = false, haveChangedSince = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const auto is = [&](const char* name) {
-            return arg == name || arg.rfind(std::string(name) + "=", 0) == 0;
-        };
-        std::string value;
-        if (endOfOptions || arg.empty() || arg[0] != '-' || arg == "-") {
-            paths.push_back(arg);
-        } else if (arg == "--") {
-            endOfOptions = true;
-        } else if (arg == "--help" || arg == "-h") {
-            std::fputs(Usage, stdout);
-            return BATCH_EXIT_CLEAN;
-        } else if (arg == "--version") {
-            std::fputs("kavel-report " KAVEL_VERSION "\n", stdout);
-            return BATCH_EXIT_CLEAN;
-        } else if (arg == "--quiet" || arg == "-q") {
-            quiet = true;
-        } else if (arg == "--null" || arg == "-0") {
-            nul = true;
-        } else if (arg == "--baseline-all" || arg == "--all-results") {
-            baselineAll = true;
-        } else if (arg == "--no-markers") {
-            markers = false;
-        } else if (arg == "--strict-markers") {
-            strictMarkers = true;
-        } else if (arg == "--walk-vcs") {
-            walkVcs = true;
-        } else if (is("--strings") || is("--output") || is("--files-from") || is("--exclude") ||
-                   is("--format") || is("--baseline") || is("--changed-since")) {
-            const std::string name = arg.substr(0, arg.find('='));
-            if (!OptionValue(argc, argv, i, name, value))
-                return CommandLineError(name + " needs a value");
-            if (name == "--strings") {
-                stringsPath = value;
-                haveStrings = true;
-            } else if (name == "--output") {
-                outputPath = value;
-                haveOutput = true;
-            } else if (name == "--files-from") {
-                lists.push_back(value);
-            } else if (name == "--changed-since") {
-                changedSince = value;
-                haveChangedSince = true;
-            } else if (name == "--baseline") {
-                baselinePath = value;
-                haveBaseline = true;
-            } else if (name == "--exclude") {
-                if (!CTreeWalk::CanMatch(value)) {
-                    std::fprintf(stderr, "kavel-report: --exclude %s can never match\n",
-                                 SafeText(value).c_str());
-                    return BATCH_EXIT_FAILURE;
-                }
-                excludes.push_back(value);
-            } else if (!ParseOutputFormat(value, outputFormat)) {
-                return CommandLineError("--format is report, grep, json, sarif, github or gitlab");
-            }
-        } else if (arg == "-j" || is("--jobs")) {
-            if (!OptionValue(argc, argv, i, "--jobs", value))
-                value.clear();
-            options.nJobs = ParseJobs(value);
-            if (options.nJobs == 0)
-                return CommandLineError("--jobs needs a number from 1 to 1024");
-        } else {
-            return CommandLineError("unknown option " + arg);
-        }
-    }
-    if (!haveStrings)
-        return CommandLineError("--strings FILE is required");
-    if (haveOutput && outputPath == "-") {
-        std::fputs("kavel-report: --output - is not supported: --format writes standard output; "
-                   "leave --output out\n",
-                   stderr);
-        return BATCH_EXIT_FAILURE;
-    }
-    if (paths.empty() && lists.empty() && !haveChangedSince)
-        return CommandLineError(NoFileToCheck);
-    if (stringsPath == "-" && std::find(lists.begin(), lists.end(), "-") != lists.end()) {
-        std::fputs("kavel-report: standard input cannot hold both the strings and the list\n",
-                   stderr);
-        return BATCH_EXIT_FAILURE;
-    }
-    const bool namesGiven = !paths.empty();
-    // A failure before the run: GitLab's report is still an array (an empty one), so that the
-    // job's artifact can be read.
-    const auto failBeforeRun = [&](int status) {
-        if (outputFormat == EOutputFormat::GITLAB && !quiet)
-            std::fputs("[]\n", stdout);
+    CBatchOptions o;
+    if (int status = ParseBatchOptions(argc, argv, o);
+        status != GO_ON || (status = CheckBatchOptions(o)) != GO_ON)
         return status;
-    };
-    options.bOutputFile = haveOutput;
-    options.bMarkers = markers;
-    options.pStopSignal = &g_nStopSignal;
-    // The files the run reads or writes itself are left out of what it checks.
-    std::vector<CTreeWalk::COwnFile> own;
-    const auto ownFile = [&own](int fd, const char* path, const char* what) {
-        struct stat st;
-        if ((path != nullptr ? ::stat(path, &st) : ::fstat(fd, &st)) == 0 && S_ISREG(st.st_mode))
-            own.push_back({st.st_dev, st.st_ino, what});
-    };
-    ownFile(STDIN_FILENO, stringsPath == "-" ? nullptr : stringsPath.c_str(), "the strings file");
-
-    // An earlier run's results: read whole before anything is written, so that a baseline
-    // that is not what it should be fails the run instead of making it look clean.
-    std::unique_ptr<CBaseline> baseline;
-    if (haveBaseline) {
-        baseline = std::make_unique<CBaseline>();
-        std::string message;
-        if (!baseline->Load(baselinePath, message, &g_nStopSignal)) {
-            if (g_nStopSignal != 0)
-                return failBeforeRun(BATCH_EXIT_CANCELLED);
-            std::fprintf(stderr, "kavel-report: %s\n", message.c_str());
-            return failBeforeRun(BATCH_EXIT_FAILURE);
-        }
-        ownFile(-1, baselinePath.c_str(), "the baseline");
-        struct stat st;
-        if (::stat(baselinePath.c_str(), &st) == 0)
-            options.inputs.push_back(
-                {{true, st.st_dev, st.st_ino}, "Error: The output file is the baseline"});
-    }
-
-    // The change, from git, before anything is written: without names, its files are those
-    // of a walk of the current folder (so that excludes and the rules of a walk hold for
-    // them, and they are named from here).
-    std::unique_ptr<CGitChanges> changes;
-    if (haveChangedSince) {
-        changes = std::make_unique<CGitChanges>();
-        std::string message;
-        if (!changes->Load(changedSince, &g_nStopSignal, message)) {
-            if (g_nStopSignal != 0)
-                return failBeforeRun(BATCH_EXIT_CANCELLED);
-            std::fprintf(stderr, "kavel-report: --changed-since %s: %s\n",
-                         SafeText(changedSince).c_str(), message.c_str());
-            return failBeforeRun(BATCH_EXIT_FAILURE);
-        }
-        if (paths.empty() && lists.empty() && changes->Count() > 0)
-            paths.push_back(".");
-    }
-
-    // Strings from standard input or a pipe (a FIFO, a process substitution) are read from
-    // it, once, before any file is checked.
-    if (stringsPath == "-") {
-        options.stringsFd = STDIN_FILENO;
-    } else if (struct stat st; ::stat(stringsPath.c_str(), &st) == 0 &&
-                               (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))) {
-        options.stringsFd = OpenNameList(stringsPath);
-        if (g_nStopSignal != 0)
-            return failBeforeRun(BATCH_EXIT_CANCELLED);
-    }
-
-    // The files are listed while the first ones are checked, the lists read as they come.
-    CWalkSource files;
-    files.m_pWalk = std::make_unique<CTreeWalk>(std::move(paths), std::move(excludes));
-    files.m_pWalk->SetStopSignal(&g_nStopSignal);
-    files.m_pWalk->SetOpenAhead(options.nJobs == 1);
-    files.m_pWalk->SetWalkVcs(walkVcs);
-    files.m_pChanges = changes.get();
-    for (const std::string& list : lists) {
-        const int fd = OpenNameList(list);
-        if (g_nStopSignal != 0)
-            return failBeforeRun(BATCH_EXIT_CANCELLED);
-        if (fd < 0) {
-            std::fprintf(stderr, "kavel-report: cannot read the list %s\n", SafeText(list).c_str());
-            return failBeforeRun(BATCH_EXIT_FAILURE);
-        }
-        // The output file must not empty a list before it is read.
-        ownFile(fd, nullptr, "the list of files");
-        struct stat st;
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-            options.inputs.push_back(
-                {{true, st.st_dev, st.st_ino}, "Error: The output file is the list of files"});
-        files.m_pWalk->AddList(fd, nul, list);
-    }
-    // Standard output or error redirected into the output file (`> out` with --output out)
-    // would be a second writer of that file with an offset of its own: each would write over
-    // the other. A pipe, FIFO or socket named as the output (/proc/self/fd/1) would mix the
-    // report into the stream of the format. A device (/dev/null, a terminal) is no such file.
-    for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
-        if (fd == STDERR_FILENO || !quiet)
-            ownFile(fd, nullptr,
-                    fd == STDOUT_FILENO ? "standard output's file" : "standard error's file");
-        struct stat st;
-        if ((fd == STDERR_FILENO || !quiet) && ::fstat(fd, &st) == 0 &&
-            (S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)))
-            options.inputs.push_back({{true, st.st_dev, st.st_ino},
-                                      fd == STDOUT_FILENO
-                                          ? "Error: The output file is standard output"
-                                          : "Error: The output file is standard error"});
-    }
-    files.m_pWalk->SetOwnFiles(std::move(own));
-    if (!quiet)
+    CRunOptions options;
+    CBatchInputs in;
+    if (const int status = PrepareInputs(o, options, in); status != GO_ON)
+        return status;
+    if (!o.quiet)
         g_nStdout = OwnNonBlocking(STDOUT_FILENO);
     g_nStderr = OwnNonBlocking(STDERR_FILENO);
 
@@ -467,40 +629,8 @@ int RunBatchReport(int argc, char** argv) {
     std::string directory = CurrentDirectory();
     if (directory.empty())
         directory = ".";
-    // The results are judged once for the formats and the exit status, in front of the format.
-    const bool resultFormat = outputFormat == EOutputFormat::SARIF ||
-                              outputFormat == EOutputFormat::GITHUB ||
-                              outputFormat == EOutputFormat::GITLAB;
-    std::unique_ptr<CResultJudge> made;
-    if (baseline || markers || changes || (resultFormat && !quiet))
-        made = std::make_unique<CResultJudge>(directory, baseline.get(), &g_nStopSignal, markers,
-                                              resultFormat && !quiet);
-    const CResultJudge* judge = made.get();
-    if (changes) {
-        made->SetChangedLines(changes.get());
-        // Results of files outside the change are not looked at, and so not absent.
-        if (baseline) {
-            std::set<std::string> gone;
-            for (const std::string& name : changes->Gone())
-                gone.insert(UriReference(BuildReportPath(directory, name), directory));
-            baseline->SetGone(std::move(gone));
-        }
-    }
-    // Annotations and issues are things to act on: new results only, whatever --baseline-all.
-    const bool allResults = baselineAll && outputFormat != EOutputFormat::GITHUB &&
-                            outputFormat != EOutputFormat::GITLAB;
-    const CFormatContext context{out,
-                                 directory,
-                                 KAVEL_VERSION,
-                                 nullptr,
-                                 allResults,
-                                 &g_nStopSignal,
-                                 judge != nullptr && (markers || baseline || changes)};
-    std::unique_ptr<CFormatSink> format;
-    if (!quiet)
-        format = MakeFormatSink(outputFormat, context, std::move(made));
-    else if (made) // nothing to write; the judge still gives the verdict
-        format = std::make_unique<CJudgedSink>(std::move(made), nullptr);
+    const CResultJudge* judge = nullptr;
+    std::unique_ptr<CFormatSink> format = MakeBatchSink(o, in, out, directory, judge);
     CFailedFiles failedFiles;
     CTeeSink view;
     if (format)
@@ -509,41 +639,19 @@ int RunBatchReport(int argc, char** argv) {
     // Progress on a terminal ten times a second; the stop signal is seen after every block.
     options.drainInterval = std::chrono::milliseconds(100);
     CBatchHost host;
-    const CRunInputs inputs{outputPath, stringsPath, directory, files, strings, g_nStopSignal};
+    const CRunInputs inputs{o.outputPath, o.stringsPath, directory,
+                            in.files,     strings,       g_nStopSignal};
     const CReportResult result = RunReport(inputs, host, view, options);
-    for (const auto& [name, what] : files.m_pWalk->LeftOut())
+    for (const auto& [name, what] : in.files.m_pWalk->LeftOut())
         messages.Append("kavel-report: " + SafeText(name) + ": left out (" + what + ")\n");
 
-    // Why the run failed, if it did: told on standard error whatever the format (and with
-    // --quiet), and to the formats that carry a verdict.
-    std::vector<std::string> failures = result.errors;
-    if (result.bStringsOpened && !result.bCancelled && CountSearchStrings(strings) == 0)
-        failures.push_back("no search strings in " + SafeText(stringsPath));
-    const std::string listError = files.m_pWalk->ListError();
-    if (!listError.empty())
-        failures.push_back(SafeText(listError));
-    // A report written into a file that is gone (its folder removed meanwhile) is lost.
-    if (struct stat st; result.bOutputCreated && ::stat(outputPath.c_str(), &st) != 0 &&
-                        (errno == ENOENT || errno == ENOTDIR)) {
-        const size_t slash = outputPath.rfind('/');
-        const std::string folder = slash == std::string::npos ? "."
-                                   : slash == 0               ? "/"
-                                                              : outputPath.substr(0, slash);
-        failures.push_back((::stat(folder.c_str(), &st) != 0 ? "the folder of the output file "
-                                                             : "the output file ") +
-                           SafeText(outputPath) +
-                           " was removed during the run: the report went into a deleted file");
-    }
+    std::vector<std::string> failures = RunFailures(o, in, result, strings);
     // A byte order mark is no part of the rule: it stays part of the first string, which then
     // matches no line of text.
     if (result.bStringsOpened && std::string_view(strings[0]).starts_with("\xEF\xBB\xBF"))
-        messages.Append("kavel-report: warning: " + SafeText(stringsPath) +
+        messages.Append("kavel-report: warning: " + SafeText(o.stringsPath) +
                         " starts with a UTF-8 byte order mark, which is part of its first "
                         "search string\n");
-    // An empty list (an upstream command that failed) is not a clean run.
-    if ((result.bOutputCreated || !haveOutput) && result.bStringsOpened && !result.bCancelled &&
-        !namesGiven && listError.empty() && files.m_pWalk->NamesGiven() == 0 && !changes)
-        failures.push_back(std::string(NoFileToCheck) + " (see kavel-report --help)");
     std::vector<std::string> notes;
     if (format)
         notes = format->Finish(failures);
@@ -552,28 +660,13 @@ int RunBatchReport(int argc, char** argv) {
         messages.Append("kavel-report: " + note + "\n");
     if (out.Failed())
         failures.push_back("cannot write standard output");
-    if (changes && !result.bCancelled && result.nFilesChecked == 0)
+    if (in.changes && !result.bCancelled && result.nFilesChecked == 0)
         messages.Append("kavel-report: no changed file\n");
-    if (judge) {
-        for (const std::string& stale : judge->StaleMarkers())
-            messages.Append("kavel-report: " + stale + "\n");
-        if (judge->StaleCount() > CResultJudge::STALE_NAMED)
-            messages.Append("kavel-report: and " +
-                            std::to_string(judge->StaleCount() - CResultJudge::STALE_NAMED) +
-                            " more stale markers\n");
-    }
+    if (judge)
+        TellStaleMarkers(*judge, messages);
     for (const std::string& failure : failures)
         messages.Append("kavel-report: " + failure + "\n");
     failedFiles.Tell(messages);
     messages.Flush();
-
-    if (result.bCancelled)
-        return BATCH_EXIT_CANCELLED;
-    if (!failures.empty() || result.nFilesFailed > 0)
-        return BATCH_EXIT_FAILURE;
-    // With a judge, only results that are new (not in the baseline, not accepted by a marker)
-    // fail the check; with --strict-markers a stale marker does too.
-    const bool found = judge ? judge->NewResults() > 0 : result.nProblems > 0;
-    const bool stale = strictMarkers && judge && judge->StaleCount() > 0;
-    return found || stale ? BATCH_EXIT_PROBLEMS : BATCH_EXIT_CLEAN;
+    return Verdict(o, result, failures, judge);
 }
