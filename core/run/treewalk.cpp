@@ -1,5 +1,7 @@
 #include "core/run/treewalk.h"
 
+#include "core/run/namelist.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -209,6 +211,19 @@ struct CTreeWalk::CFrame {
     size_t next = 0;  // the next entry to walk
     size_t nPath = 0; // the length of m_path for this folder
     size_t nUp = 0;   // folders from the one below in the stack to this one
+};
+
+// Where a walk's files are listed: below its root, the names below it starting at nBelow.
+struct CTreeWalk::CBelowRoot {
+    const std::shared_ptr<const CWalkRoot>& root;
+    size_t nBelow;
+
+    CListedFile Listed(std::string path) const {
+        CListedFile file(std::move(path));
+        file.root = root;
+        file.nBelow = nBelow;
+        return file;
+    }
 };
 
 // Descriptors held by entries (walk roots, or files opened ahead), and a wake-up for a walk
@@ -565,12 +580,6 @@ void CTreeWalk::WalkTree(int rootFd, const std::string& name) {
     m_nFirstOpen = 1;
 
     std::vector<CListedFile> files;
-    const auto listed = [&](std::string path) {
-        CListedFile file(std::move(path));
-        file.root = root;
-        file.nBelow = below;
-        return file;
-    };
     while (!stack.empty() && !Stopped()) {
         CFrame& frame = stack.back();
         if (frame.next == frame.entries.Size()) {
@@ -585,79 +594,92 @@ void CTreeWalk::WalkTree(int rootFd, const std::string& name) {
         if (!m_excludes.empty() && Excluded(entry, below, bFolder))
             continue;
         if (!bFolder) {
-            if (const size_t own = frame.entries.Own(i); own != 0) {
-                LeaveOut(m_path, own - 1);
-                continue;
-            }
-            CListedFile file = listed(m_path);
-            // Opened in the folder it was listed in, as it was listed: a link now fails.
-            if (frame.fd >= 0 && RoomToOpen(&files)) {
-                const int fd = OpenAt(frame.fd, m_path.c_str() + frame.nPath,
-                                      LISTED_READ_FLAGS | O_NOFOLLOW | O_CLOEXEC);
-                if (fd >= 0)
-                    file.opened = Opened(fd);
-                else
-                    StopOpeningAhead(&files);
-            }
-            files.push_back(std::move(file));
-            if (files.size() >= EMIT_BATCH)
-                Emit(files);
+            ListFile(frame, i, {root, below}, files);
             continue;
         }
         Emit(files);
-        // Opened relative to its folder, and only as a folder: one that has become a link or
-        // anything else since it was listed is reported, not followed.
-        CFrame child;
-        const auto openFolder = [&] {
-            return g_openFolder.load()(frame.fd, std::string(entry).c_str(),
-                                       O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK |
-                                           O_CLOEXEC);
-        };
-        child.fd = openFolder();
-        if (child.fd < 0 && StopOpeningAhead(nullptr))
-            child.fd = openFolder(); // with the files opened ahead given back
-        struct stat st;
-        if (child.fd < 0 || ::fstat(child.fd, &st) != 0 ||
-            !child.entries.Read(child.fd, m_own, !m_bWalkVcs)) {
-            if (child.fd >= 0)
-                ::close(child.fd);
-            Emit(listed(m_path));
-            continue;
-        }
-        child.dev = st.st_dev;
-        child.ino = st.st_ino;
-        m_path += '/';
-        child.nPath = m_path.size();
-        child.nUp = 1;
-        ++m_nOpenFolders;
-        // A folder with nothing left to walk is not come back to: its child takes its place,
-        // so that a deep chain of folders keeps a short stack.
-        if (frame.next == frame.entries.Size() && stack.size() > 1) {
-            child.nUp += frame.nUp;
-            if (frame.fd >= 0 && frame.bOwnFd) {
-                ::close(frame.fd);
-                --m_nOpenFolders;
-            }
-            stack.pop_back();
-            m_nFirstOpen = std::min(m_nFirstOpen, stack.size());
-        }
-        stack.push_back(std::move(child));
-        // Past the bound, the lowest folder held open is closed; it is opened again from
-        // below when the walk comes back to it.
-        while (m_nOpenFolders > OPEN_FOLDERS_MAX && m_nFirstOpen + 1 < stack.size()) {
-            CFrame& low = stack[m_nFirstOpen++];
-            if (low.fd >= 0 && low.bOwnFd) {
-                ::close(low.fd);
-                low.fd = -1;
-                --m_nOpenFolders;
-            }
-        }
+        EnterFolder(stack, entry, {root, below});
     }
     Emit(files);
     while (!stack.empty()) {
         if (stack.back().fd >= 0 && stack.back().bOwnFd)
             ::close(stack.back().fd);
         stack.pop_back();
+    }
+}
+
+// The file at m_path, entry i of the folder on top: listed below the root, opened ahead in
+// the folder it was listed in when there is room, handed on in batches.
+void CTreeWalk::ListFile(const CFrame& frame, size_t i, const CBelowRoot& at,
+                         std::vector<CListedFile>& files) {
+    if (const size_t own = frame.entries.Own(i); own != 0) {
+        LeaveOut(m_path, own - 1);
+        return;
+    }
+    CListedFile file = at.Listed(m_path);
+    // Opened in the folder it was listed in, as it was listed: a link now fails.
+    if (frame.fd >= 0 && RoomToOpen(&files)) {
+        const int fd = OpenAt(frame.fd, m_path.c_str() + frame.nPath,
+                              LISTED_READ_FLAGS | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0)
+            file.opened = Opened(fd);
+        else
+            StopOpeningAhead(&files);
+    }
+    files.push_back(std::move(file));
+    if (files.size() >= EMIT_BATCH)
+        Emit(files);
+}
+
+// The folder at m_path, entry of the folder on top: opened relative to that folder, and only
+// as a folder (one that has become a link or anything else since it was listed is reported,
+// not followed), its entries read, and put on the stack.
+void CTreeWalk::EnterFolder(std::vector<CFrame>& stack, std::string_view entry,
+                            const CBelowRoot& at) {
+    CFrame& frame = stack.back();
+    CFrame child;
+    const auto openFolder = [&] {
+        return g_openFolder.load()(frame.fd, std::string(entry).c_str(),
+                                   O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    };
+    child.fd = openFolder();
+    if (child.fd < 0 && StopOpeningAhead(nullptr))
+        child.fd = openFolder(); // with the files opened ahead given back
+    struct stat st;
+    if (child.fd < 0 || ::fstat(child.fd, &st) != 0 ||
+        !child.entries.Read(child.fd, m_own, !m_bWalkVcs)) {
+        if (child.fd >= 0)
+            ::close(child.fd);
+        Emit(at.Listed(m_path));
+        return;
+    }
+    child.dev = st.st_dev;
+    child.ino = st.st_ino;
+    m_path += '/';
+    child.nPath = m_path.size();
+    child.nUp = 1;
+    ++m_nOpenFolders;
+    // A folder with nothing left to walk is not come back to: its child takes its place, so
+    // that a deep chain of folders keeps a short stack.
+    if (frame.next == frame.entries.Size() && stack.size() > 1) {
+        child.nUp += frame.nUp;
+        if (frame.fd >= 0 && frame.bOwnFd) {
+            ::close(frame.fd);
+            --m_nOpenFolders;
+        }
+        stack.pop_back();
+        m_nFirstOpen = std::min(m_nFirstOpen, stack.size());
+    }
+    stack.push_back(std::move(child));
+    // Past the bound, the lowest folder held open is closed; it is opened again from below
+    // when the walk comes back to it.
+    while (m_nOpenFolders > OPEN_FOLDERS_MAX && m_nFirstOpen + 1 < stack.size()) {
+        CFrame& low = stack[m_nFirstOpen++];
+        if (low.fd >= 0 && low.bOwnFd) {
+            ::close(low.fd);
+            low.fd = -1;
+            --m_nOpenFolders;
+        }
     }
 }
 
@@ -727,68 +749,17 @@ bool CTreeWalk::Excluded(std::string_view name, size_t below, bool bFolder) {
 // A list is read as it comes, with a look at the stop now and then: a pipe may deliver slowly
 // or never end. Each byte is looked at once, and a name is held only up to the longest allowed.
 void CTreeWalk::ReadList(const CList& list) {
-    const char separator = list.bNul ? '\0' : '\n';
-    std::string name;
-    size_t line = 1;
-    char buffer[65536];
-    // The name ends: a CR before a LF is dropped.
-    const auto endName = [&] {
-        if (!list.bNul && !name.empty() && name.back() == '\r')
-            name.pop_back();
-        if (name.size() > LIST_NAME_MAX) {
-            FailList(list, line, "a name longer than 1 MiB");
-            return false;
-        }
-        if (!name.empty())
-            WalkName(name);
-        name.clear();
-        return true;
-    };
-    bool bReadFailed = false;
-    while (!Stopped()) {
-        pollfd ready{list.fd, POLLIN, 0};
-        const int polled = ::poll(&ready, 1, static_cast<int>(STOP_LOOK.count()));
-        if (polled == 0 || (polled < 0 && errno == EINTR))
-            continue;
-        const ssize_t got = ::read(list.fd, buffer, sizeof buffer);
-        if (got < 0 && (errno == EINTR || errno == EAGAIN))
-            continue;
-        if (got <= 0) {
-            bReadFailed = got < 0;
-            break;
-        }
-        const char* at = buffer;
-        const char* const end = buffer + got;
-        while (at < end && !Stopped()) {
-            const char* sep = static_cast<const char*>(std::memchr(at, separator, end - at));
-            const char* stop = sep != nullptr ? sep : end;
-            if (!list.bNul && std::memchr(at, '\0', stop - at) != nullptr) {
-                FailList(list, line, "a name holds a NUL byte: use --null for NUL-separated lists");
-                return;
-            }
-            // One byte more than the longest name: it may be the CR of a CR LF.
-            if (name.size() + static_cast<size_t>(stop - at) > LIST_NAME_MAX + 1) {
-                FailList(list, line, "a name longer than 1 MiB");
-                return;
-            }
-            name.append(at, stop);
-            if (sep == nullptr)
-                break;
-            if (!endName())
-                return;
-            ++line;
-            at = sep + 1;
-        }
-    }
-    if (bReadFailed) {
+    const CListEnd end = ReadNameList(
+        list.fd, list.bNul, LIST_NAME_MAX, [this] { return Stopped(); },
+        [this](const std::string& name) { WalkName(name); });
+    if (end.bReadFailed) {
         std::lock_guard lock(m_mutex);
         if (m_strListError.empty())
             m_strListError = "cannot read the list " + list.name;
         m_bListFailed = true;
-        return;
+    } else if (end.pszBad != nullptr) {
+        FailList(list, end.nLine, end.pszBad);
     }
-    if (!Stopped())
-        endName();
 }
 
 void CTreeWalk::FailList(const CList& list, size_t line, const char* what) {

@@ -23,6 +23,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 #include <thread>
 #include <utility>
@@ -121,11 +122,15 @@ class CTreeWalk {
         bool bAnchored;   // it started with "/": the path below the walked folder only
     };
     struct CFrame;
+    struct CBelowRoot;
     class CHeld;
 
     void Walk();
     void WalkName(const std::string& name);
     void WalkTree(int rootFd, const std::string& name);
+    void ListFile(const CFrame& frame, size_t i, const CBelowRoot& at,
+                  std::vector<CListedFile>& files);
+    void EnterFolder(std::vector<CFrame>& stack, std::string_view entry, const CBelowRoot& at);
     void PopFrame(std::vector<CFrame>& stack, const std::shared_ptr<const CWalkRoot>& root,
                   size_t below);
     void ReadList(const CList& list);
