@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -22,6 +23,61 @@ constexpr std::chrono::milliseconds LOAD_DRAIN_INTERVAL{20};
 // Files handed to the workers at most this far ahead of the one being written: far more than
 // they start ahead (see CScanPool), and few enough that a list of millions is not held twice.
 constexpr size_t POOL_LEAD = 4096;
+
+// The list as it is handed to the pool, up to POOL_LEAD files ahead of the one being written:
+// a growing list (folders being walked) is waited for only when the report needs its next
+// file, and the files written are dropped from the front, so that a long list keeps no path it
+// is done with.
+class CPoolFeed {
+  public:
+    // A file of the list: as it is opened (without a file opened ahead: the worker's copy holds
+    // that), as the report names it, and as it was given.
+    struct CFile {
+        CListedFile open;
+        std::string shown, given;
+    };
+    // next(file, bWait): the list's next file, waited for with bWait. prepare(file, shown): the
+    // file as it is opened.
+    using Next = std::function<CFileSource::ENext(CListedFile&, bool bWait)>;
+    using Prepare = std::function<CListedFile(CListedFile, const std::string& shown)>;
+
+    CPoolFeed(CScanPool& pool, const std::string& directory, Next next, Prepare prepare)
+        : m_pool(pool), m_directory(directory), m_next(std::move(next)),
+          m_prepare(std::move(prepare)) {}
+
+    // Hands the pool the files the list holds by now; with bWait, the first is waited for.
+    void Take(bool bWait) {
+        std::vector<CListedFile> added;
+        CListedFile file;
+        while (!m_bComplete && m_files.size() < POOL_LEAD) {
+            const CFileSource::ENext next = m_next(file, bWait && added.empty());
+            if (next != CFileSource::ENext::FILE) {
+                m_bComplete = next == CFileSource::ENext::END;
+                break;
+            }
+            std::string shown = BuildReportPath(m_directory, file.name);
+            std::string given = file.name;
+            added.push_back(m_prepare(std::move(file), shown));
+            m_files.push_back({added.back(), std::move(shown), std::move(given)});
+            m_files.back().open.opened.reset();
+        }
+        m_pool.Add(std::move(added));
+    }
+    // Every file of the list has been handed over.
+    bool Complete() const { return m_bComplete; }
+    bool Empty() const { return m_files.empty(); }
+    // The file being written, and done with it.
+    const CFile& Front() const { return m_files.front(); }
+    void PopFront() { m_files.pop_front(); }
+
+  private:
+    CScanPool& m_pool;
+    const std::string& m_directory;
+    Next m_next;
+    Prepare m_prepare;
+    std::deque<CFile> m_files;
+    bool m_bComplete = false;
+};
 
 // The state of one run: the inputs, the host, the sinks, the output file, the matcher and the
 // counters.
@@ -41,6 +97,9 @@ class CReportRun {
     bool LoadStrings(CLineFile& strings);
     void CheckFiles();
     void CheckFilesInParallel();
+    // File i of the list, as the pool checked it: its hits written as they come, a stop taking
+    // effect at the lines shown, the output file checked here in order.
+    void WriteFromPool(CScanPool& pool, size_t i, const CPoolFeed::CFile& file, CHitBuffer& hits);
     // A file-list entry as it is opened: a walked file beneath its walk's root; a relative
     // name as it is when the run's directory is the process's own (so that no path limit
     // applies to the joined path); else by its path.
@@ -266,81 +325,59 @@ void CReportRun::CheckFilesInParallel() {
         return;
     }
 
-    // The list is handed to the pool as far as it is known, up to POOL_LEAD files ahead of
-    // the one being written; a growing list (folders being walked) is waited for only when
-    // the report needs its next file. Files written are dropped from the front: a long list
-    // keeps no path it is done with.
-    std::deque<CListedFile> paths;        // to open
-    std::deque<std::string> shown, given; // as the report names them, and as given
-    size_t first = 0;                     // the index of paths.front()
-    bool complete = false;                // every file of the list is in paths
-    // Takes the files the list holds by now, up to POOL_LEAD of them in paths; with bWait, the
-    // first is waited for.
-    const auto take = [&](bool bWait) {
-        std::vector<CListedFile> added;
-        CListedFile file;
-        while (!complete && paths.size() < POOL_LEAD) {
-            CFileSource::ENext next;
-            if (bWait && added.empty())
-                next = NextFile(file) ? CFileSource::ENext::FILE : CFileSource::ENext::END;
-            else
-                next = m_in.files.Next(file, {});
-            if (next != CFileSource::ENext::FILE) {
-                complete = next == CFileSource::ENext::END;
-                break;
-            }
-            shown.push_back(BuildReportPath(m_in.directory, file.name));
-            given.push_back(file.name);
-            added.push_back(ToOpen(std::move(file), shown.back()));
-            paths.push_back(added.back());
-            paths.back().opened.reset(); // the worker's copy holds the file opened ahead
-        }
-        pool.Add(std::move(added));
-    };
-    take(false);
-
-    const auto wait = std::max(m_options.drainInterval, std::chrono::milliseconds(1));
+    CPoolFeed feed(
+        pool, m_in.directory,
+        [this](CListedFile& file, bool bWait) {
+            if (bWait)
+                return NextFile(file) ? CFileSource::ENext::FILE : CFileSource::ENext::END;
+            return m_in.files.Next(file, {});
+        },
+        [this](CListedFile file, const std::string& shown) {
+            return ToOpen(std::move(file), shown);
+        });
+    feed.Take(false);
     CHitBuffer hits;
     for (size_t i = 0; !Stopped(); ++i) {
-        if (i > first) { // the file before is written
-            paths.pop_front();
-            shown.pop_front();
-            given.pop_front();
-            ++first;
-        }
-        while (paths.empty() && !complete)
-            take(true);
-        if (complete)
+        if (i > 0) // the file before is written
+            feed.PopFront();
+        while (feed.Empty() && !feed.Complete())
+            feed.Take(true);
+        if (feed.Complete())
             pool.EndOfFiles();
-        if (paths.empty())
+        if (feed.Empty())
             break;
-        take(false); // what was listed meanwhile
-
-        m_report.FileBegin(shown.front(), given.front());
-        CFileCounts counts;
-        ECheckState outcome;
-        do {
-            outcome = pool.Take(i, wait, hits, counts);
-            hits.ForEach([this](const CHit& hit) { m_report.Hit(hit); },
-                         [this](const CHit& line) { m_report.Marker(line); });
-            // A stop ends the file at the lines just shown, as with one thread: what the
-            // workers checked meanwhile is left out.
-            if (Stopped() || (ProgressDue() && !ShowProgress(counts.nLines))) {
-                pool.Stop();
-                if (outcome == ECheckState::SCANNING)
-                    outcome = ECheckState::SCANNED;
-            }
-        } while (outcome == ECheckState::SCANNING);
-
-        if (outcome == ECheckState::OUTPUT_FILE) {
-            ScanFile(paths.front()); // in order, so that it ends where the report stood
-        } else {
-            if (outcome != ECheckState::OPEN_FAILED && !Stopped() && ProgressDue())
-                ShowProgress(counts.nLines);
-            EndFile(outcome, counts);
-        }
-        FlushOutputNowAndThen();
+        feed.Take(false); // what was listed meanwhile
+        WriteFromPool(pool, i, feed.Front(), hits);
     }
+}
+
+void CReportRun::WriteFromPool(CScanPool& pool, size_t i, const CPoolFeed::CFile& file,
+                               CHitBuffer& hits) {
+    const auto wait = std::max(m_options.drainInterval, std::chrono::milliseconds(1));
+    m_report.FileBegin(file.shown, file.given);
+    CFileCounts counts;
+    ECheckState outcome;
+    do {
+        outcome = pool.Take(i, wait, hits, counts);
+        hits.ForEach([this](const CHit& hit) { m_report.Hit(hit); },
+                     [this](const CHit& line) { m_report.Marker(line); });
+        // A stop ends the file at the lines just shown, as with one thread: what the workers
+        // checked meanwhile is left out.
+        if (Stopped() || (ProgressDue() && !ShowProgress(counts.nLines))) {
+            pool.Stop();
+            if (outcome == ECheckState::SCANNING)
+                outcome = ECheckState::SCANNED;
+        }
+    } while (outcome == ECheckState::SCANNING);
+
+    if (outcome == ECheckState::OUTPUT_FILE) {
+        ScanFile(file.open); // in order, so that it ends where the report stood
+    } else {
+        if (outcome != ECheckState::OPEN_FAILED && !Stopped() && ProgressDue())
+            ShowProgress(counts.nLines);
+        EndFile(outcome, counts);
+    }
+    FlushOutputNowAndThen();
 }
 
 void CReportRun::ScanFile(const CListedFile& file) {
