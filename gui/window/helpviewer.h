@@ -1,11 +1,9 @@
 #pragma once
 // The program's help viewer: one window over the help file, topics by context number.
 //
-// The help file is one HTML document. A topic starts at an empty anchor, <a name="N"></a>,
-// and runs to the next one; N is a help context number in decimal, or "contents" (the
-// contents topic) or "usinghelp" (the topic on using the viewer). A topic's title is its
-// first <h1>; a comment <!-- keywords: a; b --> inside it lists its keywords for the search.
-// Links to "#N" go to topic N.
+// The help file is read by ParseHelpFile (gui/base/helpfile.h).
+
+#include "gui/base/helpfile.h"
 
 #include <QString>
 #include <QStringList>
@@ -56,11 +54,6 @@ class CHelpViewer : public QWidget {
     bool event(QEvent* event) override;
 
   private:
-    struct CTopic {
-        QString strTitle;
-        QString strHtml;
-    };
-
     void ShowTopic(const QString& name, bool bRecord = true);
     void ShowPage(const QString& body);
     void OnAnchorClicked(const QUrl& url);
@@ -74,7 +67,7 @@ class CHelpViewer : public QWidget {
     std::string m_strFilePath;
     bool m_bLoaded = false;
     QString m_strStyle;
-    std::map<QString, CTopic> m_mapTopics;
+    std::map<QString, CHelpTopic> m_mapTopics;
     // Keyword shown in the search list, and the topic it leads to.
     std::vector<std::pair<QString, QString>> m_vecKeywords;
     QString m_strCurrentTopic;
