@@ -97,26 +97,27 @@ const CJson* Member(const CJson* object, const char* name, CJson::EKind kind, bo
 
 } // namespace
 
-bool CBaseline::Read(const std::string& path, std::string& message, const StopFlag* stop) {
-    const auto stopped = [stop] { return stop != nullptr && *stop != 0; };
+namespace {
+
+// The log's text, bounded as it is read (to a buffer past the limit), not by the size at the
+// open: a file of the kernel's says 0, and a file may grow while it is read. False with a
+// message, or with none after a stop.
+bool ReadBaselineText(const std::string& path, std::string& text, std::string& message,
+                      const StopFlag* stop) {
     CLineFile file;
     if (!file.OpenRead(path)) {
         message = "cannot read the baseline " + SafeText(path);
         return false;
     }
-    // Bounded as it is read (to a buffer past the limit), not by the size at the open: a file
-    // of the kernel's says 0, and a file may grow while it is read.
-    const std::string tooLarge = "the baseline " + SafeText(path) + " is larger than " +
-                                 std::to_string(BYTES_MAX >> 20) +
-                                 " MiB, the most a baseline may hold";
-    std::string text;
     for (auto [data, avail] = file.Peek(); avail > 0; std::tie(data, avail) = file.Peek()) {
-        if (stopped()) {
+        if (stop != nullptr && *stop != 0) {
             message.clear();
             return false;
         }
-        if (text.size() + avail > static_cast<size_t>(BYTES_MAX)) {
-            message = tooLarge;
+        if (text.size() + avail > static_cast<size_t>(CBaseline::BYTES_MAX)) {
+            message = "the baseline " + SafeText(path) + " is larger than " +
+                      std::to_string(CBaseline::BYTES_MAX >> 20) +
+                      " MiB, the most a baseline may hold";
             return false;
         }
         text.append(data, avail);
@@ -126,6 +127,15 @@ bool CBaseline::Read(const std::string& path, std::string& message, const StopFl
         message = "cannot read the baseline " + SafeText(path);
         return false;
     }
+    return true;
+}
+
+} // namespace
+
+bool CBaseline::Read(const std::string& path, std::string& message, const StopFlag* stop) {
+    std::string text;
+    if (!ReadBaselineText(path, text, message, stop))
+        return false;
     message = SafeText(path) + " is not a SARIF log of kavel-report";
     CJson log;
     switch (ParseJsonBounded(text, log, VALUES_MAX, stop)) {
@@ -154,8 +164,26 @@ bool CBaseline::Read(const std::string& path, std::string& message, const StopFl
                   "is no baseline; record one without them (or with --baseline-all)";
         return false;
     }
-    // The rules' strings, as their descriptions name them: the rules of results that come
-    // back absent are defined in the next log by them.
+    ReadRuleTexts(log);
+    for (const CJson& result : results->items) {
+        CEntry entry;
+        const EEntry read = ReadEntry(result, entry);
+        if (read == EEntry::INVALID)
+            return false;
+        if (read == EEntry::LEFT_OUT)
+            continue;
+        m_open.emplace(entry.ruleId + '\0' + entry.uri + '\0' + entry.fingerprint,
+                       m_entries.size());
+        m_entries.push_back(std::move(entry));
+    }
+    message.clear();
+    return true;
+}
+
+// The rules' strings, as their descriptions name them: the rules of results that come back
+// absent are defined in the next log by them.
+void CBaseline::ReadRuleTexts(const CJson& log) {
+    using EKind = CJson::EKind;
     if (const CJson* rules = log.At("runs/0/tool/driver/rules");
         rules != nullptr && rules->kind == EKind::ARRAY)
         for (const CJson& rule : rules->items) {
@@ -168,64 +196,61 @@ bool CBaseline::Read(const std::string& path, std::string& message, const StopFl
                 m_ruleTexts[id->text] = shortText->text.substr(
                     prefix.size(), shortText->text.size() - prefix.size() - 1);
         }
-    for (const CJson& result : results->items) {
-        // Each member is of the kind a log of ours gives it: a result that comes back absent
-        // is written into the next log as it stands, and a line there is a whole number from 1.
-        bool ok = result.kind == EKind::OBJECT;
-        const CJson* ruleId = Member(&result, "ruleId", EKind::STRING, true, ok);
-        const CJson* messageText = Member(Member(&result, "message", EKind::OBJECT, false, ok),
-                                          "text", EKind::STRING, false, ok);
-        const CJson* locations = Member(&result, "locations", EKind::ARRAY, true, ok);
-        const CJson* location = nullptr;
-        if (locations != nullptr &&
-            (locations->items.empty() || (location = &locations->items[0])->kind != EKind::OBJECT))
-            ok = false;
-        const CJson* physical = Member(location, "physicalLocation", EKind::OBJECT, true, ok);
-        const CJson* artifact = Member(physical, "artifactLocation", EKind::OBJECT, true, ok);
-        const CJson* uri = Member(artifact, "uri", EKind::STRING, true, ok);
-        const CJson* base = Member(artifact, "uriBaseId", EKind::STRING, false, ok);
-        const CJson* region = Member(physical, "region", EKind::OBJECT, true, ok);
-        const CJson* line = Member(region, "startLine", EKind::NUMBER, true, ok);
-        const CJson* startColumn = Member(region, "startColumn", EKind::NUMBER, false, ok);
-        const CJson* endColumn = Member(region, "endColumn", EKind::NUMBER, false, ok);
-        const CJson* snippet = Member(Member(region, "snippet", EKind::OBJECT, false, ok), "text",
+}
+
+CBaseline::EEntry CBaseline::ReadEntry(const CJson& result, CEntry& entry) {
+    using EKind = CJson::EKind;
+    // Each member is of the kind a log of ours gives it: a result that comes back absent
+    // is written into the next log as it stands, and a line there is a whole number from 1.
+    bool ok = result.kind == EKind::OBJECT;
+    const CJson* ruleId = Member(&result, "ruleId", EKind::STRING, true, ok);
+    const CJson* messageText = Member(Member(&result, "message", EKind::OBJECT, false, ok), "text",
                                       EKind::STRING, false, ok);
-        const CJson* print = Member(Member(&result, "partialFingerprints", EKind::OBJECT, true, ok),
-                                    "kavelLine/v1", EKind::STRING, true, ok);
-        const CJson* state = Member(&result, "baselineState", EKind::STRING, false, ok);
-        const CJson* suppressions = Member(&result, "suppressions", EKind::ARRAY, false, ok);
-        // The one base a log of ours names, kept as it is: another would be rewritten.
-        const auto whole = [](const CJson* number) {
-            return number->number >= 1 && number->number <= 0x1p53 &&
-                   number->number == static_cast<double>(static_cast<long>(number->number));
-        };
-        if (!ok || !IsUriPath(uri->text) || (base != nullptr && base->text != "SRCROOT") ||
-            !whole(line) || (startColumn == nullptr) != (endColumn == nullptr) ||
-            (startColumn != nullptr && (!whole(startColumn) || !whole(endColumn) ||
-                                        endColumn->number < startColumn->number)) ||
-            !ruleId->text.starts_with("KAVEL-"))
-            return false;
-        // Results that were absent from the run the log came from are gone already, and
-        // those that a marker accepted are its: without the marker they are new.
-        if ((state != nullptr && state->text == "absent") ||
-            (suppressions != nullptr && !suppressions->items.empty()))
-            continue;
-        CEntry entry;
-        entry.ruleId = ruleId->text;
-        entry.uri = uri->text;
-        entry.uriBaseId = base != nullptr ? base->text : "";
-        entry.fingerprint = print->text;
-        entry.message = messageText != nullptr ? messageText->text : "";
-        entry.snippet = snippet != nullptr ? snippet->text : "";
-        entry.line = static_cast<long>(line->number);
-        entry.startColumn = startColumn != nullptr ? static_cast<long>(startColumn->number) : 0;
-        entry.endColumn = endColumn != nullptr ? static_cast<long>(endColumn->number) : 0;
-        m_open.emplace(entry.ruleId + '\0' + entry.uri + '\0' + entry.fingerprint,
-                       m_entries.size());
-        m_entries.push_back(std::move(entry));
-    }
-    message.clear();
-    return true;
+    const CJson* locations = Member(&result, "locations", EKind::ARRAY, true, ok);
+    const CJson* location = nullptr;
+    if (locations != nullptr &&
+        (locations->items.empty() || (location = &locations->items[0])->kind != EKind::OBJECT))
+        ok = false;
+    const CJson* physical = Member(location, "physicalLocation", EKind::OBJECT, true, ok);
+    const CJson* artifact = Member(physical, "artifactLocation", EKind::OBJECT, true, ok);
+    const CJson* uri = Member(artifact, "uri", EKind::STRING, true, ok);
+    const CJson* base = Member(artifact, "uriBaseId", EKind::STRING, false, ok);
+    const CJson* region = Member(physical, "region", EKind::OBJECT, true, ok);
+    const CJson* line = Member(region, "startLine", EKind::NUMBER, true, ok);
+    const CJson* startColumn = Member(region, "startColumn", EKind::NUMBER, false, ok);
+    const CJson* endColumn = Member(region, "endColumn", EKind::NUMBER, false, ok);
+    const CJson* snippet = Member(Member(region, "snippet", EKind::OBJECT, false, ok), "text",
+                                  EKind::STRING, false, ok);
+    const CJson* print = Member(Member(&result, "partialFingerprints", EKind::OBJECT, true, ok),
+                                "kavelLine/v1", EKind::STRING, true, ok);
+    const CJson* state = Member(&result, "baselineState", EKind::STRING, false, ok);
+    const CJson* suppressions = Member(&result, "suppressions", EKind::ARRAY, false, ok);
+    // The one base a log of ours names, kept as it is: another would be rewritten.
+    const auto whole = [](const CJson* number) {
+        return number->number >= 1 && number->number <= 0x1p53 &&
+               number->number == static_cast<double>(static_cast<long>(number->number));
+    };
+    if (!ok || !IsUriPath(uri->text) || (base != nullptr && base->text != "SRCROOT") ||
+        !whole(line) || (startColumn == nullptr) != (endColumn == nullptr) ||
+        (startColumn != nullptr &&
+         (!whole(startColumn) || !whole(endColumn) || endColumn->number < startColumn->number)) ||
+        !ruleId->text.starts_with("KAVEL-"))
+        return EEntry::INVALID;
+    // Results that were absent from the run the log came from are gone already, and
+    // those that a marker accepted are its: without the marker they are new.
+    if ((state != nullptr && state->text == "absent") ||
+        (suppressions != nullptr && !suppressions->items.empty()))
+        return EEntry::LEFT_OUT;
+    entry.ruleId = ruleId->text;
+    entry.uri = uri->text;
+    entry.uriBaseId = base != nullptr ? base->text : "";
+    entry.fingerprint = print->text;
+    entry.message = messageText != nullptr ? messageText->text : "";
+    entry.snippet = snippet != nullptr ? snippet->text : "";
+    entry.line = static_cast<long>(line->number);
+    entry.startColumn = startColumn != nullptr ? static_cast<long>(startColumn->number) : 0;
+    entry.endColumn = endColumn != nullptr ? static_cast<long>(endColumn->number) : 0;
+    return EEntry::TAKEN;
 }
 
 bool CBaseline::Take(const std::string& ruleId, const std::string& uri,

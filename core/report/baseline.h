@@ -71,12 +71,17 @@ class CBaseline {
 
   private:
     bool Read(const std::string& path, std::string& message, const StopFlag* stop);
+    void ReadRuleTexts(const CJson& log);
 
     struct CEntry {
         std::string ruleId, uri, uriBaseId, fingerprint, message, snippet;
         long line, startColumn, endColumn; // columns 0 when the log gave none
         bool bTaken = false;
     };
+    // A result of the log: as a log of ours writes it, taken into the baseline; left out (an
+    // absent or accepted one); or invalid, which makes the whole log no baseline.
+    enum class EEntry { TAKEN, LEFT_OUT, INVALID };
+    static EEntry ReadEntry(const CJson& result, CEntry& entry);
     std::map<std::string, std::string> m_ruleTexts; // by rule id: its search string
     std::vector<CEntry> m_entries;
     std::multimap<std::string, size_t> m_open;   // by rule, URI and fingerprint: not yet taken
