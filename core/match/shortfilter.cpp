@@ -134,6 +134,27 @@ std::vector<unsigned> GroupWindows(const std::vector<CWindow>& windows) {
     return group;
 }
 
+// The string's window: the run of its bytes, as many as it has up to 4, whose product of
+// shares is least; offset: where it starts in the string.
+CWindow RarestWindow(const std::string& s, const CByteShares& shares, size_t& offset) {
+    CWindow w;
+    w.width = static_cast<unsigned>(std::min<size_t>(WIDEST, s.size()));
+    offset = 0;
+    double bestShare = 2;
+    for (size_t from = 0; from + w.width <= s.size(); ++from) {
+        double share = 1;
+        for (size_t j = 0; j < w.width; ++j)
+            share *= shares.share[static_cast<unsigned char>(s[from + j]) | 0x20];
+        if (share < bestShare) {
+            bestShare = share;
+            offset = from;
+        }
+    }
+    for (size_t j = 0; j < w.width; ++j)
+        w.bytes[j] = static_cast<uint8_t>(static_cast<unsigned char>(s[offset + j]) | 0x20);
+    return w;
+}
+
 } // namespace
 
 bool CShortFilter::Build(const std::vector<std::string>& strings) {
@@ -143,8 +164,7 @@ bool CShortFilter::Build(const std::vector<std::string>& strings) {
         if (s.size() < 2 || s.size() > UINT8_MAX || s.find('\0') != std::string::npos)
             return false;
 
-    // Each string's window: the run of its bytes, as many as it has up to 4, whose product of
-    // shares is least.
+    // Each string's window (RarestWindow), the same window once.
     const CByteShares& shares = Shares();
     std::vector<CWindow> windows; // distinct, in order of first use
     std::vector<size_t> windowOf(strings.size());
@@ -152,21 +172,8 @@ bool CShortFilter::Build(const std::vector<std::string>& strings) {
     m_strings.clear();
     for (size_t i = 0; i < strings.size(); ++i) {
         const std::string& s = strings[i];
-        CWindow w;
-        w.width = static_cast<unsigned>(std::min<size_t>(WIDEST, s.size()));
         size_t best = 0;
-        double bestShare = 2;
-        for (size_t from = 0; from + w.width <= s.size(); ++from) {
-            double share = 1;
-            for (size_t j = 0; j < w.width; ++j)
-                share *= shares.share[static_cast<unsigned char>(s[from + j]) | 0x20];
-            if (share < bestShare) {
-                bestShare = share;
-                best = from;
-            }
-        }
-        for (size_t j = 0; j < w.width; ++j)
-            w.bytes[j] = static_cast<uint8_t>(static_cast<unsigned char>(s[best + j]) | 0x20);
+        const CWindow w = RarestWindow(s, shares, best);
         const auto known = std::find(windows.begin(), windows.end(), w);
         windowOf[i] = static_cast<size_t>(known - windows.begin());
         if (known == windows.end())

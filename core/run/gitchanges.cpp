@@ -122,28 +122,9 @@ std::string NameOfFileLine(std::string_view text, std::string_view prefix) {
     return GitName(text, prefix);
 }
 
-// Runs git with args (without a shell), its standard input /dev/null; hands its standard
-// output to out as it comes. A stop ends git.
-CGitOutput RunGit(std::vector<std::string> args, const StopFlag* stop,
-                  const std::function<void(std::string_view)>& out) {
-    CGitOutput result;
-    int outPipe[2], errPipe[2];
-    if (::pipe2(outPipe, O_CLOEXEC) != 0)
-        return {-1, std::string("cannot run git: ") + std::strerror(errno)};
-    if (::pipe2(errPipe, O_CLOEXEC) != 0) {
-        const int error = errno;
-        ::close(outPipe[0]);
-        ::close(outPipe[1]);
-        return {-1, std::string("cannot run git: ") + std::strerror(error)};
-    }
-    std::vector<char*> argv;
-    std::string program = "git";
-    argv.push_back(program.data());
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    // The environment as it is, but for what would change the patch's form or take the
-    // index's lock: git's own reading of the index must not fail a commit being made.
+// The environment as it is, but for what would change the patch's form or take the index's
+// lock: git's own reading of the index must not fail a commit being made.
+std::vector<std::string> GitEnvironment() {
     std::vector<std::string> environment;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string_view text(*entry);
@@ -152,6 +133,19 @@ CGitOutput RunGit(std::vector<std::string> args, const StopFlag* stop,
             environment.emplace_back(text);
     }
     environment.emplace_back("GIT_OPTIONAL_LOCKS=0");
+    return environment;
+}
+
+// Starts git with args, its standard input /dev/null and its output and errors into the
+// descriptors given; 0 with its pid, else posix_spawn's error.
+int SpawnGit(std::vector<std::string> args, int outFd, int errFd, pid_t& pid) {
+    std::vector<char*> argv;
+    std::string program = "git";
+    argv.push_back(program.data());
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> environment = GitEnvironment();
     std::vector<char*> envp;
     for (std::string& entry : environment)
         envp.push_back(entry.data());
@@ -160,8 +154,8 @@ CGitOutput RunGit(std::vector<std::string> args, const StopFlag* stop,
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO);
     // This program ignores SIGPIPE; git gets it as a program does.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
@@ -170,20 +164,18 @@ CGitOutput RunGit(std::vector<std::string> args, const StopFlag* stop,
     sigaddset(&defaults, SIGPIPE);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-    pid_t pid = -1;
     const int spawned =
         ::posix_spawnp(&pid, "git", &actions, &attributes, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
-    if (spawned != 0) {
-        ::close(outPipe[0]);
-        ::close(errPipe[0]);
-        return {-1, std::string("cannot run git: ") + std::strerror(spawned)};
-    }
+    return spawned;
+}
 
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+// Reads git's output (to out, as it comes) and errors (into error, up to ERROR_MAX bytes)
+// until both end, and closes them; a stop ends git. True unless a stop came.
+bool ReadGit(pid_t pid, int outFd, int errFd, const StopFlag* stop,
+             const std::function<void(std::string_view)>& out, std::string& error) {
+    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
     int open = 2;
     bool stopped = false;
     char buffer[65536];
@@ -207,18 +199,45 @@ CGitOutput RunGit(std::vector<std::string> args, const StopFlag* stop,
                 --open;
             } else if (&fd == &fds[0]) {
                 out({buffer, static_cast<size_t>(n)});
-            } else if (result.error.size() < ERROR_MAX) {
-                result.error.append(buffer, static_cast<size_t>(n));
+            } else if (error.size() < ERROR_MAX) {
+                error.append(buffer, static_cast<size_t>(n));
             }
         }
     }
     for (const pollfd& fd : fds)
         if (fd.fd >= 0)
             ::close(fd.fd);
+    return !stopped;
+}
+
+// Runs git with args (without a shell), its standard input /dev/null; hands its standard
+// output to out as it comes. A stop ends git.
+CGitOutput RunGit(std::vector<std::string> args, const StopFlag* stop,
+                  const std::function<void(std::string_view)>& out) {
+    CGitOutput result;
+    int outPipe[2], errPipe[2];
+    if (::pipe2(outPipe, O_CLOEXEC) != 0)
+        return {-1, std::string("cannot run git: ") + std::strerror(errno)};
+    if (::pipe2(errPipe, O_CLOEXEC) != 0) {
+        const int error = errno;
+        ::close(outPipe[0]);
+        ::close(outPipe[1]);
+        return {-1, std::string("cannot run git: ") + std::strerror(error)};
+    }
+    pid_t pid = -1;
+    const int spawned = SpawnGit(std::move(args), outPipe[1], errPipe[1], pid);
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    if (spawned != 0) {
+        ::close(outPipe[0]);
+        ::close(errPipe[0]);
+        return {-1, std::string("cannot run git: ") + std::strerror(spawned)};
+    }
+    const bool read = ReadGit(pid, outPipe[0], errPipe[0], stop, out, result.error);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    if (stopped || (stop != nullptr && *stop != 0))
+    if (!read || (stop != nullptr && *stop != 0))
         return {-1, {}};
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     if (WIFSIGNALED(status))
