@@ -2,6 +2,7 @@
 
 #include "core/lines/filepath.h"
 #include "core/run/filecheck.h"
+#include "core/run/pacer.h"
 #include "core/run/scanpool.h"
 
 #include <cstdio>
@@ -13,8 +14,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Lines checked between two looks at the clock.
-constexpr int LINES_PER_CLOCK_CHECK = 32;
 // The output file is written out at least this often while files are checked, also inside
 // a long file.
 constexpr std::chrono::milliseconds FLUSH_INTERVAL{100};
@@ -113,7 +112,7 @@ class CReportRun {
     // Progress after a line on the time budget; false once the run is stopped.
     bool AfterLine(long lineNumber);
     // The one pace of the run's showing: the drain interval has passed since the last drain.
-    bool ProgressDue() const { return Clock::now() - m_lastDrain >= m_options.drainInterval; }
+    bool ProgressDue() const { return m_pacer.Due(); }
     // Shows the lines checked and drains; false once the run is stopped.
     bool ShowProgress(long lineNumber);
     // Writes out what waits for the output file and in the view.
@@ -138,9 +137,8 @@ class CReportRun {
     std::unique_ptr<CSearchMatcher> m_pMatcher;
     std::unique_ptr<CFileCheck> m_pCheck;
     CReportResult m_result;
-    Clock::time_point m_lastDrain;
+    CPacer m_pacer{m_options.drainInterval};
     Clock::time_point m_lastFlush;
-    int m_nLinesSinceClockCheck = 0;
 };
 
 } // namespace
@@ -167,7 +165,7 @@ CReportResult CReportRun::Run() {
     m_output.SetWriteWait([this] {
         if (!Stopped() && ProgressDue()) {
             m_host.DrainMessageQueue();
-            m_lastDrain = Clock::now();
+            m_pacer.Drained();
         }
         const StopFlag* signal = m_options.pStopSignal;
         return Stopped() || (signal != nullptr && signal->load(std::memory_order_relaxed) != 0);
@@ -218,7 +216,7 @@ void CReportRun::CheckStringsAndFiles(CLineFile& strings) {
     if (!Stopped()) {
         m_pMatcher = std::make_unique<CSearchMatcher>(m_in.strings);
         m_pMatcher->SetFindsMarkers(m_options.bMarkers);
-        m_lastDrain = Clock::now();
+        m_pacer.Drained();
         if (m_options.nJobs > 1)
             CheckFilesInParallel();
         else
@@ -280,14 +278,13 @@ void CReportRun::Error(CReportSink& sink, const std::string& text) {
 // A huge strings file is read with the window kept alive, and a stop ends the reading. A
 // strings file of the usual size is read before the first look.
 bool CReportRun::LoadStrings(CLineFile& strings) {
-    m_lastDrain = Clock::now();
-    const auto interval = std::max(m_options.drainInterval, LOAD_DRAIN_INTERVAL);
-    return LoadSearchStrings(m_in.strings, strings, [this, interval] {
+    m_pacer.Drained();
+    return LoadSearchStrings(m_in.strings, strings, [this] {
         // A stop that broke a read of a pipe is seen at once: the pipe may say nothing more
         // for long.
-        if (!Stopped() && Clock::now() - m_lastDrain >= interval) {
+        if (!Stopped() && m_pacer.Due(LOAD_DRAIN_INTERVAL)) {
             m_host.DrainMessageQueue();
-            m_lastDrain = Clock::now();
+            m_pacer.Drained();
         }
         return !Stopped();
     });
@@ -353,7 +350,7 @@ void CReportRun::CheckFilesInParallel() {
 
 void CReportRun::WriteFromPool(CScanPool& pool, size_t i, const CPoolFeed::CFile& file,
                                CHitBuffer& hits) {
-    const auto wait = std::max(m_options.drainInterval, std::chrono::milliseconds(1));
+    const auto wait = std::max(m_pacer.Interval(), std::chrono::milliseconds(1));
     m_report.FileBegin(file.shown, file.given);
     CFileCounts counts;
     ECheckState outcome;
@@ -400,7 +397,7 @@ void CReportRun::ScanFile(const CListedFile& file) {
 
     // Lines are read and matched a block at a time; the report, the progress and a stop still
     // go line by line: a stop takes effect after the line at which it was asked for.
-    const bool everyLine = m_options.drainInterval.count() <= 0;
+    const bool everyLine = m_pacer.EveryLine();
     const auto take = [&](const CFileCheck& block, const CFileCounts& before) {
         CFileCheck::CTaken taken{0, 0, true}; // taken.nLines: lines of the block checked
         size_t k = 0;                         // the lone markers in line order among the hits
@@ -439,7 +436,7 @@ void CReportRun::ScanFile(const CListedFile& file) {
 }
 
 size_t CReportRun::PassLines(long base, size_t from, size_t to) {
-    if (m_options.drainInterval.count() > 0)
+    if (!m_pacer.EveryLine())
         return to; // progress goes by the time budget: nothing to do line by line
     while (from < to)
         if (!ShowProgress(base + static_cast<long>(++from)))
@@ -466,17 +463,15 @@ bool CReportRun::ShowProgress(long lineNumber) {
     std::snprintf(text, sizeof text, "%ld line(s) checked", lineNumber);
     m_host.SetStatusText(text);
     m_host.DrainMessageQueue();
-    m_lastDrain = Clock::now();
-    m_nLinesSinceClockCheck = 0;
+    m_pacer.Shown();
     return !Stopped();
 }
 
 bool CReportRun::AfterLine(long lineNumber) {
-    if (m_options.drainInterval.count() <= 0)
+    if (m_pacer.EveryLine())
         return ShowProgress(lineNumber);
     // A stop from outside the run (a signal) ends the file after the line just reported.
-    if (++m_nLinesSinceClockCheck < LINES_PER_CLOCK_CHECK)
+    if (!m_pacer.LineLooks())
         return !Stopped();
-    m_nLinesSinceClockCheck = 0;
     return ProgressDue() ? ShowProgress(lineNumber) : !Stopped();
 }

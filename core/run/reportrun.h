@@ -65,7 +65,8 @@ struct CRunOptions {
     // and progress and stops go by the time budget alone.
     int nJobs = 1;
     // Progress is shown and DrainMessageQueue called this far apart while files are checked
-    // (the one pace of a run's showing); zero means after every line.
+    // (the one pace of a run's showing, CPacer in core/run/pacer.h); zero means after every
+    // line.
     std::chrono::milliseconds drainInterval{40};
     // When set, nonzero once a stop signal came: a write of the output file that cannot go on
     // then gives up within about a second instead of holding the stop.
