@@ -1,5 +1,6 @@
 #include "core/run/treewalk.h"
 
+#include "core/run/folderentries.h"
 #include "core/run/namelist.h"
 
 #include <algorithm>
@@ -56,129 +57,6 @@ int OpenAt(int dirFd, const char* name, int flags) {
 }
 
 std::atomic<CTreeWalk::OpenFolderCall> g_openFolder{OpenAt};
-
-// A folder's files and folders, sorted so that walking them gives the files in the byte order
-// of their paths: a folder's name sorts as if followed by "/". The names lie in one block of
-// bytes, so that a folder of a million entries takes some 30 bytes for each.
-class CFolderEntries {
-  public:
-    // Reads the entries of the folder open at fd; false when it cannot be read. An entry that
-    // is one of own (by its inode, confirmed with fstatat) is marked (see Own); with bSkipVcs
-    // the version control metadata is left out.
-    bool Read(int fd, const std::vector<CTreeWalk::COwnFile>& own, bool bSkipVcs);
-    size_t Size() const { return m_entries.size(); }
-    std::string_view Name(size_t i) const {
-        return {m_names.data() + (m_entries[i] >> 24), static_cast<size_t>(m_entries[i] & LENGTH)};
-    }
-    bool IsFolder(size_t i) const { return (m_entries[i] & FOLDER) != 0; }
-    // The index of the own file the entry is, plus one; 0 for none.
-    size_t Own(size_t i) const { return (m_entries[i] & OWN) >> 8; }
-    void Clear() {
-        std::string().swap(m_names);
-        std::vector<uint64_t>().swap(m_entries);
-    }
-
-  private:
-    // An entry: the offset of its name << 24, FOLDER for a folder, the own file's index + 1
-    // << 8, and its length (NAME_MAX is 255).
-    static constexpr uint64_t FOLDER = 0x800000, OWN = 0x7FFF00, LENGTH = 0xFF;
-    std::string m_names;
-    std::vector<uint64_t> m_entries;
-};
-
-// The files of the kernel's procfs and tracefs that hold no text, or whose read waits for
-// ever or takes what others wait for (/proc/kmsg, trace_pipe): a walk skips them. They are
-// told by name only on those file systems, so a file named "mem" in a source tree is checked.
-bool IsKernelFileToSkip(unsigned long fsType, std::string_view name) {
-    constexpr unsigned long PROCFS = 0x9fa0, TRACEFS = 0x74726163;
-    if (fsType != PROCFS && fsType != TRACEFS)
-        return false;
-    for (const std::string_view skipped : {"pagemap", "kmsg", "kcore", "mem", "clear_refs"})
-        if (name == skipped)
-            return true;
-    return name.starts_with("kpage") || name.starts_with("trace_pipe");
-}
-
-// The metadata folders of version control (a worktree's .git is a file), by exact name.
-bool IsVcsMetadata(const char* name) {
-    return name[0] == '.' && (std::strcmp(name, ".git") == 0 || std::strcmp(name, ".hg") == 0 ||
-                              std::strcmp(name, ".svn") == 0);
-}
-
-bool CFolderEntries::Read(int fd, const std::vector<CTreeWalk::COwnFile>& own, bool bSkipVcs) {
-    struct statfs fs;
-    const unsigned long fsType =
-        ::fstatfs(fd, &fs) == 0 ? static_cast<unsigned long>(fs.f_type) : 0;
-    alignas(8) char buffer[32768];
-    for (;;) {
-        const ssize_t got = ::getdents64(fd, buffer, sizeof buffer);
-        if (got == 0)
-            break;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        for (ssize_t at = 0; at < got;) {
-            const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
-            at += entry->d_reclen;
-            const char* name = entry->d_name;
-            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-                continue;
-            if (bSkipVcs && IsVcsMetadata(name))
-                continue;
-            unsigned char type = entry->d_type;
-            struct stat st;
-            bool bStat = false;
-            if (type == DT_UNKNOWN) {
-                if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-                    continue;
-                bStat = true;
-                type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
-            }
-            if ((type != DT_DIR && type != DT_REG) ||
-                (type == DT_REG && IsKernelFileToSkip(fsType, name)))
-                continue;
-            // The own files are few: a file is looked at closer only when its inode is theirs.
-            uint64_t ownMark = 0;
-            for (size_t i = 0; type == DT_REG && i < own.size(); ++i) {
-                if (own[i].ino != entry->d_ino)
-                    continue;
-                if (!bStat && ::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-                    break;
-                bStat = true;
-                if (S_ISREG(st.st_mode) && st.st_dev == own[i].dev && st.st_ino == own[i].ino) {
-                    ownMark = std::min<uint64_t>(i + 1, OWN >> 8) << 8;
-                    break;
-                }
-            }
-            const size_t length = std::min<size_t>(std::strlen(name), LENGTH);
-            m_entries.push_back(uint64_t(m_names.size()) << 24 | (type == DT_DIR ? FOLDER : 0) |
-                                ownMark | length);
-            m_names.append(name, length);
-        }
-    }
-    // The byte order of the names, a folder's followed by "/".
-    const auto key = [this](uint64_t entry, size_t i) -> int {
-        const size_t length = entry & LENGTH;
-        if (i < length)
-            return static_cast<unsigned char>(m_names[(entry >> 24) + i]);
-        return i == length && (entry & FOLDER) ? '/' : -1;
-    };
-    std::sort(m_entries.begin(), m_entries.end(), [&](uint64_t a, uint64_t b) {
-        const size_t common = std::min(a & LENGTH, b & LENGTH);
-        const int order =
-            std::memcmp(m_names.data() + (a >> 24), m_names.data() + (b >> 24), common);
-        if (order != 0)
-            return order < 0;
-        for (size_t i = common;; ++i) {
-            const int ka = key(a, i), kb = key(b, i);
-            if (ka != kb || ka < 0)
-                return ka < kb;
-        }
-    });
-    return true;
-}
 
 // Opens the folder levels above the one open at fd ("../.."), a piece at a time; -1 on failure.
 int OpenUp(int fd, size_t levels) {

@@ -14,6 +14,7 @@
 
 #include "core/lines/filepath.h"
 #include "core/lines/stopflag.h"
+#include "core/run/folderentries.h"
 
 #include <atomic>
 #include <chrono>
@@ -60,13 +61,8 @@ class CTreeWalk {
     void SetOpenAhead(bool bOpenAhead);
     // A flag that, once set (by a signal handler), ends the walk as Stop does.
     void SetStopSignal(const StopFlag* pStopSignal);
-    // A file the run reads or writes itself (the strings file, a list, ...), by device and
-    // inode; what says which it is.
-    struct COwnFile {
-        dev_t dev;
-        ino_t ino;
-        std::string what;
-    };
+    // A file the run reads or writes itself (see core/run/folderentries.h).
+    using COwnFile = ::COwnFile;
     // Files that are left out wherever the walk meets them, in a folder or as a name given:
     // a walk tells them by the entry's inode, confirmed with fstatat (no link followed) only
     // when it is one of theirs; a name by stat, or by fstat of what it opened.
