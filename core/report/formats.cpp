@@ -87,57 +87,39 @@ CJudgedSink::CJudgedSink(std::unique_ptr<CResultJudge> judge, std::unique_ptr<CF
     : m_pJudge(std::move(judge)), m_pFormat(std::move(format)) {}
 
 void CJudgedSink::RunBegin(const CRunHeader& header) {
-    m_pJudge->RunBegin(header);
-    if (m_pFormat)
-        m_pFormat->RunBegin(header);
+    Each([&](CReportSink& sink) { sink.RunBegin(header); });
 }
 
 void CJudgedSink::StringsLoaded(const SearchStringTable& strings) {
-    m_pJudge->StringsLoaded(strings);
-    if (m_pFormat)
-        m_pFormat->StringsLoaded(strings);
+    Each([&](CReportSink& sink) { sink.StringsLoaded(strings); });
 }
 
 void CJudgedSink::Error(std::string_view text) {
-    m_pJudge->Error(text);
-    if (m_pFormat)
-        m_pFormat->Error(text);
+    Each([&](CReportSink& sink) { sink.Error(text); });
 }
 
 void CJudgedSink::FileBegin(const std::string& path, const std::string& name) {
-    m_pJudge->FileBegin(path, name);
-    if (m_pFormat)
-        m_pFormat->FileBegin(path, name);
+    Each([&](CReportSink& sink) { sink.FileBegin(path, name); });
 }
 
 void CJudgedSink::Hit(const CHit& hit) {
-    m_pJudge->Hit(hit);
-    if (m_pFormat)
-        m_pFormat->Hit(hit);
+    Each([&](CReportSink& sink) { sink.Hit(hit); });
 }
 
 void CJudgedSink::Marker(const CHit& line) {
-    m_pJudge->Marker(line);
-    if (m_pFormat)
-        m_pFormat->Marker(line);
+    Each([&](CReportSink& sink) { sink.Marker(line); });
 }
 
 void CJudgedSink::FileEnd(EFileOutcome outcome, const CFileCounts& counts) {
-    m_pJudge->FileEnd(outcome, counts);
-    if (m_pFormat)
-        m_pFormat->FileEnd(outcome, counts);
+    Each([&](CReportSink& sink) { sink.FileEnd(outcome, counts); });
 }
 
 void CJudgedSink::RunEnd(bool bCancelled) {
-    m_pJudge->RunEnd(bCancelled);
-    if (m_pFormat)
-        m_pFormat->RunEnd(bCancelled);
+    Each([&](CReportSink& sink) { sink.RunEnd(bCancelled); });
 }
 
 void CJudgedSink::Flush() {
-    m_pJudge->Flush();
-    if (m_pFormat)
-        m_pFormat->Flush();
+    Each([&](CReportSink& sink) { sink.Flush(); });
 }
 
 std::vector<std::string> CJudgedSink::Finish(const std::vector<std::string>& failures) {

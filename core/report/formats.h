@@ -70,6 +70,13 @@ class CJudgedSink final : public CFormatSink {
     std::vector<std::string> Finish(const std::vector<std::string>& failures) override;
 
   private:
+    // The event to the judge, then to the format.
+    template <typename Event> void Each(const Event& event) {
+        event(*m_pJudge);
+        if (m_pFormat)
+            event(*m_pFormat);
+    }
+
     std::unique_ptr<CResultJudge> m_pJudge;
     std::unique_ptr<CFormatSink> m_pFormat;
 };
