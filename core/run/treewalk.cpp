@@ -81,14 +81,17 @@ int OpenUp(int fd, size_t levels) {
 
 // A folder on the walk's way down: its descriptor, its entries and how far they are walked.
 struct CTreeWalk::CFrame {
-    int fd = -1;        // -1 while closed to bound the descriptors held
-    bool bOwnFd = true; // false for the walk root's, which its entries hold
+    CFd own;         // the walk's own descriptor of it; none while closed to bound them
+    int rootFd = -1; // the walk root's (the bottom frame only), which its entries hold
     dev_t dev{};
     ino_t ino{};
     CFolderEntries entries;
     size_t next = 0;  // the next entry to walk
     size_t nPath = 0; // the length of m_path for this folder
     size_t nUp = 0;   // folders from the one below in the stack to this one
+
+    // The folder's descriptor, -1 while it is closed.
+    int Fd() const { return own.Get() >= 0 ? own.Get() : rootFd; }
 };
 
 // Where a walk's files are listed: below its root, the names below it starting at nBelow.
@@ -368,7 +371,7 @@ void CTreeWalk::WalkName(const std::string& name) {
                 return;
             }
             if (const int own = bStat ? OwnFile(st.st_dev, st.st_ino) : -1; own >= 0) {
-                ::close(fd);
+                CFd(fd).Reset();
                 LeaveOut(name, own);
                 return;
             }
@@ -447,8 +450,7 @@ void CTreeWalk::WalkTree(int rootFd, const std::string& name) {
         Emit(CListedFile(name)); // nothing is skipped silently
         return;
     }
-    top.fd = rootFd;
-    top.bOwnFd = false;
+    top.rootFd = rootFd;
     m_path = name;
     if (m_path.back() != '/')
         m_path += '/';
@@ -479,11 +481,6 @@ void CTreeWalk::WalkTree(int rootFd, const std::string& name) {
         EnterFolder(stack, entry, {root, below});
     }
     Emit(files);
-    while (!stack.empty()) {
-        if (stack.back().fd >= 0 && stack.back().bOwnFd)
-            ::close(stack.back().fd);
-        stack.pop_back();
-    }
 }
 
 // The file at m_path, entry i of the folder on top: listed below the root, opened ahead in
@@ -496,8 +493,8 @@ void CTreeWalk::ListFile(const CFrame& frame, size_t i, const CBelowRoot& at,
     }
     CListedFile file = at.Listed(m_path);
     // Opened in the folder it was listed in, as it was listed: a link now fails.
-    if (frame.fd >= 0 && RoomToOpen(&files)) {
-        const int fd = OpenAt(frame.fd, m_path.c_str() + frame.nPath,
+    if (frame.Fd() >= 0 && RoomToOpen(&files)) {
+        const int fd = OpenAt(frame.Fd(), m_path.c_str() + frame.nPath,
                               LISTED_READ_FLAGS | O_NOFOLLOW | O_CLOEXEC);
         if (fd >= 0)
             file.opened = Opened(fd);
@@ -517,17 +514,15 @@ void CTreeWalk::EnterFolder(std::vector<CFrame>& stack, std::string_view entry,
     CFrame& frame = stack.back();
     CFrame child;
     const auto openFolder = [&] {
-        return g_openFolder.load()(frame.fd, std::string(entry).c_str(),
+        return g_openFolder.load()(frame.Fd(), std::string(entry).c_str(),
                                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     };
-    child.fd = openFolder();
-    if (child.fd < 0 && StopOpeningAhead(nullptr))
-        child.fd = openFolder(); // with the files opened ahead given back
+    child.own.Reset(openFolder());
+    if (child.Fd() < 0 && StopOpeningAhead(nullptr))
+        child.own.Reset(openFolder()); // with the files opened ahead given back
     struct stat st;
-    if (child.fd < 0 || ::fstat(child.fd, &st) != 0 ||
-        !child.entries.Read(child.fd, m_own, !m_bWalkVcs)) {
-        if (child.fd >= 0)
-            ::close(child.fd);
+    if (child.Fd() < 0 || ::fstat(child.Fd(), &st) != 0 ||
+        !child.entries.Read(child.Fd(), m_own, !m_bWalkVcs)) {
         Emit(at.Listed(m_path));
         return;
     }
@@ -541,8 +536,8 @@ void CTreeWalk::EnterFolder(std::vector<CFrame>& stack, std::string_view entry,
     // that a deep chain of folders keeps a short stack.
     if (frame.next == frame.entries.Size() && stack.size() > 1) {
         child.nUp += frame.nUp;
-        if (frame.fd >= 0 && frame.bOwnFd) {
-            ::close(frame.fd);
+        if (frame.own.Get() >= 0) {
+            frame.own.Reset();
             --m_nOpenFolders;
         }
         stack.pop_back();
@@ -553,9 +548,8 @@ void CTreeWalk::EnterFolder(std::vector<CFrame>& stack, std::string_view entry,
     // when the walk comes back to it.
     while (m_nOpenFolders > OPEN_FOLDERS_MAX && m_nFirstOpen + 1 < stack.size()) {
         CFrame& low = stack[m_nFirstOpen++];
-        if (low.fd >= 0 && low.bOwnFd) {
-            ::close(low.fd);
-            low.fd = -1;
+        if (low.own.Get() >= 0) {
+            low.own.Reset();
             --m_nOpenFolders;
         }
     }
@@ -568,7 +562,7 @@ void CTreeWalk::PopFrame(std::vector<CFrame>& stack, const std::shared_ptr<const
     CFrame done = std::move(stack.back());
     stack.pop_back();
     size_t up = done.nUp;
-    while (!stack.empty() && stack.back().fd < 0) {
+    while (!stack.empty() && stack.back().Fd() < 0) {
         CFrame& frame = stack.back();
         const auto isFrame = [&frame](int fd) {
             struct stat st;
@@ -580,7 +574,7 @@ void CTreeWalk::PopFrame(std::vector<CFrame>& stack, const std::shared_ptr<const
         };
         // Up from the folder just walked, or, when that was moved away meanwhile, down from
         // the root by the folder's path: either way no link is followed, nor the tree left.
-        int fd = OpenUp(done.fd, up);
+        int fd = OpenUp(done.Fd(), up);
         if (!isFrame(fd)) {
             fd =
                 OpenBeneath(root->Fd(), std::string_view(m_path).substr(below, frame.nPath - below),
@@ -589,7 +583,7 @@ void CTreeWalk::PopFrame(std::vector<CFrame>& stack, const std::shared_ptr<const
                 fd = -1;
         }
         if (fd >= 0) {
-            frame.fd = fd;
+            frame.own.Reset(fd);
             ++m_nOpenFolders;
             break;
         }
@@ -605,8 +599,8 @@ void CTreeWalk::PopFrame(std::vector<CFrame>& stack, const std::shared_ptr<const
     m_nFirstOpen = std::min(m_nFirstOpen, std::max<size_t>(stack.size(), 1) - 1);
     if (m_nFirstOpen == 0)
         m_nFirstOpen = 1;
-    if (done.fd >= 0 && done.bOwnFd) {
-        ::close(done.fd);
+    if (done.own.Get() >= 0) {
+        done.own.Reset();
         --m_nOpenFolders;
     }
 }
