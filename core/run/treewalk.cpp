@@ -1,10 +1,12 @@
 #include "core/run/treewalk.h"
 
 #include "core/run/folderentries.h"
+#include "core/run/listedqueue.h"
 #include "core/run/namelist.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <csignal>
 #include <cstring>
 #include <dirent.h>
@@ -20,9 +22,6 @@
 
 namespace {
 
-// Entries listed and not yet taken before the walk waits: far more than the run hands to its
-// workers at once, and few enough to keep a walk of millions of files small.
-constexpr size_t LEAD_MAX = 8192;
 // Files handed over together: one lock and one wake-up for many files.
 constexpr size_t EMIT_BATCH = 256;
 // A walk that waits (for entries to be taken, or for a list to deliver) looks at its stop
@@ -162,7 +161,7 @@ class CTreeWalk::CHeld {
 
 CTreeWalk::CTreeWalk(std::vector<std::string> names, std::vector<std::string> excludes)
     : m_names(std::move(names)), m_pRoots(std::make_shared<CHeld>(ROOTS_MAX)),
-      m_pOpened(std::make_shared<CHeld>(OPENED_MAX)) {
+      m_pOpened(std::make_shared<CHeld>(OPENED_MAX)), m_queue(LEAD_MAX, STOP_LOOK) {
     for (std::string& glob : excludes) {
         CExclude exclude{std::move(glob), false, false};
         while (!exclude.glob.empty() && exclude.glob.back() == '/') {
@@ -261,11 +260,8 @@ void CTreeWalk::Start() {
 }
 
 void CTreeWalk::Stop() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_bStop = true;
-        m_taken.notify_all();
-    }
+    m_bStop = true;
+    m_queue.Wake();
     m_pRoots->Wake();
     m_pOpened->Wake();
 }
@@ -275,43 +271,17 @@ bool CTreeWalk::Stopped() const {
 }
 
 size_t CTreeWalk::Listed() const {
-    std::lock_guard lock(m_mutex);
-    return m_nTaken + m_entries.size();
+    return m_queue.Listed();
 }
 
 size_t CTreeWalk::Wait(size_t known, std::chrono::milliseconds timeout, bool* pComplete) {
-    std::unique_lock lock(m_mutex);
-    if (!m_bOwnThread && !m_bComplete) {
-        lock.unlock();
+    if (!m_bOwnThread && !m_queue.IsComplete())
         Walk();
-        lock.lock();
-    }
-    // A look without a wait takes no wake-up: the walk wakes only those that wait.
-    if (timeout.count() > 0 && m_nTaken + m_entries.size() <= known && !m_bComplete) {
-        ++m_nListWaiters;
-        m_listed.wait_for(lock, timeout,
-                          [&] { return m_nTaken + m_entries.size() > known || m_bComplete; });
-        --m_nListWaiters;
-    }
-    if (pComplete != nullptr)
-        *pComplete = m_bComplete;
-    return m_nTaken + m_entries.size();
+    return m_queue.Wait(known, timeout, pComplete);
 }
 
 CListedFile CTreeWalk::Take(size_t index) {
-    std::lock_guard lock(m_mutex);
-    while (m_nTaken < index && !m_entries.empty()) { // entries skipped are dropped
-        m_entries.pop_front();
-        ++m_nTaken;
-    }
-    if (m_nTaken != index || m_entries.empty())
-        return {};
-    CListedFile file = std::move(m_entries.front());
-    m_entries.pop_front();
-    ++m_nTaken;
-    if (m_bWalkWaits && m_entries.size() <= LEAD_MAX / 2)
-        m_taken.notify_all();
-    return file;
+    return m_queue.Take(index);
 }
 
 std::string CTreeWalk::ListError() const {
@@ -330,7 +300,7 @@ std::vector<std::string> CTreeWalk::ListAll(std::vector<std::string> names,
     walk.SetWalkVcs(bWalkVcs);
     walk.Wait(0, std::chrono::milliseconds(0));
     std::vector<std::string> listed;
-    for (CListedFile& file : walk.m_entries)
+    for (CListedFile& file : walk.m_queue.TakeAll())
         listed.push_back(std::move(file.name));
     return listed;
 }
@@ -346,9 +316,7 @@ void CTreeWalk::Walk() {
             break;
         ReadList(list);
     }
-    std::lock_guard lock(m_mutex);
-    m_bComplete = true;
-    m_listed.notify_all();
+    m_queue.Complete();
 }
 
 void CTreeWalk::WalkName(const std::string& name) {
@@ -648,18 +616,6 @@ void CTreeWalk::Emit(CListedFile file) {
 }
 
 void CTreeWalk::Emit(std::vector<CListedFile>& files) {
-    if (files.empty())
-        return;
-    std::unique_lock lock(m_mutex);
     // On its own thread the walk stays at most about LEAD_MAX entries ahead of the taking.
-    while (m_bOwnThread && m_entries.size() >= LEAD_MAX && !Stopped()) {
-        m_bWalkWaits = true;
-        m_taken.wait_for(lock, STOP_LOOK);
-        m_bWalkWaits = false;
-    }
-    for (CListedFile& file : files)
-        m_entries.push_back(std::move(file));
-    files.clear();
-    if (m_nListWaiters > 0)
-        m_listed.notify_all();
+    m_queue.Push(files, m_bOwnThread, [this] { return Stopped(); });
 }

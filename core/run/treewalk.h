@@ -15,12 +15,11 @@
 #include "core/lines/filepath.h"
 #include "core/lines/stopflag.h"
 #include "core/run/folderentries.h"
+#include "core/run/listedqueue.h"
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -34,6 +33,9 @@ class CTreeWalk {
   public:
     // The longest name a list may hold.
     static constexpr size_t LIST_NAME_MAX = 1 << 20;
+    // Entries listed and not yet taken before a walk on its own thread waits: far more than
+    // the run hands to its workers at once, and few enough to keep a walk of millions small.
+    static constexpr size_t LEAD_MAX = 8192;
 
     // names: files and folders, in the order given; a symbolic link among them is followed.
     // excludes: globs (fnmatch, "*" does not cross "/") that leave out the files and folders
@@ -159,20 +161,14 @@ class CTreeWalk {
     const StopFlag* m_pStopSignal = nullptr;
     std::shared_ptr<CHeld> m_pRoots;  // walk roots still held by entries
     std::shared_ptr<CHeld> m_pOpened; // files opened ahead, held by entries
+    CListedQueue m_queue;             // listed and not yet taken
     std::string m_path;               // the folder being walked, ending in "/"
     std::string m_strRelative;        // scratch for the path matched by excludes
     size_t m_nOpenFolders = 0;        // folder descriptors of the walk's own held open
     size_t m_nFirstOpen = 1;          // stack frames below this one hold none
     size_t m_nNamesGiven = 0;
-    mutable std::mutex m_mutex;
-    std::condition_variable m_listed;  // entries listed, or the walk complete
-    int m_nListWaiters = 0;            // waits on m_listed
-    std::condition_variable m_taken;   // entries taken: a walk that is far ahead goes on
-    std::deque<CListedFile> m_entries; // listed and not yet taken
-    size_t m_nTaken = 0;
-    bool m_bComplete = false;
-    bool m_bWalkWaits = false; // the walk waits for entries to be taken
-    bool m_bOwnThread = false; // the walk runs on a thread of its own (set before it starts)
+    mutable std::mutex m_mutex; // the list error, the names given, the files left out
+    bool m_bOwnThread = false;  // the walk runs on a thread of its own (set before it starts)
     bool m_bOpenAhead = false;
     std::string m_strListError;
     std::atomic<bool> m_bStop{false};

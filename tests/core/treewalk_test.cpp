@@ -217,6 +217,29 @@ TEST(TreeWalk, AListEndsTheWalkAtALineThatIsNoName) {
     }
 }
 
+// A walk on its own thread stays LEAD_MAX entries ahead of the taking at most, and goes on
+// as they are taken: a list of millions of names is never held whole.
+TEST(TreeWalk, AWalkStaysABoundedLeadAheadOfTheTaking) {
+    CTempDir dir;
+    const size_t names = 3 * CTreeWalk::LEAD_MAX;
+    std::string list;
+    for (size_t i = 0; i < names; ++i)
+        list += "n" + std::to_string(i) + "\n";
+    WriteWholeFile(dir / "L", list);
+    CTreeWalk walk({}, {});
+    walk.AddList(::open((dir / "L").c_str(), O_RDONLY), false, "L");
+    walk.Start();
+    for (size_t listed = 0; walk.Wait(listed, std::chrono::milliseconds(300)) > listed;)
+        listed = walk.Listed();
+    EXPECT_LE(walk.Listed(), CTreeWalk::LEAD_MAX);
+    bool complete = false;
+    size_t taken = 0;
+    for (; walk.Wait(taken, std::chrono::seconds(20), &complete) > taken; ++taken)
+        ASSERT_EQ(walk.Take(taken).name, "n" + std::to_string(taken));
+    EXPECT_TRUE(complete);
+    EXPECT_EQ(taken, names);
+}
+
 // A stop signal ends a walk that waits on a list that keeps quiet, as Stop does.
 TEST(TreeWalk, AStopSignalEndsAWalkWaitingOnAQuietList) {
     CTempDir dir;
