@@ -296,19 +296,22 @@ int TakeValueOption(const std::string& name, const std::string& value, CBatchOpt
 
 // An option without a value (a flag); false when arg is none.
 bool TakeFlag(const std::string& arg, CBatchOptions& o) {
-    bool* const flag = arg == "--quiet" || arg == "-q"                     ? &o.quiet
-                       : arg == "--null" || arg == "-0"                    ? &o.nul
-                       : arg == "--baseline-all" || arg == "--all-results" ? &o.baselineAll
-                       : arg == "--strict-markers"                         ? &o.strictMarkers
-                       : arg == "--walk-vcs"                               ? &o.walkVcs
-                                                                           : nullptr;
-    if (flag != nullptr)
-        *flag = true;
-    else if (arg == "--no-markers")
-        o.markers = false;
-    else
-        return false;
-    return true;
+    static const struct {
+        const char *name, *other; // other: the short or second name, "" for none
+        bool CBatchOptions::*flag;
+        bool value;
+    } FLAGS[] = {{"--quiet", "-q", &CBatchOptions::quiet, true},
+                 {"--null", "-0", &CBatchOptions::nul, true},
+                 {"--baseline-all", "--all-results", &CBatchOptions::baselineAll, true},
+                 {"--strict-markers", "", &CBatchOptions::strictMarkers, true},
+                 {"--walk-vcs", "", &CBatchOptions::walkVcs, true},
+                 {"--no-markers", "", &CBatchOptions::markers, false}};
+    for (const auto& f : FLAGS)
+        if (arg == f.name || arg == f.other) {
+            o.*f.flag = f.value;
+            return true;
+        }
+    return false;
 }
 
 // Reads the command line into o.
@@ -332,6 +335,7 @@ int ParseBatchOptions(int argc, char** argv, CBatchOptions& o) {
             std::fputs("kavel-report " KAVEL_VERSION "\n", stdout);
             return BATCH_EXIT_CLEAN;
         } else if (TakeFlag(arg, o)) {
+            continue;
         } else if (is("--strings") || is("--output") || is("--files-from") || is("--exclude") ||
                    is("--format") || is("--baseline") || is("--changed-since")) {
             const std::string name = arg.substr(0, arg.find('='));
@@ -539,7 +543,7 @@ std::unique_ptr<CFormatSink> MakeBatchSink(const CBatchOptions& o, CBatchInputs&
     const bool allResults = o.baselineAll && o.outputFormat != EOutputFormat::GITHUB &&
                             o.outputFormat != EOutputFormat::GITLAB;
     const bool newCounts = judge != nullptr && (o.markers || in.baseline || in.changes);
-    const CFormatContext context{out,        directory,      KAVEL_VERSION, nullptr,
+    const CFormatContext context{out,        directory,      KAVEL_VERSION,
                                  allResults, &g_nStopSignal, newCounts};
     if (!o.quiet)
         return MakeFormatSink(o.outputFormat, context, std::move(judge));
@@ -612,8 +616,9 @@ void CatchBatchStopSignals() {
 int RunBatchReport(int argc, char** argv) {
     OpenClosedStandardDescriptors();
     CBatchOptions o;
-    if (int status = ParseBatchOptions(argc, argv, o);
-        status != GO_ON || (status = CheckBatchOptions(o)) != GO_ON)
+    if (const int status = ParseBatchOptions(argc, argv, o); status != GO_ON)
+        return status;
+    if (const int status = CheckBatchOptions(o); status != GO_ON)
         return status;
     CRunOptions options;
     CBatchInputs in;

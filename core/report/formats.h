@@ -34,10 +34,10 @@ struct CFormatContext {
     CByteOutput& out;
     std::string currentDirectory;
     std::string version;
-    const CResultJudge* pJudge = nullptr;
     bool bAllLines = false;
     const StopFlag* pStop = nullptr;
     bool bNewCounts = false; // JSON counts the new lines (markers or a baseline judge them)
+    const CResultJudge* pJudge = nullptr; // set by MakeFormatSink
 };
 
 // A format's sink. Finish comes after the run, once the tool knows why it fails (the causes of

@@ -380,7 +380,7 @@ TEST_F(ReportToolTest, ResultsOfAFileNotReadToItsEndAreNotAbsent) {
             {
                 CByteOutput out(fd, nullptr);
                 const std::unique_ptr<CFormatSink> sink =
-                    MakeFormatSink(format, {out, dir.Path(), "1", nullptr, true, &flag},
+                    MakeFormatSink(format, {out, dir.Path(), "1", true, &flag},
                                    std::make_unique<CResultJudge>(dir.Path(), &baseline, &flag));
                 CFormatSink& run = *sink;
                 run.StringsLoaded(table);
